@@ -1,0 +1,61 @@
+#include "config/number_text.h"
+
+#include <limits>
+
+namespace vt {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<std::int64_t> ParseWholeNumber(std::string_view text, std::int64_t min, std::int64_t max) {
+    std::size_t i = 0;
+    std::size_t end = text.size();
+    while (i < end && IsBlank(text[i])) ++i;
+    while (end > i && IsBlank(text[end - 1])) --end;
+
+    bool negative = false;
+    if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+
+    // Magnitudes beyond this are out of every range we are asked for; keep
+    // counting digits but stop growing so that long inputs cannot overflow.
+    constexpr std::uint64_t kCap = std::uint64_t{1} << 62;
+    std::uint64_t magnitude = 0;
+    std::size_t digits = 0;
+    for (; i < end && IsDigit(text[i]); ++i, ++digits)
+        if (magnitude < kCap) magnitude = magnitude * 10 + static_cast<unsigned>(text[i] - '0');
+
+    int firstFraction = -1;     // first digit after the point, -1 when none
+    bool restNonZero = false;   // any non-zero digit after the first one
+    if (i < end && text[i] == '.') {
+        for (++i; i < end && IsDigit(text[i]); ++i, ++digits) {
+            if (firstFraction < 0) firstFraction = text[i] - '0';
+            else if (text[i] != '0') restNonZero = true;
+        }
+    }
+    if (digits == 0 || i != end) return std::nullopt;
+
+    const bool roundUp = firstFraction > 5 || (firstFraction == 5 && (restNonZero || magnitude % 2 == 1));
+    if (roundUp && magnitude < kCap) ++magnitude;
+    if (magnitude >= kCap) return std::nullopt;
+
+    const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::optional<std::int16_t> ParseInt16(std::string_view text) {
+    const auto v = ParseWholeNumber(text, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
+    if (!v) return std::nullopt;
+    return static_cast<std::int16_t>(*v);
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    const auto v = ParseWholeNumber(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+    if (!v) return std::nullopt;
+    return static_cast<std::int32_t>(*v);
+}
+
+}  // namespace vt

@@ -1,0 +1,32 @@
+#include "platform/win/failure.h"
+
+namespace vt::win {
+namespace {
+const char* g_programTitle = "";
+}
+
+std::string SystemMessage(DWORD code) {
+    char* buffer = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length ? std::string(buffer, length) : "unknown error";
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+void ThrowSystemError(const std::string& what, DWORD code) {
+    throw Failure(what + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")");
+}
+
+void SetProgramTitle(const char* title) { g_programTitle = title; }
+const char* ProgramTitle() { return g_programTitle; }
+
+void EndWithUnhandledFailure(const std::string& what) {
+    ::MessageBoxA(nullptr, what.c_str(), g_programTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    ::ExitProcess(1);
+}
+
+}  // namespace vt::win

@@ -1,0 +1,44 @@
+// Unhandled failures: a failure that no step of the programs handles ends the
+// program after one modal box that names it, titled with the program's title.
+// Event handlers and COM methods run through GuardEvent so that no exception
+// ever crosses into the system.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace vt::win {
+
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The system's text for an error code, without its trailing line end.
+std::string SystemMessage(DWORD code);
+
+// Throws a Failure reading "<what>: <system message> (error <code>)".
+[[noreturn]] void ThrowSystemError(const std::string& what, DWORD code = ::GetLastError());
+
+// "VT Launcher" or "vtwd.exe"; set once at program start.
+void SetProgramTitle(const char* title);
+const char* ProgramTitle();
+
+// Shows the box (critical icon, OK) and ends the process at once.
+[[noreturn]] void EndWithUnhandledFailure(const std::string& what);
+
+template <typename F>
+void GuardEvent(F&& handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        EndWithUnhandledFailure(e.what());
+    } catch (...) {
+        EndWithUnhandledFailure("An unknown error occurred.");
+    }
+}
+
+}  // namespace vt::win

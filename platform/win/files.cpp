@@ -1,0 +1,65 @@
+#include "platform/win/files.h"
+
+#include <vector>
+
+#include "platform/win/failure.h"
+#include "platform/win/handles.h"
+
+namespace vt::win {
+
+bool OrdinaryFileExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+bool FileExists(const std::string& path) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(::FindFirstFileA(path.c_str(), &entry));
+    if (!search) {
+        // A removable drive without a medium is a question the search cannot
+        // answer; every other refusal means there is no such file.
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_NOT_READY) ThrowSystemError("Cannot search for " + path, error);
+        return false;
+    }
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return true;
+    } while (::FindNextFileA(search.get(), &entry));
+    return false;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) ThrowSystemError("Cannot open " + path);
+
+    std::string content;
+    char buffer[64 * 1024];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) ThrowSystemError("Cannot read " + path);
+        if (got == 0) break;
+        content.append(buffer, got);
+    }
+    return content;
+}
+
+std::string ProgramFolder() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) ThrowSystemError("Cannot find the program's own file");
+        if (length < buffer.size()) {
+            std::string path(buffer.data(), length);
+            const std::size_t slash = path.find_last_of('\\');
+            if (slash == std::string::npos) return path;
+            // "C:\x.exe" lies in the root "C:\": keep the root's backslash.
+            const bool root = slash == 2 && path[1] == ':';
+            return path.substr(0, root ? slash + 1 : slash);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace vt::win

@@ -1,0 +1,62 @@
+// One non-copyable owner per kind of system handle. Each kind names its invalid
+// value (NULL for process and event handles, INVALID_HANDLE_VALUE for files and
+// searches) and its close function, so no road out of a scope leaks one.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace vt::win {
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+
+    UniqueHandle() noexcept : handle_(Traits::Invalid()) {}
+    explicit UniqueHandle(Type h) noexcept : handle_(h) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~UniqueHandle() { reset(); }
+
+    Type get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != Traits::Invalid(); }
+    Type release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+    void reset(Type h = Traits::Invalid()) noexcept {
+        if (handle_ != Traits::Invalid()) Traits::Close(handle_);
+        handle_ = h;
+    }
+
+private:
+    Type handle_;
+};
+
+struct NullHandleTraits {  // processes, threads, events
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::CloseHandle(h); }
+};
+
+struct FileHandleTraits {  // CreateFile
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::CloseHandle(h); }
+};
+
+struct FindHandleTraits {  // FindFirstFile
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::FindClose(h); }
+};
+
+using UniqueKernelHandle = UniqueHandle<NullHandleTraits>;
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+
+}  // namespace vt::win

@@ -1,0 +1,118 @@
+#include "test_support.h"
+
+#include <stdexcept>
+#include <vector>
+
+namespace vt::test {
+namespace {
+
+std::string EnvFolder(const char* name) {
+    char buffer[4096];
+    const DWORD n = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer) throw std::runtime_error(std::string(name) + " is not set; run the test from ctest");
+    std::string path(buffer, n);
+    if (path.back() != '\\') path += '\\';
+    return path;
+}
+
+void Check(bool ok, const std::string& what) {
+    if (!ok) throw std::runtime_error(what + " failed, error " + std::to_string(::GetLastError()));
+}
+
+}  // namespace
+
+std::string BuildDir() { return EnvFolder("VT_BUILD_DIR"); }
+std::string SourceDir() { return EnvFolder("VT_SOURCE_DIR"); }
+
+TempDir::TempDir() {
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = std::string(temp) + "vt-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(::InterlockedIncrement(&counter)) + "\\";
+        if (::CreateDirectoryA(path_.c_str(), nullptr)) return;
+    }
+    throw std::runtime_error("cannot create a scratch folder");
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    Check(h != INVALID_HANDLE_VALUE, "create " + path);
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    Check(ok && written == bytes.size(), "write " + path);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    ::CloseHandle(h);
+    return bytes;
+}
+
+void MakeFolder(const std::string& path) { Check(::CreateDirectoryA(path.c_str(), nullptr), "create folder " + path); }
+
+void SetAttributes(const std::string& path, DWORD attributes) {
+    Check(::SetFileAttributesA(path.c_str(), attributes), "set attributes of " + path);
+}
+
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path) {
+    std::string folder = path;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAA entry;
+        HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            std::vector<std::string> names;
+            do {
+                const std::string name = entry.cFileName;
+                if (name != "." && name != "..") names.push_back(name);
+            } while (::FindNextFileA(search, &entry));
+            ::FindClose(search);
+            for (const std::string& name : names) RemoveTree(folder + "\\" + name);
+        }
+        ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::RemoveDirectoryA(folder.c_str());
+    } else {
+        ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::DeleteFileA(folder.c_str())) ::RemoveDirectoryA(folder.c_str());
+    }
+}
+
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute, int second,
+                       int milliseconds) {
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(hour);
+    local.wMinute = static_cast<WORD>(minute);
+    local.wSecond = static_cast<WORD>(second);
+    local.wMilliseconds = static_cast<WORD>(milliseconds);
+    FILETIME localTime, utc;
+    Check(::SystemTimeToFileTime(&local, &localTime), "SystemTimeToFileTime");
+    Check(::LocalFileTimeToFileTime(&localTime, &utc), "LocalFileTimeToFileTime");
+    HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    Check(h != INVALID_HANDLE_VALUE, "open " + path);
+    const BOOL ok = ::SetFileTime(h, nullptr, nullptr, &utc);
+    ::CloseHandle(h);
+    Check(ok, "SetFileTime " + path);
+}
+
+}  // namespace vt::test

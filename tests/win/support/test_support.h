@@ -1,0 +1,43 @@
+// Helpers for the tests that run under Wine: scratch folders, files with
+// attributes, and the locations of the built programs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vt::test {
+
+// The build folder and source folder as Windows paths (from the test's
+// environment), each ending in a backslash.
+std::string BuildDir();
+std::string SourceDir();
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it (attributes cleared first) when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }  // ends in a backslash
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);  // empty when missing
+void MakeFolder(const std::string& path);
+void SetAttributes(const std::string& path, DWORD attributes);
+DWORD Attributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
+bool PathExists(const std::string& path);
+void RemoveTree(const std::string& path);   // without trailing backslash or with
+
+// Sets a file's last-write time to a local wall-clock time.
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute, int second,
+                       int milliseconds = 0);
+
+}  // namespace vt::test

@@ -1,0 +1,15 @@
+#!/bin/sh
+# The whole test run: installs what is missing, builds both presets and runs
+# every test (natively, then the Windows build under Wine on a virtual display).
+set -eu
+cd "$(dirname "$0")/.."
+sh tools/setup.sh
+
+cmake --preset native
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset windows
+cmake --build --preset windows
+# Wine needs a display for every window and message box: Xvfb provides one.
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows
