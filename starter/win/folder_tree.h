@@ -1,0 +1,31 @@
+// Copying a folder tree into the clone and removing the clone. Forgiving: a
+// folder that cannot be created or a file that cannot be copied, cleared or
+// deleted is passed over and the walk goes on.
+//
+// Links (junctions, folder symlinks; FILE_ATTRIBUTE_REPARSE_POINT) are never
+// followed: the copy leaves them out, and the removal removes the link itself,
+// never what it points to. Wine can neither make nor delete such a link from
+// Windows code (it reports a Unix symlink to a folder as 0x410); there the link
+// simply stays, and so does the folder holding it.
+#pragma once
+
+#include <string>
+
+namespace vt::starter {
+
+// Copies the folder `sourcePath` (or the single file) to `targetPath`. Throws a
+// Failure when the source's attributes cannot be read (it does not exist).
+// A target that is the source or lies inside it is never walked into.
+void CopyFolderTree(std::string sourcePath, std::string targetPath);
+
+// The recursive work: both paths end in a backslash. Backup files are skipped;
+// each folder's files are copied and its sub-folders created before the first
+// sub-folder is entered; at most one search is open at a time.
+void CopyFolderContents(const std::string& sourcePath, const std::string& targetPath);
+
+// Deletes `folderPath` with everything below it. Refuses (does nothing for) an
+// empty path and a drive or share root. Throws a Failure when the listing fails
+// for another reason than a missing folder, or a listed entry vanished.
+void RemoveFolderTree(const std::string& folderPath);
+
+}  // namespace vt::starter

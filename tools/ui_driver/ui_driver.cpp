@@ -1,0 +1,96 @@
+#include "ui_driver.h"
+
+namespace vt::ui {
+namespace {
+
+struct Search {
+    DWORD processId;
+    const char* className;
+    const std::string* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (s->processId && owner != s->processId) return TRUE;
+    if (s->className) {
+        char name[256];
+        ::GetClassNameA(window, name, sizeof name);
+        if (std::string(name) != s->className) return TRUE;
+    }
+    if (WindowText(window) != *s->caption) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+struct ChildTexts {
+    std::string joined;
+    const std::string* wanted;
+    HWND found;
+};
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+    auto* c = reinterpret_cast<ChildTexts*>(param);
+    char name[64];
+    ::GetClassNameA(child, name, sizeof name);
+    const std::string text = WindowText(child);
+    if (_stricmp(name, "Static") != 0 || text.empty()) return TRUE;
+    if (!c->joined.empty()) c->joined += '\n';
+    c->joined += text;
+    return TRUE;
+}
+
+BOOL CALLBACK MatchChildText(HWND child, LPARAM param) {
+    auto* c = reinterpret_cast<ChildTexts*>(param);
+    if (WindowText(child) != *c->wanted) return TRUE;
+    c->found = child;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(DWORD processId, const char* className, const std::string& caption, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        Search s{processId, className, &caption, nullptr};
+        ::EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&s));
+        if (s.found) return s.found;
+        if (::GetTickCount64() >= deadline) return nullptr;
+        ::Sleep(50);
+    }
+}
+
+std::string WindowText(HWND window) {
+    char buffer[4096];
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                               5000, &length))
+        return {};
+    return std::string(buffer, length);
+}
+
+std::string MessageBoxText(HWND box) {
+    ChildTexts c{{}, nullptr, nullptr};
+    ::EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&c));
+    return c.joined;
+}
+
+HWND FindChildByText(HWND parent, const std::string& text) {
+    ChildTexts c{{}, &text, nullptr};
+    ::EnumChildWindows(parent, MatchChildText, reinterpret_cast<LPARAM>(&c));
+    return c.found;
+}
+
+void Click(HWND button) {
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+void CloseMessageBox(HWND box) {
+    if (HWND ok = ::GetDlgItem(box, IDOK)) Click(ok);
+    else ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+}  // namespace vt::ui

@@ -1,0 +1,36 @@
+// Drives another process's windows the way a player would: finds windows by
+// class and caption, reads and works controls by their visible texts, and reads
+// and closes message boxes. For tests and the headless demo.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace vt::ui {
+
+// The first top-level window of `processId` (0: any process) with this class
+// (nullptr: any) and caption, waiting up to `timeoutMs`; nullptr when none came.
+HWND WaitForWindow(DWORD processId, const char* className, const std::string& caption, DWORD timeoutMs);
+
+// A message box (class "#32770") of `processId` titled `title`.
+inline HWND WaitForMessageBox(DWORD processId, const std::string& title, DWORD timeoutMs) {
+    return WaitForWindow(processId, "#32770", title, timeoutMs);
+}
+
+std::string WindowText(HWND window);  // WM_GETTEXT, which works across processes
+
+// The static texts of a message box (its message), joined by newlines.
+std::string MessageBoxText(HWND box);
+
+// The child control of `parent` whose text is `text`, or nullptr.
+HWND FindChildByText(HWND parent, const std::string& text);
+
+// Clicks a button (BM_CLICK) and waits until the click was handled.
+void Click(HWND button);
+
+// Presses the message box's OK button.
+void CloseMessageBox(HWND box);
+
+}  // namespace vt::ui
