@@ -1,0 +1,19 @@
+// DateValue: a local wall-clock time as the OLE Automation date, a count of days
+// since 30 December 1899 with the time of day as the fraction. Patch-list stamps
+// and file times are both turned into it and compared as numbers.
+#pragma once
+
+#include <optional>
+
+namespace vt::launcher {
+
+using DateValue = double;
+
+// The date year-month-day plus hour:minute:second, with calendar carry in both
+// directions (month 13 is January of the next year, day 0 the last day of the
+// month before, hour 24 midnight of the next day, minute 60 the next hour).
+// A year from 0 to 99 is widened: 0-29 to 2000-2029, 30-99 to 1930-1999.
+// Nothing when the result lies outside the years 100 to 9999.
+std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second);
+
+}  // namespace vt::launcher

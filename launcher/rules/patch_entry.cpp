@@ -1,0 +1,117 @@
+#include "launcher/rules/patch_entry.h"
+
+#include <vector>
+
+#include "config/number_text.h"
+
+namespace vt::launcher {
+namespace {
+
+std::string WithoutTabs(std::string_view field) {
+    std::string result;
+    for (char c : field)
+        if (c != '\t') result += c;
+    return result;
+}
+
+std::string TrimSpaces(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+}  // namespace
+
+std::optional<PatchEntry> SplitPatchEntry(std::string_view line) {
+    const std::size_t first = line.find('|');
+    if (first == std::string_view::npos) return std::nullopt;
+    const std::size_t second = line.find('|', first + 1);
+    if (second == std::string_view::npos || line.find('|', second + 1) != std::string_view::npos) return std::nullopt;
+
+    PatchEntry entry;
+    entry.RemotePath = WithoutTabs(line.substr(0, first));
+    std::string local;
+    for (char c : WithoutTabs(line.substr(first + 1, second - first - 1))) local += c == '/' ? '\\' : c;
+    // One left-to-right pass: three backslashes in a row become two.
+    for (std::size_t i = 0; i < local.size(); ++i) {
+        entry.LocalPath += local[i];
+        if (local[i] == '\\' && i + 1 < local.size() && local[i + 1] == '\\') ++i;
+    }
+    entry.Stamp = WithoutTabs(line.substr(second + 1));
+    return entry;
+}
+
+bool IsSafeLocalPath(const std::string& localPath) {
+    if (localPath.find(':') != std::string::npos) return false;
+    int depth = 0;  // 0 is AppDir; -1 the install root that holds it
+    std::size_t start = 0;
+    while (start <= localPath.size()) {
+        std::size_t end = localPath.find('\\', start);
+        if (end == std::string::npos) end = localPath.size();
+        const std::string segment = localPath.substr(start, end - start);
+        if (segment == "..") {
+            if (--depth < -1) return false;
+        } else if (!segment.empty() && segment != ".") {
+            ++depth;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string EntryFolderPath(const std::string& appDir, const std::string& localPath) {
+    const std::size_t last = localPath.find_last_of('\\');
+    if (last == std::string::npos) return {};
+    return appDir + localPath.substr(0, last + 1);
+}
+
+std::string EntryStatusText(std::int16_t lineIndex) { return "DOWNLOADING File " + std::to_string(lineIndex) + " ..."; }
+
+StampKind ClassifyStamp(const std::string& stamp, DateValue& date) {
+    const std::string word = Lower(TrimSpaces(stamp));
+    if (word == "immer") return StampKind::Always;
+    return ParseListDate(word, date) ? StampKind::Date : StampKind::Unreadable;
+}
+
+bool ParseListDate(const std::string& text, DateValue& value) {
+    std::string rest = TrimSpaces(text);
+    std::string parts[5];
+    for (int i = 0; i < 5; ++i) {
+        if (i > 0) SkipNonDigits(rest);
+        TakeDigits(rest, parts[i]);
+    }
+    int numbers[5];
+    for (int i = 0; i < 5; ++i) {
+        if (parts[i].empty()) return false;
+        const std::optional<std::int16_t> n = ParseInt16(parts[i]);
+        if (!n) return false;
+        numbers[i] = *n;
+    }
+    const std::optional<DateValue> date = MakeDateValue(numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], 0);
+    if (!date) return false;
+    value = *date;
+    return true;
+}
+
+void TakeDigits(std::string& text, std::string& digits) {
+    std::size_t n = 0;
+    while (n < text.size() && text[n] >= '0' && text[n] <= '9') ++n;
+    digits.append(text, 0, n);
+    text.erase(0, n);
+}
+
+void SkipNonDigits(std::string& text) {
+    std::size_t n = 0;
+    while (n < text.size() && !(text[n] >= '0' && text[n] <= '9')) ++n;
+    text.erase(0, n);
+}
+
+bool StartsWithDigit(const std::string& text) { return !text.empty() && text[0] >= '0' && text[0] <= '9'; }
+
+}  // namespace vt::launcher

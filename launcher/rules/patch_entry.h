@@ -1,0 +1,51 @@
+// One line of the patch list: RemotePath|LocalPath|Stamp. The whole list has
+// had every "/" turned into "\" before its lines get here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "launcher/rules/date_value.h"
+
+namespace vt::launcher {
+
+struct PatchEntry {
+    std::string RemotePath;  // tabs removed; appended to WebPath
+    std::string LocalPath;   // tabs removed, "/" as "\", "\\" as "\"; appended to AppDir
+    std::string Stamp;       // tabs removed; read by ClassifyStamp
+};
+
+// The three cleaned fields, or nothing when the line does not hold exactly two
+// "|" (an empty line is one field).
+std::optional<PatchEntry> SplitPatchEntry(std::string_view line);
+
+// False for a LocalPath that would write outside the mod's install root (the
+// folder that holds the launcher's folder): one with a ":" (a drive, or a
+// stream name), or one whose ".." segments climb above that root.
+bool IsSafeLocalPath(const std::string& localPath);
+
+// AppDir followed by every folder of LocalPath, each with its "\"; empty when
+// LocalPath names no folder.
+std::string EntryFolderPath(const std::string& appDir, const std::string& localPath);
+
+// "DOWNLOADING File 7 ..."
+std::string EntryStatusText(std::int16_t lineIndex);
+
+enum class StampKind { Always, Date, Unreadable };
+
+// "immer" in any case with blanks around it, a readable date (written to
+// `date`), or neither.
+StampKind ClassifyStamp(const std::string& stamp, DateValue& date);
+
+// The stamp's five digit runs read as year, month, day, hour, minute; seconds
+// are 0 and anything after the minute is ignored. `value` is written only on
+// success.
+bool ParseListDate(const std::string& text, DateValue& value);
+
+void TakeDigits(std::string& text, std::string& digits);
+void SkipNonDigits(std::string& text);
+bool StartsWithDigit(const std::string& text);
+
+}  // namespace vt::launcher

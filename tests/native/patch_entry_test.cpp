@@ -1,0 +1,94 @@
+#include "launcher/rules/patch_entry.h"
+
+#include <gtest/gtest.h>
+
+using namespace vt::launcher;
+
+namespace {
+StampKind Kind(const std::string& stamp, DateValue* out = nullptr) {
+    DateValue d = -1;
+    const StampKind k = ClassifyStamp(stamp, d);
+    if (out) *out = d;
+    return k;
+}
+DateValue At(int y, int mo, int d, int h, int mi) { return MakeDateValue(y, mo, d, h, mi, 0).value(); }
+}  // namespace
+
+TEST(PatchEntry, ExactlyThreeFields) {
+    EXPECT_FALSE(SplitPatchEntry(""));
+    EXPECT_FALSE(SplitPatchEntry("a.txt|a.txt"));
+    EXPECT_FALSE(SplitPatchEntry("a.txt|a.txt|immer|x"));
+    EXPECT_TRUE(SplitPatchEntry("||"));
+}
+
+TEST(PatchEntry, FieldsAreCleaned) {
+    const auto e = SplitPatchEntry("maps\\arena.ini\t|DATA\\MAPS\\arena.ini\t|2008-01-28 14:30").value();
+    EXPECT_EQ(e.RemotePath, "maps\\arena.ini");
+    EXPECT_EQ(e.LocalPath, "DATA\\MAPS\\arena.ini");
+    EXPECT_EQ(e.Stamp, "2008-01-28 14:30");
+    EXPECT_EQ(SplitPatchEntry("a |sub//dir//b.txt|x").value().LocalPath, "sub\\dir\\b.txt");
+    EXPECT_EQ(SplitPatchEntry("a |sub//dir//b.txt|x").value().RemotePath, "a ");  // spaces stay
+    EXPECT_EQ(SplitPatchEntry("a|x\\\\\\y|s").value().LocalPath, "x\\\\y");       // one pass
+    EXPECT_EQ(SplitPatchEntry("a|b|\t 2008\t").value().Stamp, " 2008");
+}
+
+TEST(PatchEntry, FoldersAndStatusText) {
+    EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "DATA\\MAPS\\arena.ini"), "C:\\Games\\VT\\DATA\\MAPS\\");
+    EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "readme.txt"), "");
+    EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "\\x.txt"), "C:\\Games\\VT\\\\");
+    EXPECT_EQ(EntryStatusText(7), "DOWNLOADING File 7 ...");
+    EXPECT_EQ(EntryStatusText(32767), "DOWNLOADING File 32767 ...");
+}
+
+TEST(PatchEntry, UnsafeLocalPathsAreRefused) {
+    for (const char* ok : {"readme.txt", "DATA\\MAPS\\a.ini", "..\\EXE\\game.dll", "a\\..\\..\\b", ".\\x", "\\x"})
+        EXPECT_TRUE(IsSafeLocalPath(ok)) << ok;
+    for (const char* bad : {"C:\\Windows\\x.dll", "C:x", "a.txt:stream", "..\\..\\x", "a\\..\\..\\..\\x", "..\\..\\..\\"})
+        EXPECT_FALSE(IsSafeLocalPath(bad)) << bad;
+}
+
+TEST(Stamp, KeywordInAnyCaseWithBlanks) {
+    EXPECT_EQ(Kind(" IMMER "), StampKind::Always);
+    EXPECT_EQ(Kind("Immer"), StampKind::Always);
+    EXPECT_EQ(Kind("always"), StampKind::Unreadable);
+    EXPECT_EQ(Kind("immer x"), StampKind::Unreadable);
+}
+
+TEST(Stamp, DateForms) {
+    DateValue d;
+    EXPECT_EQ(Kind("2008-01-28 14:30", &d), StampKind::Date);
+    EXPECT_DOUBLE_EQ(d, At(2008, 1, 28, 14, 30));
+    for (const char* same : {"2008.01.28/14:30", "2008 1 28 14 30", "  2008-01-28 14:30:59", "2008-01-28T14h30 later",
+                             "0002008-01-28 14:30"}) {
+        EXPECT_EQ(Kind(same, &d), StampKind::Date) << same;
+        EXPECT_DOUBLE_EQ(d, At(2008, 1, 28, 14, 30)) << same;
+    }
+    EXPECT_EQ(Kind("2008-13-01 00:00", &d), StampKind::Date);
+    EXPECT_DOUBLE_EQ(d, At(2009, 1, 1, 0, 0));
+    EXPECT_EQ(Kind("08-01-28 14:30", &d), StampKind::Date);
+    EXPECT_DOUBLE_EQ(d, At(2008, 1, 28, 14, 30));
+}
+
+TEST(Stamp, UnreadableDates) {
+    for (const char* bad : {"2008-01-28", "20080128 1430", "x2008-01-28 14:30", "", "2008-01-28 14:", "32768-1-1 0:0",
+                            "99999-01-01 00:00", "10000-01-01 00:00"})
+        EXPECT_EQ(Kind(bad), StampKind::Unreadable) << bad;
+}
+
+TEST(Stamp, ValueIsWrittenOnlyOnSuccess) {
+    DateValue d = 123.0;
+    EXPECT_FALSE(ParseListDate("2008-01-28", d));
+    EXPECT_EQ(d, 123.0);
+}
+
+TEST(Stamp, DigitHelpers) {
+    std::string text = "2008-01", digits = "1";
+    TakeDigits(text, digits);
+    EXPECT_EQ(digits, "12008");  // appended, not cleared
+    EXPECT_EQ(text, "-01");
+    SkipNonDigits(text);
+    EXPECT_EQ(text, "01");
+    EXPECT_TRUE(StartsWithDigit("0"));
+    EXPECT_FALSE(StartsWithDigit(""));
+    EXPECT_FALSE(StartsWithDigit("\xD9"));  // only the ten ASCII digits
+}
