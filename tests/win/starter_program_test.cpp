@@ -224,3 +224,16 @@ TEST(StarterProgram, WaitEndsWithTheGameNotWithItsChild) {
     for (int i = 0; i < 100 && !childRan; ++i, ::Sleep(100)) childRan = !ReadFileBytes(in.Report() + ".child").empty();
     EXPECT_TRUE(childRan) << "the child did not run";
 }
+
+TEST(StarterProgram, ReadOnlyGameTargetInTheCloneIsReplaced) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    // The copy carries the read-only attribute into the clone's game target.
+    SetAttributes(in / "EXE\\Skyreach.exe", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(in.Run("MULTI"));
+    const auto game = in.GameReport();
+    ASSERT_FALSE(game.empty()) << "the game did not run";
+    EXPECT_EQ(game.at("size"), std::to_string(in.MultiSize()));
+    EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "the game as installed");
+    EXPECT_FALSE(PathExists(in / "EXE2"));
+}
