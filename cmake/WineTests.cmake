@@ -6,7 +6,8 @@ set(VT_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 string(REPLACE "/" "\\" VT_BUILD_DIR_WIN "Z:${CMAKE_BINARY_DIR}")
 string(REPLACE "/" "\\" VT_SOURCE_DIR_WIN "Z:${PROJECT_SOURCE_DIR}")
 
-set(VT_WINE_ENV WINEPREFIX=${VT_WINEPREFIX} WINEDEBUG=-all
+# TZ: a zone with summer time, so that local-time conversions are really tested.
+set(VT_WINE_ENV WINEPREFIX=${VT_WINEPREFIX} WINEDEBUG=-all TZ=Europe/Berlin
     VT_BUILD_DIR=${VT_BUILD_DIR_WIN} VT_SOURCE_DIR=${VT_SOURCE_DIR_WIN})
 
 if(WIN32)

@@ -1,0 +1,59 @@
+#include "launcher/win/file_helpers.h"
+
+#include <windows.h>
+
+#include "platform/win/handles.h"
+
+namespace vt::launcher {
+namespace {
+
+// UTC file time to the local wall clock, with the zone's current bias, as
+// FileTimeToLocalFileTime does.
+DateValue ToLocalDateValue(const FILETIME& utc) {
+    FILETIME local{};
+    SYSTEMTIME t{};
+    ::FileTimeToLocalFileTime(&utc, &local);
+    ::FileTimeToSystemTime(&local, &t);
+    return MakeDateValue(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond).value_or(0.0);
+}
+
+}  // namespace
+
+bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten) {
+    ClearReadOnly(FileName);
+    win::UniqueFileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        Created = LastAccessed = LastWritten = 0.0;
+        return false;
+    }
+    FILETIME created{}, accessed{}, written{};
+    ::GetFileTime(file.get(), &created, &accessed, &written);
+    file.reset();
+    Created = ToLocalDateValue(created);
+    LastAccessed = ToLocalDateValue(accessed);
+    LastWritten = ToLocalDateValue(written);
+    return true;
+}
+
+void ClearReadOnly(const std::string& FileName) {
+    const DWORD attributes = ::GetFileAttributesA(FileName.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    ::SetFileAttributesA(FileName.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+void CreateFolderPath(const std::string& Path) {
+    std::string accumulated;
+    std::size_t start = 0;
+    while (start <= Path.size()) {
+        std::size_t end = Path.find('\\', start);
+        if (end == std::string::npos) end = Path.size();
+        const std::string component = Path.substr(start, end - start);
+        start = end + 1;
+        if (component.empty()) continue;
+        accumulated += component + "\\";
+        if (component.back() != ':') ::CreateDirectoryA(accumulated.c_str(), nullptr);
+    }
+}
+
+}  // namespace vt::launcher

@@ -1,0 +1,24 @@
+// The launcher's small file operations. None shows anything; each reports at
+// most a Boolean and the caller decides what the player sees. All paths go to
+// the system's "A" functions unchanged.
+#pragma once
+
+#include <string>
+
+#include "launcher/rules/date_value.h"
+
+namespace vt::launcher {
+
+// The file's (or folder's) three times in local time, to the second
+// (milliseconds dropped). Clears the read-only attribute first. False, with
+// all three set to 0, when the file cannot be opened.
+bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten);
+
+// Clears only the read-only attribute; a missing file is no error.
+void ClearReadOnly(const std::string& FileName);
+
+// Creates every folder along `Path` ("\"-separated; empty components skipped,
+// drives such as "C:" left alone). Every failure is ignored.
+void CreateFolderPath(const std::string& Path);
+
+}  // namespace vt::launcher

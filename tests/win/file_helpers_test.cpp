@@ -1,0 +1,101 @@
+// The launcher's file helpers on Wine's file system. The Wine tests run with
+// TZ=Europe/Berlin, a zone with summer time, so local conversions are not UTC.
+#include <gtest/gtest.h>
+
+#include "launcher/rules/patch_entry.h"
+#include "launcher/win/file_helpers.h"
+#include "platform/win/files.h"
+#include "support/test_support.h"
+
+using namespace vt;
+using namespace vt::launcher;
+using namespace vt::test;
+
+TEST(FileHelpers, TheTestsRunInAZoneWithSummerTime) {
+    TIME_ZONE_INFORMATION zone{};
+    ::GetTimeZoneInformation(&zone);
+    EXPECT_NE(zone.DaylightDate.wMonth, 0) << "set TZ to a zone with summer time for these tests";
+    EXPECT_NE(zone.Bias, 0);
+}
+
+TEST(FileHelpers, GetFileTimesOnMissingReadOnlyAndFolder) {
+    TempDir dir;
+    DateValue c = 1, a = 1, w = 1;
+    EXPECT_FALSE(GetFileTimes(dir / "missing", c, a, w));
+    EXPECT_EQ(c, 0.0);
+    EXPECT_EQ(a, 0.0);
+    EXPECT_EQ(w, 0.0);
+
+    WriteFileBytes(dir / "ro.txt", "x");
+    SetAttributes(dir / "ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(GetFileTimes(dir / "ro.txt", c, a, w));
+    EXPECT_EQ(Attributes(dir / "ro.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_NE(Attributes(dir / "ro.txt") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_GT(w, 40000.0);  // written after 2009
+
+    MakeFolder(dir / "sub");
+    EXPECT_TRUE(GetFileTimes(dir / "sub", c, a, w));
+    EXPECT_GT(w, 40000.0);
+}
+
+TEST(FileHelpers, LastWrittenIsLocalTimeWithMillisecondsDropped) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "x");
+    for (int month : {1, 7}) {  // winter and summer time
+        SetLocalWriteTime(dir / "f", 2008, month, 28, 14, 30, 45, 900);
+        DateValue c, a, w;
+        ASSERT_TRUE(GetFileTimes(dir / "f", c, a, w));
+        EXPECT_DOUBLE_EQ(w, MakeDateValue(2008, month, 28, 14, 30, 45).value()) << month;
+    }
+}
+
+TEST(FileHelpers, DateRuleAtTheSecond) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "x");
+    DateValue stamp = 0, c, a, w;
+    ASSERT_TRUE(ParseListDate("2008-07-28 14:30:59", stamp));
+    SetLocalWriteTime(dir / "f", 2008, 7, 28, 14, 30, 0);
+    ASSERT_TRUE(GetFileTimes(dir / "f", c, a, w));
+    EXPECT_FALSE(w < stamp) << "a file written at the stamp's minute is up to date";
+    SetLocalWriteTime(dir / "f", 2008, 7, 28, 14, 29, 59);
+    ASSERT_TRUE(GetFileTimes(dir / "f", c, a, w));
+    EXPECT_TRUE(w < stamp) << "a file written a second before the stamp is older";
+}
+
+TEST(FileHelpers, ClearReadOnlyTouchesOnlyThatBit) {
+    TempDir dir;
+    EXPECT_NO_THROW(ClearReadOnly(dir / "missing"));
+    WriteFileBytes(dir / "f", "x");
+    SetAttributes(dir / "f", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    ClearReadOnly(dir / "f");
+    EXPECT_EQ(Attributes(dir / "f") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), DWORD{FILE_ATTRIBUTE_HIDDEN});
+}
+
+TEST(FileHelpers, CreateFolderPathWithDriveDoubledAndTrailingBackslashes) {
+    TempDir dir;
+    CreateFolderPath(dir / "Games\\VT\\maps\\");
+    EXPECT_TRUE(Attributes(dir / "Games\\VT\\maps") & FILE_ATTRIBUTE_DIRECTORY);
+    WriteFileBytes(dir / "Games\\VT\\maps\\keep", "k");
+    CreateFolderPath(dir / "Games\\VT\\maps\\");  // a second call changes nothing
+    EXPECT_EQ(ReadFileBytes(dir / "Games\\VT\\maps\\keep"), "k");
+    CreateFolderPath(dir / "Other\\\\VT\\");
+    EXPECT_TRUE(Attributes(dir / "Other\\VT") & FILE_ATTRIBUTE_DIRECTORY);
+    CreateFolderPath(dir / "file\\under");  // a component that is a file: ignored
+    WriteFileBytes(dir / "plain", "p");
+    CreateFolderPath(dir / "plain\\sub\\");
+    EXPECT_FALSE(PathExists(dir / "plain\\sub"));
+}
+
+TEST(FileHelpers, FileExistsCountsHiddenAndSystemButNeverFolders) {
+    TempDir dir;
+    WriteFileBytes(dir / "h", "h");
+    SetAttributes(dir / "h", FILE_ATTRIBUTE_HIDDEN);
+    WriteFileBytes(dir / "s", "s");
+    SetAttributes(dir / "s", FILE_ATTRIBUTE_SYSTEM);
+    MakeFolder(dir / "d");
+    EXPECT_TRUE(win::FileExists(dir / "h"));
+    EXPECT_TRUE(win::FileExists(dir / "s"));
+    EXPECT_FALSE(win::FileExists(dir / "d"));
+    EXPECT_FALSE(win::FileExists(dir / "missing"));
+    EXPECT_FALSE(win::OrdinaryFileExists(dir / "h"));
+}
