@@ -1,0 +1,71 @@
+// The internet transfer component (`Download`): one WinINet session for the
+// program, reused for every fetch so that connections are kept alive. A fetch
+// streams the body in chunks into a DownloadSink, so memory does not grow with
+// the file, and never answers from or writes to the URL cache.
+//
+// What counts as a good fetch: a final status of 2xx after redirects, and a
+// body that is complete (as long as Content-Length said, and ended properly).
+// Time-outs: connecting 15 s, and a stall of 30 s without a byte fails the
+// fetch. A time-out, a reset, a short body, a 5xx or a 429 is tried again,
+// twice, after 0.5 s and 1.5 s; a 4xx or a refused connection is not.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win/handles.h"
+
+namespace vt::launcher {
+
+struct InternetHandleTraits {
+    using Type = HINTERNET;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::InternetCloseHandle(h); }
+};
+using UniqueInternetHandle = win::UniqueHandle<InternetHandleTraits>;
+
+// Where a body goes. Begin starts (or, for a retry, restarts) an empty body.
+class DownloadSink {
+public:
+    virtual ~DownloadSink() = default;
+    virtual bool Begin() = 0;
+    virtual bool Write(const char* data, std::size_t size) = 0;
+};
+
+struct TransferTimeouts {
+    DWORD connectMs = 15000;
+    DWORD receiveMs = 30000;
+    int attempts = 3;
+    DWORD firstBackoffMs = 500;
+};
+
+struct FetchOutcome {
+    bool ok = false;
+    DWORD status = 0;          // the final HTTP status, 0 when none came
+    std::uint64_t bytes = 0;   // body bytes of the last attempt
+    int attempts = 0;
+    DWORD elapsedMs = 0;
+    std::string error;         // why it failed, for the log
+};
+
+// "\" in a URL's path is sent as "/", as browsers do: the patch list has had
+// every "/" turned into "\".
+std::string UrlForRequest(const std::string& url);
+
+class InternetTransfer {
+public:
+    explicit InternetTransfer(TransferTimeouts timeouts = {});
+    FetchOutcome Fetch(const std::string& url, DownloadSink& sink);
+
+private:
+    enum class Verdict { Done, Retry, Fail };
+    Verdict FetchOnce(const std::string& url, DownloadSink& sink, FetchOutcome& outcome);
+
+    TransferTimeouts timeouts_;
+    UniqueInternetHandle session_;
+};
+
+}  // namespace vt::launcher

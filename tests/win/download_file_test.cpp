@@ -1,0 +1,157 @@
+// DownloadFile through WinINet against the fault-injecting test server on
+// 127.0.0.1, under Wine.
+#include <gtest/gtest.h>
+
+#include "launcher/win/download_file.h"
+#include "support/test_support.h"
+#include "test_server.h"
+
+using namespace vt;
+using namespace vt::launcher;
+using namespace vt::test;
+using vt::testing::Fault;
+using vt::testing::TestServer;
+
+namespace {
+
+Fault Make(Fault::Kind kind, int status = 200, std::string body = {}) {
+    Fault f;
+    f.kind = kind;
+    f.status = status;
+    f.body = std::move(body);
+    return f;
+}
+
+// Short time-outs keep the stall cases quick; the retry rules are the product's.
+TransferTimeouts QuickTimeouts() {
+    TransferTimeouts t;
+    t.connectMs = 3000;
+    t.receiveMs = 1500;
+    t.firstBackoffMs = 50;
+    return t;
+}
+
+class Download : public ::testing::Test {
+protected:
+    Download() : server(root.path()), transfer(QuickTimeouts()) {
+        MakeFolder(root / "VTupdates");
+        MakeFolder(root / "VTupdates\\maps");
+        WriteFileBytes(root / "VTupdates\\new.bin", "fresh content");
+        WriteFileBytes(root / "VTupdates\\maps\\arena.ini", "[arena]");
+    }
+    std::string Url(const std::string& name) const { return server.BaseUrl() + "/VTupdates/" + name; }
+    int PartFiles() const {
+        WIN32_FIND_DATAA entry;
+        HANDLE h = ::FindFirstFileA((target.path() + "*.vtpart").c_str(), &entry);
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        int n = 0;
+        do ++n;
+        while (::FindNextFileA(h, &entry));
+        ::FindClose(h);
+        return n;
+    }
+    // An old, read-only, hidden target that a failed fetch must leave exactly as it is.
+    std::string OldTarget() {
+        const std::string path = target / "game.dat";
+        WriteFileBytes(path, "old bytes that must survive");
+        SetAttributes(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        return path;
+    }
+    void ExpectUntouched(const std::string& path) {
+        EXPECT_EQ(ReadFileBytes(path), "old bytes that must survive");
+        EXPECT_EQ(Attributes(path) & ~DWORD{FILE_ATTRIBUTE_ARCHIVE}, DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+        EXPECT_EQ(PartFiles(), 0) << "a temporary file was left behind";
+    }
+
+    TempDir root;
+    TempDir target;
+    TestServer server;
+    InternetTransfer transfer;
+};
+
+}  // namespace
+
+TEST_F(Download, ReplacesAReadOnlyHiddenLongerTargetExactly) {
+    const std::string path = OldTarget();
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), path));
+    EXPECT_EQ(ReadFileBytes(path), "fresh content");
+    EXPECT_EQ(Attributes(path) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
+    EXPECT_EQ(PartFiles(), 0);
+}
+
+TEST_F(Download, HttpErrorsAreFailedFetchesAndOnlyTransientOnesAreRetried) {
+    const std::string path = OldTarget();
+    server.SetFault("/VTupdates/new.bin", Make(Fault::Kind::Status, 500, "<html>oops</html>"));
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome));
+    EXPECT_EQ(outcome.status, 500u) << outcome.error;
+    EXPECT_EQ(server.RequestCount("/VTupdates/new.bin"), 3);
+    ExpectUntouched(path);
+
+    EXPECT_FALSE(DownloadFile(transfer, Url("missing.bin"), path, &outcome));
+    EXPECT_EQ(outcome.status, 404u);
+    EXPECT_EQ(server.RequestCount("/VTupdates/missing.bin"), 1);
+    ExpectUntouched(path);
+}
+
+TEST_F(Download, ShortBodiesAndResetsKeepTheOldFile) {
+    const std::string path = OldTarget();
+    Fault truncate = Make(Fault::Kind::Truncate);
+    truncate.bytes = 5;
+    for (const Fault& fault : {truncate, Make(Fault::Kind::Reset)}) {
+        server.SetFault("/VTupdates/new.bin", fault);
+        FetchOutcome outcome;
+        EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome)) << static_cast<int>(fault.kind) << " " << outcome.bytes;
+        EXPECT_FALSE(outcome.error.empty());
+        ExpectUntouched(path);
+    }
+}
+
+TEST_F(Download, TargetThatCannotBeReplacedStaysAndMissingFolderCreatesNothing) {
+    const std::string path = OldTarget();
+    {
+        HANDLE holder = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path));
+        ::CloseHandle(holder);
+    }
+    ExpectUntouched(path);
+
+    EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), target / "nofolder\\x.bin"));
+    EXPECT_FALSE(PathExists(target / "nofolder"));
+}
+
+TEST_F(Download, PassingFaultsAreRetried) {
+    Fault flaky = Make(Fault::Kind::FailTimes, 503);
+    flaky.count = 2;
+    server.SetFault("/VTupdates/new.bin", flaky);
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "a.bin", &outcome));
+    EXPECT_EQ(outcome.attempts, 3);
+    EXPECT_EQ(ReadFileBytes(target / "a.bin"), "fresh content");
+}
+
+TEST_F(Download, BackslashesInThePathAreSentAsSlashes) {
+    ASSERT_TRUE(DownloadFile(transfer, server.BaseUrl() + "/VTupdates/maps\\arena.ini", target / "arena.ini"));
+    EXPECT_EQ(ReadFileBytes(target / "arena.ini"), "[arena]");
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/arena.ini"), 1);
+}
+
+TEST_F(Download, CachedAnswersAreNeverUsed) {
+    server.SetFault("/VTupdates/new.bin", Make(Fault::Kind::Changing));
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "a.bin"));
+    EXPECT_EQ(ReadFileBytes(target / "a.bin"), "fresh content1");
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "a.bin"));
+    EXPECT_EQ(ReadFileBytes(target / "a.bin"), "fresh content2");
+    EXPECT_EQ(server.RequestCount("/VTupdates/new.bin"), 2);
+}
+
+TEST_F(Download, RedirectsAreFollowedAndConnectionsReused) {
+    Fault redirect = Make(Fault::Kind::Redirect);
+    redirect.location = Url("new.bin");
+    server.SetFault("/VTupdates/old.bin", redirect);
+    ASSERT_TRUE(DownloadFile(transfer, Url("old.bin"), target / "r.bin"));
+    EXPECT_EQ(ReadFileBytes(target / "r.bin"), "fresh content");
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "k.bin"));
+    EXPECT_LE(server.ConnectionCount(), 2) << "fetches did not reuse the connection";
+}

@@ -1,0 +1,260 @@
+#include "test_server.h"
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using SocketLength = int;
+namespace {
+void CloseSocket(std::intptr_t s) { ::closesocket(static_cast<SOCKET>(s)); }
+constexpr char kSeparator = '\\';
+bool TimedOut() { return ::WSAGetLastError() == WSAETIMEDOUT; }
+}  // namespace
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+using SocketLength = socklen_t;
+namespace {
+void CloseSocket(std::intptr_t s) { ::close(static_cast<int>(s)); }
+constexpr char kSeparator = '/';
+bool TimedOut() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+}  // namespace
+#endif
+
+namespace vt::testing {
+namespace {
+
+bool SendAll(std::intptr_t s, const std::string& data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Closes with a TCP reset instead of an orderly end.
+void Reset(std::intptr_t s) {
+    linger l{};
+    l.l_onoff = 1;
+    l.l_linger = 0;
+    ::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+}
+
+std::string Decode(const std::string& target) {
+    std::string path = target.substr(0, target.find('?'));
+    std::string out;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size()) {
+            out += static_cast<char>(std::stoi(path.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += path[i];
+        }
+    }
+    return out;
+}
+
+const char* Reason(int status) {
+    switch (status) {
+        case 200: return "OK";
+        case 302: return "Found";
+        case 404: return "Not Found";
+        case 429: return "Too Many Requests";
+        case 500: return "Internal Server Error";
+        case 503: return "Service Unavailable";
+        default: return "Status";
+    }
+}
+
+std::string Head(int status, std::size_t length, const std::string& extra = "") {
+    std::ostringstream h;
+    h << "HTTP/1.1 " << status << ' ' << Reason(status) << "\r\nContent-Length: " << length
+      << "\r\nCache-Control: public, max-age=3600\r\nLast-Modified: Mon, 28 Jan 2008 14:30:00 GMT\r\n" << extra << "\r\n";
+    return h.str();
+}
+
+}  // namespace
+
+TestServer::TestServer(std::string rootFolder) : root_(std::move(rootFolder)) {
+#ifdef _WIN32
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+    listener_ = static_cast<std::intptr_t>(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 64);
+    SocketLength length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+TestServer::~TestServer() {
+    stopping_ = true;
+    CloseSocket(listener_);
+    if (acceptor_.joinable()) acceptor_.join();
+    for (std::thread& t : workers_) t.join();
+#ifdef _WIN32
+    ::WSACleanup();
+#endif
+}
+
+std::string TestServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void TestServer::SetFault(const std::string& path, Fault fault) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_[path] = std::move(fault);
+}
+
+void TestServer::ClearFaults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.clear();
+}
+
+std::vector<LoggedRequest> TestServer::Requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+}
+
+int TestServer::RequestCount(const std::string& target) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int n = 0;
+    for (const LoggedRequest& r : log_) n += r.target == target;
+    return n;
+}
+
+void TestServer::AcceptLoop() {
+    while (!stopping_) {
+        const std::intptr_t s = static_cast<std::intptr_t>(::accept(listener_, nullptr, nullptr));
+        if (stopping_ || s < 0) {
+            if (s >= 0) CloseSocket(s);
+            break;
+        }
+        ++connections_;
+        std::lock_guard<std::mutex> lock(mutex_);
+        workers_.emplace_back([this, s] { Serve(s); });
+    }
+}
+
+void TestServer::Serve(std::intptr_t s) {
+    // A short receive time-out lets an idle kept-alive connection notice the
+    // server's stop (shutdown() does not wake a blocked recv under Wine).
+#ifdef _WIN32
+    DWORD wait = 100;
+#else
+    timeval wait{0, 100000};
+#endif
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+    std::string buffer;
+    char chunk[8192];
+    for (;;) {
+        std::size_t end;
+        while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
+            const int n = ::recv(s, chunk, sizeof chunk, 0);
+            if (n < 0 && !stopping_ && TimedOut()) continue;
+            if (n <= 0) {
+                CloseSocket(s);
+                return;
+            }
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+        const std::string head = buffer.substr(0, end);
+        buffer.erase(0, end + 4);
+        std::istringstream line(head.substr(0, head.find("\r\n")));
+        std::string method, target;
+        line >> method >> target;
+        const bool close = head.find("Connection: close") != std::string::npos;
+        if (!Answer(s, method, target) || close) {
+            CloseSocket(s);
+            return;
+        }
+    }
+}
+
+bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::string& target) {
+    const std::string path = Decode(target);
+    Fault fault;
+    int number;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (auto it = faults_.find(path); it != faults_.end()) fault = it->second;
+        number = ++served_[path];
+    }
+    auto log = [&](int status) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        log_.push_back({method, target, status});
+    };
+
+    std::string body;
+    bool found = false;
+    if (path.find("..") == std::string::npos && !path.empty() && path[0] == '/') {
+        std::string file = root_;
+        for (char c : path) file += c == '/' ? kSeparator : c;
+        std::ifstream in(file, std::ios::binary);
+        if (in) {
+            std::ostringstream content;
+            content << in.rdbuf();
+            body = content.str();
+            found = true;
+        }
+    }
+    const bool head = method == "HEAD";
+    auto send = [&](int status, const std::string& bytes, const std::string& extra = "") {
+        log(status);
+        return SendAll(s, Head(status, bytes.size(), extra) + (head ? "" : bytes));
+    };
+
+    switch (fault.kind) {
+        case Fault::Kind::Status:
+            return send(fault.status, fault.body);
+        case Fault::Kind::FailTimes:
+            if (number <= fault.count) return send(fault.status, fault.body);
+            break;
+        case Fault::Kind::Reset:
+            log(0);
+            Reset(s);
+            return false;
+        case Fault::Kind::Redirect:
+            return send(302, "", "Location: " + fault.location + "\r\n");
+        case Fault::Kind::Stall:
+            for (int waited = 0; waited < fault.ms && !stopping_; waited += 50)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            break;
+        case Fault::Kind::Truncate:
+            log(200);
+            SendAll(s, Head(200, body.size()) + body.substr(0, std::min(fault.bytes, body.size())));
+            Reset(s);
+            return false;
+        case Fault::Kind::ChunkedCut: {
+            log(200);
+            std::ostringstream chunked;
+            chunked << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" << std::hex << body.size() << "\r\n"
+                    << body.substr(0, body.size() / 2);
+            SendAll(s, chunked.str());
+            return false;
+        }
+        case Fault::Kind::Changing:
+            body += std::to_string(number);
+            break;
+        case Fault::Kind::None:
+            break;
+    }
+    if (!found && fault.kind != Fault::Kind::Changing) return send(404, "<html>404 Not Found</html>");
+    return send(200, body);
+}
+
+}  // namespace vt::testing
