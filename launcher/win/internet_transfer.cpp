@@ -60,8 +60,39 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const std::string& url, Do
         outcome.error = "cannot write the target file";
         return Verdict::Fail;
     }
-    UniqueInternetHandle request(::InternetOpenUrlA(session_.get(), url.c_str(), nullptr, 0, kRequestFlags, 0));
+    // Connect and request separately: the time-outs must be set on the request
+    // handle, since Wine's WinINet does not apply the session's to a request.
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    char host[256] = {}, path[4096] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path;
+    char extra[4096] = {};
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof extra;
+    if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) {
+        outcome.error = "not a URL: " + url;
+        return Verdict::Fail;
+    }
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    UniqueInternetHandle connection(
+        ::InternetConnectA(session_.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) {
+        outcome.error = ErrorText("cannot connect", ::GetLastError());
+        return Verdict::Fail;
+    }
+    const std::string object = std::string(path) + extra;
+    UniqueInternetHandle request(::HttpOpenRequestA(connection.get(), "GET", object.c_str(), nullptr, nullptr, nullptr,
+                                                    kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0), 0));
     if (!request) {
+        outcome.error = ErrorText("cannot open the request", ::GetLastError());
+        return Verdict::Fail;
+    }
+    ::InternetSetOptionA(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
+    ::InternetSetOptionA(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
+    if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
         const DWORD error = ::GetLastError();
         outcome.error = ErrorText("request failed", error);
         return IsTransient(error) ? Verdict::Retry : Verdict::Fail;

@@ -107,6 +107,17 @@ TEST_F(Download, ShortBodiesAndResetsKeepTheOldFile) {
     }
 }
 
+TEST_F(Download, StalledServerFailsTheFetchInsteadOfHanging) {
+    const std::string path = OldTarget();
+    Fault stall = Make(Fault::Kind::Stall);
+    stall.ms = 20000;  // far beyond the 1.5 s receive time-out
+    server.SetFault("/VTupdates/new.bin", stall);
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome));
+    EXPECT_LT(outcome.elapsedMs, 15000u) << "the receive time-out was not applied";
+    ExpectUntouched(path);
+}
+
 TEST_F(Download, TargetThatCannotBeReplacedStaysAndMissingFolderCreatesNothing) {
     const std::string path = OldTarget();
     {
