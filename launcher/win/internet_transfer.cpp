@@ -28,6 +28,20 @@ std::string UrlForRequest(const std::string& url) {
     return result;
 }
 
+std::optional<RequestTarget> CrackUrl(const std::string& url) {
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    char host[256] = {}, path[4096] = {}, extra[4096] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path;
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof extra;
+    if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return std::nullopt;
+    return RequestTarget{host, parts.nPort, std::string(path) + extra, parts.nScheme == INTERNET_SCHEME_HTTPS};
+}
+
 InternetTransfer::InternetTransfer(TransferTimeouts timeouts)
     : timeouts_(timeouts), session_(::InternetOpenA("VT_Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)) {
     if (!session_) win::ThrowSystemError("Cannot open an internet session");
@@ -40,12 +54,17 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink)
     const std::string requestUrl = UrlForRequest(url);
     FetchOutcome outcome;
     const ULONGLONG begin = ::GetTickCount64();
+    const std::optional<RequestTarget> target = CrackUrl(requestUrl);
+    if (!target) {
+        outcome.error = "not a URL: " + requestUrl;
+        return outcome;
+    }
     DWORD backoff = timeouts_.firstBackoffMs;
     for (int attempt = 1; attempt <= timeouts_.attempts; ++attempt) {
         outcome = FetchOutcome{};
         outcome.attempts = attempt;
         ::DeleteUrlCacheEntryA(requestUrl.c_str());
-        const Verdict verdict = FetchOnce(requestUrl, sink, outcome);
+        const Verdict verdict = FetchOnce(*target, sink, outcome);
         if (verdict != Verdict::Retry || attempt == timeouts_.attempts) break;
         ::Sleep(backoff);
         backoff *= 3;
@@ -55,37 +74,22 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink)
     return outcome;
 }
 
-InternetTransfer::Verdict InternetTransfer::FetchOnce(const std::string& url, DownloadSink& sink, FetchOutcome& outcome) {
+InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& target, DownloadSink& sink,
+                                                      FetchOutcome& outcome) {
     if (!sink.Begin()) {
         outcome.error = "cannot write the target file";
         return Verdict::Fail;
     }
     // Connect and request separately: the time-outs must be set on the request
     // handle, since Wine's WinINet does not apply the session's to a request.
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    char host[256] = {}, path[4096] = {};
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof path;
-    char extra[4096] = {};
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof extra;
-    if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) {
-        outcome.error = "not a URL: " + url;
-        return Verdict::Fail;
-    }
-    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    UniqueInternetHandle connection(
-        ::InternetConnectA(session_.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    UniqueInternetHandle connection(::InternetConnectA(session_.get(), target.host.c_str(), target.port, nullptr, nullptr,
+                                                       INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
         outcome.error = ErrorText("cannot connect", ::GetLastError());
         return Verdict::Fail;
     }
-    const std::string object = std::string(path) + extra;
-    UniqueInternetHandle request(::HttpOpenRequestA(connection.get(), "GET", object.c_str(), nullptr, nullptr, nullptr,
-                                                    kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0), 0));
+    UniqueInternetHandle request(::HttpOpenRequestA(connection.get(), "GET", target.object.c_str(), nullptr, nullptr,
+                                                    nullptr, kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0), 0));
     if (!request) {
         outcome.error = ErrorText("cannot open the request", ::GetLastError());
         return Verdict::Fail;

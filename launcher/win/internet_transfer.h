@@ -14,6 +14,7 @@
 #include <wininet.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/win/handles.h"
@@ -55,6 +56,15 @@ struct FetchOutcome {
 // every "/" turned into "\".
 std::string UrlForRequest(const std::string& url);
 
+// The parts of a URL that a request needs; nothing when it is not a URL.
+struct RequestTarget {
+    std::string host;
+    INTERNET_PORT port;
+    std::string object;  // path and query
+    bool secure;
+};
+std::optional<RequestTarget> CrackUrl(const std::string& url);
+
 class InternetTransfer {
 public:
     explicit InternetTransfer(TransferTimeouts timeouts = {});
@@ -62,7 +72,7 @@ public:
 
 private:
     enum class Verdict { Done, Retry, Fail };
-    Verdict FetchOnce(const std::string& url, DownloadSink& sink, FetchOutcome& outcome);
+    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, FetchOutcome& outcome);
 
     TransferTimeouts timeouts_;
     UniqueInternetHandle session_;
