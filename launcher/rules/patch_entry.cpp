@@ -71,7 +71,7 @@ std::string EntryFolderPath(const std::string& appDir, const std::string& localP
     return appDir + localPath.substr(0, last + 1);
 }
 
-std::string EntryStatusText(std::int16_t lineIndex) { return "DOWNLOADING File " + std::to_string(lineIndex) + " ..."; }
+std::string EntryStatusText(std::int32_t lineIndex) { return "DOWNLOADING File " + std::to_string(lineIndex) + " ..."; }
 
 StampKind ClassifyStamp(const std::string& stamp, DateValue& date) {
     const std::string word = Lower(TrimSpaces(stamp));

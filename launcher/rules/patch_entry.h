@@ -31,7 +31,9 @@ bool IsSafeLocalPath(const std::string& localPath);
 std::string EntryFolderPath(const std::string& appDir, const std::string& localPath);
 
 // "DOWNLOADING File 7 ..."
-std::string EntryStatusText(std::int16_t lineIndex);
+// The index is counted in 32 bits, so a list longer than 32,766 entries goes on
+// counting instead of wrapping to negative numbers.
+std::string EntryStatusText(std::int32_t lineIndex);
 
 enum class StampKind { Always, Date, Unreadable };
 

@@ -1,0 +1,46 @@
+// The rules of an update run that need no Windows: the marker check on the
+// probe page, the entries of the patch list, the time-out count, the six
+// endings and the starter's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vt::launcher {
+
+inline constexpr char kLauncherMarker[] = "<!-- Vortane Mod Launcher -->";
+inline constexpr char kProbeFileName[] = "delete_me.txt";
+inline constexpr char kListFileName[] = "NEWUPDATE.TXT";
+inline constexpr std::uint32_t kTimeoutTickMs = 30000;
+
+// True when the page's text (its lines, each followed by CR LF) begins with the
+// marker, letter case ignored. A byte-order mark or a blank first line fails.
+bool BeginsWithLauncherMarker(const std::vector<std::string>& pageLines);
+
+// The entries of the patch list, given its lines: every line after the header,
+// with every "/" turned into "\". The list text is built by appending CR LF to
+// each line and split again at CR LF; since no line holds a CR, that gives back
+// exactly the lines plus one empty last element, which is never an entry.
+std::vector<std::string> PatchListEntries(std::vector<std::string> listLines);
+
+// The time-out in 30-second ticks: TIMEOUT= minutes, rounded half to even,
+// doubled in 16 bits; 6 when the text or its double does not fit.
+std::int16_t GetTimeoutTicks(const std::string& timeout);
+
+// One tick's count-down. The count stops at -32768 instead of wrapping, so a
+// TIMEOUT= of -16384 runs out at the first tick like every other count <= 0.
+std::int16_t LowerTicksLeft(std::int16_t ticksLeft);
+
+enum class RunEnding { Done, E1, E2, E4, E11, E12 };
+
+const char* EndingStatusText(RunEnding ending);
+const char* EndingName(RunEnding ending);  // "Done", "E1", ...
+
+// "\"<AppDir><Watchdog>\" MULTI" or "... SINGLE".
+std::string StarterCommandLine(const std::string& appDir, const std::string& watchdog, bool multiplayer);
+
+// "Problem starting Skyreach ... [E9]" (multiplayer) or "... [E10]".
+const char* LaunchProblemText(bool multiplayer);
+
+}  // namespace vt::launcher
