@@ -38,6 +38,7 @@ std::optional<PatchEntry> SplitPatchEntry(std::string_view line) {
     entry.RemotePath = WithoutTabs(line.substr(0, first));
     std::string local;
     for (char c : WithoutTabs(line.substr(first + 1, second - first - 1))) local += c == '/' ? '\\' : c;
+    entry.UncLocalPath = local.rfind("\\\\", 0) == 0;
     // One left-to-right pass: three backslashes in a row become two.
     for (std::size_t i = 0; i < local.size(); ++i) {
         entry.LocalPath += local[i];
@@ -64,6 +65,8 @@ bool IsSafeLocalPath(const std::string& localPath) {
     }
     return true;
 }
+
+bool IsSafeEntry(const PatchEntry& entry) { return !entry.UncLocalPath && IsSafeLocalPath(entry.LocalPath); }
 
 std::string EntryFolderPath(const std::string& appDir, const std::string& localPath) {
     const std::size_t last = localPath.find_last_of('\\');

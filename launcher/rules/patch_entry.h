@@ -15,6 +15,7 @@ struct PatchEntry {
     std::string RemotePath;  // tabs removed; appended to WebPath
     std::string LocalPath;   // tabs removed, "/" as "\", "\\" as "\"; appended to AppDir
     std::string Stamp;       // tabs removed; read by ClassifyStamp
+    bool UncLocalPath = false;  // LocalPath was written "\\server\share...", before "\\" became "\"
 };
 
 // The three cleaned fields, or nothing when the line does not hold exactly two
@@ -25,6 +26,10 @@ std::optional<PatchEntry> SplitPatchEntry(std::string_view line);
 // folder that holds the launcher's folder): one with a ":" (a drive, or a
 // stream name), or one whose ".." segments climb above that root.
 bool IsSafeLocalPath(const std::string& localPath);
+
+// IsSafeLocalPath, and not written as a UNC path. (A single leading "\" stays
+// inside AppDir, since the path is appended to it.)
+bool IsSafeEntry(const PatchEntry& entry);
 
 // AppDir followed by every folder of LocalPath, each with its "\"; empty when
 // LocalPath names no folder.

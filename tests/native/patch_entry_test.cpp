@@ -47,6 +47,19 @@ TEST(PatchEntry, UnsafeLocalPathsAreRefused) {
         EXPECT_FALSE(IsSafeLocalPath(bad)) << bad;
 }
 
+TEST(PatchEntry, UncLocalPathsAreRefusedButALeadingSlashStaysInside) {
+    for (const char* line : {"a|\\\\server\\share\\x|immer", "a|//server/share/x|immer", "a|\t\\\\srv\\x|immer"}) {
+        const auto entry = SplitPatchEntry(line);
+        ASSERT_TRUE(entry) << line;
+        EXPECT_FALSE(IsSafeEntry(*entry)) << line;
+    }
+    for (const char* line : {"a|/DATA/x|immer", "a|\\x|immer", "a|DATA//x|immer"}) {
+        const auto entry = SplitPatchEntry(line);
+        ASSERT_TRUE(entry) << line;
+        EXPECT_TRUE(IsSafeEntry(*entry)) << line;
+    }
+}
+
 TEST(Stamp, KeywordInAnyCaseWithBlanks) {
     EXPECT_EQ(Kind(" IMMER "), StampKind::Always);
     EXPECT_EQ(Kind("Immer"), StampKind::Always);

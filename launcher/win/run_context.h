@@ -1,0 +1,34 @@
+// What an update run works with: the settings, the window's transfer
+// component, the window itself (through UpdateRunView) and the log. The run
+// goes on a thread of its own so that the window stays responsive; it reaches
+// the window only through the view.
+#pragma once
+
+#include <string>
+
+#include "config/settings.h"
+#include "launcher/win/internet_transfer.h"
+#include "launcher/win/launcher_log.h"
+
+namespace vt::launcher {
+
+class UpdateRunView {
+public:
+    virtual ~UpdateRunView() = default;
+    virtual void SetStatus(const std::string& text) = 0;      // txtStatus
+    virtual void Navigate(const std::string& address) = 0;    // Browser, waits until told
+    // "FILE ACCESS ERROR" titled "UNABLE TO CHECK FOR UPDATE: " & path, then the end.
+    [[noreturn]] virtual void FileAccessError(const std::string& localFile) = 0;
+};
+
+struct RunContext {
+    const LauncherSettings& settings;
+    InternetTransfer& Download;
+    UpdateRunView& view;
+    LauncherLog& log;
+};
+
+// DownloadFile with a FETCH line in the log (URL, status, bytes, time).
+bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName);
+
+}  // namespace vt::launcher

@@ -1,0 +1,71 @@
+#include "launcher/win/update_run.h"
+
+#include <windows.h>
+
+#include "config/text_lines.h"
+#include "launcher/win/file_helpers.h"
+#include "launcher/win/patch_entries.h"
+#include "platform/win/failure.h"
+#include "platform/win/files.h"
+
+namespace vt::launcher {
+
+RunEnding UpdateRun::Run() {
+    const RunEnding ending = Steps();
+    context_.view.SetStatus(EndingStatusText(ending));
+    context_.log.Line("ENDING", EndingName(ending));
+    context_.log.Flush();
+    return ending;
+}
+
+RunEnding UpdateRun::Steps() {
+    const LauncherSettings& s = context_.settings;
+    const std::string onlinePage = s.WebPath + s.WebPage;
+    const std::string localPage = s.AppDir + s.LocalPage;
+    const std::string probeFile = s.AppDir + kProbeFileName;
+    const std::string listFile = s.AppDir + kListFileName;
+    const std::string oldListFile = s.AppDir + s.PatchListName;
+
+    if (!DownloadAndLog(context_, onlinePage, probeFile)) {
+        context_.view.Navigate(localPage);
+        return RunEnding::E11;
+    }
+    if (!HasLauncherMarker(probeFile)) {
+        context_.log.Line("PROBE", probeFile + " does not begin with " + kLauncherMarker);
+        context_.view.Navigate(localPage);
+        return RunEnding::E12;
+    }
+    context_.view.Navigate(onlinePage);
+    ::DeleteFileA(probeFile.c_str());  // a probe file that stays does no harm
+    context_.view.SetStatus("DOWNLOADING PATCHRULES...");
+
+    if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run; errors ignored
+        ClearReadOnly(listFile);
+        ::DeleteFileA(listFile.c_str());
+    }
+    if (!DownloadAndLog(context_, s.WebPath + s.PatchListName, listFile)) return RunEnding::E1;
+    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
+
+    const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
+    context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
+    PatchEntryProcessor processor(context_);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return RunEnding::E4;
+
+    ClearReadOnly(oldListFile);
+    ClearReadOnly(listFile);
+    if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
+    if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
+    return RunEnding::Done;
+}
+
+bool UpdateRun::HasLauncherMarker(const std::string& FileName) {
+    if (!win::OrdinaryFileExists(FileName)) return false;
+    return BeginsWithLauncherMarker(SplitTextLines(win::ReadWholeFile(FileName)));
+}
+
+void UpdateRun::RemoveFile(const std::string& path) {
+    if (!::DeleteFileA(path.c_str())) win::ThrowSystemError("Cannot delete " + path);
+}
+
+}  // namespace vt::launcher

@@ -1,0 +1,198 @@
+// The entry processing and the update run against the test server, under Wine,
+// with a recording stand-in for the window (the real window is driven by the
+// launcher program's own tests).
+#include <gtest/gtest.h>
+
+#include "config/settings.h"
+#include "launcher/win/patch_entries.h"
+#include "launcher/win/update_run.h"
+#include "support/test_support.h"
+#include "test_server.h"
+
+using namespace vt;
+using namespace vt::launcher;
+using namespace vt::test;
+using vt::testing::Fault;
+using vt::testing::TestServer;
+
+namespace {
+
+struct FileAccessEnd {
+    std::string path;
+};
+
+class RecordingView : public UpdateRunView {
+public:
+    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+    void Navigate(const std::string& address) override { navigations.push_back(address); }
+    [[noreturn]] void FileAccessError(const std::string& localFile) override { throw FileAccessEnd{localFile}; }
+
+    std::vector<std::string> statuses;
+    std::vector<std::string> navigations;
+};
+
+TransferTimeouts QuickTimeouts() {
+    TransferTimeouts t;
+    t.receiveMs = 2000;
+    t.firstBackoffMs = 20;
+    return t;
+}
+
+class Entries : public ::testing::Test {
+protected:
+    Entries() : server(root.path()), transfer(QuickTimeouts()) {
+        MakeFolder(root / "VTupdates");
+        MakeFolder(install / "VT");
+        settings.AppDir = install / "VT\\";
+        settings.WebPath = server.BaseUrl() + "/VTupdates/";
+        settings.WebPage = "start.htm";
+        settings.LocalPage = "LocalLauncher.htm";
+        settings.PatchListName = "update.dat";
+        Serve("a.txt", "server a");
+    }
+    void Serve(const std::string& name, const std::string& bytes) { WriteFileBytes(root / ("VTupdates\\" + name), bytes); }
+    std::string Local(const std::string& name) const { return settings.AppDir + name; }
+    int Requests(const std::string& name) const { return server.RequestCount("/VTupdates/" + name); }
+    bool Process(const std::string& line, int index = 1) { return processor.ProcessPatchEntry(line, index); }
+
+    TempDir root;
+    TempDir install;
+    TestServer server;
+    InternetTransfer transfer;
+    LauncherSettings settings;
+    RecordingView view;
+    LauncherLog log;
+    RunContext context{settings, transfer, view, log};
+    PatchEntryProcessor processor{context};
+};
+
+}  // namespace
+
+TEST_F(Entries, WrongFieldCountsFailWithoutAStatusText) {
+    EXPECT_FALSE(Process("a.txt|a.txt"));
+    EXPECT_FALSE(Process("a.txt|a.txt|immer|x"));
+    EXPECT_FALSE(Process(""));
+    EXPECT_TRUE(view.statuses.empty());
+    EXPECT_EQ(Requests("a.txt"), 0);
+}
+
+TEST_F(Entries, ImmerInAnyCaseIsFetchedOnEveryRun) {
+    EXPECT_TRUE(Process("a.txt|a.txt|\t IMMER ", 7));
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+    EXPECT_TRUE(Process("a.txt|a.txt| IMMER "));
+    EXPECT_EQ(Requests("a.txt"), 2);
+    EXPECT_EQ(view.statuses.front(), "DOWNLOADING File 7 ...");
+}
+
+TEST_F(Entries, UnreadableStampsAreNeverFetchedEvenWhenMissing) {
+    for (const char* stamp : {"always", "2008-01-28", "20080128 1430", "x2008-01-28 14:30"}) {
+        SCOPED_TRACE(stamp);
+        view.statuses.clear();
+        EXPECT_TRUE(Process(std::string("a.txt|a.txt|") + stamp, 3));
+        EXPECT_EQ(view.statuses, std::vector<std::string>{"DOWNLOADING File 3 ..."});
+    }
+    EXPECT_FALSE(PathExists(Local("a.txt")));
+    EXPECT_EQ(Requests("a.txt"), 0);
+}
+
+TEST_F(Entries, DateRuleHoldsToTheSecondInSummerTime) {
+    // 28 July is summer time in the test's zone: local time must be used on both sides.
+    WriteFileBytes(Local("a.txt"), "local a");
+    SetLocalWriteTime(Local("a.txt"), 2008, 7, 28, 14, 30, 0, 999);
+    EXPECT_TRUE(Process("a.txt|a.txt|2008-07-28 14:30:59"));
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "local a") << "a file written at the stamp's minute was fetched";
+
+    SetLocalWriteTime(Local("a.txt"), 2008, 7, 28, 14, 29, 59, 999);
+    EXPECT_TRUE(Process("a.txt|a.txt|2008-07-28 14:30"));
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+
+    EXPECT_TRUE(Process("a.txt|a.txt|2008-07-28 14:30"));  // freshly written: up to date now
+    EXPECT_EQ(Requests("a.txt"), 1);
+}
+
+TEST_F(Entries, HiddenAndReadOnlyLocalFilesAreComparedByDate) {
+    WriteFileBytes(Local("a.txt"), "local a");
+    SetLocalWriteTime(Local("a.txt"), 2010, 1, 1, 0, 0, 0);
+    SetAttributes(Local("a.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(Process("a.txt|a.txt|2008-01-28 14:30"));
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "local a");
+    EXPECT_EQ(Attributes(Local("a.txt")) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY), DWORD{FILE_ATTRIBUTE_HIDDEN})
+        << "the date check clears only the read-only attribute";
+}
+
+TEST_F(Entries, SubFoldersAreCreatedAndFetchedWithSlashes) {
+    MakeFolder(root / "VTupdates\\maps");
+    Serve("maps\\arena.ini", "[arena]");
+    EXPECT_TRUE(Process("maps\\arena.ini|sub\\\\dir\\\\arena.ini|immer"));
+    EXPECT_EQ(ReadFileBytes(Local("sub\\dir\\arena.ini")), "[arena]");
+    EXPECT_EQ(Requests("maps/arena.ini"), 1);
+}
+
+TEST_F(Entries, AFailedFetchFailsTheEntry) {
+    EXPECT_FALSE(Process("gone.txt|gone.txt|immer"));
+    EXPECT_FALSE(PathExists(Local("gone.txt")));
+}
+
+TEST_F(Entries, PathsLeavingTheModAreRefusedBeforeAnythingIsWritten) {
+    for (const char* local : {"..\\..\\evil.txt", "C:\\evil.txt", "\\\\server\\share\\evil.txt", "a\\..\\..\\..\\evil.txt",
+                              "a.txt:stream"}) {
+        SCOPED_TRACE(local);
+        EXPECT_FALSE(Process(std::string("a.txt|") + local + "|immer"));
+    }
+    EXPECT_TRUE(view.statuses.empty());
+    EXPECT_EQ(Requests("a.txt"), 0);
+    // One level up is still the mod's own install root.
+    EXPECT_TRUE(Process("a.txt|..\\DATA\\a.txt|immer"));
+    EXPECT_EQ(ReadFileBytes(install / "DATA\\a.txt"), "server a");
+}
+
+TEST_F(Entries, ALockedLocalFileEndsWithTheFileAccessBox) {
+    WriteFileBytes(Local("a.txt"), "local a");
+    HANDLE lock = ::CreateFileA(Local("a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    try {
+        Process("a.txt|a.txt|2008-01-28 14:30");
+        ADD_FAILURE() << "no FILE ACCESS ERROR";
+    } catch (const FileAccessEnd& end) {
+        EXPECT_EQ(end.path, Local("a.txt"));
+    }
+    ::CloseHandle(lock);
+    EXPECT_EQ(Requests("a.txt"), 0);
+}
+
+class Run : public Entries {
+protected:
+    Run() { Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>"); }
+    RunEnding RunOnce() { return UpdateRun(context).Run(); }
+};
+
+TEST_F(Run, EntriesGetTheirIndicesAndTheListFilesGoAtDone) {
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\nb.txt|b.txt|immer");
+    Serve("b.txt", "server b");
+    WriteFileBytes(Local("update.dat"), "old list");
+    SetAttributes(Local("update.dat"), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{"DOWNLOADING PATCHRULES...", "DOWNLOADING File 1 ...",
+                                                        "DOWNLOADING File 2 ...", "Done."}));
+    EXPECT_EQ(view.navigations, std::vector<std::string>{settings.WebPath + "start.htm"});
+    EXPECT_EQ(ReadFileBytes(Local("b.txt")), "server b");
+    for (const char* gone : {"update.dat", "NEWUPDATE.TXT", "delete_me.txt"}) EXPECT_FALSE(PathExists(Local(gone))) << gone;
+}
+
+TEST_F(Run, ALeftoverReadOnlyListIsReplacedAndAnLfOnlyListDoesNothing) {
+    WriteFileBytes(Local("NEWUPDATE.TXT"), "stale");
+    SetAttributes(Local("NEWUPDATE.TXT"), FILE_ATTRIBUTE_READONLY);
+    Serve("update.dat", "header\na.txt|a.txt|immer\n");
+    EXPECT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_EQ(Requests("a.txt"), 0);
+    EXPECT_FALSE(PathExists(Local("NEWUPDATE.TXT")));
+}
+
+TEST_F(Run, TheFirstFailingEntryStopsTheRunAndKeepsTheList) {
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\ngone.txt|gone.txt|immer\r\nb.txt|b.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::E4);
+    EXPECT_EQ(view.statuses.back(), "Vortane Update not found ... only Singleplayer available [E4]");
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+    EXPECT_EQ(Requests("b.txt"), 0);
+    EXPECT_TRUE(PathExists(Local("NEWUPDATE.TXT")));
+}
