@@ -1,11 +1,19 @@
-// VT_Update: the update launcher the player starts.
+// VT_Update: the update launcher the player starts. See win/frm_update.h.
 #include <windows.h>
+#include <ole2.h>
 
-#include "config/win/config_file.h"
+#include "launcher/win/frm_update.h"
 #include "platform/win/failure.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     vt::win::SetProgramTitle("VT Launcher");
-    vt::win::GuardEvent([] { vt::win::ReadLauncherSettings(vt::win::ProgramAppDir()); });
-    return 0;
+    // The browser control needs OLE on this, the window's, thread. Without it
+    // the control is not created and the launcher works without a page.
+    ::OleInitialize(nullptr);
+    int exitCode = 0;
+    vt::win::GuardEvent([&] {
+        vt::launcher::frmUpdate form(instance);
+        exitCode = form.RunMessageLoop();
+    });
+    return exitCode;
 }

@@ -55,7 +55,14 @@ struct FindHandleTraits {  // FindFirstFile
     static void Close(Type h) noexcept { ::FindClose(h); }
 };
 
+struct GdiObjectTraits {  // fonts, brushes
+    using Type = HGDIOBJ;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DeleteObject(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<NullHandleTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 

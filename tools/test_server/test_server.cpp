@@ -85,7 +85,7 @@ std::string Head(int status, std::size_t length, const std::string& extra = "") 
 
 }  // namespace
 
-TestServer::TestServer(std::string rootFolder) : root_(std::move(rootFolder)) {
+TestServer::TestServer(std::string rootFolder, std::uint16_t port) : root_(std::move(rootFolder)) {
 #ifdef _WIN32
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
@@ -94,7 +94,7 @@ TestServer::TestServer(std::string rootFolder) : root_(std::move(rootFolder)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(port);
     ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
     ::listen(listener_, 64);
     SocketLength length = sizeof address;

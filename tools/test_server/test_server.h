@@ -43,7 +43,8 @@ struct LoggedRequest {
 
 class TestServer {
 public:
-    explicit TestServer(std::string rootFolder);  // files are served from here
+    // Files are served from `rootFolder`; port 0 picks a free one.
+    explicit TestServer(std::string rootFolder, std::uint16_t port = 0);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;

@@ -1,0 +1,220 @@
+#include "launcher/win/frm_update.h"
+
+#include "config/win/config_file.h"
+#include "launcher/rules/window_layout.h"
+#include "launcher/win/frm_update_messages.h"
+#include "platform/win/failure.h"
+#include "platform/win/files.h"
+
+namespace vt::launcher {
+namespace {
+
+constexpr char kClassName[] = "frmUpdate";
+constexpr char kBrowserClassName[] = "VT_BrowserHost";
+constexpr char kCaption[] = "Vortane Mod Launcher V1.56";
+constexpr char kAboutText[] = "Vortane Mod Launcher by the Vortane Mod team.";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+void RegisterClasses(HINSTANCE instance, WNDPROC windowProc) {
+    WNDCLASSA form{};
+    form.style = CS_DBLCLKS;  // the about message
+    form.lpfnWndProc = windowProc;
+    form.hInstance = instance;
+    form.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1));
+    form.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    form.hbrBackground = ::CreateSolidBrush(RGB(64, 64, 64));  // lives as long as the class, that is the program
+    form.lpszClassName = kClassName;
+    if (!::RegisterClassA(&form)) win::ThrowSystemError("Cannot register the launcher's window class");
+
+    WNDCLASSA container{};
+    container.lpfnWndProc = ::DefWindowProcA;  // no CS_DBLCLKS: a double-click here is never the about message
+    container.hInstance = instance;
+    container.hCursor = form.hCursor;
+    container.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    container.lpszClassName = kBrowserClassName;
+    if (!::RegisterClassA(&container)) win::ThrowSystemError("Cannot register the browser's window class");
+}
+
+HWND Child(HWND parent, HINSTANCE instance, const char* className, const char* text, DWORD style, DWORD exStyle, int id) {
+    HWND child = ::CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0,
+                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (!child) win::ThrowSystemError(std::string("Cannot create the control \"") + text + "\"");
+    return child;
+}
+
+void Place(HWND control, Element element, UINT dpi) {
+    const PixelRect r = ElementRect(element, static_cast<int>(dpi));
+    ::SetWindowPos(control, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+win::UniqueGdiObject BoldFont(const char* face, int hundredthsOfPoint, UINT dpi) {
+    return win::UniqueGdiObject(::CreateFontA(FontHeight(hundredthsOfPoint, static_cast<int>(dpi)), 0, 0, 0, FW_BOLD,
+                                              FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+}
+
+}  // namespace
+
+frmUpdate::frmUpdate(HINSTANCE instance) {
+    RegisterClasses(instance, WindowProc);
+    window_ = ::CreateWindowExA(kExStyle, kClassName, "", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
+                                instance, this);
+    if (!window_) win::ThrowSystemError("Cannot create the launcher's window");
+    CreateControls(instance);
+    tmrDoOnce = std::make_unique<win::Timer>(window_, msg::kDoOnceTimerId);
+    TimerUpdateTimeOut = std::make_unique<win::Timer>(window_, msg::kTimeoutTimerId);
+    Form_Load();
+
+    // Centred on the screen it opens on.
+    RECT frame;
+    ::GetWindowRect(window_, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoA(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    ::SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
+                   work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::UpdateWindow(window_);
+}
+
+frmUpdate::~frmUpdate() = default;
+
+void frmUpdate::CreateControls(HINSTANCE instance) {
+    // Created in tab order: Browser, cmdLaunch, cmdQuit, txtStatus, SchalterSingleLaunch.
+    Browser = Child(window_, instance, kBrowserClassName, "", WS_CLIPCHILDREN, 0, msg::kBrowserId);
+    cmdLaunch = Child(window_, instance, "BUTTON", "LAUNCH Vortane Multiplayer", BS_PUSHBUTTON, 0, msg::kLaunchId);
+    cmdQuit = Child(window_, instance, "BUTTON", "Quit", BS_PUSHBUTTON, 0, msg::kQuitId);
+    txtStatus = Child(window_, instance, "EDIT", ".", ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, msg::kStatusId);
+    SchalterSingleLaunch =
+        Child(window_, instance, "BUTTON", "LAUNCH Vortane Singleplayer", BS_PUSHBUTTON, 0, msg::kSingleLaunchId);
+    ::EnableWindow(cmdLaunch, FALSE);
+    ApplyLayout(::GetDpiForWindow(window_));
+    browser_ = std::make_unique<WebBrowserHost>(Browser);
+}
+
+void frmUpdate::ApplyLayout(UINT dpi) {
+    dpi_ = dpi ? dpi : 96;
+    RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi_)),
+               TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi_))};
+    ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, dpi_);
+    ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Place(Browser, Element::Browser, dpi_);
+    Place(cmdLaunch, Element::cmdLaunch, dpi_);
+    Place(cmdQuit, Element::cmdQuit, dpi_);
+    Place(txtStatus, Element::txtStatus, dpi_);
+    Place(SchalterSingleLaunch, Element::SchalterSingleLaunch, dpi_);
+
+    buttonFont_ = BoldFont("MS Sans Serif", 1200, dpi_);
+    statusFont_ = BoldFont("Verdana", 975, dpi_);
+    for (HWND button : {cmdLaunch, cmdQuit, SchalterSingleLaunch})
+        ::SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont_.get()), TRUE);
+    ::SendMessageA(txtStatus, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
+    if (browser_) browser_->FitToContainer();
+}
+
+void frmUpdate::Form_Load() {
+    ::SetWindowTextA(window_, kCaption);
+    settings_ = win::ReadLauncherSettings(win::ProgramAppDir());  // PatchListName "update.dat" unless PATCHLIST= says otherwise
+    log_ = std::make_unique<LauncherLog>(settings_.AppDir + "VT_Update.log");
+    log_->Line("START", std::string(kCaption) + " in " + settings_.AppDir + ", server " + settings_.WebPath);
+    if (!browser_->Available()) log_->Line("BROWSER", "the WebBrowser control is not available; the page area stays blank");
+    Download = std::make_unique<InternetTransfer>();
+    tmrDoOnce->SetInterval(1);
+    tmrDoOnce->SetEnabled(true);
+}
+
+int frmUpdate::RunMessageLoop() {
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (::IsDialogMessageA(window_, &message)) continue;  // Tab between the controls
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK frmUpdate::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<frmUpdate*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!form || !form->window_) return ::DefWindowProcA(window, message, wParam, lParam);
+    LRESULT result = 0;
+    win::GuardEvent([&] { result = form->HandleMessage(message, wParam, lParam); });
+    return result;
+}
+
+LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) {
+                switch (LOWORD(wParam)) {
+                    case msg::kLaunchId: cmdLaunch_Click(); return 0;
+                    case msg::kQuitId: cmdQuit_Click(); return 0;
+                    case msg::kSingleLaunchId: SchalterSingleLaunch_Click(); return 0;
+                }
+            }
+            break;
+        case WM_TIMER:
+            if (wParam == msg::kDoOnceTimerId) tmrDoOnce_Timer();
+            if (wParam == msg::kTimeoutTimerId) TimerUpdateTimeOut_Timer();
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            Form_DblClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return 0;
+        case WM_DPICHANGED: {
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            ApplyLayout(HIWORD(wParam));
+            return 0;
+        }
+        case msg::kStatus: ApplyPendingStatus(); return 0;
+        case msg::kNavigate: NavigateNow(*reinterpret_cast<const std::string*>(lParam)); return 0;
+        case msg::kRunEnded: OnRunEnded(static_cast<RunEnding>(wParam)); return 0;
+        case msg::kFileAccessError: {
+            const std::string& path = *reinterpret_cast<const std::string*>(lParam);
+            ::MessageBoxA(window_, "FILE ACCESS ERROR", ("UNABLE TO CHECK FOR UPDATE: " + path).c_str(), MB_OK | MB_ICONHAND);
+            EndProgram();
+        }
+        case msg::kRunFailed:
+            log_->Line("FAILURE", *reinterpret_cast<const std::string*>(lParam));
+            log_->Flush();
+            win::EndWithUnhandledFailure(*reinterpret_cast<const std::string*>(lParam));
+        case WM_DESTROY:  // closed through the window manager: the program ends with its window
+            EndProgram();
+    }
+    return ::DefWindowProcA(window_, message, wParam, lParam);
+}
+
+void frmUpdate::Form_DblClick(int x, int y) {
+    // Only the margins and gaps: a blank browser area is not background.
+    if (!IsOnBackground(x, y, static_cast<int>(dpi_))) return;
+    ::MessageBoxA(window_, kAboutText, win::ProgramTitle(), MB_OK);
+}
+
+void frmUpdate::cmdQuit_Click() {
+    log_->Line("ENDING", "Quit");
+    EndProgram();
+}
+
+void frmUpdate::SetStatusNow(const std::string& text) {
+    log_->Line("STATUS", text);
+    ::SetWindowTextA(txtStatus, text.c_str());
+}
+
+bool frmUpdate::FileExists(const std::string& FileName) { return win::FileExists(FileName); }
+
+void frmUpdate::EndProgram() {
+    log_->Flush();
+    // Terminate rather than exit: a run's thread may stand anywhere, and
+    // nothing of it is to be completed.
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+    ::ExitProcess(0);
+}
+
+}  // namespace vt::launcher

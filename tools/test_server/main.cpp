@@ -1,0 +1,63 @@
+// vt_test_server: the test update server as a program, for the demo, the
+// benchmarks and trying the launcher by hand.
+//   vt_test_server ROOT [--port N] [--fault PATH=status:CODE|stall:MS|reset]...
+// Serves ROOT on 127.0.0.1, prints "http://127.0.0.1:PORT" on its first line
+// and serves until it is killed.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "test_server.h"
+
+namespace {
+
+int Usage() {
+    std::cerr << "usage: vt_test_server ROOT [--port N] [--fault PATH=status:CODE|stall:MS|reset]...\n";
+    return 2;
+}
+
+bool AddFault(vt::testing::TestServer& server, const std::string& spec) {
+    const std::size_t eq = spec.find('=');
+    if (eq == std::string::npos) return false;
+    const std::string path = spec.substr(0, eq), what = spec.substr(eq + 1);
+    const std::size_t colon = what.find(':');
+    const std::string kind = what.substr(0, colon);
+    const int value = colon == std::string::npos ? 0 : std::atoi(what.c_str() + colon + 1);
+    vt::testing::Fault fault;
+    if (kind == "status") {
+        fault.kind = vt::testing::Fault::Kind::Status;
+        fault.status = value;
+        fault.body = "<html>" + std::to_string(value) + "</html>";
+    } else if (kind == "stall") {
+        fault.kind = vt::testing::Fault::Kind::Stall;
+        fault.ms = value;
+    } else if (kind == "reset") {
+        fault.kind = vt::testing::Fault::Kind::Reset;
+    } else {
+        return false;
+    }
+    server.SetFault(path, fault);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string root = argv[1];  // the request path, "/VTupdates/...", is appended to it
+    int port = 0;
+    for (int i = 2; i + 1 < argc; i += 2)
+        if (std::string(argv[i]) == "--port") port = std::atoi(argv[i + 1]);
+    vt::testing::TestServer server(root, static_cast<std::uint16_t>(port));
+    for (int i = 2; i + 1 < argc; i += 2)
+        if (std::string(argv[i]) == "--fault" && !AddFault(server, argv[i + 1])) return Usage();
+    if (server.Port() == 0) {
+        std::cerr << "vt_test_server: cannot listen on port " << port << "\n";
+        return 1;
+    }
+    std::cout << server.BaseUrl() << std::endl;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
