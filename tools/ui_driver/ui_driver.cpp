@@ -42,6 +42,20 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
     return TRUE;
 }
 
+struct ClassSearch {
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchChildClass(HWND child, LPARAM param) {
+    auto* c = reinterpret_cast<ClassSearch*>(param);
+    char name[64];
+    ::GetClassNameA(child, name, sizeof name);
+    if (_stricmp(name, c->className) != 0) return TRUE;
+    c->found = child;
+    return FALSE;
+}
+
 BOOL CALLBACK MatchChildText(HWND child, LPARAM param) {
     auto* c = reinterpret_cast<ChildTexts*>(param);
     if (WindowText(child) != *c->wanted) return TRUE;
@@ -81,6 +95,36 @@ HWND FindChildByText(HWND parent, const std::string& text) {
     ChildTexts c{{}, &text, nullptr};
     ::EnumChildWindows(parent, MatchChildText, reinterpret_cast<LPARAM>(&c));
     return c.found;
+}
+
+HWND FindChildByClass(HWND parent, const char* className) {
+    ClassSearch c{className, nullptr};
+    ::EnumChildWindows(parent, MatchChildClass, reinterpret_cast<LPARAM>(&c));
+    return c.found;
+}
+
+bool IsEnabled(HWND control) { return ::IsWindowEnabled(control) != FALSE; }
+bool IsVisible(HWND window) { return ::IsWindowVisible(window) != FALSE; }
+
+RECT RectInParent(HWND child) {
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void DoubleClickAt(HWND window, int x, int y) {
+    POINT p{x, y};
+    ::ClientToScreen(window, &p);
+    ::SetForegroundWindow(window);
+    ::SetCursorPos(p.x, p.y);
+    INPUT clicks[4]{};
+    const DWORD flags[4] = {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+    for (int i = 0; i < 4; ++i) {
+        clicks[i].type = INPUT_MOUSE;
+        clicks[i].mi.dwFlags = flags[i];
+    }
+    ::SendInput(4, clicks, sizeof(INPUT));
 }
 
 void Click(HWND button) {

@@ -27,6 +27,18 @@ std::string MessageBoxText(HWND box);
 // The child control of `parent` whose text is `text`, or nullptr.
 HWND FindChildByText(HWND parent, const std::string& text);
 
+// The first child control of `parent` of this window class ("Edit"), or nullptr.
+HWND FindChildByClass(HWND parent, const char* className);
+
+bool IsEnabled(HWND control);
+bool IsVisible(HWND window);
+
+// A child's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND child);
+
+// A real double-click (SendInput) at a point of `window`'s client area.
+void DoubleClickAt(HWND window, int x, int y);
+
 // Clicks a button (BM_CLICK) and waits until the click was handled.
 void Click(HWND button);
 

@@ -1,0 +1,306 @@
+// The real VT_Update.exe in a fresh install folder against the test update
+// server, driven through its window like a player would, under Wine and Xvfb.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/win/handles.h"
+#include "support/test_support.h"
+#include "test_server.h"
+#include "ui_driver.h"
+
+using namespace vt;
+using namespace vt::test;
+using vt::testing::Fault;
+using vt::testing::TestServer;
+
+namespace {
+
+constexpr char kCaption[] = "Vortane Mod Launcher V1.56";
+constexpr char kMarkerPage[] = "<!-- Vortane Mod Launcher -->\r\n<html><body>news</body></html>\r\n";
+constexpr DWORD kWaitMs = 20000;
+
+std::string Unavailable(const char* code) {
+    return std::string("Vortane Update not found ... only Singleplayer available [") + code + "]";
+}
+
+Fault StallFor(int ms) {
+    Fault f;
+    f.kind = Fault::Kind::Stall;
+    f.ms = ms;
+    return f;
+}
+
+class Launcher : public ::testing::Test {
+protected:
+    Launcher() : server(root.path()) {
+        MakeFolder(root / "VTupdates");
+        MakeFolder(root / "VTupdates\\maps");
+        Serve("start.htm", kMarkerPage);
+        Serve("update.dat", "update list\r\nmaps/arena.ini\t|DATA/MAPS/arena.ini\t|2008-01-28 14:30\r\nreadme.txt\t|readme.txt\t|immer\r\n");
+        Serve("maps\\arena.ini", "[arena]");
+        Serve("readme.txt", "read me");
+        MakeFolder(install / "VT");
+        ::CopyFileA((BuildDir() + "launcher\\VT_Update.exe").c_str(), App("VT_Update.exe").c_str(), FALSE);
+        WriteFileBytes(App("LocalLauncher.htm"), "<html>offline</html>");
+        Config("");
+    }
+    ~Launcher() override {
+        if (process_) {
+            ::TerminateProcess(process_.get(), 1);
+            ::WaitForSingleObject(process_.get(), 5000);
+        }
+    }
+
+    void Serve(const std::string& name, const std::string& bytes) { WriteFileBytes(root / ("VTupdates\\" + name), bytes); }
+    std::string App(const std::string& name) const { return install / ("VT\\" + name); }
+    std::string WebPath() const { return server.BaseUrl() + "/VTupdates/"; }
+    void Config(const std::string& extraLines, const std::string& webPath = "") {
+        WriteFileBytes(App("UPDATE.CFG"), "WEBPATH=" + (webPath.empty() ? WebPath() : webPath) + "\r\nWEBPAGE=start.htm\r\n" + extraLines);
+    }
+    std::string Log() const { return ReadFileBytes(App("VT_Update.log")); }
+
+    // Starts the launcher and finds its window and controls.
+    void Start() {
+        std::string line = "\"" + App("VT_Update.exe") + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, install.path().c_str(),
+                                     &startup, &info));
+        ::CloseHandle(info.hThread);
+        process_.reset(info.hProcess);
+        processId_ = info.dwProcessId;
+        window = ui::WaitForWindow(processId_, "frmUpdate", kCaption, kWaitMs);
+        ASSERT_NE(window, nullptr) << "no launcher window";
+        status = ui::FindChildByClass(window, "Edit");
+        multi = ui::FindChildByText(window, "LAUNCH Vortane Multiplayer");
+        single = ui::FindChildByText(window, "LAUNCH Vortane Singleplayer");
+        quit = ui::FindChildByText(window, "Quit");
+        ASSERT_TRUE(status && multi && single && quit);
+    }
+
+    std::string Status() const { return ui::WindowText(status); }
+
+    // Waits until the status box shows `text`; false when it did not in time.
+    bool WaitForStatus(const std::string& text, DWORD timeoutMs = kWaitMs) const {
+        const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+        while (Status() != text) {
+            if (::GetTickCount64() >= deadline) return false;
+            ::Sleep(50);
+        }
+        return true;
+    }
+
+    bool Ended(DWORD timeoutMs = 10000) const { return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
+    HWND WaitForBox(const std::string& title) const { return ui::WaitForMessageBox(processId_, title, kWaitMs); }
+
+    // Lines of the log of one kind ("NAVIGATE"), without their timestamps.
+    std::vector<std::string> LogLines(const std::string& kind) const {
+        std::vector<std::string> lines;
+        const std::string text = Log(), key = " " + kind + " ";
+        for (std::size_t start = 0; start < text.size();) {
+            std::size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = text.substr(start, end - start);
+            const std::size_t at = line.find(key);
+            if (at != std::string::npos && at == 23) lines.push_back(line.substr(at + key.size()));
+            start = end + 2;
+        }
+        return lines;
+    }
+
+    TempDir root;
+    TempDir install;
+    TestServer server;
+    HWND window = nullptr, status = nullptr, multi = nullptr, single = nullptr, quit = nullptr;
+
+private:
+    win::UniqueKernelHandle process_;
+    DWORD processId_ = 0;
+};
+
+}  // namespace
+
+TEST_F(Launcher, UpdatesToDoneAndEnablesMultiplayer) {
+    WriteFileBytes(App("update.dat"), "an old list under the list's own name");
+    Start();
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status() << "\n" << Log();
+    EXPECT_TRUE(ui::IsEnabled(multi));
+    EXPECT_EQ(ReadFileBytes(App("DATA\\MAPS\\arena.ini")), "[arena]");
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me");
+    for (const char* gone : {"delete_me.txt", "NEWUPDATE.TXT", "update.dat"}) EXPECT_FALSE(PathExists(App(gone))) << gone;
+    EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{WebPath() + "start.htm"});
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/arena.ini"), 1);
+}
+
+TEST_F(Launcher, OpensWithADotAndMultiplayerDisabledAndQuitsDuringASlowTransfer) {
+    server.SetFault("/VTupdates/start.htm", StallFor(60000));
+    Start();
+    EXPECT_EQ(Status(), ".");
+    EXPECT_FALSE(ui::IsEnabled(multi));
+    EXPECT_TRUE(ui::IsEnabled(single));
+    EXPECT_TRUE(ui::IsEnabled(quit));
+    ::Sleep(500);  // the probe is under way: the window must still answer
+    EXPECT_EQ(Status(), ".");
+    const ULONGLONG begin = ::GetTickCount64();
+    ui::Click(quit);
+    EXPECT_TRUE(Ended(5000)) << "Quit did not end the launcher during a transfer";
+    EXPECT_LT(::GetTickCount64() - begin, 5000u);
+    EXPECT_FALSE(PathExists(App("delete_me.txt")));
+}
+
+TEST_F(Launcher, LayoutMatchesTheTwipsTableAt96Dpi) {
+    server.SetFault("/VTupdates/start.htm", StallFor(60000));
+    Start();
+    RECT client;
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 721);
+    EXPECT_EQ(client.bottom, 529);
+    const struct {
+        HWND control;
+        RECT want;
+    } expected[] = {{status, {8, 448, 713, 481}}, {single, {8, 488, 312, 521}}, {multi, {320, 488, 624, 521}},
+                    {quit, {632, 488, 713, 521}}};
+    for (const auto& e : expected) {
+        const RECT got = ui::RectInParent(e.control);
+        EXPECT_EQ(got.left, e.want.left) << ui::WindowText(e.control);
+        EXPECT_EQ(got.top, e.want.top) << ui::WindowText(e.control);
+        EXPECT_EQ(got.right, e.want.right) << ui::WindowText(e.control);
+        EXPECT_EQ(got.bottom, e.want.bottom) << ui::WindowText(e.control);
+    }
+}
+
+TEST_F(Launcher, AboutMessageOnlyOnTheBackground) {
+    server.SetFault("/VTupdates/start.htm", StallFor(60000));
+    Start();
+    ui::DoubleClickAt(window, 400, 300);  // the browser
+    ui::DoubleClickAt(window, 100, 460);  // the status box (a button would act on the first click)
+    EXPECT_EQ(ui::WaitForMessageBox(0, "VT Launcher", 1500), nullptr) << "about box on a control";
+    ui::DoubleClickAt(window, 316, 500);  // the gap between two buttons
+    HWND box = WaitForBox("VT Launcher");
+    ASSERT_NE(box, nullptr) << "no about box on the background";
+    EXPECT_FALSE(ui::MessageBoxText(box).empty());
+    ui::CloseMessageBox(box);
+    EXPECT_FALSE(Ended(500)) << "the about box ended the launcher";
+}
+
+TEST_F(Launcher, ServerDownIsE11WithTheLocalPage) {
+    Config("", "http://127.0.0.1:1/VTupdates/");
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E11"))) << Status();
+    EXPECT_FALSE(ui::IsEnabled(multi));
+    EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{App("LocalLauncher.htm")});
+}
+
+TEST_F(Launcher, AMissingStartPageIsE11NotE12) {
+    ::DeleteFileA((root / "VTupdates\\start.htm").c_str());
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E11"))) << Status();
+    EXPECT_FALSE(PathExists(App("delete_me.txt"))) << "the 404 page was stored";
+}
+
+TEST_F(Launcher, AByteOrderMarkOrAForeignPageIsE12AndTheProbeStays) {
+    for (const std::string& page : {std::string("\xEF\xBB\xBF") + kMarkerPage, std::string("<html>Sign on</html>")}) {
+        Serve("start.htm", page);
+        Start();
+        ASSERT_TRUE(WaitForStatus(Unavailable("E12"))) << Status();
+        EXPECT_EQ(ReadFileBytes(App("delete_me.txt")), page);
+        EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{App("LocalLauncher.htm")});
+        EXPECT_EQ(server.RequestCount("/VTupdates/update.dat"), 0);
+        ui::Click(quit);
+        ASSERT_TRUE(Ended());
+    }
+}
+
+TEST_F(Launcher, AMissingListIsE1WithTheOnlinePage) {
+    ::DeleteFileA((root / "VTupdates\\update.dat").c_str());
+    WriteFileBytes(App("NEWUPDATE.TXT"), "left by an earlier run");
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E1"))) << Status();
+    EXPECT_FALSE(PathExists(App("NEWUPDATE.TXT")));
+    EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{WebPath() + "start.htm"});
+}
+
+TEST_F(Launcher, ABlankLastLineOrAFailedEntryIsE4) {
+    for (const char* list : {"h\r\nreadme.txt|readme.txt|immer\r\n\r\n", "h\r\nreadme.txt|readme.txt|immer\r\ngone|gone|immer\r\n"}) {
+        Serve("update.dat", list);
+        Start();
+        ASSERT_TRUE(WaitForStatus(Unavailable("E4"))) << Status();
+        EXPECT_FALSE(ui::IsEnabled(multi));
+        EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me") << "the entry before the failing one keeps its file";
+        EXPECT_TRUE(PathExists(App("NEWUPDATE.TXT")));
+        ui::Click(quit);
+        ASSERT_TRUE(Ended());
+    }
+}
+
+TEST_F(Launcher, ALockedLocalFileShowsFileAccessErrorAndEnds) {
+    MakeFolder(App("DATA"));
+    MakeFolder(App("DATA\\MAPS"));
+    WriteFileBytes(App("DATA\\MAPS\\arena.ini"), "in use");
+    win::UniqueFileHandle lock(
+        ::CreateFileA(App("DATA\\MAPS\\arena.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    Start();
+    HWND box = WaitForBox("UNABLE TO CHECK FOR UPDATE: " + App("DATA\\MAPS\\arena.ini"));
+    ASSERT_NE(box, nullptr) << Status();
+    EXPECT_EQ(ui::MessageBoxText(box), "FILE ACCESS ERROR");
+    ui::CloseMessageBox(box);
+    EXPECT_TRUE(Ended());
+    EXPECT_EQ(server.RequestCount("/VTupdates/readme.txt"), 0) << "an entry after the failing one was processed";
+}
+
+TEST_F(Launcher, AMissingStarterIsE9OrE10InOneBoxAndTheEnd) {
+    for (bool multiplayer : {true, false}) {
+        Start();
+        ASSERT_TRUE(WaitForStatus("Done.")) << Status();
+        ui::Click(multiplayer ? multi : single);
+        HWND box = WaitForBox("VT Launcher");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(ui::MessageBoxText(box), multiplayer ? "Problem starting Skyreach ... [E9]" : "Problem starting Skyreach ... [E10]");
+        EXPECT_FALSE(ui::IsVisible(window)) << "the launcher's window is still shown";
+        ui::CloseMessageBox(box);
+        ASSERT_TRUE(Ended());
+    }
+}
+
+TEST_F(Launcher, LaunchStartsTheStarterWithItsModeWordAndEnds) {
+    const std::string report = install / "report.txt";
+    ::SetEnvironmentVariableA("VT_STANDIN_REPORT", report.c_str());
+    MakeFolder(App("bin"));
+    ::CopyFileA((BuildDir() + "tools\\vt_standin_game.exe").c_str(), App("bin\\vtwd.exe").c_str(), FALSE);
+    SetAttributes(App("bin\\vtwd.exe"), FILE_ATTRIBUTE_HIDDEN);  // found all the same
+    Config("WATCHDOG=bin\\vtwd.exe\r\n");
+
+    // Multiplayer after "Done.", single-player while the update still hangs.
+    for (bool multiplayer : {true, false}) {
+        ::DeleteFileA(report.c_str());
+        if (!multiplayer) server.SetFault("/VTupdates/start.htm", StallFor(60000));
+        Start();
+        if (multiplayer) {
+            ASSERT_TRUE(WaitForStatus("Done.")) << Status();
+        }
+        ui::Click(multiplayer ? multi : single);
+        ASSERT_TRUE(Ended()) << "the launcher did not end after the launch";
+        std::string text;
+        for (int i = 0; i < 100 && (text = ReadFileBytes(report)).find("\r\nfolder=") == std::string::npos; ++i) ::Sleep(100);
+        EXPECT_NE(text.find("command=\"" + App("bin\\vtwd.exe") + "\" " + (multiplayer ? "MULTI" : "SINGLE") + "\r\n"),
+                  std::string::npos)
+            << text;
+    }
+    ::SetEnvironmentVariableA("VT_STANDIN_REPORT", nullptr);
+}
+
+TEST_F(Launcher, TimeoutZeroStartsANewRunAfterOneTick) {
+    Config("TIMEOUT=0\r\n");
+    Start();
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status();
+    ASSERT_TRUE(ui::IsEnabled(multi));
+    server.SetFault("/VTupdates/start.htm", StallFor(3000));  // lets the test see the new run's start
+    ASSERT_TRUE(WaitForStatus(".", 40000)) << "no new run after the 30-second tick: " << Status();
+    EXPECT_FALSE(ui::IsEnabled(multi)) << "multiplayer stays enabled after the time-out";
+    ASSERT_TRUE(WaitForStatus("Done.", 20000)) << Status();
+    EXPECT_TRUE(ui::IsEnabled(multi));
+    EXPECT_EQ(LogLines("ENDING"), (std::vector<std::string>{"Done", "Done"}));
+}
