@@ -9,6 +9,11 @@ cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
+# Entry parsing and stamps under libFuzzer, for a bounded time.
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz
+
 cmake --preset windows
 cmake --build --preset windows
 # Wine needs a display for every window and message box: Xvfb provides one.
