@@ -118,7 +118,7 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     const bool hasLength = ::HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
     const std::uint64_t expected = hasLength ? std::stoull(lengthText) : 0;
 
-    std::vector<char> buffer(256 * 1024);
+    std::vector<char> buffer(1024 * 1024);
     for (;;) {
         DWORD got = 0;
         if (!::InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
