@@ -7,7 +7,8 @@
 //   files=<the names beside it, sorted, separated by "|">
 // VT_STANDIN_CHILD=1 makes it start a copy of itself that lives on for
 // VT_STANDIN_CHILD_MS (default 3000) and then end at once; VT_STANDIN_SLEEP_MS
-// makes it wait that long before it ends.
+// makes it wait that long before it ends. VT_STANDIN_SHOW=1 shows how it was
+// started in a box titled "Skyreach (stand-in)" and ends when it is closed.
 #include <windows.h>
 
 #include <algorithm>
@@ -82,6 +83,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             ::CloseHandle(child.hProcess);
         }
         return 0;
+    }
+    if (Env("VT_STANDIN_SHOW") == "1") {
+        const std::string text = "The game would run now.\r\n\r\n" + Report();
+        ::MessageBoxA(nullptr, text.c_str(), "Skyreach (stand-in)", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
     }
     const std::string sleepMs = Env("VT_STANDIN_SLEEP_MS");
     if (!sleepMs.empty()) ::Sleep(static_cast<DWORD>(std::stoul(sleepMs)));
