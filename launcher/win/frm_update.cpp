@@ -163,6 +163,7 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == msg::kDoOnceTimerId) tmrDoOnce_Timer();
             if (wParam == msg::kTimeoutTimerId) TimerUpdateTimeOut_Timer();
+            if (wParam == msg::kStatusTimerId) ApplyPendingStatus();
             return 0;
         case WM_LBUTTONDBLCLK:
             Form_DblClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
@@ -173,10 +174,10 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             ApplyLayout(HIWORD(wParam));
             return 0;
         }
-        case msg::kStatus: ApplyPendingStatus(); return 0;
         case msg::kNavigate: NavigateNow(*reinterpret_cast<const std::string*>(lParam)); return 0;
         case msg::kRunEnded: OnRunEnded(static_cast<RunEnding>(wParam)); return 0;
         case msg::kFileAccessError: {
+            ApplyPendingStatus();
             const std::string& path = *reinterpret_cast<const std::string*>(lParam);
             ::MessageBoxA(window_, "FILE ACCESS ERROR", ("UNABLE TO CHECK FOR UPDATE: " + path).c_str(), MB_OK | MB_ICONHAND);
             EndProgram();

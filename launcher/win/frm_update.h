@@ -93,7 +93,7 @@ private:
     std::unique_ptr<RunContext> runContext_;
     std::mutex statusMutex_;
     std::string pendingStatus_;
-    bool statusPosted_ = false;
+    bool statusPending_ = false;  // pendingStatus_ is not on screen yet
 };
 
 }  // namespace vt::launcher

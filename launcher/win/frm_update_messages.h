@@ -5,8 +5,6 @@
 
 namespace vt::launcher::msg {
 
-// Posted by the run's thread: show the latest status text.
-inline constexpr UINT kStatus = WM_APP + 1;
 // Sent by the run's thread, lParam a const std::string*: navigate Browser.
 inline constexpr UINT kNavigate = WM_APP + 2;
 // Posted by the run's thread as its last act, wParam the RunEnding.
@@ -24,5 +22,8 @@ inline constexpr int kBrowserId = 105;
 
 inline constexpr UINT_PTR kDoOnceTimerId = 1;
 inline constexpr UINT_PTR kTimeoutTimerId = 2;
+// While a run goes on: show its latest status text.
+inline constexpr UINT_PTR kStatusTimerId = 3;
+inline constexpr UINT kStatusTickMs = 30;
 
 }  // namespace vt::launcher::msg

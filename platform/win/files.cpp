@@ -14,6 +14,17 @@ bool OrdinaryFileExists(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
+    // The quick answer first: Wine's FindFirstFileA costs about twenty times
+    // a GetFileAttributesA (it lists the folder), which matters for a patch
+    // list of thousands of entries. A name with wildcards, and any failure
+    // other than "not there", get the search itself, so the answers and the
+    // errors are the search's.
+    if (path.find_first_of("*?") == std::string::npos) {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    }
     WIN32_FIND_DATAA entry;
     UniqueFindHandle search(::FindFirstFileA(path.c_str(), &entry));
     if (!search) {

@@ -208,6 +208,11 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         log_.push_back({method, target, status});
     };
 
+    if (path == "/__stats") {  // for benchmarks: how many connections the clients opened
+        log(200);
+        const std::string stats = "connections=" + std::to_string(connections_.load()) + "\r\n";
+        return SendAll(s, Head(200, stats.size()) + stats);
+    }
     std::string body;
     bool found = false;
     std::ifstream in;

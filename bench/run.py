@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""Benchmarks of the launcher and the starter against the tools a user would
+pick instead. Prints one table; never fails on a figure.
+
+    python3 bench/run.py [--quick]     (run by bench/run.sh under Xvfb)
+
+1. Update check with nothing to fetch: 1,000 / 10,000 / 30,000 up-to-date
+   entries, VT_Update.exe from its log's timestamps, against `wget -N` over the
+   same files and a native loop of stat calls.
+2. Downloads: one 1 GiB file (DownloadFile against curl, with our peak memory)
+   and 2,000 files of 64 KiB (VT_Update.exe against one curl run, with the
+   connections each opened).
+3. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
+   Wine's xcopy /E and native cp -a / rm -rf.
+--quick divides the sizes by ten.
+"""
+import datetime
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NATIVE = os.path.join(ROOT, "build", "native")
+WINDOWS = os.path.join(ROOT, "build", "windows")
+WINE = "/usr/lib/wine/wine64"
+ENV = dict(os.environ, WINEPREFIX=os.path.join(WINDOWS, "wineprefix"), WINEDEBUG="-all")
+MARKER_PAGE = b"<!-- Vortane Mod Launcher -->\r\n<html></html>\r\n"
+ROWS = []
+
+
+def winpath(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def row(what, ours, peer_name, peer, unit="ms", note=""):
+    ratio = f"{peer / ours:.2f}" if ours and peer else "-"
+    ROWS.append((what, f"{ours:.0f} {unit}" if ours is not None else "-", peer_name,
+                 f"{peer:.0f} {unit}" if peer is not None else "-", ratio, note))
+    print(f"bench: {what}: ours {ours} {unit}, {peer_name} {peer} {unit} {note}", file=sys.stderr, flush=True)
+
+
+class Server:
+    def __init__(self, folder):
+        self.process = subprocess.Popen([os.path.join(NATIVE, "tools", "vt_test_server"), folder],
+                                        stdout=subprocess.PIPE, text=True)
+        self.url = self.process.stdout.readline().strip()
+
+    def connections(self):
+        text = urllib.request.urlopen(self.url + "/__stats").read().decode()
+        return int(text.split("=")[1])
+
+    def stop(self):
+        self.process.kill()
+        self.process.wait()
+
+
+def timed(command, **kwargs):
+    begin = time.monotonic()
+    subprocess.run(command, check=True, env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
+    return (time.monotonic() - begin) * 1000
+
+
+def log_time(line):
+    return datetime.datetime.strptime(line[:23], "%Y-%m-%d %H:%M:%S.%f")
+
+
+def run_launcher(exe_folder, timeout_s=600):
+    """Runs VT_Update.exe to its first ending; returns (ending, ms of the entries, ms of the run)."""
+    log = os.path.join(exe_folder, "VT_Update.log")
+    if os.path.exists(log):
+        os.remove(log)
+    process = subprocess.Popen([WINE, os.path.join(exe_folder, "VT_Update.exe")], cwd=exe_folder, env=ENV,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + timeout_s
+    lines = []
+    while time.monotonic() < deadline:
+        time.sleep(0.2)
+        if os.path.exists(log):
+            with open(log, errors="replace") as f:
+                lines = f.read().splitlines()
+            if any(" ENDING " in l for l in lines):
+                break
+    process.kill()
+    process.wait()
+    start = next(l for l in lines if " START " in l)
+    listed = next((l for l in lines if " LIST " in l), start)
+    ending = next((l for l in lines if " ENDING " in l), None)
+    if ending is None:
+        return "none", None, None
+    return (ending.split(" ENDING ")[1], (log_time(ending) - log_time(listed)).total_seconds() * 1000,
+            (log_time(ending) - log_time(start)).total_seconds() * 1000)
+
+
+def make_install(scratch, server, list_lines):
+    exe = os.path.join(scratch, "install", "EXE")
+    os.makedirs(exe, exist_ok=True)
+    shutil.copy(os.path.join(WINDOWS, "launcher", "VT_Update.exe"), exe)
+    with open(os.path.join(exe, "UPDATE.CFG"), "wb") as f:
+        f.write(f"WEBPATH={server.url}/VTupdates/\r\n".encode())
+    with open(os.path.join(scratch, "srv", "VTupdates", "update.dat"), "wb") as f:
+        f.write(("bench list\r\n" + "".join(l + "\r\n" for l in list_lines)).encode())
+    return exe
+
+
+def update_check(scratch, entries):
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(os.path.join(srv, "f"))
+    with open(os.path.join(srv, "Index.html"), "wb") as f:
+        f.write(MARKER_PAGE)
+    server = Server(os.path.join(scratch, "srv"))
+    names = [f"f{i:05d}.dat" for i in range(entries)]
+    exe = make_install(scratch, server, [f"f/{n}\t|f/{n}\t|2008-01-28 14:30" for n in names])
+    os.makedirs(os.path.join(exe, "f"))
+    for n in names:  # the same bytes on both sides, the local copies written now: all up to date
+        for folder in (os.path.join(srv, "f"), os.path.join(exe, "f")):
+            with open(os.path.join(folder, n), "wb") as f:
+                f.write(b"sixteen bytes...")
+    ending, entries_ms, run_ms = run_launcher(exe)
+    print(f"bench: {entries} entries: ending {ending}, whole run {run_ms} ms", file=sys.stderr)
+
+    wget_dir = os.path.join(scratch, "wget")
+    shutil.copytree(os.path.join(exe, "f"), wget_dir)
+    with open(os.path.join(scratch, "urls"), "w") as f:
+        f.write("".join(f"{server.url}/VTupdates/f/{n}\n" for n in names))
+    wget_ms = timed(["wget", "-q", "-N", "-i", os.path.join(scratch, "urls")], cwd=wget_dir)
+    begin = time.monotonic()
+    for n in names:
+        os.stat(os.path.join(exe, "f", n))
+    stat_ms = (time.monotonic() - begin) * 1000
+    server.stop()
+    note = f"{entries_ms / entries * 1000:.0f} us/entry; stat loop {stat_ms:.0f} ms" if entries_ms else ending
+    row(f"update check, {entries:,} up-to-date entries", entries_ms, "wget -N", wget_ms, note=note)
+
+
+def big_download(scratch, mib):
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(srv)
+    block = os.urandom(1 << 20)
+    with open(os.path.join(srv, "big.bin"), "wb") as f:
+        for _ in range(mib):
+            f.write(block[:-1] + bytes([_ % 256]))
+    server = Server(os.path.join(scratch, "srv"))
+    url = server.url + "/VTupdates/big.bin"
+    target = os.path.join(scratch, "ours.bin")
+    ours, curl, peak = None, None, ""
+    for _ in range(3):
+        for path in (target, os.path.join(scratch, "curl.bin")):
+            if os.path.exists(path):
+                os.remove(path)
+        curl_ms = timed(["curl", "-s", "-o", os.path.join(scratch, "curl.bin"), url])
+        out = subprocess.run([WINE, os.path.join(WINDOWS, "bench", "vt_bench_download.exe"), url, winpath(target)],
+                             env=ENV, capture_output=True, text=True).stdout
+        fields = dict(kv.split("=") for kv in out.split())
+        ours_ms = float(fields["ms"])
+        curl = curl_ms if curl is None else min(curl, curl_ms)
+        if ours is None or ours_ms < ours:
+            ours, peak = ours_ms, f"peak private {int(fields['peak_private_kib']) // 1024} MiB, working set {int(fields['peak_working_set_kib']) // 1024} MiB"
+    server.stop()
+    row(f"download, one {mib} MiB file (best of 3)", ours, "curl", curl,
+        note=f"{mib * 1000 / ours:.0f} MiB/s against {mib * 1000 / curl:.0f}; {peak}")
+
+
+def small_downloads(scratch, count):
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(os.path.join(srv, "s"))
+    names = [f"s{i:04d}.bin" for i in range(count)]
+    for n in names:
+        with open(os.path.join(srv, "s", n), "wb") as f:
+            f.write(os.urandom(64 * 1024))
+    with open(os.path.join(srv, "Index.html"), "wb") as f:
+        f.write(MARKER_PAGE)
+    server = Server(os.path.join(scratch, "srv"))
+    exe = make_install(scratch, server, [f"s/{n}|s/{n}|immer" for n in names])
+    before = server.connections()
+    ending, entries_ms, _ = run_launcher(exe)
+    ours_connections = server.connections() - before - 1
+    config = os.path.join(scratch, "curl.cfg")
+    os.makedirs(os.path.join(scratch, "curl"))
+    with open(config, "w") as f:
+        f.write("".join(f'url = "{server.url}/VTupdates/s/{n}"\noutput = "{scratch}/curl/{n}"\n' for n in names))
+    before = server.connections()
+    curl_ms = timed(["curl", "-s", "-K", config])
+    curl_connections = server.connections() - before - 1
+    server.stop()
+    row(f"download, {count:,} files of 64 KiB", entries_ms, "curl -K", curl_ms,
+        note=f"{ending}; connections: ours {ours_connections}, curl {curl_connections}")
+
+
+def clone(scratch, files, total_mib):
+    source = os.path.join(scratch, "EXE")
+    os.makedirs(source)
+    size = total_mib * (1 << 20) // files
+    block = os.urandom(size)
+    for i in range(files):
+        folder = os.path.join(source, f"d{i // 250:02d}")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, f"file{i:05d}.dat"), "wb") as f:
+            f.write(block)
+    subprocess.run(["sync"])
+    out = subprocess.run([WINE, os.path.join(WINDOWS, "bench", "vt_bench_clone.exe"), winpath(source + "/"),
+                          winpath(os.path.join(scratch, "EXE2") + "/")], env=ENV, capture_output=True, text=True).stdout
+    fields = dict(kv.split("=") for kv in out.split())
+    copy_ms, remove_ms = float(fields["copy_ms"]), float(fields["remove_ms"])
+    xcopy_ms = timed([WINE, "xcopy", "/E", "/I", "/Q", "/H", winpath(source), winpath(os.path.join(scratch, "X"))])
+    shutil.rmtree(os.path.join(scratch, "X"))
+    cp_ms = timed(["cp", "-a", source, os.path.join(scratch, "C")])
+    rm_ms = timed(["rm", "-rf", os.path.join(scratch, "C")])
+    what = f"clone, {files:,} files, {total_mib:,} MiB"
+    row(what + ": copy", copy_ms, "xcopy /E", xcopy_ms)
+    row(what + ": copy", copy_ms, "cp -a", cp_ms)
+    row(what + ": remove", remove_ms, "rm -rf", rm_ms)
+
+
+def main():
+    quick = "--quick" in sys.argv
+    scale = 10 if quick else 1
+    subprocess.run(["sh", os.path.join(ROOT, "cmake", "wine", "prefix.sh"), "start"], env=ENV, check=True,
+                   stdout=subprocess.DEVNULL)
+    try:
+        steps = [(update_check, n // scale) for n in (1000, 10000, 30000)]
+        steps += [(big_download, 1024 // scale), (small_downloads, 2000 // scale), (clone, 5000 // scale)]
+        for step, size in steps:
+            with tempfile.TemporaryDirectory(prefix="vt-bench-") as scratch:
+                if step is clone:
+                    clone(scratch, size, 2048 // scale)
+                else:
+                    step(scratch, size)
+    finally:
+        subprocess.run(["sh", os.path.join(ROOT, "cmake", "wine", "prefix.sh"), "stop"], env=ENV)
+    cores = os.cpu_count()
+    mem = int(open("/proc/meminfo").read().split()[1]) / 1048576
+    wine = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
+    print(f"\nMachine: {cores} cores, {mem:.1f} GiB, {os.uname().sysname} {os.uname().release}, {wine}\n")
+    print("| Measure | VT | Peer | Peer's figure | Peer / VT | Notes |")
+    print("|---|---|---|---|---|---|")
+    for r in ROWS:
+        print("| " + " | ".join(r) + " |")
+
+
+if __name__ == "__main__":
+    main()
