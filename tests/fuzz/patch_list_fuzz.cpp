@@ -19,8 +19,10 @@ void Require(bool condition) {
     if (!condition) std::abort();
 }
 
-// The OLE dates of 1 January 100 and 31 December 9999, 23:59.
-constexpr double kFirstDate = -657434.0;
+// The OLE dates around 1 January 100 and 31 December 9999, 23:59. Before the
+// epoch a time of day makes the value more negative (-657434.5 is noon of
+// 1 January 100), so the lowest value lies just above -657435.
+constexpr double kFirstDate = -657435.0;
 constexpr double kLastDate = 2958466.0;
 
 void CheckStamp(const std::string& stamp) {
@@ -30,7 +32,7 @@ void CheckStamp(const std::string& stamp) {
         Require(value == -1e300);  // written only on success
         return;
     }
-    Require(std::isfinite(value) && value >= kFirstDate && value < kLastDate);
+    Require(std::isfinite(value) && value > kFirstDate && value < kLastDate);
     DateValue again = 0;
     Require(ParseListDate(" " + stamp + " ", again) && again == value);  // blanks around do not matter
 }

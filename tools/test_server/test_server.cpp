@@ -114,6 +114,9 @@ TestServer::TestServer(std::string rootFolder, std::uint16_t port) : root_(std::
 
 TestServer::~TestServer() {
     stopping_ = true;
+#ifndef _WIN32
+    ::shutdown(static_cast<int>(listener_), SHUT_RDWR);  // Linux: closing alone does not wake a blocked accept()
+#endif
     CloseSocket(listener_);
     if (acceptor_.joinable()) acceptor_.join();
     for (std::thread& t : workers_) t.join();

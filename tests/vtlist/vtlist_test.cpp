@@ -1,0 +1,205 @@
+// vtlist's checks, list writing and server check, natively and under Wine:
+// the launcher's own rules must read back what it writes, and every trap of
+// the list format must be found with its line number.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "config/text_lines.h"
+#include "launcher/rules/patch_entry.h"
+#include "launcher/rules/update_rules.h"
+#include "test_server.h"
+#include "tools/vtlist/check_server.h"
+#include "tools/vtlist/folder_scan.h"
+#include "tools/vtlist/list_lint.h"
+#include "tools/vtlist/list_make.h"
+
+using namespace vt;
+using namespace vt::vtlist;
+namespace fs = std::filesystem;
+
+namespace {
+
+const double kNow = *launcher::MakeDateValue(2026, 12, 7, 12, 0, 0);
+
+// "line:E" or "line:W" for each problem, in order.
+std::vector<std::string> Codes(const std::vector<Problem>& problems) {
+    std::vector<std::string> codes;
+    for (const Problem& p : problems) codes.push_back(std::to_string(p.line) + (p.severity == Severity::Error ? ":E" : ":W"));
+    return codes;
+}
+
+std::vector<std::string> LintCodes(const std::string& list) { return Codes(LintPatchList(list, kNow).problems); }
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::mt19937_64 random(std::random_device{}());
+        path_ = fs::temp_directory_path() / ("vtlist-test-" + std::to_string(random()));
+        fs::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+    void Write(const std::string& relative, const std::string& bytes) const {
+        fs::create_directories((path_ / relative).parent_path());
+        std::ofstream(path_ / relative, std::ios::binary) << bytes;
+    }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace
+
+TEST(VtlistLint, ACleanListHasNoProblems) {
+    EXPECT_TRUE(LintCodes("header\r\nmaps/a.ini\t|DATA/a.ini\t|2008-01-28 14:30\r\nreadme.txt|readme.txt|immer\r\n").empty());
+    EXPECT_TRUE(LintCodes("header\r\nreadme.txt|readme.txt|IMMER").empty());  // no line end after the last entry
+}
+
+TEST(VtlistLint, EveryTrapIsFoundOnItsLine) {
+    EXPECT_EQ(LintCodes("h\na|a|immer\n"), std::vector<std::string>{"1:E"});                     // LF only
+    EXPECT_EQ(LintCodes("h\r\na|a|immer\r\n\r\nb|b|immer\r\n"), std::vector<std::string>{"3:E"});  // blank line
+    EXPECT_EQ(LintCodes("h\r\na|a|immer\r\n\r\n"), std::vector<std::string>{"3:E"});               // blank last line
+    EXPECT_EQ(LintCodes("h\r\na|a\r\nb|b|immer|x\r\n"), (std::vector<std::string>{"2:E", "3:E"})); // field counts
+    EXPECT_EQ(LintCodes("h\r\na|a|2008-01-28\r\nb|b|20080128 1430\r\n"), (std::vector<std::string>{"2:E", "3:E"}));
+    EXPECT_EQ(LintCodes("h\r\na|..\\..\\a|immer\r\nb|C:\\b|immer\r\nc|\\\\srv\\c|immer\r\n"),
+              (std::vector<std::string>{"2:E", "3:E", "4:E"}));                                  // unsafe local paths
+    EXPECT_EQ(LintCodes("h\r\na|a|2031-01-01 00:00\r\n"), std::vector<std::string>{"2:W"});        // future stamp
+    EXPECT_EQ(LintCodes("h\r\na|x/A.txt|immer\r\nb|X\\a.txt|immer\r\n"), std::vector<std::string>{"3:W"});  // duplicate
+    EXPECT_EQ(LintCodes("h\r\na |a|immer\r\nb| b|immer\r\n"), (std::vector<std::string>{"2:W", "3:W"}));   // spaces at "|"
+    EXPECT_EQ(LintCodes("h\r\na|a|immer\nb|b|immer\r\n"), std::vector<std::string>{"2:E"});        // a lone LF inside
+    EXPECT_EQ(LintCodes("a|a|2008-01-28 14:30\r\nb|b|immer\r\n"), std::vector<std::string>{"1:W"}); // no header
+}
+
+TEST(VtlistLint, StartPageNeedsTheMarkerAndNoByteOrderMark) {
+    EXPECT_TRUE(LintStartPage("<!-- Vortane Mod Launcher -->\r\n<html>").empty());
+    EXPECT_EQ(Codes(LintStartPage("\xEF\xBB\xBF<!-- Vortane Mod Launcher -->")), std::vector<std::string>{"1:E"});
+    EXPECT_EQ(Codes(LintStartPage("<html>sign on</html>")), std::vector<std::string>{"1:E"});
+}
+
+TEST(VtlistMake, StampsRoundUpToTheMinuteAcrossTheCalendar) {
+    EXPECT_EQ(StampFor({"a", 2008, 1, 28, 14, 30, 0}), "2008-01-28 14:30");
+    EXPECT_EQ(StampFor({"a", 2008, 1, 28, 14, 30, 1}), "2008-01-28 14:31");
+    EXPECT_EQ(StampFor({"a", 2008, 12, 31, 23, 59, 30}), "2009-01-01 00:00");
+    EXPECT_EQ(StampFor({"a", 2008, 2, 28, 23, 59, 30}), "2008-02-29 00:00");
+}
+
+TEST(VtlistMake, GlobsSkipImmerAndRefusedNames) {
+    EXPECT_TRUE(GlobMatch("*.srmmbak", "maps/old.srmmbak"));
+    EXPECT_FALSE(GlobMatch("maps/*.ini", "other/a.ini"));
+    EXPECT_TRUE(GlobMatch("maps/*.ini", "maps/sub/a.ini"));
+    EXPECT_TRUE(GlobMatch("read?e.txt", "docs/readme.txt"));
+    MakeOptions options;
+    options.header = "release 7";
+    options.localPrefix = "..\\DATA\\";
+    options.immerGlobs = {"readme.txt"};
+    std::vector<std::string> refused;
+    const std::string list = MakePatchList({{"z/b.ini", 2008, 1, 28, 14, 30, 0},
+                                            {"readme.txt", 2008, 1, 1, 0, 0, 0},
+                                            {"a|b.txt", 2008, 1, 1, 0, 0, 0},
+                                            {"old.srmmbak", 2008, 1, 1, 0, 0, 0}},
+                                           options, refused);
+    EXPECT_EQ(list, "release 7\r\nreadme.txt\t|..\\DATA\\readme.txt\t|immer\r\nz/b.ini\t|..\\DATA\\z\\b.ini\t|2008-01-28 14:30\r\n");
+    EXPECT_EQ(refused, std::vector<std::string>{"a|b.txt"});
+    EXPECT_TRUE(LintPatchList(list, kNow).problems.empty());
+}
+
+TEST(VtlistMake, TheLaunchersRulesReadBackEveryLine) {
+    ScratchFolder release;
+    release.Write("maps/arena.ini", "[arena]");
+    release.Write("maps/deep/desert.ini", "[desert]");
+    release.Write("readme.txt", "read me");
+    release.Write("keep.srmmbak", "backup");
+    const auto written = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
+    for (const char* name : {"maps/arena.ini", "maps/deep/desert.ini", "readme.txt"})
+        fs::last_write_time(release.path() / name, written);
+
+    const std::vector<ReleaseFile> files = ScanReleaseFolder(release.path().string());
+    ASSERT_EQ(files.size(), 4u);
+    std::vector<std::string> refused;
+    MakeOptions options;
+    options.localPrefix = "..\\DATA\\";
+    const std::string list = MakePatchList(files, options, refused);
+    const std::vector<std::string> entries = launcher::PatchListEntries(SplitTextLines(list));
+    ASSERT_EQ(entries.size(), 3u) << list;
+    const char* expected[][2] = {{"maps\\arena.ini", "..\\DATA\\maps\\arena.ini"},
+                                 {"maps\\deep\\desert.ini", "..\\DATA\\maps\\deep\\desert.ini"},
+                                 {"readme.txt", "..\\DATA\\readme.txt"}};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto entry = launcher::SplitPatchEntry(entries[i]);
+        ASSERT_TRUE(entry) << entries[i];
+        EXPECT_EQ(entry->RemotePath, expected[i][0]);
+        EXPECT_EQ(entry->LocalPath, expected[i][1]);
+        EXPECT_TRUE(launcher::IsSafeEntry(*entry));
+        launcher::DateValue stamp = 0;
+        ASSERT_TRUE(launcher::ParseListDate(entry->Stamp, stamp)) << entry->Stamp;
+        const auto file = std::find_if(files.begin(), files.end(), [&](const ReleaseFile& f) {
+            return "..\\DATA\\" + f.relativePath == entry->LocalPath ||
+                   launcher::SplitPatchEntry("x|..\\DATA\\" + f.relativePath + "|x")->LocalPath == entry->LocalPath;
+        });
+        ASSERT_NE(file, files.end());
+        const double writtenAt = *launcher::MakeDateValue(file->year, file->month, file->day, file->hour, file->minute, file->second);
+        EXPECT_GE(stamp, writtenAt) << "a player's copy from that moment would be fetched again and again";
+        EXPECT_LT(stamp - writtenAt, 1.0 / 1440 + 1e-9) << "the stamp is more than a minute after the file";
+    }
+}
+
+TEST(VtlistMake, AnUnreadableFolderIsAClearError) {
+    EXPECT_THROW(ScanReleaseFolder((fs::temp_directory_path() / "vtlist-no-such-folder").string()), std::runtime_error);
+}
+
+class VtlistCheck : public ::testing::Test {
+protected:
+    VtlistCheck() {
+        root.Write("VTupdates/Index.html", "<!-- Vortane Mod Launcher -->\r\n<html></html>\r\n");
+        root.Write("VTupdates/update.dat", "h\r\nmaps/a.ini|a.ini|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\n");
+        root.Write("VTupdates/maps/a.ini", "a");
+        root.Write("VTupdates/b.txt", "b");
+    }
+    CheckReport Check() {
+        CheckOptions options;
+        options.webPath = server.BaseUrl() + "/VTupdates/";
+        options.jobs = 3;
+        return CheckServer(options, kNow);
+    }
+    ScratchFolder root;
+    vt::testing::TestServer server{root.path().string()};
+};
+
+TEST_F(VtlistCheck, ACleanServerPasses) {
+    const CheckReport report = Check();
+    EXPECT_TRUE(report.pageProblems.empty());
+    EXPECT_TRUE(report.listProblems.empty()) << report.listProblems[0].text;
+    EXPECT_EQ(report.filesChecked, 2);
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/a.ini"), 1) << "the \"\\\" of the list must travel as \"/\"";
+}
+
+TEST_F(VtlistCheck, PlantedFaultsAreReportedWithTheirLines) {
+    fs::remove(root.path() / "VTupdates/b.txt");
+    root.Write("VTupdates/Index.html", "\xEF\xBB\xBF<!-- Vortane Mod Launcher -->\r\n");
+    CheckReport report = Check();
+    EXPECT_EQ(Codes(report.pageProblems), std::vector<std::string>{"1:E"});
+    EXPECT_EQ(Codes(report.listProblems), std::vector<std::string>{"3:E"});
+    EXPECT_NE(report.listProblems[0].text.find("404"), std::string::npos) << report.listProblems[0].text;
+
+    root.Write("VTupdates/update.dat", "h\nmaps/a.ini|a.ini|immer\n");
+    report = Check();
+    EXPECT_EQ(Codes(report.listProblems), std::vector<std::string>{"1:E"});
+    EXPECT_EQ(report.filesChecked, 0);
+}
+
+TEST_F(VtlistCheck, AMissingListOrServerIsAnError) {
+    fs::remove(root.path() / "VTupdates/update.dat");
+    EXPECT_EQ(CountErrors(Check().listProblems), 1);
+    CheckOptions options;
+    options.webPath = "http://127.0.0.1:1/VTupdates/";
+    const CheckReport down = CheckServer(options, kNow);
+    EXPECT_EQ(CountErrors(down.pageProblems), 1);
+    EXPECT_EQ(CountErrors(down.listProblems), 1);
+}

@@ -1,0 +1,126 @@
+#include "tools/vtlist/list_lint.h"
+
+#include <map>
+
+#include "config/text_lines.h"
+#include "launcher/rules/patch_entry.h"
+#include "launcher/rules/update_rules.h"
+
+namespace vt::vtlist {
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool HasEdgeSpace(const std::string& field) { return !field.empty() && (field.front() == ' ' || field.back() == ' '); }
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+}  // namespace
+
+ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
+    ListReport report;
+    auto add = [&](int line, Severity severity, std::string text) {
+        report.problems.push_back({line, severity, std::move(text)});
+    };
+    const std::vector<std::string> lines = SplitTextLines(bytes);
+    if (lines.empty()) {
+        add(0, Severity::Warning, "the list is empty: nothing is ever fetched");
+        return report;
+    }
+    if (bytes.substr(0, kBom.size()) == kBom)
+        add(1, Severity::Warning, "a byte-order mark opens the header line (harmless: the header is never read)");
+    if (bytes.find('\r') == std::string_view::npos && bytes.find('\n') != std::string_view::npos) {
+        add(1, Severity::Error,
+            "the line ends are LF only: the launcher reads the whole list as its header line and fetches nothing "
+            "(save it with CR LF line ends)");
+        return report;
+    }
+
+    const std::vector<std::string> entries = launcher::PatchListEntries(lines);
+    {
+        launcher::DateValue ignored = 0;
+        if (const auto header = launcher::SplitPatchEntry(lines[0]);
+            header && launcher::ClassifyStamp(header->Stamp, ignored) != launcher::StampKind::Unreadable)
+            add(1, Severity::Warning, "the first line looks like an entry, but it is the header and is never read");
+    }
+    std::map<std::string, int> seenLocal;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const int line = static_cast<int>(i + 2);
+        const std::string& text = entries[i];
+        if (text.find('\n') != std::string::npos) {
+            add(line, Severity::Error, "a lone LF inside the line: the launcher joins what follows it into this entry");
+            continue;
+        }
+        if (text.empty()) {
+            add(line, Severity::Error,
+                std::string(i + 1 == entries.size() ? "blank last line (the file ends in two line ends)" : "blank line") +
+                    ": the launcher ends every update with E4 here");
+            continue;
+        }
+        const auto entry = launcher::SplitPatchEntry(text);
+        if (!entry) {
+            std::size_t bars = 0;
+            for (char c : text) bars += c == '|';
+            add(line, Severity::Error,
+                std::to_string(bars + 1) + " fields instead of 3 (RemotePath|LocalPath|Stamp): E4 for every player");
+            continue;
+        }
+        if (!launcher::IsSafeEntry(*entry)) {
+            add(line, Severity::Error,
+                "the local path \"" + entry->LocalPath +
+                    "\" leaves the mod's folders (a drive, UNC or \"..\" too far): the launcher refuses it, E4");
+            continue;
+        }
+        if (entry->RemotePath.empty() || entry->LocalPath.empty() || entry->LocalPath.back() == '\\')
+            add(line, Severity::Error, "an empty server path or a local path that names no file: the fetch fails, E4");
+        if (HasEdgeSpace(entry->RemotePath))
+            add(line, Severity::Warning, "a space at the edge of the server path \"" + entry->RemotePath + "\" is part of it");
+        if (HasEdgeSpace(entry->LocalPath))
+            add(line, Severity::Warning, "a space at the edge of the local path \"" + entry->LocalPath + "\" is part of it");
+
+        launcher::DateValue date = 0;
+        switch (launcher::ClassifyStamp(entry->Stamp, date)) {
+            case launcher::StampKind::Unreadable:
+                add(line, Severity::Error,
+                    "the stamp \"" + entry->Stamp +
+                        "\" cannot be read (needs year month day hour minute, or immer): the file is never fetched");
+                break;
+            case launcher::StampKind::Date:
+                if (date > now)
+                    add(line, Severity::Warning,
+                        "the stamp \"" + entry->Stamp + "\" lies in the future: every run fetches the file until then");
+                break;
+            case launcher::StampKind::Always:
+                break;
+        }
+        const std::string key = Lower(entry->LocalPath);
+        if (auto [it, fresh] = seenLocal.emplace(key, line); !fresh)
+            add(line, Severity::Warning,
+                "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +
+                    ": both fetch into the same file");
+        report.entries.push_back({line, entry->RemotePath});
+    }
+    return report;
+}
+
+std::vector<Problem> LintStartPage(std::string_view bytes) {
+    if (bytes.substr(0, kBom.size()) == kBom)
+        return {{1, Severity::Error,
+                 "a byte-order mark stands before the marker: every player gets E12 (save it without BOM)"}};
+    if (!launcher::BeginsWithLauncherMarker(SplitTextLines(bytes)))
+        return {{1, Severity::Error,
+                 std::string("the page does not begin with ") + launcher::kLauncherMarker + ": every player gets E12"}};
+    return {};
+}
+
+int CountErrors(const std::vector<Problem>& problems) {
+    int errors = 0;
+    for (const Problem& p : problems) errors += p.severity == Severity::Error;
+    return errors;
+}
+
+}  // namespace vt::vtlist
