@@ -18,3 +18,6 @@ cmake --preset windows
 cmake --build --preset windows
 # Wine needs a display for every window and message box: Xvfb provides one.
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows
+
+# The main job, headless: the whole road on the sample mod must stay whole.
+sh tools/demo.sh --headless

@@ -62,15 +62,8 @@ protected:
 
     // Starts the launcher and finds its window and controls.
     void Start() {
-        std::string line = "\"" + App("VT_Update.exe") + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, install.path().c_str(),
-                                     &startup, &info));
-        ::CloseHandle(info.hThread);
-        process_.reset(info.hProcess);
-        processId_ = info.dwProcessId;
+        process_ = StartProgram("\"" + App("VT_Update.exe") + "\"", install.path(), &processId_);
+        ASSERT_TRUE(process_) << "cannot start VT_Update.exe";
         window = ui::WaitForWindow(processId_, "frmUpdate", kCaption, kWaitMs);
         ASSERT_NE(window, nullptr) << "no launcher window";
         status = ui::FindChildByClass(window, "Edit");

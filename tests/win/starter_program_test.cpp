@@ -60,16 +60,7 @@ public:
 
     // Starts vtwd.exe with `arguments`; the caller waits or works its boxes.
     win::UniqueKernelHandle Start(const std::string& arguments, DWORD* processId = nullptr) const {
-        std::string line = "\"" + (dir_ / "EXE\\vtwd.exe") + "\" " + arguments;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, (dir_ / "EXE").c_str(), &startup,
-                              &process))
-            return {};
-        ::CloseHandle(process.hThread);
-        if (processId) *processId = process.dwProcessId;
-        return win::UniqueKernelHandle(process.hProcess);
+        return StartProgram("\"" + (dir_ / "EXE\\vtwd.exe") + "\" " + arguments, dir_ / "EXE", processId);
     }
 
     // Runs vtwd.exe to its end; false when it did not end in time.

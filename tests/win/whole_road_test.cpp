@@ -51,15 +51,10 @@ protected:
     // Starts the launcher, waits for `status`, clicks `button`; returns the
     // game's report once the starter is running it.
     std::string LaunchAfter(const std::string& status, const std::string& button) {
-        std::string line = "\"" + install / "EXE\\VT_Update.exe" + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        EXPECT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, install.path().c_str(),
-                                     &startup, &info));
-        ::CloseHandle(info.hThread);
-        win::UniqueKernelHandle launcher(info.hProcess);
-        HWND window = ui::WaitForWindow(info.dwProcessId, "frmUpdate", "Vortane Mod Launcher V1.56", kWaitMs);
+        DWORD processId = 0;
+        win::UniqueKernelHandle launcher = StartProgram("\"" + install / "EXE\\VT_Update.exe" + "\"", install.path(), &processId);
+        if (!launcher) return "cannot start VT_Update.exe";
+        HWND window = ui::WaitForWindow(processId, "frmUpdate", "Vortane Mod Launcher V1.56", kWaitMs);
         if (!window) return "no launcher window";
         HWND statusBox = ui::FindChildByClass(window, "Edit");
         for (int i = 0; i < 600 && ui::WindowText(statusBox) != status; ++i) ::Sleep(50);

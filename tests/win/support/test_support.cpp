@@ -94,6 +94,18 @@ void RemoveTree(const std::string& path) {
     }
 }
 
+win::UniqueKernelHandle StartProgram(const std::string& commandLine, const std::string& folder, DWORD* processId) {
+    std::string line = commandLine;  // CreateProcessA may write into it
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+        return {};
+    ::CloseHandle(process.hThread);
+    if (processId) *processId = process.dwProcessId;
+    return win::UniqueKernelHandle(process.hProcess);
+}
+
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute, int second,
                        int milliseconds) {
     SYSTEMTIME local{};

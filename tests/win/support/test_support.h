@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/win/handles.h"
+
 namespace vt::test {
 
 // The build folder and source folder as Windows paths (from the test's
@@ -35,6 +37,9 @@ void SetAttributes(const std::string& path, DWORD attributes);
 DWORD Attributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
 bool PathExists(const std::string& path);
 void RemoveTree(const std::string& path);   // without trailing backslash or with
+
+// Starts `commandLine` in `folder`; an empty handle when it cannot be started.
+win::UniqueKernelHandle StartProgram(const std::string& commandLine, const std::string& folder, DWORD* processId = nullptr);
 
 // Sets a file's last-write time to a local wall-clock time.
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute, int second,
