@@ -5,6 +5,7 @@
 #include "launcher/win/frm_update_messages.h"
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
+#include "platform/win/window_owner.h"
 
 namespace vt::launcher {
 namespace {
@@ -127,22 +128,10 @@ void frmUpdate::Form_Load() {
     tmrDoOnce->SetEnabled(true);
 }
 
-int frmUpdate::RunMessageLoop() {
-    MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (::IsDialogMessageA(window_, &message)) continue;  // Tab between the controls
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-    return 0;
-}
+int frmUpdate::RunMessageLoop() { return win::RunMessageLoop(window_); }  // Tab between the controls
 
 LRESULT CALLBACK frmUpdate::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* form = reinterpret_cast<frmUpdate*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* form = win::WindowOwner<frmUpdate>(window, message, lParam);
     if (!form || !form->window_) return ::DefWindowProcA(window, message, wParam, lParam);
     LRESULT result = 0;
     win::GuardEvent([&] { result = form->HandleMessage(message, wParam, lParam); });

@@ -3,6 +3,7 @@
 #include "config/win/config_file.h"
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
+#include "platform/win/window_owner.h"
 #include "starter/start_rules.h"
 #include "starter/win/folder_tree.h"
 #include "starter/win/process.h"
@@ -63,21 +64,10 @@ VT_StarterMainForm::VT_StarterMainForm(HINSTANCE instance, const std::string& ar
     Form_Load(argumentText);
 }
 
-int VT_StarterMainForm::RunMessageLoop() {
-    MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-    return 0;
-}
+int VT_StarterMainForm::RunMessageLoop() { return win::RunMessageLoop(); }
 
 LRESULT CALLBACK VT_StarterMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* form = reinterpret_cast<VT_StarterMainForm*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* form = win::WindowOwner<VT_StarterMainForm>(window, message, lParam);
     if (form && message == WM_TIMER && wParam == kTimerAusfuehrenId) {
         win::GuardEvent([form] { form->TimerAusfuehren_Timer(); });
         return 0;
