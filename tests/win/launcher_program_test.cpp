@@ -66,6 +66,7 @@ protected:
         ASSERT_TRUE(process_) << "cannot start VT_Update.exe";
         window = ui::WaitForWindow(processId_, "frmUpdate", kCaption, kWaitMs);
         ASSERT_NE(window, nullptr) << "no launcher window";
+        ASSERT_TRUE(ui::WaitUntilVisible(window, kWaitMs)) << "the launcher's window was not shown";
         status = ui::FindChildByClass(window, "Edit");
         multi = ui::FindChildByText(window, "LAUNCH Vortane Multiplayer");
         single = ui::FindChildByText(window, "LAUNCH Vortane Singleplayer");

@@ -55,7 +55,7 @@ protected:
         win::UniqueKernelHandle launcher = StartProgram("\"" + install / "EXE\\VT_Update.exe" + "\"", install.path(), &processId);
         if (!launcher) return "cannot start VT_Update.exe";
         HWND window = ui::WaitForWindow(processId, "frmUpdate", "Vortane Mod Launcher V1.56", kWaitMs);
-        if (!window) return "no launcher window";
+        if (!window || !ui::WaitUntilVisible(window, kWaitMs)) return "no launcher window";
         HWND statusBox = ui::FindChildByClass(window, "Edit");
         for (int i = 0; i < 600 && ui::WindowText(statusBox) != status; ++i) ::Sleep(50);
         if (ui::WindowText(statusBox) != status) return "status: " + ui::WindowText(statusBox);

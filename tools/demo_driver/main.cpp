@@ -79,7 +79,7 @@ bool Road(const std::string& exeFolder, const std::string& screenshot) {
     Step("started " + line);
 
     HWND window = vt::ui::WaitForWindow(info.dwProcessId, "frmUpdate", "Vortane Mod Launcher V1.56", kStepMs);
-    if (!window) return Fail("the launcher's window did not open");
+    if (!window || !vt::ui::WaitUntilVisible(window, kStepMs)) return Fail("the launcher's window did not open");
     HWND status = vt::ui::FindChildByClass(window, "Edit");
     HWND multi = vt::ui::FindChildByText(window, "LAUNCH Vortane Multiplayer");
     if (!status || !multi) return Fail("the launcher's controls are missing");

@@ -76,6 +76,15 @@ HWND WaitForWindow(DWORD processId, const char* className, const std::string& ca
     }
 }
 
+bool WaitUntilVisible(HWND window, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (!::IsWindowVisible(window)) {
+        if (!::IsWindow(window) || ::GetTickCount64() >= deadline) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
 std::string WindowText(HWND window) {
     char buffer[4096];
     DWORD_PTR length = 0;

@@ -21,6 +21,10 @@ inline HWND WaitForMessageBox(DWORD processId, const std::string& title, DWORD t
 
 std::string WindowText(HWND window);  // WM_GETTEXT, which works across processes
 
+// Waits until `window` is shown; a program's window can exist, captioned,
+// while its thread still works on its start and answers no message.
+bool WaitUntilVisible(HWND window, DWORD timeoutMs);
+
 // The static texts of a message box (its message), joined by newlines.
 std::string MessageBoxText(HWND box);
 
