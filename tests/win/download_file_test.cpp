@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/win/download_file.h"
+#include "support/quick_transfer.h"
 #include "support/test_support.h"
 #include "test_server.h"
 
@@ -20,15 +21,6 @@ Fault Make(Fault::Kind kind, int status = 200, std::string body = {}) {
     f.status = status;
     f.body = std::move(body);
     return f;
-}
-
-// Short time-outs keep the stall cases quick; the retry rules are the product's.
-TransferTimeouts QuickTimeouts() {
-    TransferTimeouts t;
-    t.connectMs = 3000;
-    t.receiveMs = 1500;
-    t.firstBackoffMs = 50;
-    return t;
 }
 
 class Download : public ::testing::Test {

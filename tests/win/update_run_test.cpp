@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "launcher/win/patch_entries.h"
 #include "launcher/win/update_run.h"
+#include "support/quick_transfer.h"
 #include "support/test_support.h"
 #include "test_server.h"
 
@@ -30,13 +31,6 @@ public:
     std::vector<std::string> statuses;
     std::vector<std::string> navigations;
 };
-
-TransferTimeouts QuickTimeouts() {
-    TransferTimeouts t;
-    t.receiveMs = 2000;
-    t.firstBackoffMs = 20;
-    return t;
-}
 
 class Entries : public ::testing::Test {
 protected:
