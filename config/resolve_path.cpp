@@ -1,5 +1,6 @@
 #include "config/resolve_path.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace vt {
@@ -27,8 +28,15 @@ void ResolveRelativePath(const std::string& appDir, std::string& value) {
     // AppDir ends in a backslash, so its last segment is empty: m = size - 1.
     const std::vector<std::string> dirs = SplitAtBackslash(appDir);
     const long long m = static_cast<long long>(dirs.size()) - 1;
+    // The root that climbing never leaves: the drive ("C:", segment 0), or for
+    // an install on a network share "\\server\share" (segments 0 to 3; the
+    // first two are the empty ones before "server"). Without this floor
+    // "..\..\..\..\EXE\" from "\\server\share\VT\" named "\\EXE\", a server.
+    const bool unc = appDir.rfind("\\\\", 0) == 0 && m >= 4;
+    const long long rootLast = unc ? 3 : 0;
+    const long long last = std::max(rootLast, m - static_cast<long long>(climbs) - 1);
     std::string base = dirs[0];
-    for (long long i = 1; i <= m - static_cast<long long>(climbs) - 1; ++i) base += "\\" + dirs[static_cast<std::size_t>(i)];
+    for (long long i = 1; i <= last; ++i) base += "\\" + dirs[static_cast<std::size_t>(i)];
 
     value = base + tail;
 }

@@ -1,5 +1,6 @@
 // The starter's rule for its folder and file settings: every value is relative
-// to AppDir; leading ".." segments climb one folder each, never above the drive.
+// to AppDir; leading ".." segments climb one folder each, never above the drive
+// (or, for an AppDir on a network share, never above "\\server\share").
 // There is no absolute form: "D:\Other\" resolves below AppDir.
 #pragma once
 

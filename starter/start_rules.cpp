@@ -1,5 +1,6 @@
 #include "starter/start_rules.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace vt::starter {
@@ -41,54 +42,69 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string ComparablePath(const std::string& path) {
-    std::string unified;
-    for (char c : path) unified += c == '/' ? '\\' : Lower(c);
-    const bool unc = unified.rfind("\\\\", 0) == 0;
-
+bool IsRootOrEmpty(const std::string& path) {
+    // Spelled out: "/" as "\", no empty, "." or ".." segments (".." climbs),
+    // then a root is one segment ("C:") or two after "\\" (server, share).
     std::vector<std::string> segments;
     std::string current;
     auto flush = [&] {
         if (current == "..") {
-            if (segments.size() > 1) segments.pop_back();  // never above the drive or share
+            if (segments.size() > 1) segments.pop_back();
         } else if (!current.empty() && current != ".") {
             segments.push_back(current);
         }
         current.clear();
     };
-    for (char c : unified) {
-        if (c == '\\') flush();
+    for (char c : path) {
+        if (c == '\\' || c == '/') flush();
         else current += c;
     }
     flush();
-
-    std::string result = unc ? "\\\\" : "";
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        if (i) result += '\\';
-        result += segments[i];
-    }
-    return result;
+    const bool unc = path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+    return segments.size() <= (unc ? 2u : 1u);
 }
 
-bool IsSameOrInside(const std::string& inner, const std::string& outer) {
-    const std::string in = ComparablePath(inner);
-    const std::string out = ComparablePath(outer);
-    if (out.empty()) return false;
-    return in == out || (in.size() > out.size() && in.compare(0, out.size(), out) == 0 && in[out.size()] == '\\');
-}
-
-bool IsRootOrEmpty(const std::string& path) {
-    const std::string p = ComparablePath(path);
-    if (p.empty()) return true;
-    if (p.rfind("\\\\", 0) == 0) return p.find('\\', p.find('\\', 2) + 1) == std::string::npos;  // \\server\share
-    return p.find('\\') == std::string::npos;  // "c:" alone
-}
-
-std::string CloneDirRefusal(const std::string& cloneDir, const std::string& copyDir, const std::string& appDir) {
-    if (IsRootOrEmpty(cloneDir)) return "it is a drive root or empty";
-    if (IsSameOrInside(copyDir, cloneDir)) return "it is or holds the game folder " + copyDir;
-    if (IsSameOrInside(appDir, cloneDir)) return "it is or holds the starter's own folder " + appDir;
+std::string SrNameRefusal(const std::string& srName) {
+    if (srName.find_first_of("\\/:") != std::string::npos) return "it must be a file name alone, without \"\\\", \"/\" or \":\"";
+    if (srName.find("..") != std::string::npos) return "it must not hold \"..\"";
+    if (TrimBlanks(srName).empty()) return "it is empty";
     return {};
+}
+
+std::uint32_t EffectiveDelayMs(std::int32_t delayMs) {
+    if (delayMs <= 0) return 0;
+    return static_cast<std::uint32_t>(delayMs > kMaxDelayMs ? kMaxDelayMs : delayMs);
+}
+
+std::string CloneMarkerText(const CloneMarker& marker) {
+    char text[96];
+    std::snprintf(text, sizeof text, "vtwd.exe clone 1\r\nvolume=%08X\r\nindex=%016llX\r\n", marker.volume,
+                  static_cast<unsigned long long>(marker.index));
+    return text;
+}
+
+std::optional<CloneMarker> ParseCloneMarker(std::string_view text) {
+    // Exactly the form CloneMarkerText writes: a fixed first line, then the
+    // two values in upper-case hexadecimal with their full width.
+    constexpr std::string_view head = "vtwd.exe clone 1\r\nvolume=";
+    if (text.size() != head.size() + 8 + 8 + 16 + 2 || text.substr(0, head.size()) != head) return std::nullopt;
+    auto hex = [](std::string_view digits, std::uint64_t& value) {
+        value = 0;
+        for (char c : digits) {
+            int d;
+            if (c >= '0' && c <= '9') d = c - '0';
+            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+            else return false;
+            value = value * 16 + static_cast<std::uint64_t>(d);
+        }
+        return true;
+    };
+    std::string_view rest = text.substr(head.size());
+    std::uint64_t volume = 0, index = 0;
+    if (!hex(rest.substr(0, 8), volume) || rest.substr(8, 8) != "\r\nindex=" || !hex(rest.substr(16, 16), index) ||
+        rest.substr(32) != "\r\n")
+        return std::nullopt;
+    return CloneMarker{static_cast<std::uint32_t>(volume), index};
 }
 
 }  // namespace vt::starter

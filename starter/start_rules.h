@@ -1,7 +1,9 @@
 // The starter's rules that need no Windows: the mode word, the backup-file
-// filter, the game's command line, and which folders may be removed as the clone.
+// filter, the game's command line, the game's file name, the delay, and the
+// clone's marker.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,19 +25,36 @@ std::string BuildGameCommandLine(const std::string& command, const std::string& 
 // gives "C:\a\"), or empty when it names no folder.
 std::string FolderOf(const std::string& path);
 
-// A path made comparable: "/" as "\", runs of "\" as one, "." and ".."
-// segments applied, no trailing "\", ASCII letters in small case.
-std::string ComparablePath(const std::string& path);
-
-// True when `inner` is `outer` or lies below it (both compared as above).
-bool IsSameOrInside(const std::string& inner, const std::string& outer);
-
 // Empty paths, drive roots ("C:\") and share roots ("\\server\share") are
-// never removed as a tree.
+// never removed as a tree. (Only the text: on disk a path can be a root in
+// other spellings too, which the start sequence checks separately.)
 bool IsRootOrEmpty(const std::string& path);
 
-// Why `cloneDir` must not be removed and refilled, or empty when it may: it is
-// a root, or it is or holds the folder it is cloned from or the starter's own.
-std::string CloneDirRefusal(const std::string& cloneDir, const std::string& copyDir, const std::string& appDir);
+// Why SRNAME= cannot be used, or empty when it can: it must be a file name
+// alone, since it is joined to the starter's folder and to the clone, and a
+// name that climbs or leaves them would replace a file anywhere.
+std::string SrNameRefusal(const std::string& srName);
+
+// The wait before a delivered new launcher is installed: a negative DELAY=
+// means none, and no value waits longer than a minute (Sleep would otherwise
+// wait up to 24 days, or without end for the all-ones count).
+inline constexpr std::int32_t kMaxDelayMs = 60000;
+std::uint32_t EffectiveDelayMs(std::int32_t delayMs);
+
+// The clone's marker: a hidden file in every clone the starter makes, which
+// says "this folder is mine to remove". It records the clone folder's identity
+// on disk (volume serial number and file index), so a marker that travels
+// with a copy of the folder (a player's backup) claims nothing.
+inline constexpr char kCloneMarkerName[] = "vtwd-clone.marker";
+
+struct CloneMarker {
+    std::uint32_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const CloneMarker&) const = default;
+};
+
+std::string CloneMarkerText(const CloneMarker& marker);
+// Nothing when `text` is not a marker this starter wrote.
+std::optional<CloneMarker> ParseCloneMarker(std::string_view text);
 
 }  // namespace vt::starter

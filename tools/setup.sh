@@ -3,7 +3,8 @@
 # Idempotent: when every package is there it only checks and returns.
 set -eu
 PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
-g++-mingw-w64-x86-64-posix wine64 xvfb xauth imagemagick python3 curl wget zip unzip tzdata"
+g++-mingw-w64-x86-64-posix wine64 xvfb xauth imagemagick python3 curl wget zip unzip tzdata
+nginx-light openssl libssl-dev aria2"
 
 missing=""
 for p in $PACKAGES; do

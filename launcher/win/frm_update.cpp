@@ -62,6 +62,7 @@ frmUpdate::frmUpdate(HINSTANCE instance) {
     window_ = ::CreateWindowExA(kExStyle, kClassName, "", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
                                 instance, this);
     if (!window_) win::ThrowSystemError("Cannot create the launcher's window");
+    win::SetFailureOwner(window_);
     CreateControls(instance);
     tmrDoOnce = std::make_unique<win::Timer>(window_, msg::kDoOnceTimerId);
     TimerUpdateTimeOut = std::make_unique<win::Timer>(window_, msg::kTimeoutTimerId);
@@ -120,7 +121,8 @@ void frmUpdate::ApplyLayout(UINT dpi) {
 void frmUpdate::Form_Load() {
     ::SetWindowTextA(window_, kCaption);
     settings_ = win::ReadLauncherSettings(win::ProgramAppDir());  // PatchListName "update.dat" unless PATCHLIST= says otherwise
-    log_ = std::make_unique<LauncherLog>(settings_.AppDir + "VT_Update.log");
+    log_ = std::make_unique<win::ProgramLog>(settings_.AppDir, "VT_Update.log");
+    if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
     log_->Line("START", std::string(kCaption) + " in " + settings_.AppDir + ", server " + settings_.WebPath);
     if (!browser_->Available()) log_->Line("BROWSER", "the WebBrowser control is not available; the page area stays blank");
     Download = std::make_unique<InternetTransfer>();

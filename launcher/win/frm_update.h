@@ -23,7 +23,7 @@
 
 #include "config/settings.h"
 #include "launcher/rules/update_rules.h"
-#include "launcher/win/launcher_log.h"
+#include "platform/win/program_log.h"
 #include "launcher/win/run_context.h"
 #include "launcher/win/web_browser.h"
 #include "platform/win/handles.h"
@@ -87,7 +87,7 @@ private:
 
     LauncherSettings settings_;
     std::int16_t TimeoutTicksLeft = 0;
-    std::unique_ptr<LauncherLog> log_ = std::make_unique<LauncherLog>();  // writes nothing until the load
+    std::unique_ptr<win::ProgramLog> log_ = std::make_unique<win::ProgramLog>();  // writes nothing until the load
 
     win::UniqueKernelHandle runThread_;
     std::unique_ptr<RunContext> runContext_;

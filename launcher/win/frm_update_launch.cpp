@@ -2,24 +2,9 @@
 // and end the launcher, whatever happens.
 #include "launcher/win/frm_update.h"
 #include "platform/win/failure.h"
+#include "platform/win/process.h"
 
 namespace vt::launcher {
-namespace {
-
-// Started minimised and active (SW_SHOWMINIMIZED), not waited for.
-void StartMinimised(const std::string& commandLine) {
-    std::string line = commandLine;  // CreateProcessA may write into it
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWMINIMIZED;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        win::ThrowSystemError("Cannot start " + commandLine);
-    win::UniqueKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-}
-
-}  // namespace
 
 void frmUpdate::cmdLaunch_Click() {
     ::EnableWindow(cmdLaunch, FALSE);
@@ -34,7 +19,9 @@ void frmUpdate::Launch(bool multiplayer) {
     if (FileExists(settings_.AppDir + settings_.Watchdog)) {
         log_->Line("LAUNCH", commandLine);
         log_->Flush();
-        StartMinimised(commandLine);  // a failure is unhandled: its box, then the end
+        // Started minimised and active, not waited for; a failure is
+        // unhandled: its box, then the end.
+        win::StartProgram(commandLine, settings_.AppDir + settings_.Watchdog, SW_SHOWMINIMIZED);
     } else {
         const char* problem = LaunchProblemText(multiplayer);
         SetStatusNow(problem);

@@ -8,7 +8,7 @@
 
 #include "config/settings.h"
 #include "launcher/win/internet_transfer.h"
-#include "launcher/win/launcher_log.h"
+#include "platform/win/program_log.h"
 
 namespace vt::launcher {
 
@@ -25,7 +25,7 @@ struct RunContext {
     const LauncherSettings& settings;
     InternetTransfer& Download;
     UpdateRunView& view;
-    LauncherLog& log;
+    win::ProgramLog& log;
 };
 
 // DownloadFile with a FETCH line in the log (URL, status, bytes, time).

@@ -3,6 +3,7 @@
 namespace vt::win {
 namespace {
 const char* g_programTitle = "";
+HWND g_failureOwner = nullptr;
 }
 
 std::string SystemMessage(DWORD code) {
@@ -24,8 +25,12 @@ void ThrowSystemError(const std::string& what, DWORD code) {
 void SetProgramTitle(const char* title) { g_programTitle = title; }
 const char* ProgramTitle() { return g_programTitle; }
 
+void SetFailureOwner(HWND owner) { g_failureOwner = owner; }
+
 void EndWithUnhandledFailure(const std::string& what) {
-    ::MessageBoxA(nullptr, what.c_str(), g_programTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    const HWND owner = g_failureOwner && ::IsWindow(g_failureOwner) ? g_failureOwner : nullptr;
+    ::MessageBoxA(owner, what.c_str(), g_programTitle,
+                  MB_OK | MB_ICONERROR | MB_SETFOREGROUND | (owner ? 0 : MB_TASKMODAL));
     ::ExitProcess(1);
 }
 

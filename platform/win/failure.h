@@ -27,6 +27,11 @@ std::string SystemMessage(DWORD code);
 void SetProgramTitle(const char* title);
 const char* ProgramTitle();
 
+// The window that owns the unhandled-failure box, so that the box is modal to
+// it; until one is set (and for a program without a window) the box is
+// task-modal, which disables every window of the thread that shows it.
+void SetFailureOwner(HWND owner);
+
 // Shows the box (critical icon, OK) and ends the process at once.
 [[noreturn]] void EndWithUnhandledFailure(const std::string& what);
 

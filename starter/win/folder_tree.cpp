@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "platform/win/failure.h"
+#include "platform/win/file_identity.h"
 #include "platform/win/handles.h"
 #include "starter/start_rules.h"
 
@@ -14,8 +16,11 @@ namespace {
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
+bool SameName(const std::string& a, const char* b) { return ::lstrcmpiA(a.c_str(), b) == 0; }
+
 // Normal attributes first, so that a read-only, hidden or system target is
-// overwritten; every failure is passed over.
+// overwritten; every failure is passed over. CopyFile copies what a file link
+// points to.
 void CopyOneFile(const std::string& source, const std::string& target) {
     ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::CopyFileA(source.c_str(), target.c_str(), FALSE);
@@ -23,7 +28,8 @@ void CopyOneFile(const std::string& source, const std::string& target) {
 
 // `copyRoot` is the copy's own target, which the walk never enters: a target
 // inside its source would otherwise be copied into itself without end.
-void CopyContents(const std::string& sourcePath, const std::string& targetPath, const std::string& copyRoot) {
+void CopyContents(const std::string& sourcePath, const std::string& targetPath,
+                  const std::optional<win::FileIdentity>& copyRoot) {
     std::vector<std::string> subFolders;
     {
         WIN32_FIND_DATAA entry;
@@ -34,10 +40,10 @@ void CopyContents(const std::string& sourcePath, const std::string& targetPath, 
             if (name == "." || name == "..") continue;
             if (IsFolder(entry.dwFileAttributes)) {
                 if (IsLink(entry.dwFileAttributes)) continue;
-                if (IsSameOrInside(sourcePath + name, copyRoot)) continue;
+                if (copyRoot && win::IdentityOf(sourcePath + name) == copyRoot) continue;
                 ::CreateDirectoryA((targetPath + name).c_str(), nullptr);
                 subFolders.push_back(name);
-            } else if (!IsBackupFile(name) && !IsLink(entry.dwFileAttributes)) {
+            } else if (!IsBackupFile(name) && !SameName(name, kCloneMarkerName)) {
                 CopyOneFile(sourcePath + name, targetPath + name);
             }
         } while (::FindNextFileA(search.get(), &entry));
@@ -58,19 +64,21 @@ void CopyFolderTree(std::string sourcePath, std::string targetPath) {
     }
     if (sourcePath.back() != '\\') sourcePath += '\\';
     if (targetPath.empty() || targetPath.back() != '\\') targetPath += '\\';
-    if (ComparablePath(sourcePath) == ComparablePath(targetPath)) return;  // nothing to copy, never touch the source
     ::CreateDirectoryA(targetPath.c_str(), nullptr);
-    CopyFolderContents(sourcePath, targetPath);
+    const std::optional<win::FileIdentity> target = win::IdentityOf(targetPath);
+    if (target && target == win::IdentityOf(sourcePath)) return;  // nothing to copy, never touch the source
+    CopyContents(sourcePath, targetPath, target);
 }
 
 void CopyFolderContents(const std::string& sourcePath, const std::string& targetPath) {
-    CopyContents(sourcePath, targetPath, targetPath);
+    CopyContents(sourcePath, targetPath, win::IdentityOf(targetPath));
 }
 
-void RemoveFolderTree(const std::string& folderPath) {
-    if (IsRootOrEmpty(folderPath)) return;
+void RemoveFolderTree(const std::string& folderPath, const std::string& lastName) {
+    if (IsRootOrEmpty(folderPath) || win::IsLinkPath(folderPath)) return;
 
     std::vector<std::string> entries;
+    std::string last;
     {
         WIN32_FIND_DATAA entry;
         win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
@@ -81,7 +89,9 @@ void RemoveFolderTree(const std::string& folderPath) {
         }
         do {
             const std::string name = entry.cFileName;
-            if (name != "." && name != "..") entries.push_back(folderPath + "\\" + name);
+            if (name == "." || name == "..") continue;
+            if (!lastName.empty() && SameName(name, lastName.c_str())) last = folderPath + "\\" + name;
+            else entries.push_back(folderPath + "\\" + name);
         } while (::FindNextFileA(search.get(), &entry));
     }
 
@@ -90,14 +100,30 @@ void RemoveFolderTree(const std::string& folderPath) {
         if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot remove " + path);
         if (IsLink(attributes)) {
             // The link goes, what it points to stays.
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!::RemoveDirectoryA(path.c_str())) ::DeleteFileA(path.c_str());
+            if (!IsFolder(attributes) || !::RemoveDirectoryA(path.c_str())) ::DeleteFileA(path.c_str());
         } else if (IsFolder(attributes)) {
             RemoveFolderTree(path);
         } else {
             ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             ::DeleteFileA(path.c_str());
         }
+    }
+    if (!last.empty()) {
+        // Only when nothing else is left: a folder that keeps a file in use
+        // keeps its marker too.
+        bool othersLeft = false;
+        WIN32_FIND_DATAA entry;
+        win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
+        if (search) {
+            do {
+                const std::string name = entry.cFileName;
+                othersLeft = othersLeft || (name != "." && name != ".." && !SameName(name, lastName.c_str()));
+            } while (!othersLeft && ::FindNextFileA(search.get(), &entry));
+        }
+        search.reset();
+        if (othersLeft) return;
+        ::SetFileAttributesA(last.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(last.c_str());
     }
     ::RemoveDirectoryA(folderPath.c_str());
 }

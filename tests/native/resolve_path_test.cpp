@@ -32,3 +32,11 @@ TEST(ResolveRelativePath, DriveRootNeverClimbsAboveTheDrive) {
     EXPECT_EQ(Resolve("C:\\", ".."), "C:");
     EXPECT_EQ(Resolve("C:\\Games\\", "..\\..\\.."), "C:");
 }
+
+TEST(ResolveRelativePath, ShareRootIsTheFloorOfAnInstallOnANetworkShare) {
+    const std::string app = "\\\\server\\share\\VT\\";
+    EXPECT_EQ(Resolve(app, "..\\EXE\\"), "\\\\server\\share\\EXE\\");
+    EXPECT_EQ(Resolve(app, "..\\..\\..\\..\\EXE\\"), "\\\\server\\share\\EXE\\");
+    EXPECT_EQ(Resolve(app, "Sub\\"), "\\\\server\\share\\VT\\Sub\\");
+    EXPECT_EQ(Resolve("\\\\server\\share\\", "..\\X"), "\\\\server\\share\\X");
+}

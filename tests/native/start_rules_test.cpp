@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 using namespace vt::starter;
 
 TEST(StartRules, ModeWord) {
@@ -32,15 +34,6 @@ TEST(StartRules, GameCommandLine) {
     EXPECT_EQ(FolderOf("game.exe"), "");
 }
 
-TEST(StartRules, ComparablePaths) {
-    EXPECT_EQ(ComparablePath("C:\\Games\\SR\\EXE\\"), "c:\\games\\sr\\exe");
-    EXPECT_EQ(ComparablePath("C:\\Games\\\\SR\\.\\X\\..\\EXE"), "c:\\games\\sr\\exe");
-    EXPECT_EQ(ComparablePath("C:/Games/SR/"), "c:\\games\\sr");
-    EXPECT_EQ(ComparablePath("C:\\..\\..\\x"), "c:\\x");
-    EXPECT_TRUE(IsSameOrInside("C:\\Games\\SR\\EXE\\", "c:\\games\\SR"));
-    EXPECT_FALSE(IsSameOrInside("C:\\Games\\SR\\EXE2\\", "C:\\Games\\SR\\EXE"));
-}
-
 TEST(StartRules, RootsAreNeverTrees) {
     for (const char* root : {"", "C:", "C:\\", "c:\\\\", "C:\\x\\..", "\\\\server\\share", "\\\\server\\share\\"})
         EXPECT_TRUE(IsRootOrEmpty(root)) << root;
@@ -48,14 +41,41 @@ TEST(StartRules, RootsAreNeverTrees) {
     EXPECT_FALSE(IsRootOrEmpty("\\\\server\\share\\EXE2"));
 }
 
-TEST(StartRules, CloneDirThatWouldWipeTheGameIsRefused) {
-    const std::string app = "C:\\Games\\SR\\EXE\\";
-    const std::string copy = "C:\\Games\\SR\\EXE\\";
-    EXPECT_EQ(CloneDirRefusal("C:\\Games\\SR\\EXE2\\", copy, app), "");
-    EXPECT_NE(CloneDirRefusal("C:\\Games\\SR\\EXE\\", copy, app), "");      // CLONEDIR=..\EXE\ .
-    EXPECT_NE(CloneDirRefusal("C:\\Games\\SR\\exe", copy, app), "");        // any case, no backslash
-    EXPECT_NE(CloneDirRefusal("C:\\Games\\SR\\", copy, app), "");           // holds the game
-    EXPECT_NE(CloneDirRefusal("C:\\", copy, app), "");
-    EXPECT_NE(CloneDirRefusal("C:\\Games\\SR\\Starter\\", "C:\\Games\\SR\\EXE\\", "C:\\Games\\SR\\Starter\\"), "");
-    EXPECT_EQ(CloneDirRefusal("C:\\Games\\SR\\EXE\\Run\\", copy, app), "");  // inside the game is allowed
+TEST(StartRules, SrNameIsAFileNameAlone) {
+    for (const char* good : {"Skyreach.exe", "Sky reach.exe", "game", "a.b.c"})
+        EXPECT_EQ(SrNameRefusal(good), "") << good;
+    for (const char* bad : {"..\\..\\somewhere\\file.txt", "sub\\game.exe", "sub/game.exe", "C:game.exe",
+                            "game.exe:stream", "..", "a..b", "", "   "})
+        EXPECT_NE(SrNameRefusal(bad), "") << bad;
+}
+
+TEST(StartRules, DelayIsBoundedToAMinuteAndNegativeMeansNone) {
+    EXPECT_EQ(EffectiveDelayMs(1000), 1000u);
+    EXPECT_EQ(EffectiveDelayMs(0), 0u);
+    EXPECT_EQ(EffectiveDelayMs(-1), 0u);
+    EXPECT_EQ(EffectiveDelayMs(INT32_MIN), 0u);
+    EXPECT_EQ(EffectiveDelayMs(60000), 60000u);
+    EXPECT_EQ(EffectiveDelayMs(60001), 60000u);
+    EXPECT_EQ(EffectiveDelayMs(INT32_MAX), 60000u);
+}
+
+TEST(StartRules, CloneMarkerRoundTripsAndRefusesEverythingElse) {
+    const CloneMarker marker{0x5A00C0DEu, 0x00000000A7211EF0ull};
+    const std::string text = CloneMarkerText(marker);
+    EXPECT_EQ(text, "vtwd.exe clone 1\r\nvolume=5A00C0DE\r\nindex=00000000A7211EF0\r\n");
+    ASSERT_TRUE(ParseCloneMarker(text).has_value());
+    EXPECT_EQ(*ParseCloneMarker(text), marker);
+    const CloneMarker extreme{0xFFFFFFFFu, 0xFFFFFFFFFFFFFFFFull};
+    EXPECT_EQ(ParseCloneMarker(CloneMarkerText(extreme)), extreme);
+
+    for (std::string bad : {std::string(), std::string("vtwd.exe clone 1\r\n"), text.substr(0, text.size() - 1),
+                            text + "x", "vtwd.exe clone 2" + text.substr(16)}) {
+        EXPECT_FALSE(ParseCloneMarker(bad).has_value()) << bad;
+    }
+    std::string lower = text;
+    lower[text.find("5A")] = 'a';  // only the form the starter writes
+    EXPECT_FALSE(ParseCloneMarker(lower).has_value());
+    std::string garbled = text;
+    garbled[text.find("index=") + 6] = 'G';
+    EXPECT_FALSE(ParseCloneMarker(garbled).has_value());
 }

@@ -3,6 +3,7 @@
 
 #include "platform/win/failure.h"
 #include "platform/win/handles.h"
+#include "starter/win/clone_folder.h"
 #include "starter/win/folder_tree.h"
 #include "support/test_support.h"
 
@@ -146,50 +147,92 @@ TEST(RemoveFolderTree, FileHeldOpenKeepsItselfAndItsFoldersOnly) {
     EXPECT_FALSE(PathExists(dir / "C\\top"));
 }
 
-// A folder link inside the clone must never lead the removal outside it. Wine
-// cannot make a link from Windows code (CreateSymbolicLink reports success and
-// makes nothing), so the test makes a Unix symlink with /bin/ln, which Wine
-// shows as a folder link (0x410), and fails if it cannot.
+// A folder link inside the clone must never lead the removal outside it, and
+// a clone folder that is itself a link is not removed at all.
 TEST(RemoveFolderTree, LinkToACanaryFolderIsNeverFollowed) {
     TempDir dir;
     MakeFolder(dir / "canary");
     WriteFileBytes(dir / "canary\\keep.txt", "keep");
     MakeFolder(dir / "clone");
     WriteFileBytes(dir / "clone\\a", "a");
-
-    char unixPath[MAX_PATH];
-    {
-        // The scratch folder's Unix path, as /bin/ln needs it.
-        using Fn = char*(CDECL*)(const WCHAR*);
-        auto toUnix = reinterpret_cast<Fn>(
-            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-        ASSERT_NE(toUnix, nullptr) << "not running under Wine";
-        std::wstring wide(dir.path().begin(), dir.path().end());
-        char* unix = toUnix(wide.c_str());
-        ASSERT_NE(unix, nullptr);
-        lstrcpynA(unixPath, unix, MAX_PATH);
-        ::HeapFree(::GetProcessHeap(), 0, unix);
-    }
-    std::string base = unixPath;
-    if (base.back() != '/') base += '/';
-    std::string command = "/bin/ln -s " + base + "canary " + base + "clone/link";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    DWORD link = INVALID_FILE_ATTRIBUTES;  // Wine may signal a Unix process's end before it has run
-    for (int i = 0; i < 100 && link == INVALID_FILE_ATTRIBUTES; ++i, ::Sleep(50)) link = Attributes(dir / "clone\\link");
-    ASSERT_NE(link, INVALID_FILE_ATTRIBUTES) << "could not make a folder link under Wine";
-    ASSERT_TRUE(link & FILE_ATTRIBUTE_REPARSE_POINT) << "Wine did not report the symlink as a link";
+    ASSERT_TRUE(MakeUnixSymlink(dir / "canary", dir / "clone\\link")) << "could not make a folder link under Wine";
+    ASSERT_TRUE(Attributes(dir / "clone\\link") & FILE_ATTRIBUTE_REPARSE_POINT) << "Wine did not report the symlink as a link";
+    ASSERT_TRUE(MakeUnixSymlink(dir / "canary", dir / "clonelink"));
 
     CopyFolderTree(dir / "clone\\", dir / "copy\\");
     EXPECT_FALSE(PathExists(dir / "copy\\link")) << "the copy followed or copied the link";
     EXPECT_EQ(ReadFileBytes(dir / "copy\\a"), "a");
 
+    RemoveFolderTree(dir / "clonelink\\");
+    RemoveFolderTree(dir / "clonelink");
+    EXPECT_EQ(ReadFileBytes(dir / "canary\\keep.txt"), "keep");
+
     RemoveFolderTree(dir / "clone\\");
     EXPECT_EQ(ReadFileBytes(dir / "canary\\keep.txt"), "keep");
     EXPECT_FALSE(PathExists(dir / "clone\\a"));
+}
+
+// A file link is a file to the game: the clone gets its content.
+TEST(CopyFolderTree, FileLinksAreCopiedByTheirContent) {
+    TempDir dir;
+    MakeFolder(dir / "outside");
+    WriteFileBytes(dir / "outside\\data.bin", "linked content");
+    MakeFolder(dir / "EXE");
+    ASSERT_TRUE(MakeUnixSymlink(dir / "outside\\data.bin", dir / "EXE\\data.bin"));
+    CopyFolderTree(dir / "EXE\\", dir / "EXE2\\");
+    EXPECT_EQ(ReadFileBytes(dir / "EXE2\\data.bin"), "linked content");
+    RemoveFolderTree(dir / "EXE2\\");
+    EXPECT_EQ(ReadFileBytes(dir / "outside\\data.bin"), "linked content");
+}
+
+// The same folder under another spelling is the same folder: a copy onto
+// it (a trailing dot, another case) never touches the source.
+TEST(CopyFolderTree, TargetThatIsTheSourceUnderAnotherNameIsLeftAlone) {
+    TempDir dir;
+    MakeFolder(dir / "EXE");
+    MakeFolder(dir / "EXE\\sub");
+    WriteFileBytes(dir / "EXE\\sub\\a", "a");
+    CopyFolderTree(dir / "EXE\\", dir / "exe.\\");
+    EXPECT_EQ(TreeSnapshot(dir / "EXE"), (std::map<std::string, std::string>{{"sub", "<dir>"}, {"sub\\a", "a"}}));
+}
+
+TEST(CloneFolder, MarkerIsWrittenFirstNeverCopiedAndClaimsOnlyItsOwnFolder) {
+    TempDir dir;
+    MakeFolder(dir / "EXE");
+    WriteFileBytes(dir / "EXE\\game.dll", "dll");
+    ASSERT_TRUE(starter::MakeOwnClone(dir / "EXE2\\"));
+    EXPECT_TRUE(starter::IsOwnClone(dir / "EXE2\\"));
+    EXPECT_TRUE(starter::IsOwnClone(dir / "EXE2"));
+    EXPECT_TRUE(Attributes(dir / "EXE2\\vtwd-clone.marker") & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(starter::IsOwnClone(dir / "EXE\\"));
+
+    // A player's backup copy of a clone carries the marker along, but it names
+    // the folder it was made for: the copy is not an own clone.
+    CopyFolderTree(dir / "EXE2\\", dir / "backup\\");
+    EXPECT_FALSE(PathExists(dir / "backup\\vtwd-clone.marker")) << "the copy carried the marker";
+    MakeFolder(dir / "backup2");
+    ASSERT_TRUE(::CopyFileA((dir / "EXE2\\vtwd-clone.marker").c_str(), (dir / "backup2\\vtwd-clone.marker").c_str(), FALSE));
+    EXPECT_FALSE(starter::IsOwnClone(dir / "backup2\\"));
+    starter::RemoveOwnClone(dir / "backup2\\");
+    EXPECT_TRUE(PathExists(dir / "backup2\\vtwd-clone.marker"));
+
+    WriteFileBytes(dir / "EXE2\\vtwd-clone.marker", "edited");
+    EXPECT_FALSE(starter::IsOwnClone(dir / "EXE2\\"));
+}
+
+TEST(CloneFolder, RemovalCutShortKeepsTheMarkerForTheNextStart) {
+    TempDir dir;
+    ASSERT_TRUE(starter::MakeOwnClone(dir / "EXE2\\"));
+    WriteFileBytes(dir / "EXE2\\free.dat", "free");
+    WriteFileBytes(dir / "EXE2\\busy.dat", "busy");
+    {
+        win::UniqueFileHandle holder(::CreateFileA((dir / "EXE2\\busy.dat").c_str(), GENERIC_READ, 0, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        starter::RemoveOwnClone(dir / "EXE2\\");
+    }
+    EXPECT_FALSE(PathExists(dir / "EXE2\\free.dat"));
+    EXPECT_TRUE(starter::IsOwnClone(dir / "EXE2\\")) << "the marker went before the clone did";
+    starter::RemoveOwnClone(dir / "EXE2\\");
+    EXPECT_FALSE(PathExists(dir / "EXE2"));
 }

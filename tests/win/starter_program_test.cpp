@@ -1,9 +1,13 @@
-// The real vtwd.exe in a scratch installation: <root>\EXE holds the starter and
-// the game folder, <root>\DATA\AUDIO the executables for both modes (copies of
-// the stand-in game, told apart by their sizes).
+// The real vtwd.exe in a sandbox: "<sandbox>\Skyreach Install Folder" is the
+// installation (EXE holds the starter and the game folder, DATA\AUDIO the
+// executables for both modes, copies of the stand-in game told apart by their
+// sizes). Two canary folders, one beside EXE in the installation ("Saves") and
+// one outside it ("<sandbox>\Documents"), are checked byte for byte when every
+// test ends: the starter never touches what it did not make.
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "platform/win/handles.h"
 #include "support/test_support.h"
@@ -19,28 +23,43 @@ constexpr DWORD kRunTimeoutMs = 30000;
 class Install {
 public:
     Install() {
-        MakeFolder(dir_ / "EXE");
-        MakeFolder(dir_ / "DATA");
-        MakeFolder(dir_ / "DATA\\AUDIO");
-        ::CopyFileA((BuildDir() + "starter\\vtwd.exe").c_str(), (dir_ / "EXE\\vtwd.exe").c_str(), FALSE);
+        MakeFolder(sandbox_ / "Documents");
+        WriteFileBytes(sandbox_ / "Documents\\letter.txt", "a player's letter");
+        MakeFolder(sandbox_ / "Documents\\Photos");
+        WriteFileBytes(sandbox_ / "Documents\\Photos\\p.jpg", "photo");
+        MakeFolder(dir_);
+        MakeFolder(dir_ + "Saves");
+        WriteFileBytes(dir_ + "Saves\\slot1.sav", "saved game");
+        MakeFolder(dir_ + "EXE");
+        MakeFolder(dir_ + "DATA");
+        MakeFolder(dir_ + "DATA\\AUDIO");
+        ::CopyFileA((BuildDir() + "starter\\vtwd.exe").c_str(), (dir_ + "EXE\\vtwd.exe").c_str(), FALSE);
         const std::string game = ReadFileBytes(BuildDir() + "tools\\vt_standin_game.exe");
         multiSize_ = game.size() + 1;
         singleSize_ = game.size() + 2;
-        WriteFileBytes(dir_ / "DATA\\AUDIO\\ambienteA.utf", game + "M");   // bytes after the image do not matter
-        WriteFileBytes(dir_ / "DATA\\AUDIO\\ambienteB.utf", game + "SS");
-        WriteFileBytes(dir_ / "EXE\\Skyreach.exe", "the game as installed");
-        WriteFileBytes(dir_ / "EXE\\game.dll", "dll");
-        WriteFileBytes(dir_ / "EXE\\old.srmmbak", "backup");
+        WriteFileBytes(dir_ + "DATA\\AUDIO\\ambienteA.utf", game + "M");   // bytes after the image do not matter
+        WriteFileBytes(dir_ + "DATA\\AUDIO\\ambienteB.utf", game + "SS");
+        WriteFileBytes(dir_ + "EXE\\Skyreach.exe", "the game as installed");
+        WriteFileBytes(dir_ + "EXE\\game.dll", "dll");
+        WriteFileBytes(dir_ + "EXE\\old.srmmbak", "backup");
         ::SetEnvironmentVariableA("VT_STANDIN_REPORT", Report().c_str());
         ::SetEnvironmentVariableA("VT_STANDIN_CHILD", nullptr);
+        outsideCanary_ = TreeSnapshot(sandbox_ / "Documents");
+        besideCanary_ = TreeSnapshot(dir_ + "Saves");
     }
-    ~Install() { ::SetEnvironmentVariableA("VT_STANDIN_REPORT", nullptr); }
+    ~Install() {
+        ::SetEnvironmentVariableA("VT_STANDIN_REPORT", nullptr);
+        if (TreeSnapshot(sandbox_ / "Documents") != outsideCanary_) ADD_FAILURE() << "the canary outside the install changed";
+        if (TreeSnapshot(dir_ + "Saves") != besideCanary_) ADD_FAILURE() << "the canary beside EXE changed";
+    }
 
-    std::string operator/(const std::string& name) const { return dir_ / name; }
-    std::string Report() const { return dir_ / "report.txt"; }
+    std::string operator/(const std::string& name) const { return dir_ + name; }
+    std::string Root() const { return dir_; }              // the installation, ends in a backslash
+    std::string Sandbox() const { return sandbox_.path(); }  // holds the installation and Documents
+    std::string Report() const { return sandbox_ / "report.txt"; }
     std::size_t MultiSize() const { return multiSize_; }
     std::size_t SingleSize() const { return singleSize_; }
-    void Config(const std::string& text) const { WriteFileBytes(dir_ / "EXE\\UPDATE.CFG", text); }
+    void Config(const std::string& text) const { WriteFileBytes(dir_ + "EXE\\UPDATE.CFG", text); }
 
     // The report's key=value lines; empty when the game did not run.
     std::map<std::string, std::string> GameReport() const {
@@ -58,9 +77,10 @@ public:
         return fields;
     }
 
-    // Starts vtwd.exe with `arguments`; the caller waits or works its boxes.
+    // Starts vtwd.exe with `arguments` in the installation's folder (as a
+    // shortcut to the launcher would); the caller waits or works its boxes.
     win::UniqueKernelHandle Start(const std::string& arguments, DWORD* processId = nullptr) const {
-        return StartProgram("\"" + (dir_ / "EXE\\vtwd.exe") + "\" " + arguments, dir_ / "EXE", processId);
+        return StartProgram("\"" + (dir_ + "EXE\\vtwd.exe") + "\" " + arguments, dir_, processId);
     }
 
     // Runs vtwd.exe to its end; false when it did not end in time.
@@ -97,11 +117,23 @@ public:
     }
 
 private:
-    TempDir dir_;
+    TempDir sandbox_;
+    std::string dir_ = sandbox_ / "Skyreach Install Folder\\";
+    std::map<std::string, std::string> outsideCanary_, besideCanary_;
     std::size_t multiSize_ = 0;
     std::size_t singleSize_ = 0;
 };
 
+}  // namespace
+
+namespace {
+// The temporary files (".vttmp") below a folder, by name.
+std::string TemporaryFilesIn(const std::string& folder) {
+    std::string found;
+    for (const auto& [name, content] : TreeSnapshot(folder))
+        if (name.find(".vttmp") != std::string::npos) found += name + " ";
+    return found;
+}
 }  // namespace
 
 TEST(StarterProgram, MultiplayerRoadWithDefaults) {
@@ -114,29 +146,63 @@ TEST(StarterProgram, MultiplayerRoadWithDefaults) {
     const auto game = in.GameReport();
     ASSERT_FALSE(game.empty()) << "the game did not run";
     EXPECT_EQ(game.at("command"), "\"" + (in / "EXE2\\Skyreach.exe") + "\" -splay.vortane-mod.net:2302");
-    EXPECT_EQ(game.at("folder") + "\\", in / "EXE2\\");
+    EXPECT_EQ(game.at("exe"), in / "EXE2\\Skyreach.exe");
     EXPECT_EQ(game.at("size"), std::to_string(in.MultiSize()));
-    EXPECT_EQ(game.at("files"), "Skyreach.exe|game.dll|vtwd.exe");  // no backup file
+    // No backup file; the clone's marker (hidden) and the starter's log are there.
+    EXPECT_EQ(game.at("files"), "Skyreach.exe|game.dll|vtwd-clone.marker|vtwd.exe|vtwd.log");
     EXPECT_FALSE(PathExists(in / "EXE2")) << "the clone was not removed";
     EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "new launcher");
     EXPECT_EQ(ReadFileBytes(in / "EXE\\old.srmmbak"), "backup");
     EXPECT_GE(elapsed, 1000u) << "the new launcher is installed after DELAY (1000 ms)";
+    EXPECT_EQ(TemporaryFilesIn(in / "EXE"), "");
+
+    const std::string log = ReadFileBytes(in / "EXE\\vtwd.log");
+    for (const char* expected : {" MODE MULTI", " SETTINGS AppDir=", " NEWLAUNCHER ", "installed as", " COPY ",
+                                 " GAME starting \"", " GAME ended", "the clone is gone"})
+        EXPECT_NE(log.find(expected), std::string::npos) << expected << " missing from the log:\n" << log;
+}
+
+// The game runs in the starter's own working folder, inherited (normally the
+// folder the player started the launcher from), where what it writes beside
+// itself persists; the clone and what is written there are removed.
+TEST(StarterProgram, GameRunsInTheInheritedWorkingFolderNotInTheClone) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    ASSERT_TRUE(in.Run("MULTI"));
+    const auto game = in.GameReport();
+    ASSERT_FALSE(game.empty()) << "the game did not run";
+    EXPECT_EQ(game.at("folder") + "\\", in.Root());
 }
 
 TEST(StarterProgram, SinglePlayerRoadUsesTheSecondExecutableAndTheSameParameters) {
     Install in;
     in.Config("EXEPARAMS=-s127.0.0.1:2302\r\nDELAY=-1\r\n");
     WriteFileBytes(in / "DATA\\AUDIO\\ambienteC.utf", "new launcher");
-    MakeFolder(in / "EXE2");
-    WriteFileBytes(in / "EXE2\\stale.txt", "left from a cut-short run");
     ASSERT_TRUE(in.Run("  single "));
     const auto game = in.GameReport();
     ASSERT_FALSE(game.empty());
     EXPECT_EQ(game.at("command"), "\"" + (in / "EXE2\\Skyreach.exe") + "\" -s127.0.0.1:2302");
     EXPECT_EQ(game.at("size"), std::to_string(in.SingleSize()));
-    EXPECT_EQ(game.at("files").find("stale.txt"), std::string::npos);
     EXPECT_FALSE(PathExists(in / "EXE2"));
     EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "new launcher");  // a negative delay does not wait forever
+}
+
+// A clone left by a start that was cut short (here: a game that could not
+// start) carries the starter's marker and is removed before the next copy.
+TEST(StarterProgram, LeftoverCloneOfThisStarterIsRemovedBeforeTheNewCopy) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    const std::string game = ReadFileBytes(in / "DATA\\AUDIO\\ambienteA.utf");
+    WriteFileBytes(in / "DATA\\AUDIO\\ambienteA.utf", "this is not a program");
+    in.RunToMessageBox("MULTI", [] {});
+    ASSERT_TRUE(PathExists(in / "EXE2\\vtwd-clone.marker")) << "no leftover clone";
+    WriteFileBytes(in / "EXE2\\stale.txt", "left from a cut-short run");
+    WriteFileBytes(in / "DATA\\AUDIO\\ambienteA.utf", game);
+    ASSERT_TRUE(in.Run("MULTI"));
+    const auto report = in.GameReport();
+    ASSERT_FALSE(report.empty()) << "the game did not run";
+    EXPECT_EQ(report.at("files").find("stale.txt"), std::string::npos);
+    EXPECT_FALSE(PathExists(in / "EXE2"));
 }
 
 TEST(StarterProgram, MissingGameSourceShowsE6OrE8AfterTheCloneWasMade) {
@@ -159,8 +225,10 @@ TEST(StarterProgram, GameThatCannotBeCopiedInShowsE5OrE7) {
         ::DeleteFileA((in / "EXE\\Skyreach.exe").c_str());
         MakeFolder(in / "EXE\\Skyreach.exe");
         WriteFileBytes(in / "EXE\\Skyreach.exe\\inside", "x");
-        const std::string text = in.RunToMessageBox(mode, [] {});
+        std::string leftovers = "(not looked)";
+        const std::string text = in.RunToMessageBox(mode, [&] { leftovers = TemporaryFilesIn(in / "EXE2"); });
         EXPECT_EQ(text, std::string("Problem starting Multiplayer ... ") + (std::string(mode) == "MULTI" ? "[E5]" : "[E7]"));
+        EXPECT_EQ(leftovers, "") << mode;
         EXPECT_FALSE(PathExists(in / "EXE2")) << mode;
     }
 }
@@ -174,21 +242,88 @@ TEST(StarterProgram, AnythingButAModeWordEndsWithNothingTouched) {
         EXPECT_FALSE(PathExists(in / "EXE2")) << arguments;
         EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "the game as installed") << arguments;
         EXPECT_TRUE(in.GameReport().empty()) << arguments;
+        EXPECT_FALSE(PathExists(in / "EXE\\vtwd.log")) << arguments;
         EXPECT_LT(elapsed, 1000u) << arguments;  // no DELAY was waited
     }
 }
 
-TEST(StarterProgram, CloneDirThatIsTheGameFolderIsRefused) {
-    for (const char* clone : {"..\\EXE\\", "..\\", "..\\..\\..\\..\\..\\..\\..\\..\\"}) {
+// Settings that would make the starter empty, fill or overwrite what it did
+// not make: one refusal box, and nothing copied, deleted or run. Every alias
+// is a real one: a trailing dot, the install folder's real 8.3 name, a real
+// symlink, "..".
+TEST(StarterProgram, SettingsThatWouldTouchForeignFilesAreRefused) {
+    struct Case {
+        const char* name;
+        std::string config;
+        std::string expected;  // in the box's text
+        void (*prepare)(const Install&);
+    };
+    const std::vector<Case> cases = {
+        {"the game folder", "CLONEDIR=..\\EXE\\\r\n", "cannot be used", nullptr},
+        {"the install folder", "CLONEDIR=..\\\r\n", "cannot be used", nullptr},
+        {"a drive root", "CLONEDIR=..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\\r\n", "cannot be used", nullptr},
+        {"a trailing dot", "CLONEDIR=..\\EXE.\\\r\n", "cannot be used", nullptr},
+        {"an 8.3 name", "", "cannot be used", nullptr},  // config made below
+        {"a link at EXE2", "", "cannot be used",
+         [](const Install& in) { ASSERT_TRUE(MakeUnixSymlink(in.Sandbox() + "Documents", in / "EXE2")); }},
+        {"the data folder", "CLONEDIR=..\\DATA\\\r\n", "cannot be used", nullptr},
+        {"a folder outside", "CLONEDIR=..\\..\\Documents\\\r\n", "cannot be used", nullptr},
+        {"a player's folder at EXE2", "", "cannot be used",
+         [](const Install& in) {
+             MakeFolder(in / "EXE2");
+             WriteFileBytes(in / "EXE2\\mine.txt", "a player's file");
+         }},
+        {"SRNAME leaving the folder", "SRNAME=..\\..\\Documents\\letter.txt\r\n", "SRNAME=", nullptr},
+        {"SRNAME with a drive", "SRNAME=C:game.exe\r\n", "SRNAME=", nullptr},
+    };
+    for (const Case& c : cases) {
         Install in;
-        in.Config(std::string("CLONEDIR=") + clone + "\r\n");
+        WriteFileBytes(in / "DATA\\AUDIO\\ambienteC.utf", "new launcher");
+        std::string config = c.config;
+        if (std::string(c.name) == "an 8.3 name") {
+            const std::string shortRoot = ShortPath(in.Root());
+            ASSERT_FALSE(shortRoot.empty());
+            ASSERT_NE(shortRoot, in.Root());
+            std::string shortName = shortRoot.substr(0, shortRoot.size() - 1);
+            shortName = shortName.substr(shortName.find_last_of('\\') + 1);
+            config = "CLONEDIR=..\\..\\" + shortName + "\\EXE\\\r\n";
+        }
+        in.Config(config + "DELAY=0\r\n");
+        if (c.prepare) c.prepare(in);
+        const auto exeBefore = TreeSnapshot(in / "EXE");
+        const auto dataBefore = TreeSnapshot(in / "DATA");
+
         const std::string text = in.RunToMessageBox("MULTI", [] {});
-        EXPECT_NE(text.find("cannot be used"), std::string::npos) << clone << ": " << text;
-        EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "the game as installed") << clone;
-        EXPECT_EQ(ReadFileBytes(in / "EXE\\game.dll"), "dll") << clone;
-        EXPECT_TRUE(PathExists(in / "EXE\\vtwd.exe")) << clone;
-        EXPECT_TRUE(in.GameReport().empty()) << clone;
+        EXPECT_NE(text.find(c.expected), std::string::npos) << c.name << ": " << text;
+        auto exeAfter = TreeSnapshot(in / "EXE");
+        exeAfter.erase("vtwd.log");
+        EXPECT_EQ(exeAfter, exeBefore) << c.name;
+        EXPECT_EQ(TreeSnapshot(in / "DATA"), dataBefore) << c.name;
+        EXPECT_TRUE(in.GameReport().empty()) << c.name;
+        if (std::string(c.name) == "a player's folder at EXE2") {
+            EXPECT_EQ(ReadFileBytes(in / "EXE2\\mine.txt"), "a player's file");
+        }
+        const std::string log = ReadFileBytes(in / "EXE\\vtwd.log");
+        EXPECT_NE(log.find(" REFUSED "), std::string::npos) << c.name << ":\n" << log;
     }
+}
+
+// The new launcher file is copied beside its target and moved over it in one
+// step: when the copy fails (its source held open without sharing by another
+// program), the old launcher stays, and no temporary file is left.
+TEST(StarterProgram, NewLauncherThatCannotBeReadLeavesTheOldOneInPlace) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    WriteFileBytes(in / "DATA\\AUDIO\\ambienteC.utf", "new launcher");
+    win::UniqueFileHandle holder(::CreateFileA((in / "DATA\\AUDIO\\ambienteC.utf").c_str(), GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    ASSERT_TRUE(in.Run("MULTI"));
+    holder.reset();
+    EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "the game as installed");
+    EXPECT_EQ(TemporaryFilesIn(in / "EXE"), "");
+    EXPECT_FALSE(in.GameReport().empty()) << "the start should go on";
+    EXPECT_NE(ReadFileBytes(in / "EXE\\vtwd.log").find("not installed"), std::string::npos);
 }
 
 TEST(StarterProgram, GameThatCannotStartIsNamedAndTheCloneStays) {
@@ -200,31 +335,66 @@ TEST(StarterProgram, GameThatCannotStartIsNamedAndTheCloneStays) {
     EXPECT_TRUE(PathExists(in / "EXE2\\Skyreach.exe"));
 }
 
-TEST(StarterProgram, WaitEndsWithTheGameNotWithItsChild) {
+// A game whose executable starts the real game and ends at once: the clone
+// stays until the last process of the game has ended.
+TEST(StarterProgram, WaitsForTheGameAndEveryProcessItStarted) {
     Install in;
     in.Config("DELAY=0\r\n");
     ::SetEnvironmentVariableA("VT_STANDIN_CHILD", "1");
-    ::SetEnvironmentVariableA("VT_STANDIN_CHILD_MS", "8000");
+    ::SetEnvironmentVariableA("VT_STANDIN_CHILD_MS", "4000");
     DWORD elapsed = 0;
     const bool ended = in.Run("MULTI", &elapsed);
     ::SetEnvironmentVariableA("VT_STANDIN_CHILD", nullptr);
+    ::SetEnvironmentVariableA("VT_STANDIN_CHILD_MS", nullptr);
     ASSERT_TRUE(ended);
-    EXPECT_LT(elapsed, 7000u) << "the starter waited for the game's child";
     EXPECT_FALSE(in.GameReport().empty());
-    bool childRan = false;  // the child may start only after its parent has ended
-    for (int i = 0; i < 100 && !childRan; ++i, ::Sleep(100)) childRan = !ReadFileBytes(in.Report() + ".child").empty();
-    EXPECT_TRUE(childRan) << "the child did not run";
+    const std::string child = ReadFileBytes(in.Report() + ".child");
+    ASSERT_FALSE(child.empty()) << "the child did not run before the starter ended";
+    EXPECT_NE(child.find("exe=" + (in / "EXE2\\Skyreach.exe")), std::string::npos) << "the child ran elsewhere:\n" << child;
+    EXPECT_GE(elapsed, 4000u) << "the starter did not wait for the game's child";
+    EXPECT_FALSE(PathExists(in / "EXE2"));
 }
 
-TEST(StarterProgram, ReadOnlyGameTargetInTheCloneIsReplaced) {
+// File links in the game folder are files to the game: the clone holds them.
+TEST(StarterProgram, FileLinksInTheGameFolderAreCopiedIntoTheClone) {
     Install in;
     in.Config("DELAY=0\r\n");
-    // The copy carries the read-only attribute into the clone's game target.
-    SetAttributes(in / "EXE\\Skyreach.exe", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(MakeUnixSymlink(in.Sandbox() + "Documents\\letter.txt", in / "EXE\\linked.txt"));
     ASSERT_TRUE(in.Run("MULTI"));
     const auto game = in.GameReport();
     ASSERT_FALSE(game.empty()) << "the game did not run";
-    EXPECT_EQ(game.at("size"), std::to_string(in.MultiSize()));
-    EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "the game as installed");
-    EXPECT_FALSE(PathExists(in / "EXE2"));
+    EXPECT_NE(game.at("files").find("linked.txt"), std::string::npos) << game.at("files");
+}
+
+// DELAY= beyond a minute waits a minute: 2147483647 would be 24 days.
+TEST(StarterProgram, NewLauncherDelayIsAtMostAMinute) {
+    Install in;
+    in.Config("DELAY=2147483647\r\n");
+    WriteFileBytes(in / "DATA\\AUDIO\\ambienteC.utf", "new launcher");
+    const ULONGLONG begin = ::GetTickCount64();
+    win::UniqueKernelHandle process = in.Start("MULTI");
+    ASSERT_TRUE(process);
+    const bool ended = ::WaitForSingleObject(process.get(), 90000) == WAIT_OBJECT_0;
+    if (!ended) ::TerminateProcess(process.get(), 1);
+    const ULONGLONG elapsed = ::GetTickCount64() - begin;
+    ASSERT_TRUE(ended) << "still waiting after 90 s";
+    EXPECT_GE(elapsed, 59000u);
+    EXPECT_EQ(ReadFileBytes(in / "EXE\\Skyreach.exe"), "new launcher");
+}
+
+// A starter folder where the log cannot be written (here a folder in the
+// log's place) keeps its log in the user's local application data folder.
+TEST(StarterProgram, LogGoesToLocalAppDataWhenItsFolderCannotTakeIt) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    MakeFolder(in / "EXE\\vtwd.log");
+    char local[MAX_PATH] = {};
+    ASSERT_TRUE(::GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH));
+    const std::string fallback = std::string(local) + "\\Vortane\\vtwd.log";
+    ::DeleteFileA(fallback.c_str());
+    ASSERT_TRUE(in.Run("MULTI"));
+    const std::string log = ReadFileBytes(fallback);
+    EXPECT_NE(log.find(" LOG "), std::string::npos) << log;
+    EXPECT_NE(log.find("vtwd.log cannot be written"), std::string::npos) << log;
+    EXPECT_NE(log.find(" GAME ended"), std::string::npos) << log;
 }

@@ -55,7 +55,7 @@ protected:
     InternetTransfer transfer;
     LauncherSettings settings;
     RecordingView view;
-    LauncherLog log;
+    win::ProgramLog log;
     RunContext context{settings, transfer, view, log};
     PatchEntryProcessor processor{context};
 };

@@ -79,12 +79,15 @@ protected:
 
 }  // namespace
 
-TEST_F(Road, MultiplayerAfterAnUpdateRunsTheGameInTheCloneAndRemovesIt) {
+TEST_F(Road, MultiplayerAfterAnUpdateRunsTheGameFromTheCloneAndRemovesIt) {
     Config(server.BaseUrl() + "/VTupdates/");
     const std::string report = LaunchAfter("Done.", "LAUNCH Vortane Multiplayer");
     EXPECT_NE(report.find("command=\"" + Clone() + "\\Skyreach.exe\" -splay.vortane-mod.net:2302\r\n"), std::string::npos)
         << report;
-    EXPECT_NE(report.find("folder=" + Clone() + "\r\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("exe=" + Clone() + "\\Skyreach.exe\r\n"), std::string::npos) << report;
+    // In the working folder the launcher was started in, handed on by the starter.
+    const std::string startFolder = install.path().substr(0, install.path().size() - 1);
+    EXPECT_NE(report.find("folder=" + startFolder + "\r\n"), std::string::npos) << report;
     EXPECT_NE(report.find("size=" + std::to_string(multiSize_) + "\r\n"), std::string::npos) << "not the multiplayer executable";
     EXPECT_NE(report.find("VT_Update.exe"), std::string::npos) << "the clone is not a copy of the game folder: " << report;
     EXPECT_TRUE(CloneRemoved());

@@ -106,7 +106,7 @@ bool Road(const std::string& exeFolder, const std::string& screenshot) {
     if (!game) return Fail("the stand-in game did not start");
     const std::string report = vt::ui::MessageBoxText(game);
     Step("the game runs and says:\n" + report);
-    if (report.find("folder=" + clone) == std::string::npos) return Fail("the game did not run in the clone " + clone);
+    if (report.find("exe=" + clone + "\\") == std::string::npos) return Fail("the game did not run from the clone " + clone);
     if (!Exists(clone + "\\Skyreach.exe")) return Fail("the clone holds no game executable");
     Step("closing the game");
     vt::ui::CloseMessageBox(game);

@@ -94,6 +94,80 @@ void RemoveTree(const std::string& path) {
     }
 }
 
+namespace {
+
+void Snapshot(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& into) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    std::vector<std::string> folders;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            into[prefix + name] = "<dir>";
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) folders.push_back(name);
+        } else {
+            into[prefix + name] = ReadFileBytes(folder + "\\" + name);
+        }
+    } while (::FindNextFileA(search, &entry));
+    ::FindClose(search);
+    for (const std::string& name : folders) Snapshot(folder + "\\" + name, prefix + name + "\\", into);
+}
+
+std::string UnixPathOf(const std::string& windowsPath) {
+    using Fn = char*(CDECL*)(const WCHAR*);
+    auto toUnix = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix) return {};
+    std::wstring wide(windowsPath.begin(), windowsPath.end());
+    char* unix = toUnix(wide.c_str());
+    if (!unix) return {};
+    std::string result = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> TreeSnapshot(const std::string& path) {
+    std::string folder = path;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    std::map<std::string, std::string> result;
+    Snapshot(folder, "", result);
+    return result;
+}
+
+bool MakeUnixSymlink(const std::string& target, const std::string& link) {
+    std::string linkPath = link;
+    while (!linkPath.empty() && linkPath.back() == '\\') linkPath.pop_back();
+    const std::size_t slash = linkPath.find_last_of('\\');
+    const std::string unixTarget = UnixPathOf(target);
+    const std::string unixParent = UnixPathOf(linkPath.substr(0, slash));
+    if (unixTarget.empty() || unixParent.empty()) return false;
+    std::string command = "/bin/ln -s \"" + unixTarget + "\" \"" + unixParent + "/" + linkPath.substr(slash + 1) + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::WaitForSingleObject(process.hProcess, 10000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    // Wine may signal a Unix process's end before it has run.
+    for (int i = 0; i < 100; ++i, ::Sleep(50)) {
+        const DWORD attributes = Attributes(linkPath);
+        if (attributes != INVALID_FILE_ATTRIBUTES) return true;
+    }
+    return false;
+}
+
+std::string ShortPath(const std::string& path) {
+    char buffer[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+    return length && length < MAX_PATH ? std::string(buffer, length) : std::string();
+}
+
 win::UniqueKernelHandle StartProgram(const std::string& commandLine, const std::string& folder, DWORD* processId) {
     std::string line = commandLine;  // CreateProcessA may write into it
     STARTUPINFOA startup{};

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "platform/win/handles.h"
@@ -37,6 +38,19 @@ void SetAttributes(const std::string& path, DWORD attributes);
 DWORD Attributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
 bool PathExists(const std::string& path);
 void RemoveTree(const std::string& path);   // without trailing backslash or with
+
+// Every folder and file below `path` (relative names, folders as "<dir>",
+// files as their bytes), to check a canary tree byte for byte.
+std::map<std::string, std::string> TreeSnapshot(const std::string& path);
+
+// Makes a Unix symlink `link` to `target` (both Windows paths) with /bin/ln.
+// Wine cannot make a link from Windows code (CreateSymbolicLink reports
+// success and makes nothing); a Unix symlink shows as a link (reparse point).
+// False when no link appeared.
+bool MakeUnixSymlink(const std::string& target, const std::string& link);
+
+// The 8.3 alias of an existing path (GetShortPathNameA).
+std::string ShortPath(const std::string& path);
 
 // Starts `commandLine` in `folder`; an empty handle when it cannot be started.
 win::UniqueKernelHandle StartProgram(const std::string& commandLine, const std::string& folder, DWORD* processId = nullptr);

@@ -1,0 +1,96 @@
+#include "platform/win/process.h"
+
+#include <vector>
+
+#include "platform/win/failure.h"
+
+namespace vt::win {
+namespace {
+
+std::string LastErrorText(const char* what) {
+    const DWORD code = ::GetLastError();
+    return std::string(what) + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
+}
+
+// A job whose completion port tells when its last process has ended.
+struct WatchedJob {
+    UniqueKernelHandle job;
+    UniqueKernelHandle port;
+};
+
+bool MakeWatchedJob(WatchedJob& made, std::string& why) {
+    made.job.reset(::CreateJobObjectA(nullptr, nullptr));
+    if (!made.job) {
+        why = LastErrorText("CreateJobObject");
+        return false;
+    }
+    made.port.reset(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    if (!made.port) {
+        why = LastErrorText("CreateIoCompletionPort");
+        return false;
+    }
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{};
+    association.CompletionKey = made.job.get();
+    association.CompletionPort = made.port.get();
+    if (!::SetInformationJobObject(made.job.get(), JobObjectAssociateCompletionPortInformation, &association,
+                                   sizeof association)) {
+        why = LastErrorText("SetInformationJobObject");
+        return false;
+    }
+    return true;
+}
+
+void WaitUntilJobIsEmpty(const WatchedJob& watched) {
+    for (;;) {
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED overlapped = nullptr;
+        if (!::GetQueuedCompletionStatus(watched.port.get(), &message, &key, &overlapped, INFINITE)) return;
+        if (key == reinterpret_cast<ULONG_PTR>(watched.job.get()) && message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
+            return;
+    }
+}
+
+}  // namespace
+
+StartedProcess StartProgram(const std::string& commandLine, const std::string& program, WORD show, bool suspended) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());  // CreateProcessA may write into it
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0, nullptr,
+                          nullptr, &startup, &info))
+        ThrowSystemError("Cannot start " + program);
+    StartedProcess started;
+    started.process.reset(info.hProcess);
+    started.thread.reset(info.hThread);
+    started.id = info.dwProcessId;
+    return started;
+}
+
+WaitScope StartAndWaitForAll(const std::string& commandLine, const std::string& program, WORD show, std::string* why) {
+    std::string reason;
+    WatchedJob watched;
+    bool haveJob = MakeWatchedJob(watched, reason);
+    StartedProcess started = StartProgram(commandLine, program, show, true);
+    if (haveJob && !::AssignProcessToJobObject(watched.job.get(), started.process.get())) {
+        reason = LastErrorText("AssignProcessToJobObject");
+        haveJob = false;
+    }
+    ::ResumeThread(started.thread.get());
+    started.thread.reset();
+    if (haveJob) {
+        WaitUntilJobIsEmpty(watched);
+        return WaitScope::AllProcesses;
+    }
+    if (why) *why = reason;
+    // The start's own handle is waited on: the process id can never be
+    // reused by another process while it is held.
+    ::WaitForSingleObject(started.process.get(), INFINITE);
+    return WaitScope::FirstProcess;
+}
+
+}  // namespace vt::win

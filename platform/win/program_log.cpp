@@ -1,0 +1,81 @@
+#include "platform/win/program_log.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+
+#include "platform/win/failure.h"
+
+namespace vt::win {
+namespace {
+
+constexpr std::size_t kFlushAt = 64 * 1024;
+
+std::string Timestamp() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+}
+
+HANDLE CreateLogFile(const std::string& path) {
+    // Readers may look while the program runs; the next start rewrites it.
+    return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+std::string LocalDataFolder() {
+    // The known-folder API rather than the environment: the programs read no
+    // environment variable.
+    char folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return {};
+    std::string path = folder;
+    if (path.empty()) return {};
+    if (path.back() != '\\') path += '\\';
+    path += "Vortane\\";
+    ::CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+ProgramLog::ProgramLog(const std::string& folder, const std::string& fileName) {
+    const std::string besideProgram = folder + fileName;
+    file_.reset(CreateLogFile(besideProgram));
+    if (file_) {
+        path_ = besideProgram;
+        return;
+    }
+    const DWORD code = ::GetLastError();
+    fallbackReason_ = besideProgram + " cannot be written: " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
+    const std::string local = LocalDataFolder();
+    if (local.empty()) return;
+    file_.reset(CreateLogFile(local + fileName));
+    if (file_) path_ = local + fileName;
+}
+
+void ProgramLog::Line(std::string_view kind, std::string_view text) {
+    const std::string stamp = Timestamp();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!file_) return;
+    pending_.append(stamp).append(" ").append(kind).append(" ").append(text).append("\r\n");
+    if (pending_.size() >= kFlushAt) FlushLocked();
+}
+
+void ProgramLog::Flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    FlushLocked();
+}
+
+void ProgramLog::FlushLocked() {
+    if (!file_ || pending_.empty()) return;
+    DWORD written = 0;
+    ::WriteFile(file_.get(), pending_.data(), static_cast<DWORD>(pending_.size()), &written, nullptr);  // a full disk loses log lines, nothing else
+    pending_.clear();
+}
+
+}  // namespace vt::win

@@ -1,0 +1,52 @@
+// A program's log (VT_Update.log, vtwd.log): what a player can send to the
+// mod's support. Rewritten at each start, one timestamped line per event.
+// Lines are gathered in memory and written out at Flush (and every 64 KiB),
+// so a long run of small events costs no write per line. Safe to use from
+// several threads at once.
+//
+// Where it goes: beside the program. A game installed where the player cannot
+// write (under Program Files, as older games often are) gets its log in the
+// user's local application data folder, "%LOCALAPPDATA%\Vortane\", and the
+// log's first line says why.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/win/handles.h"
+
+namespace vt::win {
+
+class ProgramLog {
+public:
+    ProgramLog() = default;  // writes nothing
+    // Creates `folder` & `fileName` anew; when that fails, the same name in
+    // the local application data folder. A log that can be created nowhere
+    // writes nothing.
+    ProgramLog(const std::string& folder, const std::string& fileName);
+    ProgramLog(const ProgramLog&) = delete;
+    ProgramLog& operator=(const ProgramLog&) = delete;
+
+    // "2026-12-07 10:15:02.431 STATUS Done."
+    void Line(std::string_view kind, std::string_view text);
+    void Flush();
+
+    const std::string& Path() const { return path_; }  // where it is written; empty when nowhere
+    // Why it is not beside the program ("" when it is).
+    const std::string& FallbackReason() const { return fallbackReason_; }
+
+private:
+    void FlushLocked();
+
+    std::mutex mutex_;
+    UniqueFileHandle file_;
+    std::string pending_;
+    std::string path_;
+    std::string fallbackReason_;
+};
+
+// "%LOCALAPPDATA%\Vortane\", created when missing; empty when there is none.
+std::string LocalDataFolder();
+
+}  // namespace vt::win

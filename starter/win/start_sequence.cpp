@@ -1,0 +1,154 @@
+#include "starter/win/start_sequence.h"
+
+#include <windows.h>
+
+#include "platform/win/files.h"
+#include "platform/win/process.h"
+#include "platform/win/replace_file.h"
+#include "starter/start_rules.h"
+#include "starter/win/clone_folder.h"
+#include "starter/win/folder_tree.h"
+
+namespace vt::starter {
+namespace {
+
+// Runs one step whose failure is passed over: the rest of the step is skipped
+// and the sequence goes on. The log keeps what went wrong.
+template <typename F>
+void IgnoringErrors(win::ProgramLog& log, const char* step, F&& run) {
+    try {
+        run();
+    } catch (const std::exception& e) {
+        log.Line(step, std::string("failed, passed over: ") + e.what());
+    } catch (...) {
+        log.Line(step, "failed, passed over");
+    }
+}
+
+class BusyWhile {
+public:
+    explicit BusyWhile(StartSequenceView& view) : view_(view) { view_.SetBusy(true); }
+    ~BusyWhile() { view_.SetBusy(false); }
+    BusyWhile(const BusyWhile&) = delete;
+    BusyWhile& operator=(const BusyWhile&) = delete;
+
+private:
+    StartSequenceView& view_;
+};
+
+}  // namespace
+
+StartOutcome StartSequence::Run() {
+    const StarterSettings& s = settings_;
+    log_.Line("MODE", SingleMode ? "SINGLE" : "MULTI");
+    log_.Line("SETTINGS", "AppDir=" + s.AppDir + " CopyDir=" + s.CopyDir + " CloneDir=" + s.CloneDir +
+                              " ExeName=" + s.ExeName + " ExeName2=" + s.ExeName2 + " SrName=" + s.SrName +
+                              " NewLauncher=" + s.NewLauncher + " DelayMs=" + std::to_string(s.DelayMs) +
+                              " ExeParams=" + s.ExeParams);
+
+    // Every refusal comes before anything is copied, deleted or run.
+    if (const std::string why = SrNameRefusal(s.SrName); !why.empty())
+        return Refuse("The game's file name SRNAME=" + s.SrName + " cannot be used: " + why +
+                      ". Set SRNAME= in UPDATE.CFG to the game's file name, for example Skyreach.exe.");
+    if (const std::string why = CloneDirRefusal(s); !why.empty())
+        return Refuse("The clone folder " + s.CloneDir + " cannot be used: " + why +
+                      ". Move that folder away, or set CLONEDIR= in UPDATE.CFG to a folder of its own.");
+
+    InstallNewLauncher();
+    IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
+    IgnoringErrors(log_, "COPY", [&] { CopyFolder(s.CopyDir, s.CloneDir); });
+
+    const std::string& gameSource = SingleMode ? s.ExeName2 : s.ExeName;
+    const char* missingCode = SingleMode ? "[E8]" : "[E6]";
+    const char* copyFailedCode = SingleMode ? "[E7]" : "[E5]";
+    const std::string gameTarget = s.CloneDir + s.SrName;
+
+    StartOutcome outcome = StartOutcome::GameEnded;
+    std::string error;
+    if (!FileExists(gameSource)) {
+        log_.Line("GAME", gameSource + " is missing " + missingCode);
+        log_.Flush();
+        view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + missingCode);
+        outcome = StartOutcome::GameMissing;
+    } else if (!win::CopyFileReplacing(gameSource, gameTarget, &error)) {
+        log_.Line("GAME", "copying " + gameSource + " to " + gameTarget + " failed, " + error + " " + copyFailedCode);
+        log_.Flush();
+        view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + copyFailedCode);
+        outcome = StartOutcome::CopyFailed;
+    } else {
+        log_.Line("GAME", "copied " + gameSource + " to " + gameTarget);
+        WaitForApplication(gameTarget, s.ExeParams, 1);  // not guarded: the clone stays
+    }
+    IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
+    log_.Line("END", ::GetFileAttributesA(s.CloneDir.c_str()) == INVALID_FILE_ATTRIBUTES ? "the clone is gone"
+                                                                                         : "the clone stays");
+    log_.Flush();
+    return outcome;
+}
+
+StartOutcome StartSequence::Refuse(const std::string& text) {
+    log_.Line("REFUSED", text);
+    log_.Flush();
+    view_.ShowProblem(text);
+    return StartOutcome::Refused;
+}
+
+void StartSequence::InstallNewLauncher() {
+    const std::string source = settings_.AppDir + settings_.NewLauncher;
+    if (!FileExists(source)) return;
+    const std::uint32_t delay = EffectiveDelayMs(settings_.DelayMs);
+    log_.Line("NEWLAUNCHER", source + " found, installing after " + std::to_string(delay) + " ms");
+    log_.Flush();
+    if (delay > 0) ::Sleep(delay);
+    const std::string target = settings_.AppDir + settings_.SrName;
+    std::string error;
+    if (win::CopyFileReplacing(source, target, &error))
+        log_.Line("NEWLAUNCHER", "installed as " + target);
+    else
+        log_.Line("NEWLAUNCHER", "not installed, " + target + " stays as it was: " + error);
+}
+
+void StartSequence::CopyFolder(std::string SourceDir, std::string TargetDir) {
+    BusyWhile busy(view_);
+    if (SourceDir.empty() || SourceDir.back() != '\\') SourceDir += '\\';
+    if (TargetDir.empty() || TargetDir.back() != '\\') TargetDir += '\\';
+    // The marker goes in first, so that even a copy cut short leaves a clone
+    // the next start recognises as its own.
+    if (!MakeOwnClone(TargetDir)) {
+        log_.Line("COPY", "the clone folder " + TargetDir + " cannot be made or marked; nothing copied");
+        return;
+    }
+    CopyFolderTree(SourceDir, TargetDir);
+    log_.Line("COPY", SourceDir + " copied to " + TargetDir);
+}
+
+void StartSequence::RemoveFolder(const std::string& Folder) {
+    BusyWhile busy(view_);
+    if (::GetFileAttributesA(Folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    if (!IsOwnClone(Folder)) {
+        log_.Line("REMOVE", Folder + " is not a clone of this starter, left alone");
+        return;
+    }
+    RemoveOwnClone(Folder);
+    log_.Line("REMOVE", Folder + (::GetFileAttributesA(Folder.c_str()) == INVALID_FILE_ATTRIBUTES
+                                      ? " removed"
+                                      : " removed in part (something in it is in use or a link)"));
+}
+
+bool StartSequence::FileExists(const std::string& FileName) { return win::FileExists(FileName); }
+
+void StartSequence::WaitForApplication(const std::string& Command, const std::string& Parameter, int /*AppStyle*/) {
+    // Started minimised and activated whatever AppStyle says, in the
+    // starter's own (inherited) working folder, where the game keeps what it
+    // writes beside itself; the clone is not a place for a player's files.
+    const std::string commandLine = BuildGameCommandLine(Command, Parameter);
+    log_.Line("GAME", "starting " + commandLine);
+    log_.Flush();
+    std::string why;
+    const win::WaitScope scope = win::StartAndWaitForAll(commandLine, Command, SW_SHOWMINIMIZED, &why);
+    if (scope == win::WaitScope::FirstProcess)
+        log_.Line("GAME", "no job object (" + why + "): waited only for the game's first process");
+    log_.Line("GAME", "ended");
+}
+
+}  // namespace vt::starter
