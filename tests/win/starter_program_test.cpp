@@ -127,6 +127,20 @@ private:
 }  // namespace
 
 namespace {
+// The names whose content differs between two snapshots (binaries are not
+// worth printing).
+std::string ChangedNames(const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after) {
+    std::string changed;
+    for (const auto& [name, content] : before) {
+        const auto found = after.find(name);
+        if (found == after.end()) changed += "-" + name + " ";
+        else if (found->second != content) changed += "~" + name + " ";
+    }
+    for (const auto& [name, content] : after)
+        if (!before.count(name)) changed += "+" + name + " ";
+    return changed;
+}
+
 // The temporary files (".vttmp") below a folder, by name.
 std::string TemporaryFilesIn(const std::string& folder) {
     std::string found;
@@ -297,8 +311,8 @@ TEST(StarterProgram, SettingsThatWouldTouchForeignFilesAreRefused) {
         EXPECT_NE(text.find(c.expected), std::string::npos) << c.name << ": " << text;
         auto exeAfter = TreeSnapshot(in / "EXE");
         exeAfter.erase("vtwd.log");
-        EXPECT_EQ(exeAfter, exeBefore) << c.name;
-        EXPECT_EQ(TreeSnapshot(in / "DATA"), dataBefore) << c.name;
+        EXPECT_EQ(ChangedNames(exeBefore, exeAfter), "") << c.name;
+        EXPECT_EQ(ChangedNames(dataBefore, TreeSnapshot(in / "DATA")), "") << c.name;
         EXPECT_TRUE(in.GameReport().empty()) << c.name;
         if (std::string(c.name) == "a player's folder at EXE2") {
             EXPECT_EQ(ReadFileBytes(in / "EXE2\\mine.txt"), "a player's file");
