@@ -21,10 +21,15 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 
 }  // namespace
 
-std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second) {
+std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second,
+                                       int twoDigitYearMax) {
     std::int64_t y = year;
-    if (y >= 0 && y <= 29) y += 2000;
-    else if (y >= 30 && y <= 99) y += 1900;
+    if (y >= 0 && y <= 99) {
+        // The system allows 99 to 9999 as the limit; anything else is taken
+        // as the default.
+        const std::int64_t max = twoDigitYearMax >= 99 && twoDigitYearMax <= 9999 ? twoDigitYearMax : kDefaultTwoDigitYearMax;
+        y = max - ((max % 100 - y + 100) % 100);
+    }
     const std::int64_t monthIndex = static_cast<std::int64_t>(month) - 1;
     y += FloorDiv(monthIndex, 12);
     const std::int64_t m = monthIndex - FloorDiv(monthIndex, 12) * 12 + 1;

@@ -12,8 +12,12 @@ using DateValue = double;
 // The date year-month-day plus hour:minute:second, with calendar carry in both
 // directions (month 13 is January of the next year, day 0 the last day of the
 // month before, hour 24 midnight of the next day, minute 60 the next hour).
-// A year from 0 to 99 is widened: 0-29 to 2000-2029, 30-99 to 1930-1999.
+// A year from 0 to 99 is widened to the one year with those last two digits
+// in the hundred years that end at `twoDigitYearMax` (the system's two-digit
+// year setting; by default 2029, so 0-29 give 2000-2029 and 30-99 1930-1999).
 // Nothing when the result lies outside the years 100 to 9999.
-std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second);
+inline constexpr int kDefaultTwoDigitYearMax = 2029;
+std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second,
+                                       int twoDigitYearMax = kDefaultTwoDigitYearMax);
 
 }  // namespace vt::launcher

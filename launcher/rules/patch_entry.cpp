@@ -76,13 +76,13 @@ std::string EntryFolderPath(const std::string& appDir, const std::string& localP
 
 std::string EntryStatusText(std::int32_t lineIndex) { return "DOWNLOADING File " + std::to_string(lineIndex) + " ..."; }
 
-StampKind ClassifyStamp(const std::string& stamp, DateValue& date) {
+StampKind ClassifyStamp(const std::string& stamp, DateValue& date, int twoDigitYearMax) {
     const std::string word = Lower(TrimSpaces(stamp));
     if (word == "immer") return StampKind::Always;
-    return ParseListDate(word, date) ? StampKind::Date : StampKind::Unreadable;
+    return ParseListDate(word, date, twoDigitYearMax) ? StampKind::Date : StampKind::Unreadable;
 }
 
-bool ParseListDate(const std::string& text, DateValue& value) {
+bool ParseListDate(const std::string& text, DateValue& value, int twoDigitYearMax) {
     std::string rest = TrimSpaces(text);
     std::string parts[5];
     for (int i = 0; i < 5; ++i) {
@@ -96,7 +96,7 @@ bool ParseListDate(const std::string& text, DateValue& value) {
         if (!n) return false;
         numbers[i] = *n;
     }
-    const std::optional<DateValue> date = MakeDateValue(numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], 0);
+    const std::optional<DateValue> date = MakeDateValue(numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], 0, twoDigitYearMax);
     if (!date) return false;
     value = *date;
     return true;

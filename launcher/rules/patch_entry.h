@@ -43,13 +43,13 @@ std::string EntryStatusText(std::int32_t lineIndex);
 enum class StampKind { Always, Date, Unreadable };
 
 // "immer" in any case with blanks around it, a readable date (written to
-// `date`), or neither.
-StampKind ClassifyStamp(const std::string& stamp, DateValue& date);
+// `date`), or neither. Two-digit years as MakeDateValue says.
+StampKind ClassifyStamp(const std::string& stamp, DateValue& date, int twoDigitYearMax = kDefaultTwoDigitYearMax);
 
 // The stamp's five digit runs read as year, month, day, hour, minute; seconds
 // are 0 and anything after the minute is ignored. `value` is written only on
 // success.
-bool ParseListDate(const std::string& text, DateValue& value);
+bool ParseListDate(const std::string& text, DateValue& value, int twoDigitYearMax = kDefaultTwoDigitYearMax);
 
 void TakeDigits(std::string& text, std::string& digits);
 void SkipNonDigits(std::string& text);

@@ -1,10 +1,29 @@
 #include "launcher/win/patch_entries.h"
 
+#include <windows.h>
+
 #include "launcher/rules/patch_entry.h"
 #include "launcher/win/file_helpers.h"
 #include "platform/win/files.h"
 
 namespace vt::launcher {
+namespace {
+
+// The last year a two-digit year stands for, as the player's region settings
+// say (Windows' default, and the value when it cannot be read: 2029).
+int SystemTwoDigitYearMax() {
+    DWORD value = 0;
+    if (::GetCalendarInfoA(LOCALE_USER_DEFAULT, CAL_GREGORIAN, CAL_ITWODIGITYEARMAX | CAL_RETURN_NUMBER, nullptr, 0,
+                           &value) &&
+        value >= 99 && value <= 9999)
+        return static_cast<int>(value);
+    return kDefaultTwoDigitYearMax;
+}
+
+}  // namespace
+
+PatchEntryProcessor::PatchEntryProcessor(RunContext& context)
+    : context_(context), twoDigitYearMax_(SystemTwoDigitYearMax()) {}
 
 bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_t LineIndex) {
     const std::string index = std::to_string(LineIndex);
@@ -34,7 +53,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
 
 bool PatchEntryProcessor::NeedsDownload(const std::string& LocalFile, const std::string& Stamp) {
     DateValue date = 0;
-    switch (ClassifyStamp(Stamp, date)) {
+    switch (ClassifyStamp(Stamp, date, twoDigitYearMax_)) {
         case StampKind::Always:
             decision_ = "fetched on every run";
             return true;

@@ -17,7 +17,7 @@ namespace vt::launcher {
 
 class PatchEntryProcessor {
 public:
-    explicit PatchEntryProcessor(RunContext& context) : context_(context) {}
+    explicit PatchEntryProcessor(RunContext& context);
 
     // False stops the run with E4.
     bool ProcessPatchEntry(const std::string& Line, std::int32_t LineIndex);
@@ -32,6 +32,7 @@ public:
 
 private:
     RunContext& context_;
+    int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
     std::string decision_;  // for the log: why NeedsDownload said what it said
 };
 

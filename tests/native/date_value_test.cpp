@@ -44,3 +44,18 @@ TEST(DateValue, LaterIsGreaterAtTheSecond) {
     EXPECT_LT(D(2008, 1, 28, 14, 29, 59), D(2008, 1, 28, 14, 30, 0));
     EXPECT_LT(D(1899, 12, 29, 23, 59, 59), D(1899, 12, 30));
 }
+
+TEST(DateValue, TwoDigitYearsFollowTheSystemsLimit) {
+    auto Y = [](int twoDigits, int max) { return MakeDateValue(twoDigits, 1, 1, 0, 0, 0, max).value(); };
+    EXPECT_DOUBLE_EQ(Y(29, 2029), D(2029, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(30, 2029), D(1930, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(49, 2049), D(2049, 1, 1));  // a limit moved by the player
+    EXPECT_DOUBLE_EQ(Y(50, 2049), D(1950, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(0, 2049), D(2000, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(99, 2099), D(2099, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(0, 2099), D(2000, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(0, 2100), D(2100, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(1, 2100), D(2001, 1, 1));
+    EXPECT_DOUBLE_EQ(Y(5, 0), D(2005, 1, 1));      // no sensible limit: the default
+    EXPECT_DOUBLE_EQ(MakeDateValue(2031, 1, 1, 0, 0, 0, 2049).value(), D(2031, 1, 1));  // four digits stay
+}

@@ -190,3 +190,21 @@ TEST_F(Run, TheFirstFailingEntryStopsTheRunAndKeepsTheList) {
     EXPECT_EQ(Requests("b.txt"), 0);
     EXPECT_TRUE(PathExists(Local("NEWUPDATE.TXT")));
 }
+
+// A two-digit year in a stamp means what the player's region settings say.
+// Wine 8 (like newer Windows) sets the limit at 2049 and does not let the
+// registry move it, so "49" is 2049 there: newer than a file of 2030. A fixed
+// 1930-2029 window read it as 1949 and kept the file.
+TEST_F(Entries, TwoDigitYearsFollowTheSystemsSetting) {
+    DWORD limit = 0;
+    ASSERT_TRUE(::GetCalendarInfoA(LOCALE_USER_DEFAULT, CAL_GREGORIAN, CAL_ITWODIGITYEARMAX | CAL_RETURN_NUMBER, nullptr,
+                                   0, &limit));
+    ASSERT_GE(limit, 2049u) << "this test needs a system whose two-digit years reach 2049";
+    WriteFileBytes(Local("a.txt"), "local a");
+    SetLocalWriteTime(Local("a.txt"), 2030, 1, 1, 0, 0, 0);
+    EXPECT_TRUE(Process("a.txt|a.txt|49-01-01 00:00"));
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a") << "49 was not read as 2049";
+    SetLocalWriteTime(Local("a.txt"), 2030, 1, 1, 0, 0, 0);
+    EXPECT_TRUE(Process("a.txt|a.txt|29-01-01 00:00"));  // 2029: the file of 2030 is newer
+    EXPECT_EQ(Requests("a.txt"), 1);
+}
