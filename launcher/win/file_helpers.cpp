@@ -47,6 +47,16 @@ void ClearReadOnly(const std::string& FileName) {
 void CreateFolderPath(const std::string& Path) {
     std::string accumulated;
     std::size_t start = 0;
+    // A path on a network share keeps "\\server\share\" as its root, which is
+    // never created; without this the leading "\\" was dropped and stray
+    // "server\share\..." folders appeared relative to the current folder.
+    if (Path.rfind("\\\\", 0) == 0) {
+        const std::size_t serverEnd = Path.find('\\', 2);
+        const std::size_t shareEnd = serverEnd == std::string::npos ? std::string::npos : Path.find('\\', serverEnd + 1);
+        if (shareEnd == std::string::npos) return;  // nothing below the share root
+        accumulated = Path.substr(0, shareEnd + 1);
+        start = shareEnd + 1;
+    }
     while (start <= Path.size()) {
         std::size_t end = Path.find('\\', start);
         if (end == std::string::npos) end = Path.size();

@@ -18,7 +18,8 @@ bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAcces
 void ClearReadOnly(const std::string& FileName);
 
 // Creates every folder along `Path` ("\"-separated; empty components skipped,
-// drives such as "C:" left alone). Every failure is ignored.
+// drives such as "C:" left alone, and "\\server\share\" kept as the root of a
+// path on a network share). Every failure is ignored.
 void CreateFolderPath(const std::string& Path);
 
 }  // namespace vt::launcher

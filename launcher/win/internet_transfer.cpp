@@ -1,5 +1,6 @@
 #include "launcher/win/internet_transfer.h"
 
+#include <exception>
 #include <vector>
 
 #include "platform/win/failure.h"
@@ -19,6 +20,22 @@ bool IsTransient(DWORD error) {
 std::string ErrorText(const char* what, DWORD code) { return std::string(what) + " (WinINet error " + std::to_string(code) + ")"; }
 
 }  // namespace
+
+std::optional<std::uint64_t> ParseContentLength(const std::string& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    if (begin == end) return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
 
 std::string UrlForRequest(const std::string& url) {
     std::string result = url;
@@ -50,9 +67,10 @@ InternetTransfer::InternetTransfer(TransferTimeouts timeouts)
     ::InternetSetOptionA(session_.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
 }
 
-FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink) {
-    const std::string requestUrl = UrlForRequest(url);
+FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes) noexcept {
     FetchOutcome outcome;
+    try {
+    const std::string requestUrl = UrlForRequest(url);
     const ULONGLONG begin = ::GetTickCount64();
     const std::optional<RequestTarget> target = CrackUrl(requestUrl);
     if (!target) {
@@ -64,20 +82,27 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink)
         outcome = FetchOutcome{};
         outcome.attempts = attempt;
         ::DeleteUrlCacheEntryA(requestUrl.c_str());
-        const Verdict verdict = FetchOnce(*target, sink, outcome);
+        const Verdict verdict = FetchOnce(*target, sink, maxBytes, outcome);
         if (verdict != Verdict::Retry || attempt == timeouts_.attempts) break;
         ::Sleep(backoff);
         backoff *= 3;
     }
     ::DeleteUrlCacheEntryA(requestUrl.c_str());
     outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
+    } catch (const std::exception& e) {
+        outcome.ok = false;
+        outcome.error = std::string("failed: ") + e.what();
+    } catch (...) {
+        outcome.ok = false;
+        outcome.error = "failed";
+    }
     return outcome;
 }
 
 InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& target, DownloadSink& sink,
-                                                      FetchOutcome& outcome) {
+                                                      std::uint64_t maxBytes, FetchOutcome& outcome) {
     if (!sink.Begin()) {
-        outcome.error = "cannot write the target file";
+        outcome.error = "cannot write the target file: " + sink.LastError();
         return Verdict::Fail;
     }
     // Connect and request separately: the time-outs must be set on the request
@@ -108,30 +133,73 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         return Verdict::Fail;
     }
     outcome.status = status;
-    if (status < 200 || status > 299) {
+    if (status != HTTP_STATUS_OK) {
         outcome.error = "HTTP status " + std::to_string(status);
         return status >= 500 || status == 429 ? Verdict::Retry : Verdict::Fail;
     }
 
-    char lengthText[32] = {};
-    DWORD lengthSize = sizeof lengthText;
+    char lengthText[64] = {};
+    DWORD lengthSize = sizeof lengthText - 1;
     const bool hasLength = ::HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
-    const std::uint64_t expected = hasLength ? std::stoull(lengthText) : 0;
+    std::uint64_t expected = 0;
+    if (hasLength) {
+        const std::optional<std::uint64_t> parsed = ParseContentLength(std::string(lengthText, lengthSize));
+        if (!parsed) {
+            outcome.error = "unreadable Content-Length \"" + std::string(lengthText, lengthSize) + "\"";
+            return Verdict::Fail;
+        }
+        expected = *parsed;
+        if (expected > maxBytes) {
+            outcome.error = "the body of " + std::to_string(expected) + " bytes is over the cap of " + std::to_string(maxBytes);
+            return Verdict::Fail;
+        }
+    } else if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        outcome.error = "unreadable Content-Length (too long)";
+        return Verdict::Fail;
+    }
 
+    // Asking what is there before each read hands control back after every
+    // piece that arrives, so the rate floor is checked even while a server
+    // drips (a read of 1 MiB would otherwise wait for the whole MiB).
     std::vector<char> buffer(1024 * 1024);
+    ULONGLONG windowStart = ::GetTickCount64();
+    std::uint64_t windowBytes = 0;
     for (;;) {
+        DWORD available = 0;
+        if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0)) {
+            outcome.error = ErrorText("body cut short", ::GetLastError());
+            return Verdict::Retry;
+        }
+        if (available == 0) break;
         DWORD got = 0;
-        if (!::InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
-            const DWORD error = ::GetLastError();
-            outcome.error = ErrorText("body cut short", error);
+        const DWORD want = available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
+        if (!::InternetReadFile(request.get(), buffer.data(), want, &got)) {
+            outcome.error = ErrorText("body cut short", ::GetLastError());
             return Verdict::Retry;
         }
         if (got == 0) break;
-        if (!sink.Write(buffer.data(), got)) {
-            outcome.error = "cannot write the target file";
+        outcome.bytes += got;
+        if ((hasLength && outcome.bytes > expected) || outcome.bytes > maxBytes) {
+            outcome.error = hasLength && outcome.bytes > expected
+                                ? "the body is longer than its Content-Length of " + std::to_string(expected)
+                                : "the body is over the cap of " + std::to_string(maxBytes) + " bytes";
             return Verdict::Fail;
         }
-        outcome.bytes += got;
+        if (!sink.Write(buffer.data(), got)) {
+            outcome.error = "cannot write the target file: " + sink.LastError();
+            return Verdict::Fail;
+        }
+        windowBytes += got;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now - windowStart >= timeouts_.speedTimeMs) {
+            if (windowBytes < timeouts_.speedLimitBytes) {
+                outcome.error = "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
+                                std::to_string(timeouts_.speedTimeMs) + " ms";
+                return Verdict::Retry;
+            }
+            windowStart = now;
+            windowBytes = 0;
+        }
     }
     if (hasLength && outcome.bytes != expected) {
         outcome.error = "body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(expected) + " bytes";

@@ -3,11 +3,17 @@
 // streams the body in chunks into a DownloadSink, so memory does not grow with
 // the file, and never answers from or writes to the URL cache.
 //
-// What counts as a good fetch: a final status of 2xx after redirects, and a
-// body that is complete (as long as Content-Length said, and ended properly).
-// Time-outs: connecting 15 s, and a stall of 30 s without a byte fails the
-// fetch. A time-out, a reset, a short body, a 5xx or a 429 is tried again,
-// twice, after 0.5 s and 1.5 s; a 4xx or a refused connection is not.
+// What counts as a good fetch: a final status of 200 after redirects (any
+// other 2xx, a 204 above all, is no body: it fails and is not retried), a
+// Content-Length that is missing or a plain decimal number (anything else
+// fails the fetch, nothing throws), and a body that is complete: as long as
+// Content-Length said (longer fails at once), and ended properly.
+// Bounds: connecting 15 s; a stall of 30 s without a byte; a rate floor in
+// the manner of curl's --speed-limit/--speed-time (less than 1 KiB in 30 s
+// fails like a time-out, so a server dripping a byte now and then cannot hold
+// a fetch for ever); and a cap on the body per fetch (the caller's).
+// A time-out, a reset, a short body, a 5xx or a 429 is tried again, twice,
+// after 0.5 s and 1.5 s; a 4xx, another status or a refused connection is not.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +40,7 @@ public:
     virtual ~DownloadSink() = default;
     virtual bool Begin() = 0;
     virtual bool Write(const char* data, std::size_t size) = 0;
+    virtual std::string LastError() const { return {}; }  // why Begin or Write failed, for the log
 };
 
 struct TransferTimeouts {
@@ -41,7 +48,15 @@ struct TransferTimeouts {
     DWORD receiveMs = 30000;
     int attempts = 3;
     DWORD firstBackoffMs = 500;
+    std::uint64_t speedLimitBytes = 1024;  // at least this many bytes ...
+    DWORD speedTimeMs = 30000;             // ... in every window of this length
 };
+
+// No cap: a file's body is bounded by the disk's free space (the sink's reserve).
+inline constexpr std::uint64_t kNoBodyCap = ~std::uint64_t{0};
+
+// A Content-Length value: decimal digits only, and fitting 64 bits.
+std::optional<std::uint64_t> ParseContentLength(const std::string& text);
 
 struct FetchOutcome {
     bool ok = false;
@@ -68,11 +83,12 @@ std::optional<RequestTarget> CrackUrl(const std::string& url);
 class InternetTransfer {
 public:
     explicit InternetTransfer(TransferTimeouts timeouts = {});
-    FetchOutcome Fetch(const std::string& url, DownloadSink& sink);
+    // Never throws: every failure is in the outcome.
+    FetchOutcome Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes = kNoBodyCap) noexcept;
 
 private:
     enum class Verdict { Done, Retry, Fail };
-    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, FetchOutcome& outcome);
+    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, FetchOutcome& outcome);
 
     TransferTimeouts timeouts_;
     UniqueInternetHandle session_;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/rules/patch_entry.h"
+#include "launcher/win/download_file.h"
 #include "launcher/win/file_helpers.h"
 #include "platform/win/files.h"
 
@@ -43,6 +44,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     const std::string url = context_.settings.WebPath + entry->RemotePath;
     context_.view.SetStatus(EntryStatusText(LineIndex));
     const std::string LocalFile = appDir + entry->LocalPath;
+    if (RemoveLeftoverPart(LocalFile)) context_.log.Line("ENTRY", index + " removed " + LocalFile + kPartSuffix + " left by a stopped run");
     if (!NeedsDownload(LocalFile, entry->Stamp)) {
         context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_);
         return true;

@@ -4,6 +4,7 @@
 // the window only through the view.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "config/settings.h"
@@ -28,7 +29,13 @@ struct RunContext {
     win::ProgramLog& log;
 };
 
-// DownloadFile with a FETCH line in the log (URL, status, bytes, time).
-bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName);
+// The probe page and the patch list are read whole: a body over this fails
+// their fetch (E11 / E1) instead of filling memory.
+inline constexpr std::uint64_t kPageAndListCap = 64ull * 1024 * 1024;
+
+// DownloadFile with a FETCH line in the log (URL, status, bytes, time, and
+// why it failed).
+bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName,
+                    std::uint64_t maxBytes = kNoBodyCap);
 
 }  // namespace vt::launcher

@@ -26,7 +26,7 @@ RunEnding UpdateRun::Steps() {
     const std::string listFile = s.AppDir + kListFileName;
     const std::string oldListFile = s.AppDir + s.PatchListName;
 
-    if (!DownloadAndLog(context_, onlinePage, probeFile)) {
+    if (!DownloadAndLog(context_, onlinePage, probeFile, kPageAndListCap)) {
         context_.view.Navigate(localPage);
         return RunEnding::E11;
     }
@@ -43,9 +43,10 @@ RunEnding UpdateRun::Steps() {
         ClearReadOnly(listFile);
         ::DeleteFileA(listFile.c_str());
     }
-    if (!DownloadAndLog(context_, s.WebPath + s.PatchListName, listFile)) return RunEnding::E1;
+    if (!DownloadAndLog(context_, s.WebPath + s.PatchListName, listFile, kPageAndListCap)) return RunEnding::E1;
     if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
 
+    // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
     const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
     context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
     PatchEntryProcessor processor(context_);

@@ -2,6 +2,9 @@
 // 127.0.0.1, under Wine.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "launcher/win/download_file.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
@@ -157,4 +160,74 @@ TEST_F(Download, RedirectsAreFollowedAndConnectionsReused) {
     EXPECT_EQ(ReadFileBytes(target / "r.bin"), "fresh content");
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "k.bin"));
     EXPECT_LE(server.ConnectionCount(), 2) << "fetches did not reuse the connection";
+}
+
+// Answers that are no body, or whose length cannot be believed: the old file
+// stays, nothing throws out of the transfer, and none of them is retried.
+TEST_F(Download, NoBodyAndUnreadableLengthsFailWithoutThrowing) {
+    const std::string path = OldTarget();
+    const std::vector<std::pair<const char*, std::string>> answers = {
+        {"204", "HTTP/1.1 204 No Content\r\n\r\n"},
+        {"206", "HTTP/1.1 206 Partial Content\r\nContent-Length: 3\r\nContent-Range: bytes 0-2/9\r\n\r\nabc"},
+        {"length abc", "HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nsome body"},
+        {"length of 23 digits", "HTTP/1.1 200 OK\r\nContent-Length: 12345678901234567890123\r\n\r\nsome body"},
+        {"longer than its length", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nmuch longer body"},
+    };
+    for (const auto& [name, answer] : answers) {
+        server.SetFault("/VTupdates/new.bin", Make(Fault::Kind::Raw, 200, answer));
+        const int before = server.RequestCount("/VTupdates/new.bin");
+        FetchOutcome outcome;
+        EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome)) << name;
+        EXPECT_FALSE(outcome.error.empty()) << name;
+        EXPECT_EQ(server.RequestCount("/VTupdates/new.bin") - before, 1) << name << " was retried";
+        ExpectUntouched(path);
+    }
+}
+
+// A server that sends a byte now and then: the rate floor (shortened here)
+// fails the fetch like a time-out, so the run reaches its ending.
+TEST_F(Download, DrippingServerFailsOnTheRateFloor) {
+    TransferTimeouts t = QuickTimeouts();
+    t.speedLimitBytes = 64;
+    t.speedTimeMs = 1000;
+    t.attempts = 1;
+    InternetTransfer slow(t);
+    WriteFileBytes(root / "VTupdates\\new.bin", std::string(200, 'x'));
+    Fault drip = Make(Fault::Kind::Drip);
+    drip.ms = 300;  // every byte well inside the 1.5 s receive time-out
+    server.SetFault("/VTupdates/new.bin", drip);
+    const std::string path = OldTarget();
+    const ULONGLONG begin = ::GetTickCount64();
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(slow, Url("new.bin"), path, &outcome));
+    EXPECT_LT(::GetTickCount64() - begin, 10000u) << "the drip held the fetch";
+    EXPECT_NE(outcome.error.find("slower than"), std::string::npos) << outcome.error;
+    ExpectUntouched(path);
+}
+
+TEST_F(Download, BodyOverTheCallersCapFails) {
+    WriteFileBytes(root / "VTupdates\\new.bin", std::string(5000, 'x'));
+    const std::string path = OldTarget();
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome, 4096));
+    EXPECT_NE(outcome.error.find("cap"), std::string::npos) << outcome.error;
+    ExpectUntouched(path);
+    EXPECT_TRUE(DownloadFile(transfer, Url("new.bin"), path, &outcome, 5000));
+}
+
+// The temporary file reaches the disk before it takes the target's name, so a
+// power loss cannot leave a target with its new name and time but missing data.
+TEST_F(Download, TemporaryFileIsFlushedBeforeItReplacesTheTarget) {
+    DownloadSteps steps;
+    EXPECT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "new.bin", nullptr, kNoBodyCap, &steps));
+    EXPECT_EQ(steps, (DownloadSteps{"flush", "replace"}));
+    EXPECT_EQ(ReadFileBytes(target / "new.bin"), "fresh content");
+}
+
+// What a stopped run left beside a file has a name the next run knows.
+TEST_F(Download, LeftoverPartIsRecognisedAndRemoved) {
+    WriteFileBytes(target / "game.dat.vtpart", std::string(1000, 'p'));
+    EXPECT_TRUE(RemoveLeftoverPart(target / "game.dat"));
+    EXPECT_EQ(PartFiles(), 0);
+    EXPECT_FALSE(RemoveLeftoverPart(target / "game.dat"));
 }

@@ -99,3 +99,16 @@ TEST(FileHelpers, FileExistsCountsHiddenAndSystemButNeverFolders) {
     EXPECT_FALSE(win::FileExists(dir / "missing"));
     EXPECT_FALSE(win::OrdinaryFileExists(dir / "h"));
 }
+
+// An install on a network share: "\\server\share\" is the root, never made,
+// and nothing appears relative to the current folder.
+TEST(FileHelpers, CreateFolderPathKeepsTheShareRoot) {
+    TempDir dir;
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(dir.path().c_str()));
+    CreateFolderPath("\\\\vt-no-such-server\\share\\VT\\maps\\");
+    ::SetCurrentDirectoryA(previous);
+    EXPECT_FALSE(PathExists(dir / "vt-no-such-server")) << "the share's path was made relative to the current folder";
+    EXPECT_FALSE(PathExists(dir / "share"));
+}

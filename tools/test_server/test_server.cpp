@@ -275,6 +275,20 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         case Fault::Kind::Changing:
             body += std::to_string(number);
             break;
+        case Fault::Kind::Raw:
+            log(0);
+            SendAll(s, fault.body);
+            Reset(s);
+            return false;
+        case Fault::Kind::Drip:
+            log(200);
+            if (!SendAll(s, Head(200, body.size()))) return false;
+            for (std::size_t i = 0; i < body.size() && !stopping_; ++i) {
+                for (int waited = 0; waited < fault.ms && !stopping_; waited += 10)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                if (!SendAll(s, body.substr(i, 1))) return false;
+            }
+            return false;
         case Fault::Kind::None:
             break;
     }

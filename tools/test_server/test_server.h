@@ -25,6 +25,8 @@ struct Fault {
         Redirect,     // 302 to `location`
         Changing,     // the file's bytes followed by the request's number
         FailTimes,    // the first `count` requests get `status`, later ones the file
+        Raw,          // send `body` as the whole answer, head included, then close
+        Drip,         // announce the file's length, then send one byte every `ms` milliseconds
     };
     Kind kind = Kind::None;
     int status = 200;
