@@ -40,14 +40,15 @@ bool MakeWatchedJob(WatchedJob& made, std::string& why) {
     return true;
 }
 
-void WaitUntilJobIsEmpty(const WatchedJob& watched) {
+// False when the port failed before the job's last process ended.
+bool WaitUntilJobIsEmpty(const WatchedJob& watched) {
     for (;;) {
         DWORD message = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED overlapped = nullptr;
-        if (!::GetQueuedCompletionStatus(watched.port.get(), &message, &key, &overlapped, INFINITE)) return;
+        if (!::GetQueuedCompletionStatus(watched.port.get(), &message, &key, &overlapped, INFINITE)) return false;
         if (key == reinterpret_cast<ULONG_PTR>(watched.job.get()) && message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
-            return;
+            return true;
     }
 }
 
@@ -83,8 +84,8 @@ WaitScope StartAndWaitForAll(const std::string& commandLine, const std::string& 
     ::ResumeThread(started.thread.get());
     started.thread.reset();
     if (haveJob) {
-        WaitUntilJobIsEmpty(watched);
-        return WaitScope::AllProcesses;
+        if (WaitUntilJobIsEmpty(watched)) return WaitScope::AllProcesses;
+        reason = LastErrorText("GetQueuedCompletionStatus");
     }
     if (why) *why = reason;
     // The start's own handle is waited on: the process id can never be
