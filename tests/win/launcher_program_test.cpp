@@ -68,9 +68,9 @@ protected:
         ASSERT_NE(window, nullptr) << "no launcher window";
         ASSERT_TRUE(ui::WaitUntilVisible(window, kWaitMs)) << "the launcher's window was not shown";
         status = ui::FindChildByClass(window, "Edit");
-        multi = ui::FindChildByText(window, "LAUNCH Vortane Multiplayer");
-        single = ui::FindChildByText(window, "LAUNCH Vortane Singleplayer");
-        quit = ui::FindChildByText(window, "Quit");
+        multi = ui::WaitForChildByText(window, "LAUNCH Vortane Multiplayer", kWaitMs);
+        single = ui::WaitForChildByText(window, "LAUNCH Vortane Singleplayer", kWaitMs);
+        quit = ui::WaitForChildByText(window, "Quit", kWaitMs);
         ASSERT_TRUE(status && multi && single && quit);
     }
 
@@ -297,4 +297,51 @@ TEST_F(Launcher, TimeoutZeroStartsANewRunAfterOneTick) {
     ASSERT_TRUE(WaitForStatus("Done.", 20000)) << Status();
     EXPECT_TRUE(ui::IsEnabled(multi));
     EXPECT_EQ(LogLines("ENDING"), (std::vector<std::string>{"Done", "Done"}));
+}
+
+namespace {
+std::string OwnerClass(HWND box) {
+    char name[64] = {};
+    HWND owner = ::GetWindow(box, GW_OWNER);
+    return owner ? std::string(name, ::GetClassNameA(owner, name, sizeof name)) : std::string("(none)");
+}
+}  // namespace
+
+// The unhandled-failure box belongs to the launcher's window: modal to it,
+// not a box beside a window that still takes clicks. (Here UPDATE.CFG exists
+// but is held open without sharing by another program.)
+TEST_F(Launcher, UnhandledFailureBoxIsOwnedByTheWindow) {
+    win::UniqueFileHandle holder(::CreateFileA(App("UPDATE.CFG").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    process_ = StartProgram("\"" + App("VT_Update.exe") + "\"", install.path(), &processId_);
+    ASSERT_TRUE(process_);
+    HWND box = WaitForBox("VT Launcher");
+    ASSERT_NE(box, nullptr) << "no failure box";
+    EXPECT_NE(ui::MessageBoxText(box).find("UPDATE.CFG"), std::string::npos) << ui::MessageBoxText(box);
+    EXPECT_EQ(OwnerClass(box), "frmUpdate");
+    ui::CloseMessageBox(box);
+    EXPECT_TRUE(Ended());
+}
+
+// A folder the launcher cannot write (here folders stand where its log and the
+// probe's temporary file go): the log goes to the local application data
+// folder and says why, and the E11 ending names the real cause.
+TEST_F(Launcher, FolderThatCannotBeWrittenLogsElsewhereAndNamesTheCause) {
+    Config("");
+    MakeFolder(App("VT_Update.log"));
+    MakeFolder(App("delete_me.txt.vtpart"));
+    char local[MAX_PATH] = {};
+    ASSERT_TRUE(::GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH));
+    const std::string fallback = std::string(local) + "\\Vortane\\VT_Update.log";
+    ::DeleteFileA(fallback.c_str());
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E11"))) << Status();
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+    const std::string log = ReadFileBytes(fallback);
+    EXPECT_NE(log.find(" LOG " + App("VT_Update.log") + " cannot be written"), std::string::npos) << log;
+    EXPECT_NE(log.find(" ENDING E11: " + WebPath() + "start.htm: cannot write the target file: cannot create " +
+                       App("delete_me.txt.vtpart")),
+              std::string::npos)
+        << log;
 }

@@ -59,7 +59,7 @@ protected:
         HWND statusBox = ui::FindChildByClass(window, "Edit");
         for (int i = 0; i < 600 && ui::WindowText(statusBox) != status; ++i) ::Sleep(50);
         if (ui::WindowText(statusBox) != status) return "status: " + ui::WindowText(statusBox);
-        ui::Click(ui::FindChildByText(window, button));
+        ui::Click(ui::WaitForChildByText(window, button, kWaitMs));
         EXPECT_EQ(::WaitForSingleObject(launcher.get(), 10000), WAIT_OBJECT_0) << "the launcher did not end";
         std::string text;
         for (int i = 0; i < 300 && (text = ReadFileBytes(Report())).find("\r\nfiles=") == std::string::npos; ++i) ::Sleep(100);

@@ -81,7 +81,7 @@ bool Road(const std::string& exeFolder, const std::string& screenshot) {
     HWND window = vt::ui::WaitForWindow(info.dwProcessId, "frmUpdate", "Vortane Mod Launcher V1.56", kStepMs);
     if (!window || !vt::ui::WaitUntilVisible(window, kStepMs)) return Fail("the launcher's window did not open");
     HWND status = vt::ui::FindChildByClass(window, "Edit");
-    HWND multi = vt::ui::FindChildByText(window, "LAUNCH Vortane Multiplayer");
+    HWND multi = vt::ui::WaitForChildByText(window, "LAUNCH Vortane Multiplayer", kStepMs);
     if (!status || !multi) return Fail("the launcher's controls are missing");
     Step("window open, status \"" + vt::ui::WindowText(status) + "\", multiplayer " +
          (vt::ui::IsEnabled(multi) ? "enabled" : "disabled"));

@@ -106,6 +106,15 @@ HWND FindChildByText(HWND parent, const std::string& text) {
     return c.found;
 }
 
+HWND WaitForChildByText(HWND parent, const std::string& text, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (HWND found = FindChildByText(parent, text)) return found;
+        if (::GetTickCount64() >= deadline) return nullptr;
+        ::Sleep(100);
+    }
+}
+
 HWND FindChildByClass(HWND parent, const char* className) {
     ClassSearch c{className, nullptr};
     ::EnumChildWindows(parent, MatchChildClass, reinterpret_cast<LPARAM>(&c));

@@ -30,6 +30,10 @@ std::string MessageBoxText(HWND box);
 
 // The child control of `parent` whose text is `text`, or nullptr.
 HWND FindChildByText(HWND parent, const std::string& text);
+// FindChildByText, asked again every 100 ms until `timeoutMs`: a window whose
+// thread is still busy starting (the browser control under Wine, on a loaded
+// machine) does not answer WM_GETTEXT at once.
+HWND WaitForChildByText(HWND parent, const std::string& text, DWORD timeoutMs);
 
 // The first child control of `parent` of this window class ("Edit"), or nullptr.
 HWND FindChildByClass(HWND parent, const char* className);
