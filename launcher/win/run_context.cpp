@@ -12,6 +12,7 @@ bool DownloadAndLog(RunContext& context, const std::string& url, const std::stri
                        " bytes=" + std::to_string(outcome.bytes) + " ms=" + std::to_string(outcome.elapsedMs) +
                        " attempts=" + std::to_string(outcome.attempts);
     line += ok ? " ok" : " FAILED: " + outcome.error;
+    if (!ok) context.lastFailure = url + ": " + outcome.error;
     context.log.Line("FETCH", line);
     context.log.Flush();
     return ok;

@@ -27,6 +27,7 @@ struct RunContext {
     InternetTransfer& Download;
     UpdateRunView& view;
     win::ProgramLog& log;
+    std::string lastFailure = {};  // why the last failed fetch failed, for the ending's log line
 };
 
 // The probe page and the patch list are read whole: a body over this fails

@@ -13,7 +13,11 @@ namespace vt::launcher {
 RunEnding UpdateRun::Run() {
     const RunEnding ending = Steps();
     context_.view.SetStatus(EndingStatusText(ending));
-    context_.log.Line("ENDING", EndingName(ending));
+    // The ending names its cause, so that a player's log says why (a server
+    // down, a folder that cannot be written, a cut body), not only which code.
+    const bool fetchEnding = ending == RunEnding::E11 || ending == RunEnding::E1 || ending == RunEnding::E4;
+    context_.log.Line("ENDING", std::string(EndingName(ending)) +
+                                    (fetchEnding && !context_.lastFailure.empty() ? ": " + context_.lastFailure : ""));
     context_.log.Flush();
     return ending;
 }

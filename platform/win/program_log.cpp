@@ -30,11 +30,20 @@ HANDLE CreateLogFile(const std::string& path) {
 }  // namespace
 
 std::string LocalDataFolder() {
-    // The known-folder API rather than the environment: the programs read no
-    // environment variable.
+    // The shell's folder API rather than the environment: the programs read
+    // no environment variable. shell32 is loaded only here, when the log
+    // needs its fallback place, so that an ordinary start does not pay for
+    // loading it (under Wine a noticeable part of the start).
+    using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    HMODULE shell = ::LoadLibraryA("shell32.dll");
+    if (!shell) return {};
+    auto getFolderPath =
+        reinterpret_cast<GetFolderPath>(reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetFolderPathA")));
     char folder[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder)))
-        return {};
+    const bool found = getFolderPath && SUCCEEDED(getFolderPath(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                                                 SHGFP_TYPE_CURRENT, folder));
+    ::FreeLibrary(shell);
+    if (!found) return {};
     std::string path = folder;
     if (path.empty()) return {};
     if (path.back() != '\\') path += '\\';

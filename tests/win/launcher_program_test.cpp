@@ -60,10 +60,15 @@ protected:
     }
     std::string Log() const { return ReadFileBytes(App("VT_Update.log")); }
 
-    // Starts the launcher and finds its window and controls.
-    void Start() {
+    // Starts the launcher, nothing more.
+    void StartProcess() {
         process_ = StartProgram("\"" + App("VT_Update.exe") + "\"", install.path(), &processId_);
         ASSERT_TRUE(process_) << "cannot start VT_Update.exe";
+    }
+
+    // Starts the launcher and finds its window and controls.
+    void Start() {
+        StartProcess();
         window = ui::WaitForWindow(processId_, "frmUpdate", kCaption, kWaitMs);
         ASSERT_NE(window, nullptr) << "no launcher window";
         ASSERT_TRUE(ui::WaitUntilVisible(window, kWaitMs)) << "the launcher's window was not shown";
@@ -313,8 +318,7 @@ std::string OwnerClass(HWND box) {
 TEST_F(Launcher, UnhandledFailureBoxIsOwnedByTheWindow) {
     win::UniqueFileHandle holder(::CreateFileA(App("UPDATE.CFG").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
-    process_ = StartProgram("\"" + App("VT_Update.exe") + "\"", install.path(), &processId_);
-    ASSERT_TRUE(process_);
+    StartProcess();
     HWND box = WaitForBox("VT Launcher");
     ASSERT_NE(box, nullptr) << "no failure box";
     EXPECT_NE(ui::MessageBoxText(box).find("UPDATE.CFG"), std::string::npos) << ui::MessageBoxText(box);

@@ -107,6 +107,9 @@ public:
             return "(no message box)";
         }
         const std::string text = ui::MessageBoxText(box);
+        char ownerClass[64] = {};
+        HWND owner = ::GetWindow(box, GW_OWNER);
+        lastBoxOwner_ = owner ? std::string(ownerClass, ::GetClassNameA(owner, ownerClass, sizeof ownerClass)) : "(none)";
         whileShown();
         ui::CloseMessageBox(box);
         if (::WaitForSingleObject(process.get(), kRunTimeoutMs) != WAIT_OBJECT_0) {
@@ -116,7 +119,11 @@ public:
         return text;
     }
 
+    // The window class of the last message box's owner.
+    const std::string& LastBoxOwner() const { return lastBoxOwner_; }
+
 private:
+    mutable std::string lastBoxOwner_;
     TempDir sandbox_;
     std::string dir_ = sandbox_ / "Skyreach Install Folder\\";
     std::map<std::string, std::string> outsideCanary_, besideCanary_;
@@ -346,6 +353,7 @@ TEST(StarterProgram, GameThatCannotStartIsNamedAndTheCloneStays) {
     const std::string text = in.RunToMessageBox("MULTI", [] {});
     EXPECT_NE(text.find("Cannot start"), std::string::npos) << text;
     EXPECT_NE(text.find("Skyreach.exe"), std::string::npos) << text;
+    EXPECT_EQ(in.LastBoxOwner(), "VT_StarterMainForm") << "the unhandled-failure box has no owner";
     EXPECT_TRUE(PathExists(in / "EXE2\\Skyreach.exe"));
 }
 

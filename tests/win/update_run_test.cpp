@@ -208,3 +208,15 @@ TEST_F(Entries, TwoDigitYearsFollowTheSystemsSetting) {
     EXPECT_TRUE(Process("a.txt|a.txt|29-01-01 00:00"));  // 2029: the file of 2030 is newer
     EXPECT_EQ(Requests("a.txt"), 1);
 }
+
+// What a stopped run left beside a file (Quit during its fetch) goes at the
+// next run, also when the file itself is up to date by then.
+TEST_F(Entries, LeftoverPartOfAStoppedRunIsRemovedByTheNextRun) {
+    WriteFileBytes(Local("a.txt"), "local a");
+    SetLocalWriteTime(Local("a.txt"), 2020, 1, 1, 0, 0, 0);
+    WriteFileBytes(Local("a.txt.vtpart"), std::string(4096, 'p'));
+    EXPECT_TRUE(Process("a.txt|a.txt|2010-01-01 00:00"));
+    EXPECT_FALSE(PathExists(Local("a.txt.vtpart")));
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "local a");
+    EXPECT_EQ(Requests("a.txt"), 0);
+}
