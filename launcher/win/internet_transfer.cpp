@@ -8,8 +8,32 @@
 namespace vt::launcher {
 namespace {
 
+// Redirects: http to http and http to https are followed (the latter needs
+// IGNORE_REDIRECT_TO_HTTPS, or WinINet stops with 12039); https to http is
+// never taken: WinINet refuses it without IGNORE_REDIRECT_TO_HTTP, and the
+// final URL is checked as well, since Wine's WinINet follows it.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+
+// The URL the request ended at, after redirects; empty when it cannot be read.
+std::string FinalUrl(HINTERNET request) {
+    std::string url(4096, '\0');
+    DWORD size = static_cast<DWORD>(url.size());
+    if (!::InternetQueryOptionA(request, INTERNET_OPTION_URL, url.data(), &size)) return {};
+    url.resize(::lstrlenA(url.c_str()));
+    return url;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    for (std::size_t i = 0; prefix[i]; ++i) {
+        if (i >= text.size()) return false;
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
 
 bool IsTransient(DWORD error) {
     return error == ERROR_INTERNET_TIMEOUT || error == ERROR_INTERNET_CONNECTION_RESET ||
@@ -125,6 +149,11 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         const DWORD error = ::GetLastError();
         outcome.error = ErrorText("request failed", error);
         return IsTransient(error) ? Verdict::Retry : Verdict::Fail;
+    }
+
+    if (target.secure && StartsWithNoCase(FinalUrl(request.get()), "http:")) {
+        outcome.error = "refused a redirect from https to http (" + FinalUrl(request.get()) + ")";
+        return Verdict::Fail;
     }
 
     DWORD status = 0, size = sizeof status;

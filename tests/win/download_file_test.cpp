@@ -231,3 +231,57 @@ TEST_F(Download, LeftoverPartIsRecognisedAndRemoved) {
     EXPECT_EQ(PartFiles(), 0);
     EXPECT_FALSE(RemoveLeftoverPart(target / "game.dat"));
 }
+
+// https through WinINet against the test authority's servers on localhost.
+class Https : public Download {
+protected:
+    Https() {
+        trusted = TlsPort("trusted");
+        untrusted = TlsPort("untrusted");
+        folder = "dl-" + std::to_string(::GetCurrentProcessId());
+        MakeFolder(TlsDir() + "www\\" + folder);
+        WriteFileBytes(TlsDir() + "www\\" + folder + "\\secure.bin", "secure content");
+    }
+    ~Https() override { RemoveTree(TlsDir() + "www\\" + folder); }
+    std::string HttpsUrl(int port, const std::string& path) const {
+        return "https://localhost:" + std::to_string(port) + "/" + path;
+    }
+    int trusted = 0, untrusted = 0;
+    std::string folder;
+};
+
+TEST_F(Https, TrustedAuthorityIsFetched) {
+    ASSERT_NE(trusted, 0) << "no https fixture";
+    FetchOutcome outcome;
+    EXPECT_TRUE(DownloadFile(transfer, HttpsUrl(trusted, folder + "/secure.bin"), target / "secure.bin", &outcome))
+        << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "secure.bin"), "secure content");
+}
+
+TEST_F(Https, UntrustedCertificateFailsAndWritesNothing) {
+    ASSERT_NE(untrusted, 0) << "no https fixture";
+    const std::string path = OldTarget();
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, HttpsUrl(untrusted, folder + "/secure.bin"), path, &outcome));
+    EXPECT_NE(outcome.error.find("WinINet error 120"), std::string::npos) << outcome.error;  // a certificate error
+    ExpectUntouched(path);
+}
+
+TEST_F(Https, RedirectFromHttpToHttpsIsFollowed) {
+    ASSERT_NE(trusted, 0) << "no https fixture";
+    Fault redirect = Make(Fault::Kind::Redirect);
+    redirect.location = HttpsUrl(trusted, folder + "/secure.bin");
+    server.SetFault("/VTupdates/new.bin", redirect);
+    FetchOutcome outcome;
+    EXPECT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "new.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "new.bin"), "secure content");
+}
+
+TEST_F(Https, RedirectFromHttpsToHttpIsNeverTaken) {
+    ASSERT_NE(trusted, 0) << "no https fixture";
+    const std::string path = OldTarget();
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, HttpsUrl(trusted, "redirect?to=" + Url("new.bin")), path, &outcome));
+    ExpectUntouched(path);
+    EXPECT_EQ(outcome.bytes, 0u);
+}

@@ -349,3 +349,36 @@ TEST_F(Launcher, FolderThatCannotBeWrittenLogsElsewhereAndNamesTheCause) {
               std::string::npos)
         << log;
 }
+
+// The whole update over https: "Done." when the server's certificate comes
+// from a trusted authority; E11 and nothing written when it does not, and
+// nothing falls back to http.
+TEST_F(Launcher, HttpsWithATrustedAuthorityIsDoneAndAnUntrustedOneIsE11) {
+    const int trusted = TlsPort("trusted"), untrusted = TlsPort("untrusted");
+    ASSERT_NE(trusted, 0) << "no https fixture";
+    const std::string site = "lp-" + std::to_string(::GetCurrentProcessId());
+    const std::string www = TlsDir() + "www\\" + site;
+    MakeFolder(www);
+    MakeFolder(www + "\\VTupdates");
+    WriteFileBytes(www + "\\VTupdates\\start.htm", kMarkerPage);
+    WriteFileBytes(www + "\\VTupdates\\update.dat", "list\r\nsecure.txt|secure.txt|immer\r\n");
+    WriteFileBytes(www + "\\VTupdates\\secure.txt", "over https");
+
+    Config("", "https://localhost:" + std::to_string(trusted) + "/" + site + "/VTupdates/");
+    Start();
+    EXPECT_TRUE(WaitForStatus("Done.")) << Status();
+    EXPECT_EQ(ReadFileBytes(App("secure.txt")), "over https");
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+
+    ::DeleteFileA(App("secure.txt").c_str());
+    Config("", "https://localhost:" + std::to_string(untrusted) + "/" + site + "/VTupdates/");
+    Start();
+    EXPECT_TRUE(WaitForStatus(Unavailable("E11"))) << Status();
+    EXPECT_FALSE(PathExists(App("delete_me.txt")));
+    EXPECT_FALSE(PathExists(App("secure.txt")));
+    EXPECT_EQ(server.RequestCount("/VTupdates/start.htm"), 0) << "fell back to http";
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+    RemoveTree(www);
+}

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +24,12 @@ void Check(bool ok, const std::string& what) {
 
 std::string BuildDir() { return EnvFolder("VT_BUILD_DIR"); }
 std::string SourceDir() { return EnvFolder("VT_SOURCE_DIR"); }
+std::string TlsDir() { return EnvFolder("VT_TLS_DIR"); }
+
+int TlsPort(const std::string& name) {
+    const std::string text = ReadFileBytes(TlsDir() + name + ".port");
+    return text.empty() ? 0 : std::atoi(text.c_str());
+}
 
 TempDir::TempDir() {
     char temp[MAX_PATH];

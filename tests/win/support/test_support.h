@@ -16,6 +16,12 @@ namespace vt::test {
 std::string BuildDir();
 std::string SourceDir();
 
+// The https fixture's folder (VT_TLS_DIR, ending in a backslash): "www\" is
+// what its servers serve; TlsPort("trusted") and TlsPort("untrusted") are
+// their ports on localhost. 0 when the fixture is not there.
+std::string TlsDir();
+int TlsPort(const std::string& name);
+
 // A fresh folder under the system's temporary folder, removed with everything
 // in it (attributes cleared first) when the object goes.
 class TempDir {
