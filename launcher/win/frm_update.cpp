@@ -63,6 +63,7 @@ frmUpdate::frmUpdate(HINSTANCE instance) {
                                 instance, this);
     if (!window_) win::ThrowSystemError("Cannot create the launcher's window");
     win::SetFailureOwner(window_);
+    dispatcher_ = std::make_unique<UiDispatcher>(window_, msg::kRunWork);
     CreateControls(instance);
     tmrDoOnce = std::make_unique<win::Timer>(window_, msg::kDoOnceTimerId);
     TimerUpdateTimeOut = std::make_unique<win::Timer>(window_, msg::kTimeoutTimerId);
@@ -154,7 +155,6 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == msg::kDoOnceTimerId) tmrDoOnce_Timer();
             if (wParam == msg::kTimeoutTimerId) TimerUpdateTimeOut_Timer();
-            if (wParam == msg::kStatusTimerId) ApplyPendingStatus();
             return 0;
         case WM_LBUTTONDBLCLK:
             Form_DblClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
@@ -165,18 +165,7 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             ApplyLayout(HIWORD(wParam));
             return 0;
         }
-        case msg::kNavigate: NavigateNow(*reinterpret_cast<const std::string*>(lParam)); return 0;
-        case msg::kRunEnded: OnRunEnded(static_cast<RunEnding>(wParam)); return 0;
-        case msg::kFileAccessError: {
-            ApplyPendingStatus();
-            const std::string& path = *reinterpret_cast<const std::string*>(lParam);
-            ::MessageBoxA(window_, "FILE ACCESS ERROR", ("UNABLE TO CHECK FOR UPDATE: " + path).c_str(), MB_OK | MB_ICONHAND);
-            EndProgram();
-        }
-        case msg::kRunFailed:
-            log_->Line("FAILURE", *reinterpret_cast<const std::string*>(lParam));
-            log_->Flush();
-            win::EndWithUnhandledFailure(*reinterpret_cast<const std::string*>(lParam));
+        case msg::kRunWork: dispatcher_->RunPending(); return 0;
         case WM_DESTROY:  // closed through the window manager: the program ends with its window
             EndProgram();
     }

@@ -2,8 +2,10 @@
 // tmrDoOnce; each tick of tmrDoOnce starts an update run, which goes on a
 // thread of its own so that the window keeps repainting and Quit and
 // single-player answer at any moment. The run reaches the window only through
-// UpdateRunView; every change of a control happens on the window's thread, in
-// the order the run asks for it. At most one run exists at a time: tmrDoOnce
+// its RunViewAdapter, which hands everything over through one UiDispatcher;
+// every change of a control happens on the window's thread, in the order the
+// run asks for it, and the run's outcome (an ending, the FILE ACCESS ERROR or
+// an unhandled failure) is the last thing it hands over. At most one run exists at a time: tmrDoOnce
 // is disabled by the tick that starts it and armed again only by the time-out,
 // which the run's ending arms.
 //
@@ -18,25 +20,27 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "config/settings.h"
 #include "launcher/rules/update_rules.h"
 #include "platform/win/program_log.h"
 #include "launcher/win/run_context.h"
+#include "launcher/win/run_view_adapter.h"
+#include "launcher/win/ui_dispatcher.h"
+#include "launcher/win/update_run.h"
 #include "launcher/win/web_browser.h"
 #include "platform/win/handles.h"
 #include "platform/win/timer.h"
 
 namespace vt::launcher {
 
-class frmUpdate final : private UpdateRunView {
+class frmUpdate final {
 public:
     explicit frmUpdate(HINSTANCE instance);  // creates the window, runs Form_Load, shows it
     frmUpdate(const frmUpdate&) = delete;
     frmUpdate& operator=(const frmUpdate&) = delete;
-    ~frmUpdate() override;
+    ~frmUpdate();
 
     int RunMessageLoop();
 
@@ -57,13 +61,9 @@ private:
     // frm_update_run.cpp: the update run and its time-out
     void tmrDoOnce_Timer();
     void TimerUpdateTimeOut_Timer();
-    void OnRunEnded(RunEnding ending);
+    void OnRunEnded(const RunOutcome& outcome);
     void ArmTimeout();
     static DWORD WINAPI RunThread(void* self);
-    void ApplyPendingStatus();
-    void SetStatus(const std::string& text) override;            // from the run's thread
-    void Navigate(const std::string& address) override;          // from the run's thread
-    [[noreturn]] void FileAccessError(const std::string& localFile) override;
     void NavigateNow(const std::string& address);
 
     // frm_update_launch.cpp: the two launch buttons
@@ -89,11 +89,10 @@ private:
     std::int16_t TimeoutTicksLeft = 0;
     std::unique_ptr<win::ProgramLog> log_ = std::make_unique<win::ProgramLog>();  // writes nothing until the load
 
+    std::unique_ptr<UiDispatcher> dispatcher_;
     win::UniqueKernelHandle runThread_;
+    std::unique_ptr<RunViewAdapter> runView_;
     std::unique_ptr<RunContext> runContext_;
-    std::mutex statusMutex_;
-    std::string pendingStatus_;
-    bool statusPending_ = false;  // pendingStatus_ is not on screen yet
 };
 
 }  // namespace vt::launcher

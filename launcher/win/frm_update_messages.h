@@ -5,14 +5,8 @@
 
 namespace vt::launcher::msg {
 
-// Sent by the run's thread, lParam a const std::string*: navigate Browser.
-inline constexpr UINT kNavigate = WM_APP + 2;
-// Posted by the run's thread as its last act, wParam the RunEnding.
-inline constexpr UINT kRunEnded = WM_APP + 3;
-// Sent by the run's thread, lParam a const std::string* (the local file).
-inline constexpr UINT kFileAccessError = WM_APP + 4;
-// Sent by the run's thread, lParam a const std::string* (what failed).
-inline constexpr UINT kRunFailed = WM_APP + 5;
+// Posted by the UiDispatcher: run the tasks handed over to the window.
+inline constexpr UINT kRunWork = WM_APP + 2;
 
 inline constexpr int kLaunchId = 101;
 inline constexpr int kQuitId = 102;
@@ -22,8 +16,4 @@ inline constexpr int kBrowserId = 105;
 
 inline constexpr UINT_PTR kDoOnceTimerId = 1;
 inline constexpr UINT_PTR kTimeoutTimerId = 2;
-// While a run goes on: show its latest status text.
-inline constexpr UINT_PTR kStatusTimerId = 3;
-inline constexpr UINT kStatusTickMs = 30;
-
 }  // namespace vt::launcher::msg

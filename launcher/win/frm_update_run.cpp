@@ -1,5 +1,5 @@
-// The update run's side of frmUpdate: starting a run on its own thread,
-// carrying its status texts and navigations over to the window's thread, its
+// The update run's side of frmUpdate: starting a run on its own thread (its
+// texts, navigations and outcome come back through the RunViewAdapter), its
 // ending, and the time-out that starts the next run.
 #include "launcher/win/frm_update.h"
 #include "launcher/win/frm_update_messages.h"
@@ -11,36 +11,34 @@ namespace vt::launcher {
 void frmUpdate::tmrDoOnce_Timer() {
     tmrDoOnce->SetEnabled(false);  // one arming, one run
     if (runThread_) return;        // cannot happen: the time-out is not armed while a run goes on
-    runContext_ = std::make_unique<RunContext>(RunContext{settings_, *Download, *this, *log_});
+    RunWindow window{[this](const std::string& text) { ::SetWindowTextA(txtStatus, text.c_str()); },
+                     [this](const std::string& address) { NavigateNow(address); },
+                     [this](const RunOutcome& outcome) { OnRunEnded(outcome); }};
+    runView_ = std::make_unique<RunViewAdapter>(*dispatcher_, std::move(window), *log_);
+    runContext_ = std::make_unique<RunContext>(RunContext{settings_, *Download, *runView_, *log_});
     runThread_.reset(::CreateThread(nullptr, 0, RunThread, this, 0, nullptr));
     if (!runThread_) win::ThrowSystemError("Cannot start the update run");
-    ::SetTimer(window_, msg::kStatusTimerId, msg::kStatusTickMs, nullptr);
 }
 
 DWORD WINAPI frmUpdate::RunThread(void* self) {
     auto* form = static_cast<frmUpdate*>(self);
-    try {
-        const RunEnding ending = UpdateRun(*form->runContext_).Run();
-        ::PostMessageA(form->window_, msg::kRunEnded, static_cast<WPARAM>(ending), 0);
-    } catch (const std::exception& e) {
-        const std::string what = e.what();
-        ::SendMessageA(form->window_, msg::kRunFailed, 0, reinterpret_cast<LPARAM>(&what));
-    } catch (...) {
-        const std::string what = "The update run failed for an unknown reason.";
-        ::SendMessageA(form->window_, msg::kRunFailed, 0, reinterpret_cast<LPARAM>(&what));
-    }
+    form->runView_->Finish(UpdateRun(*form->runContext_).Run());  // its last act
     return 0;
 }
 
-void frmUpdate::OnRunEnded(RunEnding ending) {
-    ::KillTimer(window_, msg::kStatusTimerId);
-    ApplyPendingStatus();  // the ending's text is on screen before anything else changes
-    ::WaitForSingleObject(runThread_.get(), INFINITE);  // it posted this as its last act
+void frmUpdate::OnRunEnded(const RunOutcome& outcome) {
+    ::WaitForSingleObject(runThread_.get(), INFINITE);  // it handed this over as its last act
     runThread_.reset();
     runContext_.reset();
-    if (ending == RunEnding::Done) tmrDoOnce->SetEnabled(false);
+    if (!outcome.failure.empty()) win::EndWithUnhandledFailure(outcome.failure);
+    if (!outcome.fileAccessError.empty()) {
+        ::MessageBoxA(window_, "FILE ACCESS ERROR", ("UNABLE TO CHECK FOR UPDATE: " + outcome.fileAccessError).c_str(),
+                      MB_OK | MB_ICONHAND);
+        EndProgram();
+    }
+    if (outcome.ending == RunEnding::Done) tmrDoOnce->SetEnabled(false);
     ArmTimeout();
-    if (ending == RunEnding::Done) ::EnableWindow(cmdLaunch, TRUE);
+    if (outcome.ending == RunEnding::Done) ::EnableWindow(cmdLaunch, TRUE);
 }
 
 void frmUpdate::ArmTimeout() {
@@ -65,42 +63,9 @@ void frmUpdate::TimerUpdateTimeOut_Timer() {
     tmrDoOnce->SetEnabled(true);
 }
 
-// Status texts from the run: the log gets every one at once; the window shows
-// the latest at its next status tick (every kStatusTickMs while a run goes
-// on), before each navigation and at the ending. A message per text would
-// cost a list of 10,000 up-to-date entries about a second under Wine.
-void frmUpdate::SetStatus(const std::string& text) {
-    log_->Line("STATUS", text);
-    std::lock_guard<std::mutex> lock(statusMutex_);
-    pendingStatus_ = text;
-    statusPending_ = true;
-}
-
-void frmUpdate::ApplyPendingStatus() {
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(statusMutex_);
-        if (!statusPending_) return;
-        statusPending_ = false;
-        text = std::move(pendingStatus_);
-    }
-    ::SetWindowTextA(txtStatus, text.c_str());
-}
-
-void frmUpdate::Navigate(const std::string& address) {
-    ::SendMessageA(window_, msg::kNavigate, 0, reinterpret_cast<LPARAM>(&address));
-}
-
 void frmUpdate::NavigateNow(const std::string& address) {
-    ApplyPendingStatus();
     const bool told = browser_->Navigate(address);
     log_->Line("NAVIGATE", address + (told ? "" : " (no browser control)"));
-}
-
-void frmUpdate::FileAccessError(const std::string& localFile) {
-    ::SendMessageA(window_, msg::kFileAccessError, 0, reinterpret_cast<LPARAM>(&localFile));
-    ::TerminateProcess(::GetCurrentProcess(), 0);  // the window's thread ends the program; never reached
-    ::ExitProcess(0);
 }
 
 }  // namespace vt::launcher

@@ -79,7 +79,7 @@ bool PatchEntryProcessor::IsOlderThan(const std::string& LocalFile, DateValue Li
     if (!GetFileTimes(LocalFile, created, accessed, written)) {
         context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
         context_.log.Flush();
-        context_.view.FileAccessError(LocalFile);
+        throw FileAccessFailure{LocalFile};
     }
     return written < ListDate;
 }

@@ -15,6 +15,12 @@
 
 namespace vt::launcher {
 
+// Thrown when a local file's times cannot be read: the run ends with the
+// FILE ACCESS ERROR, which the window shows before it ends the program.
+struct FileAccessFailure {
+    std::string localFile;
+};
+
 class PatchEntryProcessor {
 public:
     explicit PatchEntryProcessor(RunContext& context);
@@ -27,7 +33,7 @@ public:
     bool NeedsDownload(const std::string& LocalFile, const std::string& Stamp);
 
     // LastWritten strictly earlier than ListDate. A file whose times cannot be
-    // read ends the launcher after the FILE ACCESS ERROR box.
+    // read throws FileAccessFailure.
     bool IsOlderThan(const std::string& LocalFile, DateValue ListDate);
 
 private:

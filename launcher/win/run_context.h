@@ -18,8 +18,6 @@ public:
     virtual ~UpdateRunView() = default;
     virtual void SetStatus(const std::string& text) = 0;      // txtStatus
     virtual void Navigate(const std::string& address) = 0;    // Browser, waits until told
-    // "FILE ACCESS ERROR" titled "UNABLE TO CHECK FOR UPDATE: " & path, then the end.
-    [[noreturn]] virtual void FileAccessError(const std::string& localFile) = 0;
 };
 
 struct RunContext {

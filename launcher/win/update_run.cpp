@@ -10,7 +10,25 @@
 
 namespace vt::launcher {
 
-RunEnding UpdateRun::Run() {
+RunOutcome UpdateRun::Run() noexcept {
+    RunOutcome outcome;
+    try {
+        outcome.ending = Ending();
+    } catch (const FileAccessFailure& failure) {
+        context_.log.Line("ENDING", "FILE ACCESS ERROR: the times of " + failure.localFile + " cannot be read");
+        outcome.fileAccessError = failure.localFile;
+    } catch (const std::exception& e) {
+        context_.log.Line("FAILURE", e.what());
+        outcome.failure = e.what();
+    } catch (...) {
+        outcome.failure = "The update run failed for an unknown reason.";
+        context_.log.Line("FAILURE", outcome.failure);
+    }
+    context_.log.Flush();
+    return outcome;
+}
+
+RunEnding UpdateRun::Ending() {
     const RunEnding ending = Steps();
     context_.view.SetStatus(EndingStatusText(ending));
     // The ending names its cause, so that a player's log says why (a server
@@ -18,7 +36,6 @@ RunEnding UpdateRun::Run() {
     const bool fetchEnding = ending == RunEnding::E11 || ending == RunEnding::E1 || ending == RunEnding::E4;
     context_.log.Line("ENDING", std::string(EndingName(ending)) +
                                     (fetchEnding && !context_.lastFailure.empty() ? ": " + context_.lastFailure : ""));
-    context_.log.Flush();
     return ending;
 }
 

@@ -12,18 +12,29 @@
 
 namespace vt::launcher {
 
+// How a run ended: one of its six endings, or the FILE ACCESS ERROR (a local
+// file whose times cannot be read: the window shows its box and ends the
+// program), or an unhandled failure (its box, then the end).
+struct RunOutcome {
+    RunEnding ending = RunEnding::Done;
+    std::string fileAccessError;  // the local file, when that is how it ended
+    std::string failure;          // what failed, when that is how it ended
+};
+
 class UpdateRun {
 public:
     explicit UpdateRun(RunContext& context) : context_(context) {}
 
-    // Sets the ending's status text and returns the ending. A file operation
-    // outside the two steps whose errors are ignored throws a Failure.
-    RunEnding Run();
+    // Sets the ending's status text and returns the outcome. Never throws: a
+    // file operation outside the two steps whose errors are ignored is an
+    // unhandled failure in the outcome.
+    RunOutcome Run() noexcept;
 
     // The probe file begins with the launcher marker; false when it is missing.
     bool HasLauncherMarker(const std::string& FileName);
 
 private:
+    RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure
 

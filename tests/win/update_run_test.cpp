@@ -18,15 +18,10 @@ using vt::testing::TestServer;
 
 namespace {
 
-struct FileAccessEnd {
-    std::string path;
-};
-
 class RecordingView : public UpdateRunView {
 public:
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void Navigate(const std::string& address) override { navigations.push_back(address); }
-    [[noreturn]] void FileAccessError(const std::string& localFile) override { throw FileAccessEnd{localFile}; }
 
     std::vector<std::string> statuses;
     std::vector<std::string> navigations;
@@ -147,8 +142,8 @@ TEST_F(Entries, ALockedLocalFileEndsWithTheFileAccessBox) {
     try {
         Process("a.txt|a.txt|2008-01-28 14:30");
         ADD_FAILURE() << "no FILE ACCESS ERROR";
-    } catch (const FileAccessEnd& end) {
-        EXPECT_EQ(end.path, Local("a.txt"));
+    } catch (const FileAccessFailure& end) {
+        EXPECT_EQ(end.localFile, Local("a.txt"));
     }
     ::CloseHandle(lock);
     EXPECT_EQ(Requests("a.txt"), 0);
@@ -157,7 +152,7 @@ TEST_F(Entries, ALockedLocalFileEndsWithTheFileAccessBox) {
 class Run : public Entries {
 protected:
     Run() { Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>"); }
-    RunEnding RunOnce() { return UpdateRun(context).Run(); }
+    RunEnding RunOnce() { return UpdateRun(context).Run().ending; }
 };
 
 TEST_F(Run, EntriesGetTheirIndicesAndTheListFilesGoAtDone) {
@@ -219,4 +214,20 @@ TEST_F(Entries, LeftoverPartOfAStoppedRunIsRemovedByTheNextRun) {
     EXPECT_FALSE(PathExists(Local("a.txt.vtpart")));
     EXPECT_EQ(ReadFileBytes(Local("a.txt")), "local a");
     EXPECT_EQ(Requests("a.txt"), 0);
+}
+
+// The FILE ACCESS ERROR is one of the run's outcomes: the window, not the
+// run's thread, shows its box and ends the program.
+TEST_F(Run, ALockedLocalFileIsTheFileAccessOutcome) {
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\nc.txt|c.txt|immer");
+    Serve("b.txt", "server b");
+    Serve("c.txt", "server c");
+    WriteFileBytes(Local("b.txt"), "local b");
+    win::UniqueFileHandle lock(::CreateFileA(Local("b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    const RunOutcome outcome = UpdateRun(context).Run();
+    EXPECT_EQ(outcome.fileAccessError, Local("b.txt"));
+    EXPECT_TRUE(outcome.failure.empty());
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");  // the entry before it is in place
+    EXPECT_EQ(Requests("c.txt"), 0);                       // nothing after it was processed
 }
