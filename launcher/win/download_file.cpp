@@ -111,12 +111,22 @@ bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std:
     return fetched.ok;
 }
 
-bool RemoveLeftoverPart(const std::string& FileName) {
-    const std::string part = FileName + kPartSuffix;
-    const DWORD attributes = ::GetFileAttributesA(part.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    ::SetFileAttributesA(part.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileA(part.c_str()) != 0;
+int RemoveLeftoverParts(const std::string& folder) {
+    std::vector<std::string> parts;
+    {
+        WIN32_FIND_DATAA entry;
+        win::UniqueFindHandle search(::FindFirstFileA((folder + "*" + kPartSuffix).c_str(), &entry));
+        if (!search) return 0;
+        do {
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) parts.push_back(folder + entry.cFileName);
+        } while (::FindNextFileA(search.get(), &entry));
+    }
+    int removed = 0;
+    for (const std::string& part : parts) {
+        ::SetFileAttributesA(part.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (::DeleteFileA(part.c_str())) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace vt::launcher

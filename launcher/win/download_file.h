@@ -7,7 +7,7 @@
 //
 // The temporary name carries no process id, so that the next run finds what a
 // stopped run (Quit, a launch, a killed process) left beside a file and
-// removes it (RemoveLeftoverPart). Two launchers at once in one folder do not
+// removes it (RemoveLeftoverParts). Two launchers at once in one folder do not
 // share one: the second cannot open it and its fetch fails.
 #pragma once
 
@@ -32,7 +32,10 @@ using DownloadSteps = std::vector<std::string>;
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName,
                   FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr);
 
-// Removes "<file>.vtpart" left by a stopped run; true when there was one.
-bool RemoveLeftoverPart(const std::string& FileName);
+// Removes every "*.vtpart" that a stopped run left in `folder` (ending in a
+// backslash) and returns how many went. One listing of the folder: under
+// Wine, asking for one missing name costs a scan of the whole folder, so a
+// question per entry would make a long list quadratic.
+int RemoveLeftoverParts(const std::string& folder);
 
 }  // namespace vt::launcher

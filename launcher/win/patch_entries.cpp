@@ -44,13 +44,21 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     const std::string url = context_.settings.WebPath + entry->RemotePath;
     context_.view.SetStatus(EntryStatusText(LineIndex));
     const std::string LocalFile = appDir + entry->LocalPath;
-    if (RemoveLeftoverPart(LocalFile)) context_.log.Line("ENTRY", index + " removed " + LocalFile + kPartSuffix + " left by a stopped run");
+    RemoveLeftoversOnce(LocalFile);
     if (!NeedsDownload(LocalFile, entry->Stamp)) {
         context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_);
         return true;
     }
     context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_ + ", fetching");
     return DownloadAndLog(context_, url, LocalFile);
+}
+
+void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
+    const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
+    if (!checkedFolders_.insert(folder).second) return;
+    if (const int removed = RemoveLeftoverParts(folder))
+        context_.log.Line("ENTRY", "removed " + std::to_string(removed) + " \"*" + kPartSuffix + "\" left in " + folder +
+                                       " by a stopped run");
 }
 
 bool PatchEntryProcessor::NeedsDownload(const std::string& LocalFile, const std::string& Stamp) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "launcher/rules/date_value.h"
 #include "launcher/win/run_context.h"
@@ -37,7 +38,11 @@ public:
     bool IsOlderThan(const std::string& LocalFile, DateValue ListDate);
 
 private:
+    // Each folder of the list once per run: what a stopped run left there goes.
+    void RemoveLeftoversOnce(const std::string& LocalFile);
+
     RunContext& context_;
+    std::unordered_set<std::string> checkedFolders_;
     int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
     std::string decision_;  // for the log: why NeedsDownload said what it said
 };

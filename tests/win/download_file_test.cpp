@@ -227,9 +227,12 @@ TEST_F(Download, TemporaryFileIsFlushedBeforeItReplacesTheTarget) {
 // What a stopped run left beside a file has a name the next run knows.
 TEST_F(Download, LeftoverPartIsRecognisedAndRemoved) {
     WriteFileBytes(target / "game.dat.vtpart", std::string(1000, 'p'));
-    EXPECT_TRUE(RemoveLeftoverPart(target / "game.dat"));
+    WriteFileBytes(target / "other.bin.vtpart", "p");
+    WriteFileBytes(target / "keep.txt", "not a leftover");
+    EXPECT_EQ(RemoveLeftoverParts(target.path()), 2);
     EXPECT_EQ(PartFiles(), 0);
-    EXPECT_FALSE(RemoveLeftoverPart(target / "game.dat"));
+    EXPECT_EQ(ReadFileBytes(target / "keep.txt"), "not a leftover");
+    EXPECT_EQ(RemoveLeftoverParts(target.path()), 0);
 }
 
 // https through WinINet against the test authority's servers on localhost.
