@@ -1,5 +1,7 @@
 #include "launcher/win/internet_transfer.h"
 
+#include "launcher/win/body_reader.h"
+
 #include <exception>
 #include <vector>
 
@@ -187,26 +189,23 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         return Verdict::Fail;
     }
 
-    // Asking what is there before each read hands control back after every
-    // piece that arrives, so the rate floor is checked even while a server
-    // drips (a read of 1 MiB would otherwise wait for the whole MiB).
-    std::vector<char> buffer(1024 * 1024);
     ULONGLONG windowStart = ::GetTickCount64();
     std::uint64_t windowBytes = 0;
+    BodyReader reader(connection, request, timeouts_.speedTimeMs);
     for (;;) {
-        DWORD available = 0;
-        if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0)) {
-            outcome.error = ErrorText("body cut short", ::GetLastError());
+        const char* data = nullptr;
+        DWORD got = 0, readError = 0;
+        const BodyReader::Status read = reader.Next(data, got, readError);
+        if (read == BodyReader::Status::Failed) {
+            outcome.error = ErrorText("body cut short", readError);
             return Verdict::Retry;
         }
-        if (available == 0) break;
-        DWORD got = 0;
-        const DWORD want = available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
-        if (!::InternetReadFile(request.get(), buffer.data(), want, &got)) {
-            outcome.error = ErrorText("body cut short", ::GetLastError());
+        if (read == BodyReader::Status::Abandoned) {
+            outcome.error = "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
+                            std::to_string(timeouts_.speedTimeMs) + " ms (a read did not finish)";
             return Verdict::Retry;
         }
-        if (got == 0) break;
+        if (read == BodyReader::Status::End) break;
         outcome.bytes += got;
         if ((hasLength && outcome.bytes > expected) || outcome.bytes > maxBytes) {
             outcome.error = hasLength && outcome.bytes > expected
@@ -214,7 +213,7 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
                                 : "the body is over the cap of " + std::to_string(maxBytes) + " bytes";
             return Verdict::Fail;
         }
-        if (!sink.Write(buffer.data(), got)) {
+        if (!sink.Write(data, got)) {
             outcome.error = "cannot write the target file: " + sink.LastError();
             return Verdict::Fail;
         }

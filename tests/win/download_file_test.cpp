@@ -205,6 +205,35 @@ TEST_F(Download, DrippingServerFailsOnTheRateFloor) {
     ExpectUntouched(path);
 }
 
+// The same after a fast start: reads of 1 MiB (which Wine's WinINet returns
+// only when full) are abandoned when they do not finish within the window.
+TEST_F(Download, ServerThatStartsFastAndThenDripsFailsOnTheRateFloor) {
+    TransferTimeouts t = QuickTimeouts();
+    t.speedLimitBytes = 64;
+    t.speedTimeMs = 1000;
+    t.attempts = 1;
+    InternetTransfer slow(t);
+    std::string body(4 * 1024 * 1024, 'x');
+    for (std::size_t i = 0; i < body.size(); i += 4096) body[i] = static_cast<char>('a' + i / 4096 % 26);
+    WriteFileBytes(root / "VTupdates\\new.bin", body);
+    Fault drip = Make(Fault::Kind::Drip);
+    drip.bytes = 3 * 1024 * 1024;
+    drip.ms = 300;
+    server.SetFault("/VTupdates/new.bin", drip);
+    const std::string path = OldTarget();
+    const ULONGLONG begin = ::GetTickCount64();
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(slow, Url("new.bin"), path, &outcome));
+    EXPECT_LT(::GetTickCount64() - begin, 10000u) << "the drip held the fetch";
+    EXPECT_NE(outcome.error.find("a read did not finish"), std::string::npos) << outcome.error;
+    ExpectUntouched(path);
+
+    // A healthy server afterwards: the session works, and a large body comes whole.
+    server.ClearFaults();
+    EXPECT_TRUE(DownloadFile(slow, Url("new.bin"), target / "whole.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "whole.bin"), body);
+}
+
 TEST_F(Download, BodyOverTheCallersCapFails) {
     WriteFileBytes(root / "VTupdates\\new.bin", std::string(5000, 'x'));
     const std::string path = OldTarget();

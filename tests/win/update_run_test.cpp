@@ -231,3 +231,19 @@ TEST_F(Run, ALockedLocalFileIsTheFileAccessOutcome) {
     EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");  // the entry before it is in place
     EXPECT_EQ(Requests("c.txt"), 0);                       // nothing after it was processed
 }
+
+// A patch list over 64 MiB (a body that never ends, a wrong file) fails its
+// fetch: E1, with nothing held or written, instead of being read whole.
+TEST_F(Run, AListOverItsCapIsE1) {
+    std::string list = "header\r\n";
+    const std::string line = "a.txt|a.txt|immer\r\n";
+    list.reserve(kPageAndListCap + line.size() + 16);
+    while (list.size() <= kPageAndListCap) list += line;
+    Serve("update.dat", list);
+    list.clear();
+    list.shrink_to_fit();
+    EXPECT_EQ(RunOnce(), RunEnding::E1);
+    EXPECT_FALSE(PathExists(Local("NEWUPDATE.TXT")));
+    EXPECT_FALSE(PathExists(Local("NEWUPDATE.TXT.vtpart")));
+    EXPECT_EQ(Requests("a.txt"), 0);
+}

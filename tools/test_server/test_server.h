@@ -26,7 +26,7 @@ struct Fault {
         Changing,     // the file's bytes followed by the request's number
         FailTimes,    // the first `count` requests get `status`, later ones the file
         Raw,          // send `body` as the whole answer, head included, then close
-        Drip,         // announce the file's length, then send one byte every `ms` milliseconds
+        Drip,         // announce the file's length, send its first `bytes` at once, then one byte every `ms` ms
     };
     Kind kind = Kind::None;
     int status = 200;
