@@ -5,15 +5,15 @@
 // its RunViewAdapter, which hands everything over through one UiDispatcher;
 // every change of a control happens on the window's thread, in the order the
 // run asks for it, and the run's outcome (an ending, the FILE ACCESS ERROR or
-// an unhandled failure) is the last thing it hands over. At most one run exists at a time: tmrDoOnce
-// is disabled by the tick that starts it and armed again only by the time-out,
-// which the run's ending arms.
+// an unhandled failure) is the last thing it hands over. At most one run
+// exists at a time: tmrDoOnce is disabled by the tick that starts it and
+// armed again only by the time-out, which the run's ending arms.
 //
 // The program ends at once on Quit, on either launch, on closing the window
 // and after the FILE ACCESS ERROR box: the log is written out and the process
 // is terminated, so a run in progress is abandoned where it stands (a fetch in
-// progress leaves at most its "<file>.<pid>.vtpart" beside the file; the file
-// itself is untouched).
+// progress leaves at most its "<file>.vtpart" beside the file, which the next
+// run removes; the file itself is untouched).
 #pragma once
 
 #include <windows.h>
@@ -24,13 +24,13 @@
 
 #include "config/settings.h"
 #include "launcher/rules/update_rules.h"
-#include "platform/win/program_log.h"
 #include "launcher/win/run_context.h"
 #include "launcher/win/run_view_adapter.h"
 #include "launcher/win/ui_dispatcher.h"
 #include "launcher/win/update_run.h"
 #include "launcher/win/web_browser.h"
 #include "platform/win/handles.h"
+#include "platform/win/program_log.h"
 #include "platform/win/timer.h"
 
 namespace vt::launcher {
