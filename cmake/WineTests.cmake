@@ -18,12 +18,13 @@ if(WIN32)
 endif()
 
 # vt_add_wine_test(NAME target [TIMEOUT s]): one ctest entry that runs the whole
-# GoogleTest binary under Wine.
+# GoogleTest binary under Wine. Not brief: when a test hangs, the output ctest
+# shows for the time-out ends with the test that was running.
 function(vt_add_wine_test target)
   cmake_parse_arguments(P "" "TIMEOUT" "" ${ARGN})
   if(NOT P_TIMEOUT)
     set(P_TIMEOUT 300)
   endif()
-  add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
+  add_test(NAME ${target} COMMAND ${target})
   set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${VT_WINE_ENV}" TIMEOUT ${P_TIMEOUT})
 endfunction()

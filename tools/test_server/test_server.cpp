@@ -13,6 +13,7 @@
 using SocketLength = int;
 namespace {
 void CloseSocket(std::intptr_t s) { ::closesocket(static_cast<SOCKET>(s)); }
+void ShutDown(std::intptr_t s) { ::shutdown(static_cast<SOCKET>(s), SD_BOTH); }
 constexpr char kSeparator = '\\';
 bool TimedOut() { return ::WSAGetLastError() == WSAETIMEDOUT; }
 }  // namespace
@@ -27,6 +28,7 @@ bool TimedOut() { return ::WSAGetLastError() == WSAETIMEDOUT; }
 using SocketLength = socklen_t;
 namespace {
 void CloseSocket(std::intptr_t s) { ::close(static_cast<int>(s)); }
+void ShutDown(std::intptr_t s) { ::shutdown(static_cast<int>(s), SHUT_RDWR); }
 constexpr char kSeparator = '/';
 bool TimedOut() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 }  // namespace
@@ -119,6 +121,13 @@ TestServer::~TestServer() {
 #endif
     CloseSocket(listener_);
     if (acceptor_.joinable()) acceptor_.join();
+    {
+        // A worker can be blocked sending to a client that stopped reading (a
+        // body it refused, a cap it hit): shutting the connection down ends
+        // the send, so the stop never waits for a client.
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (std::intptr_t s : open_) ShutDown(s);
+    }
     for (std::thread& t : workers_) t.join();
 #ifdef _WIN32
     ::WSACleanup();
@@ -158,7 +167,15 @@ void TestServer::AcceptLoop() {
         }
         ++connections_;
         std::lock_guard<std::mutex> lock(mutex_);
-        workers_.emplace_back([this, s] { Serve(s); });
+        open_.insert(s);
+        workers_.emplace_back([this, s] {
+            Serve(s);
+            {
+                std::lock_guard<std::mutex> done(mutex_);
+                open_.erase(s);  // before the close, so that a reused socket number is never forgotten
+            }
+            CloseSocket(s);
+        });
     }
 }
 
@@ -178,10 +195,7 @@ void TestServer::Serve(std::intptr_t s) {
         while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
             const int n = ::recv(s, chunk, sizeof chunk, 0);
             if (n < 0 && !stopping_ && TimedOut()) continue;
-            if (n <= 0) {
-                CloseSocket(s);
-                return;
-            }
+            if (n <= 0) return;
             buffer.append(chunk, static_cast<std::size_t>(n));
         }
         const std::string head = buffer.substr(0, end);
@@ -190,10 +204,7 @@ void TestServer::Serve(std::intptr_t s) {
         std::string method, target;
         line >> method >> target;
         const bool close = head.find("Connection: close") != std::string::npos;
-        if (!Answer(s, method, target) || close) {
-            CloseSocket(s);
-            return;
-        }
+        if (!Answer(s, method, target) || close) return;
     }
 }
 

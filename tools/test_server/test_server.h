@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,7 +63,7 @@ public:
 
 private:
     void AcceptLoop();
-    void Serve(std::intptr_t socket);
+    void Serve(std::intptr_t socket);  // until the connection ends; the caller closes it
     bool Answer(std::intptr_t socket, const std::string& method, const std::string& target);
 
     std::string root_;
@@ -76,6 +77,7 @@ private:
     std::map<std::string, int> served_;
     std::vector<LoggedRequest> log_;
     std::vector<std::thread> workers_;
+    std::set<std::intptr_t> open_;  // connections being served, shut down at the stop
 };
 
 }  // namespace vt::testing
