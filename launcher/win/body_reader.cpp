@@ -50,8 +50,8 @@ DWORD WINAPI FastReads(void* parameter) {
 
 }  // namespace
 
-BodyReader::BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs)
-    : connection_(connection), request_(request), windowMs_(windowMs), carefulStart_(::GetTickCount64()) {}
+BodyReader::BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast)
+    : connection_(connection), request_(request), windowMs_(windowMs), fast_(startFast), carefulStart_(::GetTickCount64()) {}
 
 BodyReader::~BodyReader() {
     if (!thread_ || !shared_) return;

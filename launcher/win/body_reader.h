@@ -14,7 +14,10 @@
 //   hundreds) is abandoned: the fetch fails like a time-out, and the thread
 //   closes the request when its read finally returns.
 // A fast read that is merely slow (over an eighth of the window) sends the
-// reader back to careful mode.
+// reader back to careful mode. A body whose announced length is over 16 KiB
+// starts fast (eight careful calls for 64 KiB cost more than a thread); the
+// caller starts it careful again when an attempt had to abandon a read, so a
+// link too slow for a whole read in one window still gets its file.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +33,7 @@ namespace vt::launcher {
 class BodyReader {
 public:
     // Takes over `connection` and `request` only when it abandons a read.
-    BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs);
+    BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast);
     ~BodyReader();
     BodyReader(const BodyReader&) = delete;
     BodyReader& operator=(const BodyReader&) = delete;

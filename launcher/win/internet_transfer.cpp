@@ -104,11 +104,13 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink,
         return outcome;
     }
     DWORD backoff = timeouts_.firstBackoffMs;
+    bool careful = false;  // after an abandoned read: only reads of what has arrived
     for (int attempt = 1; attempt <= timeouts_.attempts; ++attempt) {
         outcome = FetchOutcome{};
         outcome.attempts = attempt;
         ::DeleteUrlCacheEntryA(requestUrl.c_str());
-        const Verdict verdict = FetchOnce(*target, sink, maxBytes, outcome);
+        const Verdict verdict = FetchOnce(*target, sink, maxBytes, careful, outcome);
+        careful = careful || outcome.readAbandoned;
         if (verdict != Verdict::Retry || attempt == timeouts_.attempts) break;
         ::Sleep(backoff);
         backoff *= 3;
@@ -126,7 +128,7 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink,
 }
 
 InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& target, DownloadSink& sink,
-                                                      std::uint64_t maxBytes, FetchOutcome& outcome) {
+                                                      std::uint64_t maxBytes, bool careful, FetchOutcome& outcome) {
     if (!sink.Begin()) {
         outcome.error = "cannot write the target file: " + sink.LastError();
         return Verdict::Fail;
@@ -191,7 +193,8 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
 
     ULONGLONG windowStart = ::GetTickCount64();
     std::uint64_t windowBytes = 0;
-    BodyReader reader(connection, request, timeouts_.speedTimeMs);
+    constexpr std::uint64_t kStartFastAbove = 16 * 1024;
+    BodyReader reader(connection, request, timeouts_.speedTimeMs, !careful && hasLength && expected > kStartFastAbove);
     for (;;) {
         const char* data = nullptr;
         DWORD got = 0, readError = 0;
@@ -201,6 +204,7 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
             return Verdict::Retry;
         }
         if (read == BodyReader::Status::Abandoned) {
+            outcome.readAbandoned = true;
             outcome.error = "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
                             std::to_string(timeouts_.speedTimeMs) + " ms (a read did not finish)";
             return Verdict::Retry;

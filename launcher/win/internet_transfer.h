@@ -65,6 +65,7 @@ struct FetchOutcome {
     int attempts = 0;
     DWORD elapsedMs = 0;
     std::string error;         // why it failed, for the log
+    bool readAbandoned = false;  // a read did not finish within the rate floor's window
 };
 
 // "\" in a URL's path is sent as "/", as browsers do: the patch list has had
@@ -88,7 +89,8 @@ public:
 
 private:
     enum class Verdict { Done, Retry, Fail };
-    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, FetchOutcome& outcome);
+    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, bool careful,
+                      FetchOutcome& outcome);
 
     TransferTimeouts timeouts_;
     UniqueInternetHandle session_;

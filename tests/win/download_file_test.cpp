@@ -234,6 +234,27 @@ TEST_F(Download, ServerThatStartsFastAndThenDripsFailsOnTheRateFloor) {
     EXPECT_EQ(ReadFileBytes(target / "whole.bin"), body);
 }
 
+// A link slower than a whole read per window but above the floor: the read of
+// the first attempt is abandoned, the next attempt reads only what has
+// arrived and gets the file.
+TEST_F(Download, SlowButSteadyLinkGetsItsFileOnTheNextAttempt) {
+    TransferTimeouts t = QuickTimeouts();
+    t.speedLimitBytes = 64;
+    t.speedTimeMs = 1000;
+    InternetTransfer slow(t);
+    std::string body(20 * 1024, 'x');
+    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
+    WriteFileBytes(root / "VTupdates\\new.bin", body);
+    Fault drip = Make(Fault::Kind::Drip);
+    drip.bytes = body.size() - 400;
+    drip.ms = 10;  // about 100 bytes a second: above the floor of 64 in a second
+    server.SetFault("/VTupdates/new.bin", drip);
+    FetchOutcome outcome;
+    EXPECT_TRUE(DownloadFile(slow, Url("new.bin"), target / "slow.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(outcome.attempts, 2);
+    EXPECT_EQ(ReadFileBytes(target / "slow.bin"), body);
+}
+
 TEST_F(Download, BodyOverTheCallersCapFails) {
     WriteFileBytes(root / "VTupdates\\new.bin", std::string(5000, 'x'));
     const std::string path = OldTarget();
