@@ -1,25 +1,25 @@
 #include "launcher/win/body_reader.h"
 
 #include <atomic>
-#include <vector>
 
 namespace vt::launcher {
-
 namespace {
+
 constexpr std::size_t kFastReadBytes = 1024 * 1024;
-constexpr std::uint64_t kSwitchAfterBytes = 256 * 1024;        // measured over the first 256 KiB ...
+constexpr std::uint64_t kSwitchAfterBytes = 256 * 1024;        // measured over 256 KiB ...
 constexpr std::uint64_t kFastBytesPerSecond = 2 * 1024 * 1024;  // ... at 2 MiB/s or more: a 1 MiB read then takes
                                                                 // half a second, sixty times less than the window
+
 }  // namespace
 
-struct BodyReader::Shared {
-    HINTERNET request = nullptr;
-    HINTERNET connection = nullptr;
+struct FastReadThread::Shared {
     std::vector<char> buffer = std::vector<char>(kFastReadBytes);
     win::UniqueKernelHandle start{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     win::UniqueKernelHandle done{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    HINTERNET request = nullptr;
+    HINTERNET connection = nullptr;
     std::atomic<bool> quit{false};
-    std::atomic<bool> ownsHandles{false};  // set when the read was abandoned
+    std::atomic<bool> abandoned{false};  // the handles are the thread's to close
     BOOL ok = FALSE;
     DWORD got = 0;
     DWORD error = 0;
@@ -28,9 +28,10 @@ struct BodyReader::Shared {
 namespace {
 
 DWORD WINAPI FastReads(void* parameter) {
-    // The thread's own reference: the state lives until it is done with it.
-    std::unique_ptr<std::shared_ptr<BodyReader::Shared>> owned(static_cast<std::shared_ptr<BodyReader::Shared>*>(parameter));
-    BodyReader::Shared& s = **owned;
+    // The thread's own reference: the state lives until the thread is done.
+    std::unique_ptr<std::shared_ptr<FastReadThread::Shared>> owned(
+        static_cast<std::shared_ptr<FastReadThread::Shared>*>(parameter));
+    FastReadThread::Shared& s = **owned;
     for (;;) {
         ::WaitForSingleObject(s.start.get(), INFINITE);
         if (s.quit) break;
@@ -38,10 +39,10 @@ DWORD WINAPI FastReads(void* parameter) {
         s.ok = ::InternetReadFile(s.request, s.buffer.data(), static_cast<DWORD>(s.buffer.size()), &got);
         s.error = s.ok ? 0 : ::GetLastError();
         s.got = got;
-        if (s.ownsHandles) break;  // abandoned while it read
+        if (s.abandoned) break;
         ::SetEvent(s.done.get());
     }
-    if (s.ownsHandles) {
+    if (s.abandoned) {
         ::InternetCloseHandle(s.request);
         ::InternetCloseHandle(s.connection);
     }
@@ -50,23 +51,60 @@ DWORD WINAPI FastReads(void* parameter) {
 
 }  // namespace
 
-BodyReader::BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast)
-    : connection_(connection), request_(request), windowMs_(windowMs), fast_(startFast), carefulStart_(::GetTickCount64()) {}
+std::shared_ptr<FastReadThread> FastReadThread::Start() {
+    std::shared_ptr<FastReadThread> made(new FastReadThread());
+    made->shared_ = std::make_shared<Shared>();
+    if (!made->shared_->start || !made->shared_->done) return nullptr;
+    auto* reference = new std::shared_ptr<Shared>(made->shared_);
+    made->thread_.reset(::CreateThread(nullptr, 0, FastReads, reference, 0, nullptr));
+    if (!made->thread_) {
+        delete reference;
+        return nullptr;
+    }
+    return made;
+}
 
-BodyReader::~BodyReader() {
-    if (!thread_ || !shared_) return;
-    if (shared_->ownsHandles) return;  // abandoned: the thread ends by itself
+FastReadThread::~FastReadThread() {
+    if (!thread_ || shared_->abandoned) return;  // an abandoned thread ends by itself
     shared_->quit = true;
     ::SetEvent(shared_->start.get());
     ::WaitForSingleObject(thread_.get(), INFINITE);
 }
+
+bool FastReadThread::Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data) {
+    shared_->request = request;
+    ::SetEvent(shared_->start.get());
+    if (::WaitForSingleObject(shared_->done.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    ok = shared_->ok;
+    got = shared_->got;
+    error = shared_->error;
+    data = shared_->buffer.data();
+    return true;
+}
+
+void FastReadThread::Abandon(HINTERNET request, HINTERNET connection) {
+    shared_->request = request;
+    shared_->connection = connection;
+    shared_->abandoned = true;
+    // In case the read ended just now and the thread waits for the next one.
+    shared_->quit = true;
+    ::SetEvent(shared_->start.get());
+}
+
+BodyReader::BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast,
+                       std::shared_ptr<FastReadThread>& fastReads)
+    : connection_(connection),
+      request_(request),
+      windowMs_(windowMs),
+      fastReads_(fastReads),
+      fast_(startFast),
+      carefulStart_(::GetTickCount64()) {}
 
 BodyReader::Status BodyReader::Next(const char*& data, DWORD& size, DWORD& error) {
     return fast_ ? NextFast(data, size, error) : NextCareful(data, size, error);
 }
 
 BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD& error) {
-    std::vector<char>& piece = carefulBuffer_;
     DWORD available = 0;
     if (!::InternetQueryDataAvailable(request_.get(), &available, 0, 0)) {
         error = ::GetLastError();
@@ -74,8 +112,8 @@ BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD
     }
     if (available == 0) return Status::End;
     DWORD got = 0;
-    const DWORD want = available < piece.size() ? available : static_cast<DWORD>(piece.size());
-    if (!::InternetReadFile(request_.get(), piece.data(), want, &got)) {
+    const DWORD want = available < carefulBuffer_.size() ? available : static_cast<DWORD>(carefulBuffer_.size());
+    if (!::InternetReadFile(request_.get(), carefulBuffer_.data(), want, &got)) {
         error = ::GetLastError();
         return Status::Failed;
     }
@@ -87,48 +125,33 @@ BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD
         carefulBytes_ = 0;
         carefulStart_ = ::GetTickCount64();
     }
-    data = piece.data();
+    data = carefulBuffer_.data();
     size = got;
     return Status::Piece;
 }
 
 BodyReader::Status BodyReader::NextFast(const char*& data, DWORD& size, DWORD& error) {
-    if (!thread_) {
-        shared_ = std::make_shared<Shared>();
-        shared_->request = request_.get();
-        shared_->connection = connection_.get();
-        auto* reference = new std::shared_ptr<Shared>(shared_);
-        thread_.reset(::CreateThread(nullptr, 0, FastReads, reference, 0, nullptr));
-        if (!thread_) {
-            delete reference;
-            shared_.reset();
-            fast_ = false;
-            return NextCareful(data, size, error);
-        }
+    if (!fastReads_) fastReads_ = FastReadThread::Start();
+    if (!fastReads_) {  // no thread to be had: read what has arrived
+        fast_ = false;
+        return NextCareful(data, size, error);
     }
     const ULONGLONG begin = ::GetTickCount64();
-    ::SetEvent(shared_->start.get());
-    if (::WaitForSingleObject(shared_->done.get(), windowMs_) != WAIT_OBJECT_0) {
-        // The read goes on without us; its thread closes the handles.
-        shared_->ownsHandles = true;
-        shared_->quit = true;
-        ::SetEvent(shared_->start.get());  // in case the read ended just now and the thread waits again
-        request_.release();
-        connection_.release();
+    BOOL ok = FALSE;
+    DWORD got = 0;
+    if (!fastReads_->Read(request_.get(), windowMs_, ok, got, error, data)) {
+        fastReads_->Abandon(request_.release(), connection_.release());
+        fastReads_.reset();
         return Status::Abandoned;
     }
-    if (!shared_->ok) {
-        error = shared_->error;
-        return Status::Failed;
-    }
-    if (shared_->got == 0) return Status::End;
+    if (!ok) return Status::Failed;
+    if (got == 0) return Status::End;
     if (::GetTickCount64() - begin > windowMs_ / 8) {  // slow now: read what is there again
         fast_ = false;
         carefulBytes_ = 0;
         carefulStart_ = ::GetTickCount64();
     }
-    data = shared_->buffer.data();
-    size = shared_->got;
+    size = got;
     return Status::Piece;
 }
 

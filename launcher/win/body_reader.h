@@ -8,15 +8,15 @@
 // - careful: asks InternetQueryDataAvailable and reads only what is there, so
 //   every piece comes back at once and the caller's rate floor sees it; about
 //   100 us a call under Wine, fine for small bodies and slow links;
-// - fast: once the body has come at 2 MiB/s or more, 1 MiB reads, each on a
-//   thread of the reader's own, waited for at most the rate floor's window.
-//   A read that does not finish by then (the rate fell by a factor of
-//   hundreds) is abandoned: the fetch fails like a time-out, and the thread
-//   closes the request when its read finally returns.
-// A fast read that is merely slow (over an eighth of the window) sends the
-// reader back to careful mode. A body whose announced length is over 16 KiB
-// starts fast (eight careful calls for 64 KiB cost more than a thread); the
-// caller starts it careful again when an attempt had to abandon a read, so a
+// - fast: 1 MiB reads on the transfer's FastReadThread, waited for at most the
+//   rate floor's window. A read that does not finish by then is abandoned: the
+//   fetch fails like a time-out, and the thread closes the request when its
+//   read finally returns, then ends (the transfer starts a new one).
+// A body starts fast when its announced length is over 16 KiB (eight careful
+// calls for 64 KiB cost more than a hand-over to the thread), and switches to
+// fast once it has come at 2 MiB/s or more. A fast read that is merely slow
+// (over an eighth of the window) sends the reader back to careful mode. The
+// caller starts the next attempt careful when one had to abandon a read, so a
 // link too slow for a whole read in one window still gets its file.
 #pragma once
 
@@ -30,11 +30,37 @@
 
 namespace vt::launcher {
 
+// The thread that does the fast reads, kept from fetch to fetch (a thread
+// start costs milliseconds under Wine). One fetch uses it at a time.
+class FastReadThread {
+public:
+    static std::shared_ptr<FastReadThread> Start();  // nothing when no thread can be made
+    ~FastReadThread();
+    FastReadThread(const FastReadThread&) = delete;
+    FastReadThread& operator=(const FastReadThread&) = delete;
+
+    // One read of up to 1 MiB of `request`; false when it did not finish
+    // within `timeoutMs` (then Abandon must follow).
+    bool Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data);
+    // The handles go to the thread, which closes them when the read returns
+    // and ends. The object must not be used again.
+    void Abandon(HINTERNET request, HINTERNET connection);
+
+    struct Shared;
+
+private:
+    FastReadThread() = default;
+    std::shared_ptr<Shared> shared_;
+    win::UniqueKernelHandle thread_;
+};
+
 class BodyReader {
 public:
-    // Takes over `connection` and `request` only when it abandons a read.
-    BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast);
-    ~BodyReader();
+    // Takes over `connection` and `request` only when it abandons a read;
+    // `fastReads` is the transfer's thread, started here when first needed
+    // and dropped when a read was abandoned.
+    BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast,
+               std::shared_ptr<FastReadThread>& fastReads);
     BodyReader(const BodyReader&) = delete;
     BodyReader& operator=(const BodyReader&) = delete;
 
@@ -43,8 +69,6 @@ public:
     // `error` is the WinINet error of a failed read.
     Status Next(const char*& data, DWORD& size, DWORD& error);
 
-    struct Shared;  // with the fast reads' thread
-
 private:
     Status NextCareful(const char*& data, DWORD& size, DWORD& error);
     Status NextFast(const char*& data, DWORD& size, DWORD& error);
@@ -52,8 +76,7 @@ private:
     UniqueInternetHandle& connection_;
     UniqueInternetHandle& request_;
     DWORD windowMs_;
-    std::shared_ptr<Shared> shared_;
-    win::UniqueKernelHandle thread_;
+    std::shared_ptr<FastReadThread>& fastReads_;
     std::vector<char> carefulBuffer_ = std::vector<char>(64 * 1024);
     bool fast_ = false;
     std::uint64_t carefulBytes_ = 0;

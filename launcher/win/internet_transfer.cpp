@@ -194,7 +194,8 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     ULONGLONG windowStart = ::GetTickCount64();
     std::uint64_t windowBytes = 0;
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
-    BodyReader reader(connection, request, timeouts_.speedTimeMs, !careful && hasLength && expected > kStartFastAbove);
+    BodyReader reader(connection, request, timeouts_.speedTimeMs, !careful && hasLength && expected > kStartFastAbove,
+                      fastReads_);
     for (;;) {
         const char* data = nullptr;
         DWORD got = 0, readError = 0;

@@ -20,6 +20,7 @@
 #include <wininet.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -81,6 +82,8 @@ struct RequestTarget {
 };
 std::optional<RequestTarget> CrackUrl(const std::string& url);
 
+class FastReadThread;
+
 class InternetTransfer {
 public:
     explicit InternetTransfer(TransferTimeouts timeouts = {});
@@ -93,6 +96,7 @@ private:
                       FetchOutcome& outcome);
 
     TransferTimeouts timeouts_;
+    std::shared_ptr<FastReadThread> fastReads_;  // kept from fetch to fetch (body_reader.h)
     UniqueInternetHandle session_;
 };
 
