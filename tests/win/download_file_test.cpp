@@ -184,18 +184,33 @@ TEST_F(Download, NoBodyAndUnreadableLengthsFailWithoutThrowing) {
     }
 }
 
-// A server that sends a byte now and then: the rate floor (shortened here)
-// fails the fetch like a time-out, so the run reaches its ending.
-TEST_F(Download, DrippingServerFailsOnTheRateFloor) {
+namespace {
+
+// The rate floor shortened for tests: 64 bytes in every second.
+TransferTimeouts FloorTimeouts(int attempts) {
     TransferTimeouts t = QuickTimeouts();
     t.speedLimitBytes = 64;
     t.speedTimeMs = 1000;
-    t.attempts = 1;
-    InternetTransfer slow(t);
-    WriteFileBytes(root / "VTupdates\\new.bin", std::string(200, 'x'));
+    t.attempts = attempts;
+    return t;
+}
+
+// The body's first `fastBytes` at once, then a byte every `ms` milliseconds.
+Fault DripAfter(std::size_t fastBytes, int ms) {
     Fault drip = Make(Fault::Kind::Drip);
-    drip.ms = 300;  // every byte well inside the 1.5 s receive time-out
-    server.SetFault("/VTupdates/new.bin", drip);
+    drip.bytes = fastBytes;
+    drip.ms = ms;
+    return drip;
+}
+
+}  // namespace
+
+// A server that sends a byte now and then: the rate floor (shortened here)
+// fails the fetch like a time-out, so the run reaches its ending.
+TEST_F(Download, DrippingServerFailsOnTheRateFloor) {
+    InternetTransfer slow(FloorTimeouts(1));
+    WriteFileBytes(root / "VTupdates\\new.bin", std::string(200, 'x'));
+    server.SetFault("/VTupdates/new.bin", DripAfter(0, 300));  // every byte well inside the 1.5 s receive time-out
     const std::string path = OldTarget();
     const ULONGLONG begin = ::GetTickCount64();
     FetchOutcome outcome;
@@ -208,18 +223,11 @@ TEST_F(Download, DrippingServerFailsOnTheRateFloor) {
 // The same after a fast start: reads of 1 MiB (which Wine's WinINet returns
 // only when full) are abandoned when they do not finish within the window.
 TEST_F(Download, ServerThatStartsFastAndThenDripsFailsOnTheRateFloor) {
-    TransferTimeouts t = QuickTimeouts();
-    t.speedLimitBytes = 64;
-    t.speedTimeMs = 1000;
-    t.attempts = 1;
-    InternetTransfer slow(t);
+    InternetTransfer slow(FloorTimeouts(1));
     std::string body(4 * 1024 * 1024, 'x');
     for (std::size_t i = 0; i < body.size(); i += 4096) body[i] = static_cast<char>('a' + i / 4096 % 26);
     WriteFileBytes(root / "VTupdates\\new.bin", body);
-    Fault drip = Make(Fault::Kind::Drip);
-    drip.bytes = 3 * 1024 * 1024;
-    drip.ms = 300;
-    server.SetFault("/VTupdates/new.bin", drip);
+    server.SetFault("/VTupdates/new.bin", DripAfter(3 * 1024 * 1024, 300));
     const std::string path = OldTarget();
     const ULONGLONG begin = ::GetTickCount64();
     FetchOutcome outcome;
@@ -238,17 +246,11 @@ TEST_F(Download, ServerThatStartsFastAndThenDripsFailsOnTheRateFloor) {
 // the first attempt is abandoned, the next attempt reads only what has
 // arrived and gets the file.
 TEST_F(Download, SlowButSteadyLinkGetsItsFileOnTheNextAttempt) {
-    TransferTimeouts t = QuickTimeouts();
-    t.speedLimitBytes = 64;
-    t.speedTimeMs = 1000;
-    InternetTransfer slow(t);
+    InternetTransfer slow(FloorTimeouts(3));
     std::string body(20 * 1024, 'x');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
     WriteFileBytes(root / "VTupdates\\new.bin", body);
-    Fault drip = Make(Fault::Kind::Drip);
-    drip.bytes = body.size() - 400;
-    drip.ms = 10;  // about 100 bytes a second: above the floor of 64 in a second
-    server.SetFault("/VTupdates/new.bin", drip);
+    server.SetFault("/VTupdates/new.bin", DripAfter(body.size() - 400, 10));  // about 100 bytes a second: above the floor
     FetchOutcome outcome;
     EXPECT_TRUE(DownloadFile(slow, Url("new.bin"), target / "slow.bin", &outcome)) << outcome.error;
     EXPECT_EQ(outcome.attempts, 2);
