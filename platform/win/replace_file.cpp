@@ -32,15 +32,38 @@ bool ReplaceFileWith(const std::string& temporary, const std::string& target) {
     return false;
 }
 
+namespace {
+
+// Removes the temporary file of a failed replace and says why it failed.
+bool Failed(const std::string& temporary, const char* step, std::string* error) {
+    const DWORD code = ::GetLastError();
+    if (error) *error = std::string(step) + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
+    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(temporary.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& target, const std::string& bytes, std::string* error) {
+    const std::string temporary = TemporaryPathBeside(target, ".vttmp");
+    {
+        UniqueFileHandle file(
+            ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return Failed(temporary, "cannot create the new file", error);
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size())
+            return Failed(temporary, "cannot write the new file", error);
+        if (!::FlushFileBuffers(file.get())) return Failed(temporary, "cannot flush the new file", error);
+    }
+    if (!ReplaceFileWith(temporary, target)) return Failed(temporary, "cannot replace the target", error);
+    return true;
+}
+
 bool CopyFileReplacing(const std::string& source, const std::string& target, std::string* error) {
     const std::string temporary = TemporaryPathBeside(target, ".vttmp");
-    auto fail = [&](const char* step) {
-        const DWORD code = ::GetLastError();
-        if (error) *error = std::string(step) + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
-        ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(temporary.c_str());
-        return false;
-    };
+    auto fail = [&](const char* step) { return Failed(temporary, step, error); };
     if (!::CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return fail("cannot copy");
     // CopyFile carries the source's attributes over: a read-only copy could
     // be neither flushed nor moved.

@@ -26,4 +26,7 @@ bool ReplaceFileWith(const std::string& temporary, const std::string& target);
 // Copies `source` over `target` as above. `error` gets the reason of a failure.
 bool CopyFileReplacing(const std::string& source, const std::string& target, std::string* error = nullptr);
 
+// Writes `bytes` over `target` as above.
+bool WriteFileReplacing(const std::string& target, const std::string& bytes, std::string* error = nullptr);
+
 }  // namespace vt::win

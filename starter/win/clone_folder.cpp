@@ -7,7 +7,6 @@
 
 #include "platform/win/file_identity.h"
 #include "platform/win/files.h"
-#include "platform/win/handles.h"
 #include "platform/win/replace_file.h"
 #include "starter/start_rules.h"
 #include "starter/win/folder_tree.h"
@@ -28,11 +27,6 @@ std::optional<CloneMarker> MarkerFor(const std::string& folder) {
     return CloneMarker{identity->volume, identity->index};
 }
 
-std::string FolderOfPath(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 std::string CloneDirRefusal(const StarterSettings& s) {
@@ -48,9 +42,9 @@ std::string CloneDirRefusal(const StarterSettings& s) {
     const std::pair<std::string, std::string> needed[] = {
         {s.CopyDir, "the game folder "},
         {s.AppDir, "the starter's own folder "},
-        {FolderOfPath(s.ExeName), "the folder of EXENAME= "},
-        {FolderOfPath(s.ExeName2), "the folder of EXENAME2= "},
-        {FolderOfPath(s.AppDir + s.NewLauncher), "the folder of the new launcher file "},
+        {FolderOf(s.ExeName), "the folder of EXENAME= "},
+        {FolderOf(s.ExeName2), "the folder of EXENAME2= "},
+        {FolderOf(s.AppDir + s.NewLauncher), "the folder of the new launcher file "},
     };
     for (const auto& [folder, what] : needed)
         if (win::IsSameOrInsideOnDisk(folder, clone)) return "it is or holds " + what + folder;
@@ -83,16 +77,7 @@ bool MakeOwnClone(const std::string& cloneDir) {
         // Written like every file the starter puts in place, so a marker is
         // either whole or absent.
         const std::string markerPath = MarkerPath(cloneDir);
-        const std::string temporary = win::TemporaryPathBeside(markerPath, ".vttmp");
-        const std::string text = CloneMarkerText(*marker);
-        win::UniqueFileHandle file(
-            ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        marked = file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                 written == text.size() && ::FlushFileBuffers(file.get());
-        file.reset();
-        marked = marked && win::ReplaceFileWith(temporary, markerPath);
-        if (!marked) ::DeleteFileA(temporary.c_str());
+        marked = win::WriteFileReplacing(markerPath, CloneMarkerText(*marker));
         // Hidden: players need not see it, and it is never in the game's way.
         if (marked) ::SetFileAttributesA(markerPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
     }

@@ -304,14 +304,6 @@ TEST_F(Launcher, TimeoutZeroStartsANewRunAfterOneTick) {
     EXPECT_EQ(LogLines("ENDING"), (std::vector<std::string>{"Done", "Done"}));
 }
 
-namespace {
-std::string OwnerClass(HWND box) {
-    char name[64] = {};
-    HWND owner = ::GetWindow(box, GW_OWNER);
-    return owner ? std::string(name, ::GetClassNameA(owner, name, sizeof name)) : std::string("(none)");
-}
-}  // namespace
-
 // The unhandled-failure box belongs to the launcher's window: modal to it,
 // not a box beside a window that still takes clicks. (Here UPDATE.CFG exists
 // but is held open without sharing by another program.)
@@ -322,7 +314,7 @@ TEST_F(Launcher, UnhandledFailureBoxIsOwnedByTheWindow) {
     HWND box = WaitForBox("VT Launcher");
     ASSERT_NE(box, nullptr) << "no failure box";
     EXPECT_NE(ui::MessageBoxText(box).find("UPDATE.CFG"), std::string::npos) << ui::MessageBoxText(box);
-    EXPECT_EQ(OwnerClass(box), "frmUpdate");
+    EXPECT_EQ(ui::OwnerClassName(box), "frmUpdate");
     ui::CloseMessageBox(box);
     EXPECT_TRUE(Ended());
 }

@@ -107,9 +107,7 @@ public:
             return "(no message box)";
         }
         const std::string text = ui::MessageBoxText(box);
-        char ownerClass[64] = {};
-        HWND owner = ::GetWindow(box, GW_OWNER);
-        lastBoxOwner_ = owner ? std::string(ownerClass, ::GetClassNameA(owner, ownerClass, sizeof ownerClass)) : "(none)";
+        lastBoxOwner_ = ui::OwnerClassName(box);
         whileShown();
         ui::CloseMessageBox(box);
         if (::WaitForSingleObject(process.get(), kRunTimeoutMs) != WAIT_OBJECT_0) {

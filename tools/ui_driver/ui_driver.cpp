@@ -106,6 +106,13 @@ HWND FindChildByText(HWND parent, const std::string& text) {
     return c.found;
 }
 
+std::string OwnerClassName(HWND window) {
+    HWND owner = ::GetWindow(window, GW_OWNER);
+    if (!owner) return "(none)";
+    char name[256] = {};
+    return std::string(name, static_cast<std::size_t>(::GetClassNameA(owner, name, sizeof name)));
+}
+
 HWND WaitForChildByText(HWND parent, const std::string& text, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {

@@ -35,6 +35,10 @@ HWND FindChildByText(HWND parent, const std::string& text);
 // machine) does not answer WM_GETTEXT at once.
 HWND WaitForChildByText(HWND parent, const std::string& text, DWORD timeoutMs);
 
+// The window class of `window`'s owner ("(none)" when it has none): which
+// window a message box is modal to.
+std::string OwnerClassName(HWND window);
+
 // The first child control of `parent` of this window class ("Edit"), or nullptr.
 HWND FindChildByClass(HWND parent, const char* className);
 
