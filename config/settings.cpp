@@ -47,6 +47,7 @@ LauncherSettings MakeLauncherSettings(const std::string& appDir, const std::opti
     const KeyField keys[] = {
         {"WEBPATH=", &s.WebPath},     {"WEBPAGE=", &s.WebPage},     {"WATCHDOG=", &s.Watchdog},
         {"PATCHLIST=", &s.PatchList}, {"LOCALPAGE=", &s.LocalPage}, {"TIMEOUT=", &s.Timeout},
+        {"MAXDOWNLOADS=", &s.MaxDownloads},
     };
     ReadKeys(lines, keys);
 

@@ -27,6 +27,7 @@ struct LauncherSettings {
     std::string PatchList;
     std::string LocalPage;
     std::string Timeout;        // stays text; turned into ticks where it is used
+    std::string MaxDownloads;   // stays text; FetchesAtOnce turns it into a count
     std::string PatchListName;  // "update.dat", or PatchList when that is set
     std::string AppDir;
 };

@@ -34,6 +34,13 @@ std::vector<std::string> PatchListEntries(std::vector<std::string> listLines) {
     return listLines;
 }
 
+int FetchesAtOnce(const std::string& maxDownloads) {
+    const std::optional<std::int64_t> count = ParseWholeNumber(maxDownloads, -1000000, 1000000);
+    if (!count) return kDefaultFetchesAtOnce;
+    if (*count < 1) return 1;
+    return *count > kMostFetchesAtOnce ? kMostFetchesAtOnce : static_cast<int>(*count);
+}
+
 std::int16_t GetTimeoutTicks(const std::string& timeout) {
     const std::optional<std::int16_t> minutes = ParseInt16(timeout);
     if (!minutes) return 6;

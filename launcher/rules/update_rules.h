@@ -28,6 +28,13 @@ std::vector<std::string> PatchListEntries(std::vector<std::string> listLines);
 // doubled in 16 bits; 6 when the text or its double does not fit.
 std::int16_t GetTimeoutTicks(const std::string& timeout);
 
+// How many files are fetched at once: MAXDOWNLOADS=, rounded, within 1..16
+// (1 is one at a time); 6, as in other mod launchers, when it is empty or not
+// a number.
+inline constexpr int kDefaultFetchesAtOnce = 6;
+inline constexpr int kMostFetchesAtOnce = 16;
+int FetchesAtOnce(const std::string& maxDownloads);
+
 // One tick's count-down. The count stops at -32768 instead of wrapping, so a
 // TIMEOUT= of -16384 runs out at the first tick like every other count <= 0.
 std::int16_t LowerTicksLeft(std::int16_t ticksLeft);

@@ -50,13 +50,14 @@ TEST(LauncherSettings, DefaultsWithoutAFile) {
 TEST(LauncherSettings, ValuesAreTakenExactly) {
     const LauncherSettings s = Launcher(
         "WEBPATH=http://127.0.0.1:8080/a=b/\r\nWEBPAGE=Start.htm \r\nWATCHDOG=bin\\vtwd.exe\rLOCALPAGE=off.htm\r\n"
-        "TIMEOUT=10\r\nPATCHLIST=list.txt");
+        "TIMEOUT=10\r\nPATCHLIST=list.txt\r\nMAXDOWNLOADS=3");
     EXPECT_EQ(s.WebPath, "http://127.0.0.1:8080/a=b/");
     EXPECT_EQ(s.WebPage, "Start.htm ");  // trailing blank stays
     EXPECT_EQ(s.Watchdog, "bin\\vtwd.exe");
     EXPECT_EQ(s.LocalPage, "off.htm");
     EXPECT_EQ(s.Timeout, "10");
     EXPECT_EQ(s.PatchListName, "list.txt");
+    EXPECT_EQ(s.MaxDownloads, "3");
 }
 
 TEST(LauncherSettings, EmptyValueIsLikeAMissingLineAndLaterLinesWin) {

@@ -1,0 +1,146 @@
+#include "launcher/rules/http_rules.h"
+
+#include <array>
+
+namespace vt::launcher {
+namespace {
+
+constexpr std::size_t kMaxValidator = 256;
+constexpr std::uint64_t kMaxRetryAfterDigits = 18;  // fits 64 bits with room
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// Decimal digits only, fitting 64 bits.
+std::optional<std::uint64_t> Digits(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<int> FixedDigits(std::string_view text, std::size_t at, std::size_t count) {
+    if (at + count > text.size()) return std::nullopt;
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+}  // namespace
+
+std::optional<ContentRange> ParseContentRange(std::string_view text) {
+    text = Trim(text);
+    constexpr std::string_view kUnit = "bytes ";
+    if (text.substr(0, kUnit.size()) != kUnit) return std::nullopt;
+    text.remove_prefix(kUnit.size());
+    const std::size_t dash = text.find('-');
+    const std::size_t slash = text.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
+    const auto first = Digits(text.substr(0, dash));
+    const auto last = Digits(text.substr(dash + 1, slash - dash - 1));
+    if (!first || !last || *last < *first) return std::nullopt;
+    ContentRange range{*first, *last, std::nullopt};
+    const std::string_view total = text.substr(slash + 1);
+    if (total != "*") {
+        range.total = Digits(total);
+        if (!range.total || range.last >= *range.total) return std::nullopt;
+    }
+    return range;
+}
+
+bool RangeContinues(const ContentRange& range, std::uint64_t offset, std::uint64_t contentLength,
+                    std::optional<std::uint64_t> knownTotal) {
+    if (range.first != offset || !range.total) return false;
+    if (range.last + 1 != *range.total) return false;  // the rest, up to the end
+    if (range.last - range.first + 1 != contentLength) return false;
+    return !knownTotal || *knownTotal == *range.total;
+}
+
+std::optional<std::int64_t> ParseHttpDate(std::string_view text) {
+    // "Sun, 06 Nov 1994 08:49:37 GMT": 29 characters, fixed places.
+    text = Trim(text);
+    if (text.size() != 29 || text[3] != ',' || text[4] != ' ' || text[7] != ' ' || text[11] != ' ' ||
+        text[16] != ' ' || text[19] != ':' || text[22] != ':' || text[25] != ' ' || text.substr(26) != "GMT")
+        return std::nullopt;
+    static constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    int month = 0;
+    for (std::size_t i = 0; i < kMonths.size(); ++i)
+        if (text.substr(8, 3) == kMonths[i]) month = static_cast<int>(i) + 1;
+    const auto day = FixedDigits(text, 5, 2), year = FixedDigits(text, 12, 4), hour = FixedDigits(text, 17, 2),
+               minute = FixedDigits(text, 20, 2), second = FixedDigits(text, 23, 2);
+    if (!month || !day || !year || !hour || !minute || !second) return std::nullopt;
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int monthDays = kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && IsLeap(*year));
+    if (*day < 1 || *day > monthDays || *hour > 23 || *minute > 59 || *second > 60) return std::nullopt;
+    return DaysFromCivil(*year, month, *day) * 86400 + *hour * 3600 + *minute * 60 + *second;
+}
+
+std::optional<std::uint64_t> ParseRetryAfterSeconds(std::string_view text, std::int64_t nowEpochSeconds) {
+    text = Trim(text);
+    if (!text.empty() && text.front() >= '0' && text.front() <= '9') {
+        if (text.size() > kMaxRetryAfterDigits) {
+            // Longer than any wait we would honour: all digits still means "long".
+            for (const char c : text)
+                if (c < '0' || c > '9') return std::nullopt;
+            return ~std::uint64_t{0};
+        }
+        return Digits(text);
+    }
+    const auto date = ParseHttpDate(text);
+    if (!date) return std::nullopt;
+    return *date > nowEpochSeconds ? static_cast<std::uint64_t>(*date - nowEpochSeconds) : 0;
+}
+
+bool UsableValidator(std::string_view validator) {
+    if (validator.empty() || validator.size() > kMaxValidator) return false;
+    if (validator.substr(0, 2) == "W/") return false;
+    for (const char c : validator)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e) return false;
+    return true;
+}
+
+std::string FormatResumeRecord(const ResumeRecord& record) {
+    return "VTRESUME 1\r\n" + record.url + "\r\n" + record.validator + "\r\n" + std::to_string(record.total) + "\r\n";
+}
+
+std::optional<ResumeRecord> ParseResumeRecord(std::string_view text) {
+    std::array<std::string_view, 4> lines;
+    for (std::string_view& line : lines) {
+        const std::size_t end = text.find("\r\n");
+        if (end == std::string_view::npos) return std::nullopt;
+        line = text.substr(0, end);
+        text.remove_prefix(end + 2);
+    }
+    if (!text.empty() || lines[0] != "VTRESUME 1" || lines[1].empty() || !UsableValidator(lines[2])) return std::nullopt;
+    for (const char c : lines[1])
+        if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+    const auto total = Digits(lines[3]);
+    if (!total) return std::nullopt;
+    return ResumeRecord{std::string(lines[1]), std::string(lines[2]), *total};
+}
+
+}  // namespace vt::launcher
