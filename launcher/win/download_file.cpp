@@ -2,131 +2,221 @@
 
 #include <windows.h>
 
+#include <set>
+
 #include "platform/win/failure.h"
-#include "platform/win/handles.h"
 #include "platform/win/replace_file.h"
 
 namespace vt::launcher {
 namespace {
 
 constexpr std::uint64_t kFreeSpaceCheckEvery = 16ull * 1024 * 1024;
+constexpr DWORD kMaxRecordBytes = 4096;
 
-// Writes the body to "<target>.vtpart" in the target's own folder, so the
-// final move stays on one volume.
-class TemporaryFileSink : public DownloadSink {
-public:
-    TemporaryFileSink(const std::string& target, DownloadSteps* steps)
-        : target_(target), path_(target + kPartSuffix), steps_(steps) {}
-    ~TemporaryFileSink() override { Discard(); }
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    std::string text(kMaxRecordBytes, '\0');
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), text.data(), kMaxRecordBytes, &got, nullptr) || got == kMaxRecordBytes)
+        return std::nullopt;
+    text.resize(got);
+    return text;
+}
 
-    bool Begin() override {
-        file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
-        file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        written_ = 0;
-        nextSpaceCheck_ = kFreeSpaceCheckEvery;
-        if (!file_) Remember("cannot create " + path_);
-        return static_cast<bool>(file_);
-    }
-    bool Write(const char* data, std::size_t size) override {
-        DWORD done = 0;
-        if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr) || done != size) {
-            Remember("cannot write " + path_);
-            return false;
-        }
-        written_ += size;
-        if (written_ >= nextSpaceCheck_) {
-            nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
-            if (!EnoughSpaceLeft()) return false;
-        }
-        return true;
-    }
-    std::string LastError() const override { return error_; }
+std::optional<std::uint64_t> SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return std::nullopt;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
 
-    // Flushes and closes the file and puts it in the target's place.
-    bool ReplaceTarget() {
-        if (!file_) return false;
-        Step("flush");
-        const bool flushed = ::FlushFileBuffers(file_.get()) != 0;
-        file_.reset();
-        if (!flushed) {
-            Remember("cannot flush " + path_);
-            return false;
-        }
-        Step("replace");
-        if (!win::ReplaceFileWith(path_, target_)) {
-            Remember("cannot replace " + target_);
-            return false;
-        }
-        replaced_ = true;
-        return true;
-    }
+// The record beside `part`, when it reads and the part is no longer than the whole.
+std::optional<ResumeRecord> UsableRecord(const std::string& part, const std::string& record) {
+    const std::optional<std::string> text = ReadSmallFile(record);
+    const std::optional<ResumeRecord> parsed = text ? ParseResumeRecord(*text) : std::nullopt;
+    const std::optional<std::uint64_t> size = SizeOf(part);
+    if (!parsed || !size || *size == 0 || *size >= parsed->total) return std::nullopt;
+    return parsed;
+}
 
-private:
-    void Step(const char* name) {
-        if (steps_) steps_->push_back(name);
-    }
-    void Remember(const std::string& what) {
-        const DWORD code = ::GetLastError();
-        error_ = what + ": " + win::SystemMessage(code) + " (error " + std::to_string(code) + ")";
-    }
-    bool EnoughSpaceLeft() {
-        const std::size_t slash = path_.find_last_of('\\');
-        const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
-        ULARGE_INTEGER free{};
-        if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return true;
-        if (free.QuadPart >= kFreeSpaceReserve) return true;
-        error_ = "the disk is nearly full (" + std::to_string(free.QuadPart) + " bytes left)";
-        return false;
-    }
-    void Discard() {
-        file_.reset();
-        if (!replaced_) {
-            Step("discard");
-            ::DeleteFileA(path_.c_str());
-        }
-    }
-
-    std::string target_;
-    std::string path_;
-    DownloadSteps* steps_;
-    win::UniqueFileHandle file_;
-    std::uint64_t written_ = 0;
-    std::uint64_t nextSpaceCheck_ = kFreeSpaceCheckEvery;
-    std::string error_;
-    bool replaced_ = false;
-};
+void RemoveFile(const std::string& path) {
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(path.c_str());
+}
 
 }  // namespace
 
+PartFile::PartFile(std::string target, std::string url, DownloadSteps* steps)
+    : target_(std::move(target)),
+      url_(UrlForRequest(url)),
+      path_(target_ + kPartSuffix),
+      recordPath_(target_ + kResumeSuffix),
+      steps_(steps) {}
+
+PartFile::~PartFile() {
+    file_.reset();
+    if (!replaced_) {
+        Step("discard");
+        ::DeleteFileA(path_.c_str());
+        ::DeleteFileA(recordPath_.c_str());
+    }
+}
+
+std::optional<ResumePoint> PartFile::LeftBehind() const {
+    const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
+    if (!record || record->url != url_) return std::nullopt;
+    return ResumePoint{SizeOf(path_).value_or(0), record->validator, record->total};
+}
+
+bool PartFile::Begin(std::uint64_t keep) {
+    flushed_ = false;
+    nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
+    if (keep == 0) {
+        file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
+        ::DeleteFileA(recordPath_.c_str());  // a fresh body has no record until the server offers one
+        file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        written_ = 0;
+        if (!file_) Remember("cannot create " + path_);
+        return static_cast<bool>(file_);
+    }
+    // Continue: keep the first `keep` bytes, drop anything after them.
+    if (!file_)
+        file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(keep);
+    if (!file_ || !::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
+        Remember("cannot continue " + path_);
+        return false;
+    }
+    written_ = keep;
+    return true;
+}
+
+bool PartFile::Write(const char* data, std::size_t size) {
+    if (stop_ && *stop_) {
+        error_ = "stopped: the run has ended";
+        return false;
+    }
+    DWORD done = 0;
+    if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr) || done != size) {
+        Remember("cannot write " + path_);
+        return false;
+    }
+    written_ += size;
+    if (written_ >= nextSpaceCheck_) {
+        nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
+        if (!EnoughSpaceLeft()) return false;
+    }
+    return true;
+}
+
+void PartFile::Resumable(const ResumeRecord& record) {
+    // Best effort: without its record a partial file is simply not continued.
+    ResumeRecord mine = record;
+    mine.url = url_;
+    const std::string text = FormatResumeRecord(mine);
+    win::UniqueFileHandle file(
+        ::CreateFileA(recordPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD done = 0;
+    if (!file || !::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
+        done != text.size()) {
+        file.reset();
+        ::DeleteFileA(recordPath_.c_str());
+    }
+}
+
+bool PartFile::Flush() {
+    if (!file_) return false;
+    Step("flush");
+    if (!::FlushFileBuffers(file_.get())) {
+        Remember("cannot flush " + path_);
+        return false;
+    }
+    flushed_ = true;
+    return true;
+}
+
+bool PartFile::ReplaceTarget() {
+    if (!file_ || (!flushed_ && !Flush())) return false;
+    file_.reset();
+    Step("replace");
+    if (!win::ReplaceFileWith(path_, target_)) {
+        Remember("cannot replace " + target_);
+        return false;
+    }
+    replaced_ = true;
+    ::DeleteFileA(recordPath_.c_str());
+    return true;
+}
+
+void PartFile::Step(const char* name) {
+    if (steps_) steps_->push_back(name);
+}
+
+void PartFile::Remember(const std::string& what) {
+    const DWORD code = ::GetLastError();
+    error_ = what + ": " + win::SystemMessage(code) + " (error " + std::to_string(code) + ")";
+}
+
+bool PartFile::EnoughSpaceLeft() {
+    const std::size_t slash = path_.find_last_of('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    ULARGE_INTEGER free{};
+    if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return true;
+    if (free.QuadPart >= kFreeSpaceReserve) return true;
+    error_ = "the disk is nearly full (" + std::to_string(free.QuadPart) + " bytes left)";
+    return false;
+}
+
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName, FetchOutcome* outcome,
                   std::uint64_t maxBytes, DownloadSteps* steps) {
-    TemporaryFileSink sink(FileName, steps);
-    FetchOutcome fetched = Download.Fetch(Url, sink, maxBytes);
-    if (fetched.ok && !sink.ReplaceTarget()) {
+    PartFile part(FileName, Url, steps);
+    const std::optional<ResumePoint> from = part.LeftBehind();
+    FetchOutcome fetched = Download.Fetch(Url, part, maxBytes, from ? &*from : nullptr);
+    if (fetched.ok && !part.ReplaceTarget()) {
         fetched.ok = false;
-        fetched.error = sink.LastError();
+        fetched.error = part.LastError();
     }
     if (outcome) *outcome = fetched;
     return fetched.ok;
 }
 
-int RemoveLeftoverParts(const std::string& folder) {
-    std::vector<std::string> parts;
-    {
+LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable) {
+    std::set<std::string> parts, records;  // names as listed; case-insensitive pairing below
+    for (const char* suffix : {kPartSuffix, kResumeSuffix}) {
         WIN32_FIND_DATAA entry;
-        win::UniqueFindHandle search(::FindFirstFileA((folder + "*" + kPartSuffix).c_str(), &entry));
-        if (!search) return 0;
+        win::UniqueFindHandle search(::FindFirstFileA((folder + "*" + suffix).c_str(), &entry));
+        if (!search) continue;
         do {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) parts.push_back(folder + entry.cFileName);
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                (suffix == kPartSuffix ? parts : records).insert(entry.cFileName);
         } while (::FindNextFileA(search.get(), &entry));
     }
-    int removed = 0;
+    LeftoverSweep sweep;
+    std::set<std::string> keptRecords;
     for (const std::string& part : parts) {
-        ::SetFileAttributesA(part.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (::DeleteFileA(part.c_str())) ++removed;
+        const std::string stem = part.substr(0, part.size() - (sizeof kPartSuffix - 1));
+        const std::string record = stem + kResumeSuffix;
+        if (keepResumable && UsableRecord(folder + part, folder + record)) {
+            ++sweep.kept;
+            keptRecords.insert(record);
+            continue;
+        }
+        RemoveFile(folder + part);
+        if (SizeOf(folder + part)) {  // still there: a fetch is writing it, its record stays too
+            keptRecords.insert(record);
+            continue;
+        }
+        ++sweep.removed;
     }
-    return removed;
+    for (const std::string& record : records)
+        if (!keptRecords.count(record)) RemoveFile(folder + record);
+    return sweep;
 }
 
 }  // namespace vt::launcher

@@ -1,41 +1,111 @@
-// DownloadFile: fetch one URL and replace a local file with exactly what was
-// fetched. The body is streamed into "<file>.vtpart" beside the target, and
-// only a complete, good fetch replaces the target: the temporary file is
-// flushed to the disk, then moved over the target in one step (write-through).
-// On every failure the old file stays as it was, bytes and attributes, and the
-// temporary file is gone. No folder is created.
+// Fetching one URL into a local file, and the partial files that make it safe.
 //
-// The temporary name carries no process id, so that the next run finds what a
-// stopped run (Quit, a launch, a killed process) left beside a file and
-// removes it (RemoveLeftoverParts). Two launchers at once in one folder do not
-// share one: the second cannot open it and its fetch fails.
+// The body is streamed into "<file>.vtpart" beside the target, and only a
+// complete, good fetch replaces the target: the partial file is flushed to
+// the disk, then moved over the target in one step (write-through). On every
+// failure the old file stays as it was, bytes and attributes, and the partial
+// file is gone. No folder is created.
+//
+// A body that the server could continue (see internet_transfer.h) gets a
+// "<file>.vtresume" record beside its partial file while it is written. When
+// a run is stopped (Quit, a launch, a killed process) the pair stays, and the
+// next run that fetches the same URL asks only for the rest, if the server's
+// validator still holds. A partial file without a usable record is removed
+// when the run first looks at its folder (RemoveLeftoverParts); a run that
+// ends with "Done." removes whatever pairs it did not need.
+//
+// The partial name carries no process id, so that the next run finds what a
+// stopped run left. Two launchers at once in one folder do not share one: the
+// second cannot open it and its fetch fails.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "launcher/win/internet_transfer.h"
+#include "platform/win/handles.h"
 
 namespace vt::launcher {
 
 inline constexpr char kPartSuffix[] = ".vtpart";
+inline constexpr char kResumeSuffix[] = ".vtresume";
 
 // A body with no announced length stops (and fails) before the volume's free
 // space falls below this.
 inline constexpr std::uint64_t kFreeSpaceReserve = 64ull * 1024 * 1024;
 
 // The file-system steps of a download, in order, for a test to check that the
-// temporary file is flushed before it replaces the target.
+// partial file is flushed before it replaces the target.
 using DownloadSteps = std::vector<std::string>;
 
+// The partial file of one target: the sink a fetch writes into, then the one
+// step that puts it in the target's place. Until that step succeeds, the
+// destructor removes the partial file and its record.
+class PartFile : public DownloadSink {
+public:
+    PartFile(std::string target, std::string url, DownloadSteps* steps = nullptr);
+    ~PartFile() override;
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    // What a stopped run left of this URL's body, when it can be continued.
+    std::optional<ResumePoint> LeftBehind() const;
+
+    bool Begin(std::uint64_t keep) override;
+    bool Write(const char* data, std::size_t size) override;
+    void Resumable(const ResumeRecord& record) override;
+    std::string LastError() const override { return error_; }
+
+    // Flushes the partial file to the disk (it stays open, so nothing can
+    // remove it). May run on any thread.
+    bool Flush();
+    // Flushes if not yet done, closes, and moves the partial file over the
+    // target in one step.
+    bool ReplaceTarget();
+
+    const std::string& Target() const { return target_; }
+
+    // Writes fail ("stopped") once `*stop` is true: how a run that has ended
+    // stops fetches still going.
+    void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+
+private:
+    void Step(const char* name);
+    void Remember(const std::string& what);
+    bool EnoughSpaceLeft();
+
+    std::string target_;
+    std::string url_;
+    std::string path_;
+    std::string recordPath_;
+    DownloadSteps* steps_;
+    const std::atomic<bool>* stop_ = nullptr;
+    win::UniqueFileHandle file_;
+    std::uint64_t written_ = 0;
+    std::uint64_t nextSpaceCheck_ = 0;
+    std::string error_;
+    bool flushed_ = false;
+    bool replaced_ = false;
+};
+
+// Fetches `Url` and replaces `FileName` with it, continuing what a stopped
+// run left when it can.
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName,
                   FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr);
 
-// Removes every "*.vtpart" that a stopped run left in `folder` (ending in a
-// backslash) and returns how many went. One listing of the folder: under
-// Wine, asking for one missing name costs a scan of the whole folder, so a
-// question per entry would make a long list quadratic.
-int RemoveLeftoverParts(const std::string& folder);
+struct LeftoverSweep {
+    int removed = 0;  // partial files (and stray records) removed
+    int kept = 0;     // partial files kept because a later fetch may continue them
+};
+
+// Looks once through `folder` (ending in a backslash) for what stopped runs
+// left: partial files without a usable record go, and with `keepResumable`
+// false all of them. One listing of the folder: under Wine, asking for one
+// missing name costs a scan of the whole folder, so a question per entry would
+// make a long list quadratic.
+LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable = true);
 
 }  // namespace vt::launcher

@@ -93,7 +93,17 @@ InternetTransfer::InternetTransfer(TransferTimeouts timeouts)
     ::InternetSetOptionA(session_.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
 }
 
-FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes) noexcept {
+// What one attempt starts from and what it leaves for the next.
+struct InternetTransfer::Attempt {
+    std::string url;               // as requested: what a resume record names
+    bool careful = false;          // after an abandoned read: only reads of what has arrived
+    ResumePoint from;              // bytes held and their validator (empty: ask for the whole)
+    DWORD retryAfterMs = 0;        // the server asked to wait this long before the next attempt
+    bool startOver = false;        // a range answer did not fit: the next attempt asks for the whole at once
+};
+
+FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
+                                     const ResumePoint* from) noexcept {
     FetchOutcome outcome;
     try {
     const std::string requestUrl = UrlForRequest(url);
@@ -104,19 +114,34 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink,
         return outcome;
     }
     DWORD backoff = timeouts_.firstBackoffMs;
-    bool careful = false;  // after an abandoned read: only reads of what has arrived
-    for (int attempt = 1; attempt <= timeouts_.attempts; ++attempt) {
+    Attempt attempt;
+    attempt.url = requestUrl;
+    if (from && from->bytes > 0 && UsableValidator(from->validator)) attempt.from = *from;
+    int rangeRequests = 0;
+    bool throttled = false;
+    DWORD waited = 0;
+    for (int number = 1; number <= timeouts_.attempts; ++number) {
         outcome = FetchOutcome{};
-        outcome.attempts = attempt;
+        outcome.attempts = number;
         ::DeleteUrlCacheEntryA(requestUrl.c_str());
-        const Verdict verdict = FetchOnce(*target, sink, maxBytes, careful, outcome);
-        careful = careful || outcome.readAbandoned;
-        if (verdict != Verdict::Retry || attempt == timeouts_.attempts) break;
-        ::Sleep(backoff);
+        attempt.retryAfterMs = 0;
+        attempt.startOver = false;
+        rangeRequests += attempt.from.bytes > 0;
+        const Verdict verdict = FetchOnce(*target, sink, maxBytes, attempt, outcome);
+        attempt.careful = attempt.careful || outcome.readAbandoned;
+        throttled = throttled || attempt.retryAfterMs > 0;
+        if (verdict != Verdict::Retry || number == timeouts_.attempts) break;
+        if (attempt.startOver) continue;  // the whole, at once
+        const DWORD pause = attempt.retryAfterMs > 0 ? attempt.retryAfterMs : backoff;
+        if (!Pause(pause)) break;
+        if (attempt.retryAfterMs > 0) waited += pause;
         backoff *= 3;
     }
     ::DeleteUrlCacheEntryA(requestUrl.c_str());
     outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
+    outcome.rangeRequests = rangeRequests;
+    outcome.throttled = throttled;
+    outcome.waitedMs = waited;
     } catch (const std::exception& e) {
         outcome.ok = false;
         outcome.error = std::string("failed: ") + e.what();
@@ -127,9 +152,50 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink,
     return outcome;
 }
 
+bool InternetTransfer::Pause(DWORD ms) const {
+    if (!stop_) {
+        ::Sleep(ms);
+        return true;
+    }
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    for (ULONGLONG now = ::GetTickCount64(); now < end && !*stop_; now = ::GetTickCount64())
+        ::Sleep(static_cast<DWORD>(end - now < 50 ? end - now : 50));
+    return !*stop_;
+}
+
+namespace {
+
+// A header's value; nothing when the answer has none (or it is absurdly long).
+std::optional<std::string> QueryHeader(HINTERNET request, DWORD query) {
+    char value[1024] = {};
+    DWORD size = sizeof value - 1;
+    if (!::HttpQueryInfoA(request, query, value, &size, nullptr)) return std::nullopt;
+    return std::string(value, size);
+}
+
+// The validator a later range request can send as If-Range, when the server
+// offers ranges at all; empty when the body cannot be continued.
+std::string ResumeValidator(HINTERNET request) {
+    const std::optional<std::string> ranges = QueryHeader(request, HTTP_QUERY_ACCEPT_RANGES);
+    if (!ranges || ranges->find("bytes") == std::string::npos) return {};
+    if (const auto etag = QueryHeader(request, HTTP_QUERY_ETAG); etag && UsableValidator(*etag)) return *etag;
+    if (const auto date = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED); date && ParseHttpDate(*date)) return *date;
+    return {};
+}
+
+std::int64_t NowEpochSeconds() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
+}
+
+}  // namespace
+
 InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& target, DownloadSink& sink,
-                                                      std::uint64_t maxBytes, bool careful, FetchOutcome& outcome) {
-    if (!sink.Begin()) {
+                                                      std::uint64_t maxBytes, Attempt& attempt, FetchOutcome& outcome) {
+    const std::uint64_t offset = attempt.from.bytes;
+    if (!sink.Begin(offset)) {
         outcome.error = "cannot write the target file: " + sink.LastError();
         return Verdict::Fail;
     }
@@ -149,7 +215,11 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     }
     ::InternetSetOptionA(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
     ::InternetSetOptionA(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
-    if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+    std::string rangeHeaders;
+    if (offset > 0)
+        rangeHeaders = "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + attempt.from.validator + "\r\n";
+    if (!::HttpSendRequestA(request.get(), rangeHeaders.empty() ? nullptr : rangeHeaders.c_str(),
+                            static_cast<DWORD>(rangeHeaders.size()), nullptr, 0)) {
         const DWORD error = ::GetLastError();
         outcome.error = ErrorText("request failed", error);
         return IsTransient(error) ? Verdict::Retry : Verdict::Fail;
@@ -166,8 +236,17 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         return Verdict::Fail;
     }
     outcome.status = status;
-    if (status != HTTP_STATUS_OK) {
+    const bool continues = status == HTTP_STATUS_PARTIAL_CONTENT && offset > 0;
+    if (status != HTTP_STATUS_OK && !continues) {
         outcome.error = "HTTP status " + std::to_string(status);
+        if (status == 429 || status == 503) {
+            const auto asked = QueryHeader(request.get(), HTTP_QUERY_RETRY_AFTER);
+            if (const auto seconds = asked ? ParseRetryAfterSeconds(*asked, NowEpochSeconds()) : std::nullopt) {
+                const std::uint64_t ms = *seconds > timeouts_.maxRetryAfterMs / 1000 ? timeouts_.maxRetryAfterMs : *seconds * 1000;
+                attempt.retryAfterMs = ms > 0 ? static_cast<DWORD>(ms) : 1;
+                outcome.error += ", Retry-After \"" + *asked + "\"";
+            }
+        }
         return status >= 500 || status == 429 ? Verdict::Retry : Verdict::Fail;
     }
 
@@ -182,37 +261,68 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
             return Verdict::Fail;
         }
         expected = *parsed;
-        if (expected > maxBytes) {
-            outcome.error = "the body of " + std::to_string(expected) + " bytes is over the cap of " + std::to_string(maxBytes);
-            return Verdict::Fail;
-        }
     } else if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         outcome.error = "unreadable Content-Length (too long)";
+        return Verdict::Fail;
+    }
+
+    std::uint64_t base = 0;  // bytes of the body before this answer's first
+    if (continues) {
+        const auto rangeText = QueryHeader(request.get(), HTTP_QUERY_CONTENT_RANGE);
+        const auto range = rangeText ? ParseContentRange(*rangeText) : std::nullopt;
+        const std::optional<std::uint64_t> knownTotal =
+            attempt.from.total > 0 ? std::optional<std::uint64_t>(attempt.from.total) : std::nullopt;
+        if (!hasLength || !range || !RangeContinues(*range, offset, expected, knownTotal)) {
+            outcome.error = "the answer to a range request is not the rest of the body (Content-Range \"" +
+                            rangeText.value_or("") + "\"), asking for the whole";
+            attempt.from = ResumePoint{};
+            attempt.startOver = true;
+            return Verdict::Retry;
+        }
+        base = offset;
+        outcome.resumedFrom = offset;
+    } else {
+        if (offset > 0 && !sink.Begin(0)) {  // a 200 to a range request: the whole again, from the start
+            outcome.error = "cannot write the target file: " + sink.LastError();
+            return Verdict::Fail;
+        }
+        attempt.from = ResumePoint{};
+        const std::string validator = hasLength ? ResumeValidator(request.get()) : std::string();
+        if (!validator.empty()) {
+            attempt.from = ResumePoint{0, validator, expected};
+            sink.Resumable(ResumeRecord{attempt.url, validator, expected});
+        }
+    }
+    if (hasLength && base + expected > maxBytes) {
+        outcome.error = "the body of " + std::to_string(base + expected) + " bytes is over the cap of " +
+                        std::to_string(maxBytes);
         return Verdict::Fail;
     }
 
     ULONGLONG windowStart = ::GetTickCount64();
     std::uint64_t windowBytes = 0;
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
-    BodyReader reader(connection, request, timeouts_.speedTimeMs, !careful && hasLength && expected > kStartFastAbove,
-                      fastReads_);
+    BodyReader reader(connection, request, timeouts_.speedTimeMs,
+                      !attempt.careful && hasLength && expected > kStartFastAbove, fastReads_);
+    // When the body is cut, what arrived stays for the next attempt to continue.
+    auto cut = [&](std::string why) {
+        outcome.error = std::move(why);
+        if (!attempt.from.validator.empty()) attempt.from.bytes = base + outcome.bytes;
+        return Verdict::Retry;
+    };
     for (;;) {
         const char* data = nullptr;
         DWORD got = 0, readError = 0;
         const BodyReader::Status read = reader.Next(data, got, readError);
-        if (read == BodyReader::Status::Failed) {
-            outcome.error = ErrorText("body cut short", readError);
-            return Verdict::Retry;
-        }
+        if (read == BodyReader::Status::Failed) return cut(ErrorText("body cut short", readError));
         if (read == BodyReader::Status::Abandoned) {
             outcome.readAbandoned = true;
-            outcome.error = "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
-                            std::to_string(timeouts_.speedTimeMs) + " ms (a read did not finish)";
-            return Verdict::Retry;
+            return cut("slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
+                       std::to_string(timeouts_.speedTimeMs) + " ms (a read did not finish)");
         }
         if (read == BodyReader::Status::End) break;
         outcome.bytes += got;
-        if ((hasLength && outcome.bytes > expected) || outcome.bytes > maxBytes) {
+        if ((hasLength && outcome.bytes > expected) || base + outcome.bytes > maxBytes) {
             outcome.error = hasLength && outcome.bytes > expected
                                 ? "the body is longer than its Content-Length of " + std::to_string(expected)
                                 : "the body is over the cap of " + std::to_string(maxBytes) + " bytes";
@@ -225,19 +335,15 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         windowBytes += got;
         const ULONGLONG now = ::GetTickCount64();
         if (now - windowStart >= timeouts_.speedTimeMs) {
-            if (windowBytes < timeouts_.speedLimitBytes) {
-                outcome.error = "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
-                                std::to_string(timeouts_.speedTimeMs) + " ms";
-                return Verdict::Retry;
-            }
+            if (windowBytes < timeouts_.speedLimitBytes)
+                return cut("slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
+                           std::to_string(timeouts_.speedTimeMs) + " ms");
             windowStart = now;
             windowBytes = 0;
         }
     }
-    if (hasLength && outcome.bytes != expected) {
-        outcome.error = "body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(expected) + " bytes";
-        return Verdict::Retry;
-    }
+    if (hasLength && outcome.bytes != expected)
+        return cut("body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(expected) + " bytes");
     outcome.ok = true;
     return Verdict::Done;
 }

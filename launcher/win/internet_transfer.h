@@ -14,16 +14,28 @@
 // a fetch for ever); and a cap on the body per fetch (the caller's).
 // A time-out, a reset, a short body, a 5xx or a 429 is tried again, twice,
 // after 0.5 s and 1.5 s; a 4xx, another status or a refused connection is not.
+// A 429 or 503 with Retry-After waits as long as it asks, up to 30 s, instead.
+//
+// Resuming: a 200 answer with "Accept-Ranges: bytes", a Content-Length and a
+// validator (a strong ETag, else Last-Modified) can be continued. When such a
+// body is cut, the next attempt asks for the rest ("Range: bytes=N-", with the
+// validator as If-Range) instead of the whole. Only a 206 whose Content-Range
+// is exactly the rest of the same whole is appended; a 200 to a range request
+// (the file changed, or the server ignores ranges) starts the body over, and
+// a 206 that does not fit is thrown away and the whole asked for again. A
+// caller may start a fetch from bytes a stopped run left (ResumePoint).
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "launcher/rules/http_rules.h"
 #include "platform/win/handles.h"
 
 namespace vt::launcher {
@@ -35,13 +47,24 @@ struct InternetHandleTraits {
 };
 using UniqueInternetHandle = win::UniqueHandle<InternetHandleTraits>;
 
-// Where a body goes. Begin starts (or, for a retry, restarts) an empty body.
+// Where a body goes. Begin starts a body, keeping the first `keep` bytes of
+// what was written before (0: empty; more only when the fetch continues a
+// body). Resumable hears that the body now being written could be continued
+// later, and how (a sink may keep that beside the bytes for a later run).
 class DownloadSink {
 public:
     virtual ~DownloadSink() = default;
-    virtual bool Begin() = 0;
+    virtual bool Begin(std::uint64_t keep) = 0;
     virtual bool Write(const char* data, std::size_t size) = 0;
+    virtual void Resumable(const ResumeRecord& /*record*/) {}
     virtual std::string LastError() const { return {}; }  // why Begin or Write failed, for the log
+};
+
+// Bytes of a body already held, and the validator they were sent with.
+struct ResumePoint {
+    std::uint64_t bytes = 0;
+    std::string validator;
+    std::uint64_t total = 0;
 };
 
 struct TransferTimeouts {
@@ -51,6 +74,7 @@ struct TransferTimeouts {
     DWORD firstBackoffMs = 500;
     std::uint64_t speedLimitBytes = 1024;  // at least this many bytes ...
     DWORD speedTimeMs = 30000;             // ... in every window of this length
+    DWORD maxRetryAfterMs = 30000;         // the longest Retry-After honoured
 };
 
 // No cap: a file's body is bounded by the disk's free space (the sink's reserve).
@@ -67,6 +91,10 @@ struct FetchOutcome {
     DWORD elapsedMs = 0;
     std::string error;         // why it failed, for the log
     bool readAbandoned = false;  // a read did not finish within the rate floor's window
+    std::uint64_t resumedFrom = 0;  // the last attempt continued the body from here
+    int rangeRequests = 0;          // attempts that asked for the rest of a body
+    bool throttled = false;         // the server said 429 or 503 with Retry-After
+    DWORD waitedMs = 0;             // time spent waiting as Retry-After asked
 };
 
 // "\" in a URL's path is sent as "/", as browsers do: the patch list has had
@@ -88,14 +116,25 @@ class InternetTransfer {
 public:
     explicit InternetTransfer(TransferTimeouts timeouts = {});
     // Never throws: every failure is in the outcome.
-    FetchOutcome Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes = kNoBodyCap) noexcept;
+    const TransferTimeouts& Timeouts() const { return timeouts_; }
+    // Once `*stop` is true no new attempt starts and a pause between attempts
+    // ends early: the fetch fails with what it has.
+    void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+
+    // `from`: bytes the sink already holds of this URL's body (a stopped run's).
+    FetchOutcome Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes = kNoBodyCap,
+                       const ResumePoint* from = nullptr) noexcept;
 
 private:
     enum class Verdict { Done, Retry, Fail };
-    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, bool careful,
+    struct Attempt;
+    Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, Attempt& attempt,
                       FetchOutcome& outcome);
 
+    bool Pause(DWORD ms) const;  // false when stopped meanwhile
+
     TransferTimeouts timeouts_;
+    const std::atomic<bool>* stop_ = nullptr;
     std::shared_ptr<FastReadThread> fastReads_;  // kept from fetch to fetch (body_reader.h)
     UniqueInternetHandle session_;
 };

@@ -23,8 +23,56 @@ int SystemTwoDigitYearMax() {
 
 }  // namespace
 
-PatchEntryProcessor::PatchEntryProcessor(RunContext& context)
-    : context_(context), twoDigitYearMax_(SystemTwoDigitYearMax()) {}
+// Finished fetches may wait this many at most for an earlier, slower one
+// before the run stops deciding entries (each holds an open partial file).
+constexpr std::size_t kPendingPerFetch = 8;
+
+PatchEntryProcessor::PatchEntryProcessor(RunContext& context, int fetchesAtOnce)
+    : context_(context), twoDigitYearMax_(SystemTwoDigitYearMax()) {
+    if (fetchesAtOnce > 1) pool_ = std::make_unique<FetchPool>(fetchesAtOnce, context_.Download.Timeouts());
+}
+
+PatchEntryProcessor::~PatchEntryProcessor() = default;  // the pool stops what is still going
+
+bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex) {
+    if (!pool_) return DownloadAndLog(context_, url, LocalFile);
+    while (pool_->OldestDone())
+        if (!PutInPlace(pool_->TakeOldest())) return false;
+    if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
+        if (!PutInPlace(pool_->TakeOldest())) return false;
+    pool_->Submit(LineIndex, url, LocalFile);
+    return true;
+}
+
+bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
+    if (fetch->outcome.ok && !fetch->part->ReplaceTarget()) {
+        fetch->outcome.ok = false;
+        fetch->outcome.error = fetch->part->LastError();
+    }
+    context_.log.Line("FETCH", FetchLogLine(fetch->url, fetch->localFile, fetch->outcome));
+    if (fetch->outcome.ok) return true;
+    context_.lastFailure = fetch->url + ": " + fetch->outcome.error;
+    context_.log.Line("ENTRY", std::to_string(fetch->index) + " failed; the fetches after it are stopped");
+    pool_->StopAll();
+    return false;
+}
+
+bool PatchEntryProcessor::FinishFetches() {
+    if (!pool_) return true;
+    while (pool_->Pending() > 0)
+        if (!PutInPlace(pool_->TakeOldest())) return false;
+    context_.log.Flush();
+    return true;
+}
+
+void PatchEntryProcessor::RemoveUnusedParts() {
+    for (const std::string& folder : foldersWithKeptParts_) {
+        const LeftoverSweep sweep = RemoveLeftoverParts(folder, false);
+        if (sweep.removed)
+            context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " partial file(s) in " + folder +
+                                           " that no entry needed");
+    }
+}
 
 bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_t LineIndex) {
     const std::string index = std::to_string(LineIndex);
@@ -45,20 +93,40 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     context_.view.SetStatus(EntryStatusText(LineIndex));
     const std::string LocalFile = appDir + entry->LocalPath;
     RemoveLeftoversOnce(LocalFile);
-    if (!NeedsDownload(LocalFile, entry->Stamp)) {
+    // The same file fetched for an earlier entry: decide on it once it is in place.
+    if (pool_ && pool_->IsPending(LocalFile) && !FinishFetches()) return false;
+    bool needed = false;
+    try {
+        needed = NeedsDownload(LocalFile, entry->Stamp);
+    } catch (const FileAccessFailure&) {
+        // One at a time, every entry before this one would be in place, or the
+        // run would have ended with E4 at the first that failed.
+        if (!FinishFetches()) return false;
+        throw;
+    }
+    if (!needed) {
         context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_);
         return true;
     }
     context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_ + ", fetching");
-    return DownloadAndLog(context_, url, LocalFile);
+    return Fetch(url, LocalFile, LineIndex);
 }
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
     const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
-    if (!checkedFolders_.insert(folder).second) return;
-    if (const int removed = RemoveLeftoverParts(folder))
-        context_.log.Line("ENTRY", "removed " + std::to_string(removed) + " \"*" + kPartSuffix + "\" left in " + folder +
-                                       " by a stopped run");
+    std::string key = folder;
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (!checkedFolders_.insert(key).second) return;
+    const LeftoverSweep sweep = RemoveLeftoverParts(folder);
+    if (sweep.removed)
+        context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " \"*" + kPartSuffix + "\" left in " +
+                                       folder + " by a stopped run");
+    if (sweep.kept) {
+        context_.log.Line("ENTRY", "kept " + std::to_string(sweep.kept) + " partial file(s) in " + folder +
+                                       " that a fetch may continue");
+        foldersWithKeptParts_.push_back(folder);
+    }
 }
 
 bool PatchEntryProcessor::NeedsDownload(const std::string& LocalFile, const std::string& Stamp) {

@@ -2,16 +2,27 @@
 // folders, show its progress text, decide by its stamp and the local file's
 // last-write time, and fetch its file when needed.
 //
+// With more than one fetch at once (MAXDOWNLOADS=), the fetches go to a
+// FetchPool and the entries are decided on without waiting for them; files
+// still replace their targets in list order, and the run ends as it would
+// have one at a time: at the first entry that fails, with every entry before
+// it in place and none after it. An entry whose file is still being fetched
+// for an earlier entry waits for that first, so it is decided on what is on
+// disk. A FILE ACCESS ERROR waits for the fetches before it.
+//
 // An entry whose LocalPath is absolute (a drive, a stream, UNC) or climbs with
 // ".." above the folder that holds the launcher's folder fails like a malformed
 // entry, before anything is written: a list must not reach outside the mod.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "launcher/rules/date_value.h"
+#include "launcher/win/fetch_pool.h"
 #include "launcher/win/run_context.h"
 
 namespace vt::launcher {
@@ -24,10 +35,19 @@ struct FileAccessFailure {
 
 class PatchEntryProcessor {
 public:
-    explicit PatchEntryProcessor(RunContext& context);
+    explicit PatchEntryProcessor(RunContext& context, int fetchesAtOnce);
+    ~PatchEntryProcessor();
 
     // False stops the run with E4.
     bool ProcessPatchEntry(const std::string& Line, std::int32_t LineIndex);
+
+    // Waits for the fetches still going and puts their files in place, in
+    // order; false (E4) at the first that fails.
+    bool FinishFetches();
+
+    // After a complete run: partial files kept for a later run that this run
+    // did not need are removed.
+    void RemoveUnusedParts();
 
     // True when the file must be fetched: "immer", or a readable stamp and a
     // file that is missing or older. An unreadable stamp is never fetched.
@@ -38,11 +58,16 @@ public:
     bool IsOlderThan(const std::string& LocalFile, DateValue ListDate);
 
 private:
+    bool Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex);
+    bool PutInPlace(std::unique_ptr<PoolFetch> fetch);  // the oldest fetch: log it, replace its target
+
     // Each folder of the list once per run: what a stopped run left there goes.
     void RemoveLeftoversOnce(const std::string& LocalFile);
 
     RunContext& context_;
-    std::unordered_set<std::string> checkedFolders_;
+    std::unique_ptr<FetchPool> pool_;  // none when fetching one at a time
+    std::unordered_set<std::string> checkedFolders_;  // upper case
+    std::vector<std::string> foldersWithKeptParts_;
     int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
     std::string decision_;  // for the log: why NeedsDownload said what it said
 };

@@ -4,16 +4,23 @@
 
 namespace vt::launcher {
 
+std::string FetchLogLine(const std::string& url, const std::string& fileName, const FetchOutcome& outcome) {
+    std::string line = url + " -> " + fileName + " status=" + std::to_string(outcome.status) +
+                       " bytes=" + std::to_string(outcome.bytes) + " ms=" + std::to_string(outcome.elapsedMs) +
+                       " attempts=" + std::to_string(outcome.attempts);
+    if (outcome.rangeRequests > 0)
+        line += " range-requests=" + std::to_string(outcome.rangeRequests) + " from=" + std::to_string(outcome.resumedFrom);
+    if (outcome.waitedMs > 0) line += " retry-after-ms=" + std::to_string(outcome.waitedMs);
+    line += outcome.ok ? " ok" : " FAILED: " + outcome.error;
+    return line;
+}
+
 bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName, std::uint64_t maxBytes) {
     context.log.Flush();  // what led to a slow or hanging fetch is on disk before it
     FetchOutcome outcome;
     const bool ok = DownloadFile(context.Download, url, fileName, &outcome, maxBytes);
-    std::string line = url + " -> " + fileName + " status=" + std::to_string(outcome.status) +
-                       " bytes=" + std::to_string(outcome.bytes) + " ms=" + std::to_string(outcome.elapsedMs) +
-                       " attempts=" + std::to_string(outcome.attempts);
-    line += ok ? " ok" : " FAILED: " + outcome.error;
     if (!ok) context.lastFailure = url + ": " + outcome.error;
-    context.log.Line("FETCH", line);
+    context.log.Line("FETCH", FetchLogLine(url, fileName, outcome));
     context.log.Flush();
     return ok;
 }

@@ -32,6 +32,10 @@ struct RunContext {
 // their fetch (E11 / E1) instead of filling memory.
 inline constexpr std::uint64_t kPageAndListCap = 64ull * 1024 * 1024;
 
+// The FETCH line of the log: URL, status, bytes, time, attempts, how much was
+// continued and waited for, and why it failed.
+std::string FetchLogLine(const std::string& url, const std::string& fileName, const FetchOutcome& outcome);
+
 // DownloadFile with a FETCH line in the log (URL, status, bytes, time, and
 // why it failed).
 bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName,

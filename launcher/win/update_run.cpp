@@ -70,9 +70,11 @@ RunEnding UpdateRun::Steps() {
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
     const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
     context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
-    PatchEntryProcessor processor(context_);
+    PatchEntryProcessor processor(context_, FetchesAtOnce(s.MaxDownloads));
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return RunEnding::E4;
+    if (!processor.FinishFetches()) return RunEnding::E4;
+    processor.RemoveUnusedParts();
 
     ClearReadOnly(oldListFile);
     ClearReadOnly(listFile);

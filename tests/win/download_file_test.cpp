@@ -92,7 +92,7 @@ TEST_F(Download, HttpErrorsAreFailedFetchesAndOnlyTransientOnesAreRetried) {
 TEST_F(Download, ShortBodiesAndResetsKeepTheOldFile) {
     const std::string path = OldTarget();
     Fault truncate = Make(Fault::Kind::Truncate);
-    truncate.bytes = 5;
+    truncate.bytes = 2;  // 2 bytes an attempt: three attempts, each continuing the last, stay short of 13
     for (const Fault& fault : {truncate, Make(Fault::Kind::Reset)}) {
         server.SetFault("/VTupdates/new.bin", fault);
         FetchOutcome outcome;
@@ -281,10 +281,144 @@ TEST_F(Download, LeftoverPartIsRecognisedAndRemoved) {
     WriteFileBytes(target / "game.dat.vtpart", std::string(1000, 'p'));
     WriteFileBytes(target / "other.bin.vtpart", "p");
     WriteFileBytes(target / "keep.txt", "not a leftover");
-    EXPECT_EQ(RemoveLeftoverParts(target.path()), 2);
+    EXPECT_EQ(RemoveLeftoverParts(target.path()).removed, 2);
     EXPECT_EQ(PartFiles(), 0);
     EXPECT_EQ(ReadFileBytes(target / "keep.txt"), "not a leftover");
-    EXPECT_EQ(RemoveLeftoverParts(target.path()), 0);
+    EXPECT_EQ(RemoveLeftoverParts(target.path()).removed, 0);
+}
+
+// Continuing a body: the server sends a validator and takes ranges.
+class Resume : public Download {
+protected:
+    Resume() {
+        big = std::string(300000, '\0');
+        for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + (i * 7 + i / 1000) % 26);
+        WriteFileBytes(root / "VTupdates\\big.bin", big);
+    }
+    std::string ServerFile() const { return root / "VTupdates\\big.bin"; }
+    // What a stopped run leaves: the first `bytes` of the body and the record.
+    void LeaveBehind(std::size_t bytes, const std::string& validator) {
+        WriteFileBytes(target / "big.bin.vtpart", big.substr(0, bytes));
+        WriteFileBytes(target / "big.bin.vtresume",
+                       FormatResumeRecord({UrlForRequest(Url("big.bin")), validator, big.size()}));
+    }
+    std::vector<vt::testing::LoggedRequest> BigRequests() const {
+        std::vector<vt::testing::LoggedRequest> found;
+        for (const auto& r : server.Requests())
+            if (r.target == "/VTupdates/big.bin") found.push_back(r);
+        return found;
+    }
+    std::string big;
+};
+
+// A body cut part-way continues from where it stopped: the second request
+// asks for the rest with the validator, and the server sends only the rest.
+TEST_F(Resume, CutBodyContinuesWithARangeRequest) {
+    Fault cut = Make(Fault::Kind::Truncate);
+    cut.bytes = 100000;
+    cut.count = 1;
+    server.SetFault("/VTupdates/big.bin", cut);
+    const std::uint64_t before = server.BytesSent();
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    const auto requests = BigRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].range, "");
+    EXPECT_EQ(requests[1].range, "bytes=100000-");
+    EXPECT_EQ(requests[1].ifRange, TestServer::ETagOf(ServerFile()));
+    EXPECT_EQ(requests[1].status, 206);
+    EXPECT_EQ(outcome.resumedFrom, 100000u);
+    EXPECT_LT(server.BytesSent() - before, big.size() + 2000) << "the first part was sent again";
+    EXPECT_EQ(PartFiles(), 0);
+    EXPECT_FALSE(PathExists(target / "big.bin.vtresume"));
+}
+
+// A server that knows no ranges answers a range request with the whole: it is
+// written from the start, never appended.
+TEST_F(Resume, ServerThatIgnoresRangesGivesTheWholeAgain) {
+    LeaveBehind(50000, TestServer::ETagOf(ServerFile()));
+    server.SetFault("/VTupdates/big.bin", Make(Fault::Kind::NoRanges));
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    const auto requests = BigRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].range, "bytes=50000-");
+    EXPECT_EQ(requests[0].status, 200);
+}
+
+// What a stopped run left is continued by the next fetch while the validator
+// holds; after the file changed on the server, the whole new file comes.
+TEST_F(Resume, LeftoverOfAStoppedRunContinuesOnlyWhileTheValidatorHolds) {
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
+    EXPECT_EQ(RemoveLeftoverParts(target.path()).kept, 1);  // the sweep leaves it for the fetch
+    const std::uint64_t before = server.BytesSent();
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin"));
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    EXPECT_LT(server.BytesSent() - before, big.size() - 120000 + 2000);
+    EXPECT_EQ(BigRequests().back().status, 206);
+
+    LeaveBehind(120000, "\"an-older-release\"");  // the file changed since
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin"));
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    EXPECT_EQ(BigRequests().back().status, 200);
+    EXPECT_EQ(BigRequests().back().ifRange, "\"an-older-release\"");
+    EXPECT_EQ(PartFiles(), 0);
+}
+
+// A 206 that is not the rest asked for is never appended.
+TEST_F(Resume, RangeAnswerThatDoesNotFitIsThrownAway) {
+    LeaveBehind(100000, TestServer::ETagOf(ServerFile()));
+    server.SetFault("/VTupdates/big.bin", Make(Fault::Kind::BadRange));
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    const auto requests = BigRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].status, 206);
+    EXPECT_EQ(requests[1].range, "") << "the whole is asked for after a range that does not fit";
+}
+
+// A leftover whose record is damaged, or names another URL, is not continued.
+TEST_F(Resume, LeftoverWithoutAUsableRecordIsRemoved) {
+    WriteFileBytes(target / "big.bin.vtpart", std::string(1000, 'x'));
+    WriteFileBytes(target / "big.bin.vtresume", "VTRESUME 1\r\nhttp://elsewhere/\r\n");
+    WriteFileBytes(target / "orphan.vtresume", FormatResumeRecord({"http://x/", "\"e\"", 10}));
+    const LeftoverSweep sweep = RemoveLeftoverParts(target.path());
+    EXPECT_EQ(sweep.removed, 1);
+    EXPECT_EQ(sweep.kept, 0);
+    EXPECT_EQ(PartFiles(), 0);
+    EXPECT_FALSE(PathExists(target / "big.bin.vtresume"));
+    EXPECT_FALSE(PathExists(target / "orphan.vtresume"));
+
+    LeaveBehind(1000, TestServer::ETagOf(ServerFile()));
+    PartFile other(target / "big.bin", Url("other.bin"));
+    EXPECT_FALSE(other.LeftBehind()) << "a record for another URL";
+}
+
+// 503 with Retry-After: the fetch waits as asked, and says so.
+TEST_F(Download, RetryAfterIsHonoured) {
+    Fault busy = Make(Fault::Kind::FailTimes, 503, "busy");
+    busy.count = 1;
+    busy.headers = "Retry-After: 1\r\n";
+    server.SetFault("/VTupdates/new.bin", busy);
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "new.bin", &outcome)) << outcome.error;
+    EXPECT_TRUE(outcome.throttled);
+    EXPECT_GE(outcome.waitedMs, 1000u);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_GE(requests[1].ms - requests[0].ms, 900u) << "asked again before the server's time";
+
+    busy.headers = "Retry-After: 86400\r\n";  // a day: bounded by the transfer's longest wait
+    busy.count = 100;
+    server.SetFault("/VTupdates/new.bin", busy);
+    TransferTimeouts quick = QuickTimeouts();
+    quick.maxRetryAfterMs = 200;
+    InternetTransfer bounded(quick);
+    EXPECT_FALSE(DownloadFile(bounded, Url("new.bin"), target / "new.bin", &outcome));
+    EXPECT_EQ(outcome.waitedMs, 400u);
 }
 
 // https through WinINet against the test authority's servers on localhost.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "launcher/rules/http_rules.h"
+#include "launcher/win/fetch_pool.h"
 #include "launcher/win/patch_entries.h"
 #include "launcher/win/update_run.h"
 #include "support/quick_transfer.h"
@@ -52,7 +54,7 @@ protected:
     RecordingView view;
     win::ProgramLog log;
     RunContext context{settings, transfer, view, log};
-    PatchEntryProcessor processor{context};
+    PatchEntryProcessor processor{context, 1};  // one at a time: each entry is done when Process returns
 };
 
 }  // namespace
@@ -179,11 +181,24 @@ TEST_F(Run, ALeftoverReadOnlyListIsReplacedAndAnLfOnlyListDoesNothing) {
 
 TEST_F(Run, TheFirstFailingEntryStopsTheRunAndKeepsTheList) {
     Serve("update.dat", "header\r\na.txt|a.txt|immer\r\ngone.txt|gone.txt|immer\r\nb.txt|b.txt|immer\r\n");
+    Serve("b.txt", "server b");
+    WriteFileBytes(Local("b.txt"), "player's b");
     EXPECT_EQ(RunOnce(), RunEnding::E4);
     EXPECT_EQ(view.statuses.back(), "Vortane Update not found ... only Singleplayer available [E4]");
     EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
-    EXPECT_EQ(Requests("b.txt"), 0);
+    EXPECT_EQ(ReadFileBytes(Local("b.txt")), "player's b");  // fetched alongside, maybe, but never put in place
+    EXPECT_FALSE(PathExists(Local("b.txt.vtpart")));
     EXPECT_TRUE(PathExists(Local("NEWUPDATE.TXT")));
+}
+
+// One at a time, an entry after the failing one is not even asked for.
+TEST_F(Run, OneAtATimeStopsBeforeTheNextRequest) {
+    settings.MaxDownloads = "1";
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\ngone.txt|gone.txt|immer\r\nb.txt|b.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::E4);
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+    EXPECT_EQ(Requests("b.txt"), 0);
+    EXPECT_EQ(server.PeakAnswers(), 1);
 }
 
 // A two-digit year in a stamp means what the player's region settings say.
@@ -223,6 +238,10 @@ TEST_F(Run, ALockedLocalFileIsTheFileAccessOutcome) {
     Serve("b.txt", "server b");
     Serve("c.txt", "server c");
     WriteFileBytes(Local("b.txt"), "local b");
+    Fault slow;  // a.txt is still being fetched when b.txt is decided on
+    slow.kind = Fault::Kind::Stall;
+    slow.ms = 300;
+    server.SetFault("/VTupdates/a.txt", slow);
     win::UniqueFileHandle lock(::CreateFileA(Local("b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     const RunOutcome outcome = UpdateRun(context).Run();
@@ -230,6 +249,103 @@ TEST_F(Run, ALockedLocalFileIsTheFileAccessOutcome) {
     EXPECT_TRUE(outcome.failure.empty());
     EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");  // the entry before it is in place
     EXPECT_EQ(Requests("c.txt"), 0);                       // nothing after it was processed
+}
+
+// Several fetches at once: they overlap, every file arrives, and nothing of
+// the partial files stays.
+TEST_F(Run, SeveralFilesAreFetchedAtOnce) {
+    std::string list = "header\r\n";
+    Fault slow;
+    slow.kind = Fault::Kind::Stall;
+    slow.ms = 300;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        Serve(name, "server " + name);
+        server.SetFault("/VTupdates/" + name, slow);
+        list += name + "|" + name + "|immer\r\n";
+    }
+    Serve("update.dat", list);
+    settings.MaxDownloads = "4";
+    EXPECT_EQ(RunOnce(), RunEnding::Done);
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        EXPECT_EQ(ReadFileBytes(Local(name)), "server " + name);
+    }
+    EXPECT_GE(server.PeakAnswers(), 2) << "the fetches did not overlap";
+    EXPECT_LE(server.PeakAnswers(), 4) << "more at once than MAXDOWNLOADS=";
+    EXPECT_FALSE(PathExists(Local("f0.txt.vtpart")));
+}
+
+// The run ends as it would one at a time: entries before the failing one are
+// in place even when they finish after it, the ones after it keep the
+// player's files, and no partial file stays.
+TEST_F(Run, AFailingEntryInTheMiddleKeepsTheOrder) {
+    Serve("slow.txt", "server slow");
+    Fault slow;
+    slow.kind = Fault::Kind::Stall;
+    slow.ms = 400;
+    server.SetFault("/VTupdates/slow.txt", slow);
+    Serve("b.txt", "server b");
+    Serve("c.txt", "server c");
+    WriteFileBytes(Local("b.txt"), "player's b");
+    WriteFileBytes(Local("c.txt"), "player's c");
+    Serve("update.dat",
+          "header\r\nslow.txt|slow.txt|immer\r\na.txt|a.txt|immer\r\ngone.txt|gone.txt|immer\r\n"
+          "b.txt|b.txt|immer\r\nc.txt|c.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::E4);
+    EXPECT_EQ(ReadFileBytes(Local("slow.txt")), "server slow");
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+    EXPECT_EQ(ReadFileBytes(Local("b.txt")), "player's b");
+    EXPECT_EQ(ReadFileBytes(Local("c.txt")), "player's c");
+    for (const char* name : {"slow.txt", "a.txt", "gone.txt", "b.txt", "c.txt"})
+        EXPECT_FALSE(PathExists(Local(std::string(name) + ".vtpart"))) << name;
+    EXPECT_NE(context.lastFailure.find("gone.txt"), std::string::npos) << context.lastFailure;
+}
+
+// A file listed twice is decided on, the second time, after the first fetch
+// put it in place: it is then up to date and fetched once, as one at a time.
+TEST_F(Run, AFileListedTwiceIsDecidedAfterItsFirstFetch) {
+    Fault slow;
+    slow.kind = Fault::Kind::Stall;
+    slow.ms = 200;
+    server.SetFault("/VTupdates/a.txt", slow);
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\na.txt|A.TXT|2008-01-28 14:30\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_EQ(Requests("a.txt"), 1);
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+}
+
+// A stopped run's partial file that no entry needs any more goes at "Done.".
+TEST_F(Run, PartialFilesNoEntryNeededGoAtDone) {
+    WriteFileBytes(Local("old.pak.vtpart"), std::string(100, 'p'));
+    WriteFileBytes(Local("old.pak.vtresume"), FormatResumeRecord({"http://127.0.0.1:1/old.pak", "\"v\"", 1000}));
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_FALSE(PathExists(Local("old.pak.vtpart")));
+    EXPECT_FALSE(PathExists(Local("old.pak.vtresume")));
+}
+
+// A server that asks for a pause (503 with Retry-After) gets fewer fetches at
+// once for the rest of the run.
+TEST(FetchPoolThrottle, RetryAfterHalvesTheFetchesAtOnce) {
+    TempDir root, install;
+    MakeFolder(root / "VTupdates");
+    WriteFileBytes(root / "VTupdates\\a.txt", "server a");
+    TestServer server(root.path());
+    Fault busy;
+    busy.kind = Fault::Kind::FailTimes;
+    busy.status = 503;
+    busy.count = 1;
+    busy.headers = "Retry-After: 1\r\n";
+    server.SetFault("/VTupdates/a.txt", busy);
+    FetchPool pool(6, QuickTimeouts());
+    pool.Submit(1, server.BaseUrl() + "/VTupdates/a.txt", install / "a.txt");
+    const std::unique_ptr<PoolFetch> fetch = pool.TakeOldest();
+    ASSERT_TRUE(fetch->outcome.ok) << fetch->outcome.error;
+    EXPECT_TRUE(fetch->outcome.throttled);
+    EXPECT_EQ(pool.FetchesAtOnce(), 3);
+    ASSERT_TRUE(fetch->part->ReplaceTarget());
+    EXPECT_EQ(ReadFileBytes(install / "a.txt"), "server a");
 }
 
 // A patch list over 64 MiB (a body that never ends, a wrong file) fails its

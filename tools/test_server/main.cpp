@@ -1,6 +1,9 @@
 // vt_test_server: the test update server as a program, for the demo, the
 // benchmarks and trying the launcher by hand.
-//   vt_test_server ROOT [--port N] [--fault PATH=status:CODE|stall:MS|reset]...
+//   vt_test_server ROOT [--port N] [--latency MS] [--fault PATH=SPEC]...
+//   SPEC: status:CODE | stall:MS | reset | cut:BYTES:TIMES (the first TIMES
+//   answers end after BYTES of their body) | busy:TIMES:SECONDS (the first
+//   TIMES answers are 503 with Retry-After: SECONDS) | noranges
 // Serves ROOT on 127.0.0.1, prints "http://127.0.0.1:PORT" on its first line
 // and serves until it is killed.
 #include <chrono>
@@ -15,7 +18,8 @@
 namespace {
 
 int Usage() {
-    std::cerr << "usage: vt_test_server ROOT [--port N] [--fault PATH=status:CODE|stall:MS|reset]...\n";
+    std::cerr << "usage: vt_test_server ROOT [--port N] [--latency MS] [--fault PATH=status:CODE|stall:MS|reset|"
+                 "cut:BYTES:TIMES|busy:TIMES:SECONDS|noranges]...\n";
     return 2;
 }
 
@@ -26,6 +30,8 @@ bool AddFault(vt::testing::TestServer& server, const std::string& spec) {
     const std::size_t colon = what.find(':');
     const std::string kind = what.substr(0, colon);
     const int value = colon == std::string::npos ? 0 : std::atoi(what.c_str() + colon + 1);
+    const std::size_t colon2 = colon == std::string::npos ? colon : what.find(':', colon + 1);
+    const long long second = colon2 == std::string::npos ? 0 : std::atoll(what.c_str() + colon2 + 1);
     vt::testing::Fault fault;
     if (kind == "status") {
         fault.kind = vt::testing::Fault::Kind::Status;
@@ -36,6 +42,17 @@ bool AddFault(vt::testing::TestServer& server, const std::string& spec) {
         fault.ms = value;
     } else if (kind == "reset") {
         fault.kind = vt::testing::Fault::Kind::Reset;
+    } else if (kind == "cut") {
+        fault.kind = vt::testing::Fault::Kind::Truncate;
+        fault.bytes = static_cast<std::size_t>(std::atoll(what.c_str() + colon + 1));
+        fault.count = static_cast<int>(second);
+    } else if (kind == "busy") {
+        fault.kind = vt::testing::Fault::Kind::FailTimes;
+        fault.status = 503;
+        fault.count = value;
+        fault.headers = "Retry-After: " + std::to_string(second) + "\r\n";
+    } else if (kind == "noranges") {
+        fault.kind = vt::testing::Fault::Kind::NoRanges;
     } else {
         return false;
     }
@@ -52,8 +69,10 @@ int main(int argc, char** argv) {
     for (int i = 2; i + 1 < argc; i += 2)
         if (std::string(argv[i]) == "--port") port = std::atoi(argv[i + 1]);
     vt::testing::TestServer server(root, static_cast<std::uint16_t>(port));
-    for (int i = 2; i + 1 < argc; i += 2)
+    for (int i = 2; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--fault" && !AddFault(server, argv[i + 1])) return Usage();
+        if (std::string(argv[i]) == "--latency") server.SetLatency(std::atoi(argv[i + 1]));
+    }
     if (server.Port() == 0) {
         std::cerr << "vt_test_server: cannot listen on port " << port << "\n";
         return 1;

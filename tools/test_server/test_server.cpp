@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 #include <algorithm>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -43,13 +44,23 @@ constexpr int kSendFlags = MSG_NOSIGNAL;  // a client that went away is no reaso
 constexpr int kSendFlags = 0;
 #endif
 
-bool SendAll(std::intptr_t s, std::string_view data) {
-    std::size_t sent = 0;
-    while (sent < data.size()) {
-        const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
+// A header's value in a request head ("Range: bytes=5-"), case as sent; empty when absent.
+std::string HeaderValue(const std::string& head, const std::string& name) {
+    const std::string key = "\r\n" + name + ":";
+    const std::size_t at = head.find(key);
+    if (at == std::string::npos) return {};
+    std::size_t begin = at + key.size();
+    while (begin < head.size() && head[begin] == ' ') ++begin;
+    const std::size_t end = head.find("\r\n", begin);
+    return head.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
+// "bytes=N-" only (what the launcher asks); nothing for any other form.
+bool ParseRangeStart(const std::string& range, std::uint64_t& start) {
+    if (range.rfind("bytes=", 0) != 0 || range.empty() || range.back() != '-') return false;
+    const std::string digits = range.substr(6, range.size() - 7);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 18) return false;
+    start = std::stoull(digits);
     return true;
 }
 
@@ -78,6 +89,7 @@ std::string Decode(const std::string& target) {
 const char* Reason(int status) {
     switch (status) {
         case 200: return "OK";
+        case 206: return "Partial Content";
         case 302: return "Found";
         case 404: return "Not Found";
         case 429: return "Too Many Requests";
@@ -95,6 +107,24 @@ std::string Head(int status, std::uint64_t length, const std::string& extra = ""
 }
 
 }  // namespace
+
+bool TestServer::SendAll(std::intptr_t s, std::string_view data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+        sent_ += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+std::string TestServer::ETagOf(const std::string& file) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    const auto time = std::filesystem::last_write_time(file, error);
+    return "\"" + std::to_string(size) + "-" + std::to_string(time.time_since_epoch().count()) + "\"";
+}
 
 TestServer::TestServer(std::string rootFolder, std::uint16_t port) : root_(std::move(rootFolder)) {
 #ifdef _WIN32
@@ -204,12 +234,26 @@ void TestServer::Serve(std::intptr_t s) {
         std::string method, target;
         line >> method >> target;
         const bool close = head.find("Connection: close") != std::string::npos;
-        if (!Answer(s, method, target) || close) return;
+        if (!Answer(s, method, target, head) || close) return;
     }
 }
 
-bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::string& target) {
+bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::string& target, const std::string& request) {
+    struct Answering {  // counts the answers going on at once
+        TestServer& server;
+        explicit Answering(TestServer& owner) : server(owner) {
+            const int now = ++server.answering_;
+            for (int peak = server.peakAnswers_.load(); now > peak && !server.peakAnswers_.compare_exchange_weak(peak, now);) {
+            }
+        }
+        ~Answering() { --server.answering_; }
+    } answering(*this);
+    const std::uint64_t arrived = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count());
+    for (int waited = 0; waited < latencyMs_.load() && !stopping_; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5, latencyMs_.load() - waited)));
     const std::string path = Decode(target);
+    const std::string range = HeaderValue(request, "Range"), ifRange = HeaderValue(request, "If-Range");
     Fault fault;
     int number;
     {
@@ -219,20 +263,21 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
     }
     auto log = [&](int status) {
         std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back({method, target, status});
+        log_.push_back({method, target, status, range, ifRange, arrived});
     };
 
     if (path == "/__stats") {  // for benchmarks: how many connections the clients opened
         log(200);
-        const std::string stats = "connections=" + std::to_string(connections_.load()) + "\r\n";
+        const std::string stats = "connections=" + std::to_string(connections_.load()) +
+                                  "\r\nbytes=" + std::to_string(sent_.load()) + "\r\n";
         return SendAll(s, Head(200, stats.size()) + stats);
     }
     std::string body;
     bool found = false;
     std::ifstream in;
     std::uint64_t fileSize = 0;
+    std::string file = root_;
     if (path.find("..") == std::string::npos && !path.empty() && path[0] == '/') {
-        std::string file = root_;
         for (char c : path) file += c == '/' ? kSeparator : c;
         in.open(file, std::ios::binary | std::ios::ate);
         found = static_cast<bool>(in);
@@ -242,7 +287,9 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         }
         // Faults work on the body in memory; a plain answer streams the file,
         // so a benchmark's 1 GiB file needs no 1 GiB here either.
-        if (found && fault.kind != Fault::Kind::None && fault.kind != Fault::Kind::Stall) {
+        const bool streamed = fault.kind == Fault::Kind::None || fault.kind == Fault::Kind::Stall ||
+                              fault.kind == Fault::Kind::NoRanges || fault.kind == Fault::Kind::Truncate;
+        if (found && !streamed) {
             std::ostringstream content;
             content << in.rdbuf();
             body = content.str();
@@ -254,11 +301,15 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         return SendAll(s, Head(status, bytes.size(), extra) + (head ? "" : bytes));
     };
 
+    const std::string validators = found ? "ETag: " + ETagOf(file) + "\r\nAccept-Ranges: bytes\r\n" : "";
     switch (fault.kind) {
         case Fault::Kind::Status:
-            return send(fault.status, fault.body);
+            return send(fault.status, fault.body, fault.headers);
         case Fault::Kind::FailTimes:
-            if (number <= fault.count) return send(fault.status, fault.body);
+            if (number <= fault.count) return send(fault.status, fault.body, fault.headers);
+            break;
+        case Fault::Kind::NoRanges:
+        case Fault::Kind::BadRange:
             break;
         case Fault::Kind::Reset:
             log(0);
@@ -270,11 +321,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
             for (int waited = 0; waited < fault.ms && !stopping_; waited += 50)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             break;
-        case Fault::Kind::Truncate:
-            log(200);
-            SendAll(s, Head(200, body.size()) + body.substr(0, std::min(fault.bytes, body.size())));
-            Reset(s);
-            return false;
+        case Fault::Kind::Truncate:  // streamed below
+            break;
         case Fault::Kind::ChunkedCut: {
             log(200);
             std::ostringstream chunked;
@@ -304,16 +352,48 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
             break;
     }
     if (!found && fault.kind != Fault::Kind::Changing) return send(404, "<html>404 Not Found</html>");
-    if (fault.kind != Fault::Kind::None && fault.kind != Fault::Kind::Stall) return send(200, body);
-    log(200);
-    if (!SendAll(s, Head(200, fileSize))) return false;
+    const bool inMemory = fault.kind == Fault::Kind::Changing || fault.kind == Fault::Kind::FailTimes ||
+                          fault.kind == Fault::Kind::BadRange;
+    if (fault.kind == Fault::Kind::BadRange && !range.empty())  // not where the client stopped
+        return send(206, body.substr(0, body.size() / 2),
+                    "Content-Range: bytes 0-" + std::to_string(body.size() / 2 - 1) + "/" + std::to_string(body.size()) +
+                        "\r\n" + validators);
+    if (inMemory && fault.kind != Fault::Kind::FailTimes)
+        return send(200, body, fault.kind == Fault::Kind::BadRange ? validators : "");
+    // The file itself, streamed; the rest of it for a range request whose
+    // If-Range still matches (the ETag, or the Last-Modified date).
+    const bool ranges = fault.kind != Fault::Kind::NoRanges;
+    std::uint64_t start = 0;
+    const std::string etag = ETagOf(file);
+    const bool current = ifRange.empty() || ifRange == etag || ifRange == "Mon, 28 Jan 2008 14:30:00 GMT";
+    const bool partial = ranges && current && ParseRangeStart(range, start) && start > 0 && start < fileSize;
+    const int status = partial ? 206 : 200;
+    std::string extra = ranges ? "ETag: " + etag + "\r\nAccept-Ranges: bytes\r\n" : "";
+    if (partial)
+        extra += "Content-Range: bytes " + std::to_string(start) + "-" + std::to_string(fileSize - 1) + "/" +
+                 std::to_string(fileSize) + "\r\n";
+    else
+        start = 0;
+    log(status);
+    if (!SendAll(s, Head(status, fileSize - start, extra))) return false;
     if (head) return true;
+    // A cut: this answer's body ends after `bytes`, with a reset.
+    const bool cut = fault.kind == Fault::Kind::Truncate && (fault.count == 0 || number <= fault.count);
+    std::uint64_t allowed = cut ? fault.bytes : ~std::uint64_t{0};
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(start));
     std::vector<char> chunk(1 << 20);
-    for (std::uint64_t left = fileSize; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+    for (std::uint64_t left = fileSize - start; left > 0;) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        if (n > allowed) n = static_cast<std::size_t>(allowed);
+        if (n == 0) {
+            Reset(s);
+            return false;
+        }
         if (!in.read(chunk.data(), static_cast<std::streamsize>(n))) return false;
         if (!SendAll(s, std::string_view(chunk.data(), n))) return false;
         left -= n;
+        allowed -= n;
     }
     return true;
 }

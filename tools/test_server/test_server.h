@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <string_view>
 #include <map>
 #include <mutex>
 #include <set>
@@ -19,7 +21,8 @@ struct Fault {
     enum class Kind {
         None,
         Status,       // answer `status` with `body`
-        Truncate,     // announce the whole length, send `bytes` of the body, close
+        Truncate,     // announce the whole length, send `bytes` of the body, close (the first `count`
+                      // requests only when `count` > 0; later ones get the file)
         ChunkedCut,   // a chunked body cut inside its chunk, then close
         Stall,        // wait `ms` before answering (and never answer if longer than the client waits)
         Reset,        // close the connection without an answer
@@ -28,6 +31,8 @@ struct Fault {
         FailTimes,    // the first `count` requests get `status`, later ones the file
         Raw,          // send `body` as the whole answer, head included, then close
         Drip,         // announce the file's length, send its first `bytes` at once, then one byte every `ms` ms
+        NoRanges,     // the file, whole, as a server that knows no ranges (no Accept-Ranges, Range ignored)
+        BadRange,     // a range request gets 206 with a Content-Range that is not the rest asked for
     };
     Kind kind = Kind::None;
     int status = 200;
@@ -36,12 +41,16 @@ struct Fault {
     int ms = 0;
     int count = 0;
     std::string location;
+    std::string headers;  // more header lines for Status and FailTimes answers ("Retry-After: 1\r\n")
 };
 
 struct LoggedRequest {
     std::string method;
     std::string target;
     int status = 0;
+    std::string range;      // the Range header, when sent
+    std::string ifRange;    // the If-Range header, when sent
+    std::uint64_t ms = 0;   // when it came, in ms since the server started
 };
 
 class TestServer {
@@ -60,17 +69,29 @@ public:
     std::vector<LoggedRequest> Requests() const;
     int RequestCount(const std::string& target) const;
     int ConnectionCount() const { return connections_.load(); }
+    std::uint64_t BytesSent() const { return sent_.load(); }     // everything sent, heads included
+    int PeakAnswers() const { return peakAnswers_.load(); }       // most requests answered at once
+    // Every answer waits this long first, as a server far away would.
+    void SetLatency(int ms) { latencyMs_ = ms; }
+    // The validator the server sends for a file: its size and last-write time.
+    static std::string ETagOf(const std::string& file);
 
 private:
     void AcceptLoop();
     void Serve(std::intptr_t socket);  // until the connection ends; the caller closes it
-    bool Answer(std::intptr_t socket, const std::string& method, const std::string& target);
+    bool Answer(std::intptr_t socket, const std::string& method, const std::string& target, const std::string& head);
+    bool SendAll(std::intptr_t socket, std::string_view data);
 
     std::string root_;
     std::intptr_t listener_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
+    std::atomic<std::uint64_t> sent_{0};
+    std::atomic<int> answering_{0};
+    std::atomic<int> peakAnswers_{0};
+    std::atomic<int> latencyMs_{0};
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::thread acceptor_;
     mutable std::mutex mutex_;
     std::map<std::string, Fault> faults_;

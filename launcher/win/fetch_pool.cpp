@@ -1,0 +1,125 @@
+#include "launcher/win/fetch_pool.h"
+
+#include <windows.h>
+
+#include <exception>
+
+namespace vt::launcher {
+namespace {
+
+bool SameFileName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+FetchPool::FetchPool(int fetchesAtOnce, TransferTimeouts timeouts)
+    : timeouts_(timeouts), limit_(fetchesAtOnce < 1 ? 1 : fetchesAtOnce) {
+    // Threads start with the first fetches that need them (a thread costs
+    // milliseconds under Wine; a run with nothing to fetch starts none).
+}
+
+FetchPool::~FetchPool() {
+    StopAll();
+    for (std::thread& t : threads_) t.join();
+}
+
+void FetchPool::Submit(std::int32_t index, const std::string& url, const std::string& localFile) {
+    auto fetch = std::make_unique<PoolFetch>();
+    fetch->index = index;
+    fetch->url = url;
+    fetch->localFile = localFile;
+    fetch->part = std::make_unique<PartFile>(localFile, url);
+    fetch->part->StopWhen(&stop_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(fetch.get());
+    order_.push_back(std::move(fetch));
+    const std::size_t wanted = static_cast<std::size_t>(limit_.load());
+    if (threads_.size() < wanted && threads_.size() < queue_.size() + static_cast<std::size_t>(running_))
+        threads_.emplace_back([this] { Worker(); });
+    changed_.notify_all();
+}
+
+std::size_t FetchPool::Pending() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return order_.size();
+}
+
+bool FetchPool::OldestDone() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !order_.empty() && order_.front()->done;
+}
+
+bool FetchPool::IsPending(const std::string& localFile) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& fetch : order_)
+        if (SameFileName(fetch->localFile, localFile)) return true;
+    return false;
+}
+
+std::unique_ptr<PoolFetch> FetchPool::TakeOldest() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (order_.empty()) return nullptr;
+    changed_.wait(lock, [this] { return order_.front()->done; });
+    std::unique_ptr<PoolFetch> oldest = std::move(order_.front());
+    order_.pop_front();
+    return oldest;
+}
+
+void FetchPool::StopAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    for (PoolFetch* waiting : queue_) {
+        waiting->outcome.error = "stopped: the run has ended";
+        waiting->done = true;
+    }
+    queue_.clear();
+    changed_.notify_all();
+}
+
+void FetchPool::Worker() {
+    std::unique_ptr<InternetTransfer> transfer;
+    for (;;) {
+        PoolFetch* fetch = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return stop_ || (!queue_.empty() && running_ < limit_.load()); });
+            if (stop_) return;
+            fetch = queue_.front();
+            queue_.pop_front();
+            ++running_;
+        }
+        FetchOutcome outcome;
+        try {
+            if (!transfer) {
+                transfer = std::make_unique<InternetTransfer>(timeouts_);
+                transfer->StopWhen(&stop_);
+            }
+            const std::optional<ResumePoint> from = fetch->part->LeftBehind();
+            outcome = transfer->Fetch(fetch->url, *fetch->part, kNoBodyCap, from ? &*from : nullptr);
+            if (outcome.ok && !fetch->part->Flush()) {  // the flushes go on in parallel too
+                outcome.ok = false;
+                outcome.error = fetch->part->LastError();
+            }
+        } catch (const std::exception& e) {
+            outcome.ok = false;
+            outcome.error = std::string("failed: ") + e.what();
+        } catch (...) {
+            outcome.ok = false;
+            outcome.error = "failed";
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (outcome.throttled) {
+            const int lowered = limit_.load() / 2;
+            limit_ = lowered < 1 ? 1 : lowered;
+        }
+        fetch->outcome = std::move(outcome);
+        fetch->done = true;
+        --running_;
+        changed_.notify_all();
+    }
+}
+
+}  // namespace vt::launcher

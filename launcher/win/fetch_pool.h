@@ -1,0 +1,73 @@
+// Several fetches at once, with their files put in place in list order.
+//
+// The run decides its entries one by one, as it always has, and hands each
+// file that must be fetched to the pool. Up to FetchesAtOnce() fetches run on
+// the pool's threads, each with a WinINet session of its own (connections are
+// kept alive per session), writing the partial file and flushing it. The
+// run's own thread takes the fetches back oldest first (TakeOldest) and puts
+// each file in its target's place, so a file replaces its target only when
+// every entry before it is in place; the first failure ends the run and the
+// fetches after it are stopped and their partial files removed.
+//
+// A server that answers 429 or 503 with Retry-After halves the number of
+// fetches at once for the rest of the run (down to one).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "launcher/win/download_file.h"
+#include "launcher/win/internet_transfer.h"
+
+namespace vt::launcher {
+
+struct PoolFetch {
+    std::int32_t index = 0;  // the entry's line number, for the log
+    std::string url;
+    std::string localFile;
+    std::unique_ptr<PartFile> part;
+    FetchOutcome outcome;
+    bool done = false;  // the fetch has ended (outcome is final)
+};
+
+class FetchPool {
+public:
+    FetchPool(int fetchesAtOnce, TransferTimeouts timeouts);
+    ~FetchPool();  // stops what is still going and waits for the threads
+    FetchPool(const FetchPool&) = delete;
+    FetchPool& operator=(const FetchPool&) = delete;
+
+    void Submit(std::int32_t index, const std::string& url, const std::string& localFile);
+    std::size_t Pending() const;  // submitted and not yet taken back
+    bool OldestDone() const;
+    // Waits for the oldest fetch to end and hands it back (nothing when none is pending).
+    std::unique_ptr<PoolFetch> TakeOldest();
+    // Fetches not yet started never start; fetches going stop at their next
+    // piece. Their partial files go when their PoolFetch is destroyed.
+    void StopAll();
+
+    int FetchesAtOnce() const { return limit_.load(); }
+    bool IsPending(const std::string& localFile) const;
+
+private:
+    void Worker();
+
+    TransferTimeouts timeouts_;
+    std::atomic<int> limit_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<PoolFetch>> order_;  // every pending fetch, oldest first
+    std::deque<PoolFetch*> queue_;                  // not yet started
+    int running_ = 0;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace vt::launcher
