@@ -149,6 +149,54 @@ TEST_F(Launcher, OpensWithADotAndMultiplayerDisabledAndQuitsDuringASlowTransfer)
     EXPECT_FALSE(PathExists(App("delete_me.txt")));
 }
 
+// Quit while several fetches are under way: every file is the player's as it
+// was, and the next run continues the partial files with range requests.
+TEST_F(Launcher, QuitDuringParallelFetchesReplacesNothingAndTheNextRunContinues) {
+    std::string list = "update list\r\n";
+    // Over 1 MiB arrives at once: a whole read's worth reaches each partial
+    // file (a read returns only when its 1 MiB buffer is full).
+    const std::string big(2500000, 'b');
+    Fault drip;
+    drip.kind = Fault::Kind::Drip;
+    drip.bytes = 1500000;
+    drip.ms = 200;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "pak" + std::to_string(i) + ".bin";
+        Serve(name, big);
+        server.SetFault("/VTupdates/" + name, drip);
+        WriteFileBytes(App(name), "player's " + name);
+        list += name + "|" + name + "|immer\r\n";
+    }
+    Serve("update.dat", list);
+    Start();
+    const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+    while (server.RequestCount("/VTupdates/pak3.bin") == 0 && ::GetTickCount64() < deadline) ::Sleep(50);
+    ASSERT_EQ(server.RequestCount("/VTupdates/pak3.bin"), 1) << Log();
+    EXPECT_GE(server.PeakAnswers(), 4);
+    ::Sleep(1000);  // the first MiB of each is written
+    ui::Click(quit);
+    ASSERT_TRUE(Ended(5000)) << "Quit did not end the launcher during its fetches";
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "pak" + std::to_string(i) + ".bin";
+        EXPECT_EQ(ReadFileBytes(App(name)), "player's " + name);
+        EXPECT_TRUE(PathExists(App(name + ".vtresume"))) << name;
+    }
+
+    server.ClearFaults();
+    Start();
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status() << "\n" << Log();
+    int continued = 0;
+    for (const auto& request : server.Requests())
+        if (request.target.rfind("/VTupdates/pak", 0) == 0 && request.status == 206) ++continued;
+    EXPECT_EQ(continued, 4) << Log();
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "pak" + std::to_string(i) + ".bin";
+        EXPECT_EQ(ReadFileBytes(App(name)), big) << name;
+        EXPECT_FALSE(PathExists(App(name + ".vtpart"))) << name;
+        EXPECT_FALSE(PathExists(App(name + ".vtresume"))) << name;
+    }
+}
+
 TEST_F(Launcher, LayoutMatchesTheTwipsTableAt96Dpi) {
     server.SetFault("/VTupdates/start.htm", StallFor(60000));
     Start();

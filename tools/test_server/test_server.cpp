@@ -341,7 +341,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
             return false;
         case Fault::Kind::Drip:
             log(200);
-            if (!SendAll(s, Head(200, body.size()) + body.substr(0, std::min(fault.bytes, body.size())))) return false;
+            if (!SendAll(s, Head(200, body.size(), validators) + body.substr(0, std::min(fault.bytes, body.size()))))
+                return false;
             for (std::size_t i = std::min(fault.bytes, body.size()); i < body.size() && !stopping_; ++i) {
                 for (int waited = 0; waited < fault.ms && !stopping_; waited += 10)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
