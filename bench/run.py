@@ -2,7 +2,7 @@
 """Benchmarks of the launcher and the starter against the tools a user would
 pick instead. Prints one table; never fails on a figure.
 
-    python3 bench/run.py [--quick]     (run by bench/run.sh under Xvfb)
+    python3 bench/run.py [--quick] [--only STEP]     (run by bench/run.sh under Xvfb)
 
 1. Update check with nothing to fetch: 1,000 / 10,000 / 30,000 up-to-date
    entries, VT_Update.exe from its log's timestamps, against `wget -N` over the
@@ -10,7 +10,13 @@ pick instead. Prints one table; never fails on a figure.
 2. Downloads: one 1 GiB file (DownloadFile against curl, with our peak memory)
    and 2,000 files of 64 KiB (VT_Update.exe against one curl run, with the
    connections each opened).
-3. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
+3. A far server (every answer 50 ms late): 200 and 2,000 files of 2 KiB,
+   VT_Update.exe from its start to "Done." (6 fetches at once) against curl
+   (one connection, one at a time) and aria2c with 6 connections.
+4. Resuming: a 1 GiB file cut twice (after a third, and after another third),
+   the bytes the server sent against the file's size; and six 1 GiB fetches at
+   once through the launcher's fetch pool, with its peak private memory.
+5. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
    Wine's xcopy /E and native cp -a / rm -rf.
 --quick divides the sizes by ten.
 """
@@ -44,14 +50,20 @@ def row(what, ours, peer_name, peer, unit="ms", note=""):
 
 
 class Server:
-    def __init__(self, folder):
-        self.process = subprocess.Popen([os.path.join(NATIVE, "tools", "vt_test_server"), folder],
+    def __init__(self, folder, *options):
+        self.process = subprocess.Popen([os.path.join(NATIVE, "tools", "vt_test_server"), folder, *options],
                                         stdout=subprocess.PIPE, text=True)
         self.url = self.process.stdout.readline().strip()
 
-    def connections(self):
+    def stats(self):
         text = urllib.request.urlopen(self.url + "/__stats").read().decode()
-        return int(text.split("=")[1])
+        return dict(line.split("=") for line in text.split())
+
+    def connections(self):
+        return int(self.stats()["connections"])
+
+    def bytes_sent(self):
+        return int(self.stats()["bytes"])
 
     def stop(self):
         self.process.kill()
@@ -192,6 +204,73 @@ def small_downloads(scratch, count):
         note=f"{ending}; connections: ours {ours_connections}, curl {curl_connections}")
 
 
+def far_server(scratch, count, latency_ms=50):
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(os.path.join(srv, "s"))
+    names = [f"s{i:04d}.txt" for i in range(count)]
+    for n in names:
+        with open(os.path.join(srv, "s", n), "wb") as f:
+            f.write(os.urandom(2048))
+    with open(os.path.join(srv, "Index.html"), "wb") as f:
+        f.write(MARKER_PAGE)
+    server = Server(os.path.join(scratch, "srv"), "--latency", str(latency_ms))
+    exe = make_install(scratch, server, [f"s/{n}|s/{n}|immer" for n in names])
+    ending, _, run_ms = run_launcher(exe)
+    urls = [f"{server.url}/VTupdates/s/{n}" for n in names]
+    config = os.path.join(scratch, "curl.cfg")
+    os.makedirs(os.path.join(scratch, "curl"))
+    with open(config, "w") as f:
+        f.write("".join(f'url = "{u}"\noutput = "{scratch}/curl/{n}"\n' for u, n in zip(urls, names)))
+    curl_ms = timed(["curl", "-s", "-K", config])
+    with open(os.path.join(scratch, "aria2.txt"), "w") as f:
+        f.write("".join(f"{u}\n  out={n}\n" for u, n in zip(urls, names)))
+    aria_ms = timed(["aria2c", "-q", "-j", "6", "-x", "1", "--allow-overwrite=true", "--auto-file-renaming=false",
+                     "-d", os.path.join(scratch, "aria"), "-i", os.path.join(scratch, "aria2.txt")])
+    server.stop()
+    what = f"far server ({latency_ms} ms an answer), {count:,} files of 2 KiB"
+    row(what, run_ms, "curl -K", curl_ms, note=f"{ending}; start to Done., probe and list included; one at a time "
+                                                f"cannot go below {count * latency_ms / 1000:.0f} s")
+    row(what, run_ms, "aria2c -j 6", aria_ms, note=f"{ending}; 6 at once on both sides")
+
+
+def cut_twice(scratch, mib):
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(srv)
+    block = os.urandom(1 << 20)
+    with open(os.path.join(srv, "big.bin"), "wb") as f:
+        for i in range(mib):
+            f.write(block[:-1] + bytes([i % 256]))
+    size = mib << 20
+    server = Server(os.path.join(scratch, "srv"), "--fault", f"/VTupdates/big.bin=cut:{size // 3}:2")
+    before = server.bytes_sent()
+    out = subprocess.run([WINE, os.path.join(WINDOWS, "bench", "vt_bench_download.exe"),
+                          server.url + "/VTupdates/big.bin", winpath(os.path.join(scratch, "ours.bin"))],
+                         env=ENV, capture_output=True, text=True).stdout
+    sent = server.bytes_sent() - before
+    server.stop()
+    fields = dict(kv.split("=") for kv in out.split())
+    whole = fields.get("ok") == "1" and os.path.getsize(os.path.join(scratch, "ours.bin")) == size
+    ROWS.append((f"download, {mib} MiB cut twice: bytes sent / size", f"{sent / size:.3f}", "a fetch from the start "
+                 "each time", f"{(size // 3 + 2 * size // 3 + size) / size:.3f}", "-",
+                 f"{'whole file' if whole else 'FAILED'} in {float(fields.get('ms', 0)) / 1000:.1f} s"))
+    print(f"bench: cut twice: sent {sent} of {size}", file=sys.stderr, flush=True)
+
+    # Six at once: the same file under six names.
+    server = Server(os.path.join(scratch, "srv"))
+    os.remove(os.path.join(scratch, "ours.bin"))
+    args = []
+    for i in range(6):
+        args += [f"{server.url}/VTupdates/big.bin?{i}", winpath(os.path.join(scratch, f"pool{i}.bin"))]
+    out = subprocess.run([WINE, os.path.join(WINDOWS, "bench", "vt_bench_download.exe"), "--pool", "6", *args],
+                         env=ENV, capture_output=True, text=True).stdout
+    server.stop()
+    fields = dict(kv.split("=") for kv in out.split())
+    peak = int(fields.get("peak_private_kib", 0)) / 1024
+    ROWS.append((f"memory, 6 fetches of {mib} MiB at once: peak private", f"{peak:.0f} MiB", "goal", "64 MiB", "-",
+                 f"{'all whole' if fields.get('ok') == '1' else 'FAILED'} in {float(fields.get('ms', 0)) / 1000:.1f} s"))
+    print(f"bench: pool of 6: {out.strip()}", file=sys.stderr, flush=True)
+
+
 def clone(scratch, files, total_mib):
     source = os.path.join(scratch, "EXE")
     os.makedirs(source)
@@ -224,7 +303,12 @@ def main():
                    stdout=subprocess.DEVNULL)
     try:
         steps = [(update_check, n // scale) for n in (1000, 10000, 30000)]
-        steps += [(big_download, 1024 // scale), (small_downloads, 2000 // scale), (clone, 5000 // scale)]
+        steps += [(big_download, 1024 // scale), (small_downloads, 2000 // scale)]
+        steps += [(far_server, 200 // scale), (far_server, 2000 // scale), (cut_twice, 1024 // scale)]
+        steps += [(clone, 5000 // scale)]
+        if "--only" in sys.argv:  # one kind of step, by name: --only far_server
+            wanted = sys.argv[sys.argv.index("--only") + 1]
+            steps = [(step, size) for step, size in steps if step.__name__ == wanted]
         for step, size in steps:
             with tempfile.TemporaryDirectory(prefix="vt-bench-") as scratch:
                 if step is clone:

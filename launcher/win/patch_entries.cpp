@@ -79,10 +79,12 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     const std::optional<PatchEntry> entry = SplitPatchEntry(Line);
     if (!entry) {
         context_.log.Line("ENTRY", index + " malformed (needs exactly two \"|\"): " + Line);
+        FinishFetches();  // the entries before it are in place, as one at a time
         return false;
     }
     if (!IsSafeEntry(*entry)) {
         context_.log.Line("ENTRY", index + " refused, the local path leaves the mod's folders: " + entry->LocalPath);
+        FinishFetches();
         return false;
     }
     const std::string& appDir = context_.settings.AppDir;

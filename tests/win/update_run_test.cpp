@@ -302,6 +302,20 @@ TEST_F(Run, AFailingEntryInTheMiddleKeepsTheOrder) {
     EXPECT_NE(context.lastFailure.find("gone.txt"), std::string::npos) << context.lastFailure;
 }
 
+// A malformed or refused entry ends the run with the fetches before it in place.
+TEST_F(Run, AMalformedEntryWaitsForTheFetchesBeforeIt) {
+    Fault slow;
+    slow.kind = Fault::Kind::Stall;
+    slow.ms = 300;
+    server.SetFault("/VTupdates/a.txt", slow);
+    for (const char* bad : {"\r\n", "..\\..\\x.txt|..\\..\\x.txt|immer\r\n"}) {
+        ::DeleteFileA(Local("a.txt").c_str());
+        Serve("update.dat", std::string("header\r\na.txt|a.txt|immer\r\n") + bad);
+        EXPECT_EQ(RunOnce(), RunEnding::E4) << bad;
+        EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a") << bad;
+    }
+}
+
 // A file listed twice is decided on, the second time, after the first fetch
 // put it in place: it is then up to date and fetched once, as one at a time.
 TEST_F(Run, AFileListedTwiceIsDecidedAfterItsFirstFetch) {

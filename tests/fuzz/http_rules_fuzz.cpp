@@ -1,0 +1,41 @@
+// libFuzzer target: arbitrary bytes as the header values a server sends
+// (Content-Range, Retry-After) and as the resume record a stopped run left.
+// The checks are the promises the transfer builds on.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "launcher/rules/http_rules.h"
+
+using namespace vt::launcher;
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    if (const auto range = ParseContentRange(text)) {
+        Require(range->first <= range->last);
+        Require(!range->total || range->last < *range->total);
+        // The rest of a whole continues only from its own first byte.
+        if (range->first > 0) Require(!RangeContinues(*range, range->first - 1, range->last - range->first + 1, std::nullopt));
+    }
+
+    (void)ParseRetryAfterSeconds(text, 1700000000);
+    if (const auto date = ParseHttpDate(text)) Require(*date >= -62135596800 && *date < 253402300800);
+
+    // A record that reads is written back byte for byte, and its validator is
+    // fit for a header line.
+    if (const auto record = ParseResumeRecord(text)) {
+        Require(FormatResumeRecord(*record) == text);
+        Require(UsableValidator(record->validator));
+        Require(record->url.find('\n') == std::string::npos && record->url.find('\r') == std::string::npos);
+    }
+    return 0;
+}
