@@ -49,23 +49,25 @@ void RemoveFile(const std::string& path) {
 
 }  // namespace
 
-PartFile::PartFile(std::string target, std::string url, DownloadSteps* steps)
+PartFile::PartFile(std::string target, std::string url, bool leftBehind, DownloadSteps* steps)
     : target_(std::move(target)),
       url_(UrlForRequest(url)),
       path_(target_ + kPartSuffix),
       recordPath_(target_ + kResumeSuffix),
-      steps_(steps) {}
+      steps_(steps),
+      recordExists_(leftBehind) {}
 
 PartFile::~PartFile() {
     file_.reset();
     if (!replaced_) {
         Step("discard");
         ::DeleteFileA(path_.c_str());
-        ::DeleteFileA(recordPath_.c_str());
+        if (recordExists_) ::DeleteFileA(recordPath_.c_str());
     }
 }
 
 std::optional<ResumePoint> PartFile::LeftBehind() const {
+    if (!recordExists_) return std::nullopt;
     const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
     if (!record || record->url != url_) return std::nullopt;
     return ResumePoint{SizeOf(path_).value_or(0), record->validator, record->total};
@@ -76,7 +78,8 @@ bool PartFile::Begin(std::uint64_t keep) {
     nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
     if (keep == 0) {
         file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
-        ::DeleteFileA(recordPath_.c_str());  // a fresh body has no record until the server offers one
+        if (recordExists_) ::DeleteFileA(recordPath_.c_str());  // a fresh body has no record until the server offers one
+        recordExists_ = false;
         file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
@@ -127,7 +130,9 @@ void PartFile::Resumable(const ResumeRecord& record) {
         done != text.size()) {
         file.reset();
         ::DeleteFileA(recordPath_.c_str());
+        return;
     }
+    recordExists_ = true;
 }
 
 bool PartFile::Flush() {
@@ -150,7 +155,7 @@ bool PartFile::ReplaceTarget() {
         return false;
     }
     replaced_ = true;
-    ::DeleteFileA(recordPath_.c_str());
+    if (recordExists_) ::DeleteFileA(recordPath_.c_str());
     return true;
 }
 
@@ -174,8 +179,8 @@ bool PartFile::EnoughSpaceLeft() {
 }
 
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName, FetchOutcome* outcome,
-                  std::uint64_t maxBytes, DownloadSteps* steps) {
-    PartFile part(FileName, Url, steps);
+                  std::uint64_t maxBytes, DownloadSteps* steps, bool leftBehind) {
+    PartFile part(FileName, Url, leftBehind, steps);
     const std::optional<ResumePoint> from = part.LeftBehind();
     FetchOutcome fetched = Download.Fetch(Url, part, maxBytes, from ? &*from : nullptr);
     if (fetched.ok && !part.ReplaceTarget()) {
@@ -204,6 +209,7 @@ LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable)
         const std::string record = stem + kResumeSuffix;
         if (keepResumable && UsableRecord(folder + part, folder + record)) {
             ++sweep.kept;
+            sweep.keptTargets.push_back(folder + stem);
             keptRecords.insert(record);
             continue;
         }

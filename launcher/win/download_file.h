@@ -46,7 +46,10 @@ using DownloadSteps = std::vector<std::string>;
 // destructor removes the partial file and its record.
 class PartFile : public DownloadSink {
 public:
-    PartFile(std::string target, std::string url, DownloadSteps* steps = nullptr);
+    // `leftBehind`: the folder's sweep kept a partial file and record for this
+    // target (RemoveLeftoverParts). Only then are they looked for: under Wine
+    // every question about a missing name costs a scan of the whole folder.
+    PartFile(std::string target, std::string url, bool leftBehind = false, DownloadSteps* steps = nullptr);
     ~PartFile() override;
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -89,16 +92,19 @@ private:
     std::string error_;
     bool flushed_ = false;
     bool replaced_ = false;
+    bool recordExists_ = false;
 };
 
 // Fetches `Url` and replaces `FileName` with it, continuing what a stopped
 // run left when it can.
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName,
-                  FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr);
+                  FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr,
+                  bool leftBehind = false);
 
 struct LeftoverSweep {
     int removed = 0;  // partial files (and stray records) removed
     int kept = 0;     // partial files kept because a later fetch may continue them
+    std::vector<std::string> keptTargets;  // the files they belong to, folder included
 };
 
 // Looks once through `folder` (ending in a backslash) for what stopped runs

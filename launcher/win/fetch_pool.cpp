@@ -26,12 +26,12 @@ FetchPool::~FetchPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-void FetchPool::Submit(std::int32_t index, const std::string& url, const std::string& localFile) {
+void FetchPool::Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind) {
     auto fetch = std::make_unique<PoolFetch>();
     fetch->index = index;
     fetch->url = url;
     fetch->localFile = localFile;
-    fetch->part = std::make_unique<PartFile>(localFile, url);
+    fetch->part = std::make_unique<PartFile>(localFile, url, leftBehind);
     fetch->part->StopWhen(&stop_);
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(fetch.get());

@@ -44,7 +44,8 @@ public:
     FetchPool(const FetchPool&) = delete;
     FetchPool& operator=(const FetchPool&) = delete;
 
-    void Submit(std::int32_t index, const std::string& url, const std::string& localFile);
+    // `leftBehind`: a stopped run's partial file of `localFile` may be continued.
+    void Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind = false);
     std::size_t Pending() const;  // submitted and not yet taken back
     bool OldestDone() const;
     // Waits for the oldest fetch to end and hands it back (nothing when none is pending).

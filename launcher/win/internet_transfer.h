@@ -77,6 +77,11 @@ struct TransferTimeouts {
     DWORD maxRetryAfterMs = 30000;         // the longest Retry-After honoured
 };
 
+// A body this long or longer gets a record beside its partial file, so that a
+// later run can continue it; shorter ones are fetched again whole (a read
+// takes up to 1 MiB at once, so less would rarely leave anything to continue).
+inline constexpr std::uint64_t kResumeRecordFrom = 1024 * 1024;
+
 // No cap: a file's body is bounded by the disk's free space (the sink's reserve).
 inline constexpr std::uint64_t kNoBodyCap = ~std::uint64_t{0};
 

@@ -21,6 +21,14 @@ int SystemTwoDigitYearMax() {
     return kDefaultTwoDigitYearMax;
 }
 
+// ASCII upper case: file names compared as the file system does, near enough
+// for names the list and the folder listing spell alike.
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
 }  // namespace
 
 // Finished fetches may wait this many at most for an earlier, slower one
@@ -35,12 +43,13 @@ PatchEntryProcessor::PatchEntryProcessor(RunContext& context, int fetchesAtOnce)
 PatchEntryProcessor::~PatchEntryProcessor() = default;  // the pool stops what is still going
 
 bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex) {
-    if (!pool_) return DownloadAndLog(context_, url, LocalFile);
+    const bool leftBehind = keptParts_.count(UpperCase(LocalFile)) > 0;
+    if (!pool_) return DownloadAndLog(context_, url, LocalFile, kNoBodyCap, leftBehind);
     while (pool_->OldestDone())
         if (!PutInPlace(pool_->TakeOldest())) return false;
     if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
         if (!PutInPlace(pool_->TakeOldest())) return false;
-    pool_->Submit(LineIndex, url, LocalFile);
+    pool_->Submit(LineIndex, url, LocalFile, leftBehind);
     return true;
 }
 
@@ -116,10 +125,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
     const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
-    std::string key = folder;
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (!checkedFolders_.insert(key).second) return;
+    if (!checkedFolders_.insert(UpperCase(folder)).second) return;
     const LeftoverSweep sweep = RemoveLeftoverParts(folder);
     if (sweep.removed)
         context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " \"*" + kPartSuffix + "\" left in " +
@@ -128,6 +134,7 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
         context_.log.Line("ENTRY", "kept " + std::to_string(sweep.kept) + " partial file(s) in " + folder +
                                        " that a fetch may continue");
         foldersWithKeptParts_.push_back(folder);
+        for (const std::string& target : sweep.keptTargets) keptParts_.insert(UpperCase(target));
     }
 }
 

@@ -68,6 +68,7 @@ private:
     std::unique_ptr<FetchPool> pool_;  // none when fetching one at a time
     std::unordered_set<std::string> checkedFolders_;  // upper case
     std::vector<std::string> foldersWithKeptParts_;
+    std::unordered_set<std::string> keptParts_;  // upper case: targets whose partial file may be continued
     int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
     std::string decision_;  // for the log: why NeedsDownload said what it said
 };

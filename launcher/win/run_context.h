@@ -39,6 +39,6 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
 // DownloadFile with a FETCH line in the log (URL, status, bytes, time, and
 // why it failed).
 bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName,
-                    std::uint64_t maxBytes = kNoBodyCap);
+                    std::uint64_t maxBytes = kNoBodyCap, bool leftBehind = false);
 
 }  // namespace vt::launcher

@@ -18,16 +18,25 @@ bool FlushFileToDisk(const std::string& path) {
 }
 
 bool ReplaceFileWith(const std::string& temporary, const std::string& target) {
+    // The move is tried first: asking for a target's attributes before it
+    // would cost, for a new file, a scan of its whole folder under Wine (a
+    // missing name is looked for case-insensitively), once more per file.
+    constexpr DWORD kMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (::MoveFileExA(temporary.c_str(), target.c_str(), kMove)) return true;
+    const DWORD firstError = ::GetLastError();
     // MoveFileEx refuses to replace a read-only target (and Windows a hidden
     // or system one): normal attributes for the moment of the move.
     const DWORD attributes = ::GetFileAttributesA(target.c_str());
     const bool clear = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    if (clear) ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (::MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    if (!clear) {  // nothing in the way to clear: the move's own answer stands
+        ::SetLastError(firstError);
+        return false;
+    }
+    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::MoveFileExA(temporary.c_str(), target.c_str(), kMove)) return true;
     const DWORD error = ::GetLastError();
-    if (clear) ::SetFileAttributesA(target.c_str(), attributes);
+    ::SetFileAttributesA(target.c_str(), attributes);
     ::SetLastError(error);
     return false;
 }

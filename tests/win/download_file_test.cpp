@@ -340,7 +340,7 @@ TEST_F(Resume, ServerThatIgnoresRangesGivesTheWholeAgain) {
     LeaveBehind(50000, TestServer::ETagOf(ServerFile()));
     server.SetFault("/VTupdates/big.bin", Make(Fault::Kind::NoRanges));
     FetchOutcome outcome;
-    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome)) << outcome.error;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true)) << outcome.error;
     EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
     const auto requests = BigRequests();
     ASSERT_EQ(requests.size(), 1u);
@@ -354,13 +354,13 @@ TEST_F(Resume, LeftoverOfAStoppedRunContinuesOnlyWhileTheValidatorHolds) {
     LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
     EXPECT_EQ(RemoveLeftoverParts(target.path()).kept, 1);  // the sweep leaves it for the fetch
     const std::uint64_t before = server.BytesSent();
-    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin"));
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", nullptr, kNoBodyCap, nullptr, true));
     EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
     EXPECT_LT(server.BytesSent() - before, big.size() - 120000 + 2000);
     EXPECT_EQ(BigRequests().back().status, 206);
 
     LeaveBehind(120000, "\"an-older-release\"");  // the file changed since
-    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin"));
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", nullptr, kNoBodyCap, nullptr, true));
     EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
     EXPECT_EQ(BigRequests().back().status, 200);
     EXPECT_EQ(BigRequests().back().ifRange, "\"an-older-release\"");
@@ -372,7 +372,7 @@ TEST_F(Resume, RangeAnswerThatDoesNotFitIsThrownAway) {
     LeaveBehind(100000, TestServer::ETagOf(ServerFile()));
     server.SetFault("/VTupdates/big.bin", Make(Fault::Kind::BadRange));
     FetchOutcome outcome;
-    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome)) << outcome.error;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true)) << outcome.error;
     EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
     const auto requests = BigRequests();
     ASSERT_EQ(requests.size(), 2u);
@@ -393,7 +393,7 @@ TEST_F(Resume, LeftoverWithoutAUsableRecordIsRemoved) {
     EXPECT_FALSE(PathExists(target / "orphan.vtresume"));
 
     LeaveBehind(1000, TestServer::ETagOf(ServerFile()));
-    PartFile other(target / "big.bin", Url("other.bin"));
+    PartFile other(target / "big.bin", Url("other.bin"), true);
     EXPECT_FALSE(other.LeftBehind()) << "a record for another URL";
 }
 
