@@ -1,11 +1,13 @@
 // libFuzzer target: arbitrary bytes as the header values a server sends
-// (Content-Range, Retry-After) and as the resume record a stopped run left.
+// (Content-Range, Retry-After), as the resume record a stopped run left, and
+// as the side file beside a patch list.
 // The checks are the promises the transfer builds on.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "launcher/rules/http_rules.h"
+#include "launcher/rules/side_file.h"
 
 using namespace vt::launcher;
 
@@ -36,6 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(FormatResumeRecord(*record) == text);
         Require(UsableValidator(record->validator));
         Require(record->url.find('\n') == std::string::npos && record->url.find('\r') == std::string::npos);
+    }
+
+    // A side file that reads is written back byte for byte: nothing in it is
+    // ignored, so nothing unchecked can ride along under a signature.
+    if (const auto sums = ParseSideFile(text)) {
+        const std::string again = FormatSideFile(*sums) + (sums->signature ? FormatSignatureLine(*sums->signature) : "");
+        Require(again == text);
+        Require(!sums->signature || sums->signedBytes < text.size());
     }
     return 0;
 }

@@ -1,0 +1,172 @@
+#include "launcher/rules/side_file.h"
+
+namespace vt::launcher {
+namespace {
+
+constexpr std::string_view kHeading = "VTSUMS 1";
+
+bool Fail(std::string* error, std::size_t line, const std::string& why) {
+    if (error) *error = "line " + std::to_string(line) + ": " + why;
+    return false;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t space = line.find(' ', start);
+        fields.push_back(line.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start));
+        if (space == std::string_view::npos) return fields;
+        start = space + 1;
+    }
+}
+
+// Decimal digits only, no sign, no leading zeros but "0", fitting 64 bits.
+std::optional<std::uint64_t> Number(std::string_view text) {
+    if (text.empty() || text.size() > 20 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+bool LowerHex(std::string_view text, std::uint8_t* out, std::size_t size) {
+    for (const char c : text)
+        if (c >= 'A' && c <= 'F') return false;
+    return FromHex(text, out, size);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string ToHex(const std::uint8_t* data, std::size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text(size * 2, '0');
+    for (std::size_t i = 0; i < size; ++i) {
+        text[2 * i] = kDigits[data[i] >> 4];
+        text[2 * i + 1] = kDigits[data[i] & 15];
+    }
+    return text;
+}
+
+bool FromHex(std::string_view text, std::uint8_t* out, std::size_t size) {
+    if (text.size() != 2 * size) return false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const int high = HexDigit(text[2 * i]), low = HexDigit(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        out[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return true;
+}
+
+std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error) {
+    if (text.size() > kMaxSideFileBytes) {
+        Fail(error, 0, "longer than " + std::to_string(kMaxSideFileBytes) + " bytes");
+        return std::nullopt;
+    }
+    SideFile sums;
+    bool haveList = false;
+    std::int32_t lastEntry = 0;
+    std::size_t number = 0, at = 0;
+    while (at < text.size()) {
+        ++number;
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string_view::npos) {
+            Fail(error, number, "does not end in CR LF");
+            return std::nullopt;
+        }
+        const std::string_view line = text.substr(at, end - at);
+        const std::size_t lineStart = at;
+        at = end + 2;
+        if (line.find('\r') != std::string_view::npos || line.find('\n') != std::string_view::npos) {
+            Fail(error, number, "a lone CR or LF");
+            return std::nullopt;
+        }
+        if (sums.signature) {
+            Fail(error, number, "text after the signature");
+            return std::nullopt;
+        }
+        if (number == 1) {
+            if (line != kHeading) {
+                Fail(error, 1, "not \"VTSUMS 1\" (another version, or not a side file)");
+                return std::nullopt;
+            }
+            continue;
+        }
+        const std::vector<std::string_view> f = Fields(line);
+        if (f[0] == "list" && f.size() == 3) {
+            const auto size = Number(f[1]);
+            if (haveList || number != 2 || !size || !LowerHex(f[2], sums.listHash.data(), sums.listHash.size())) {
+                Fail(error, number, "a list line must come once, second, as \"list SIZE SHA256\"");
+                return std::nullopt;
+            }
+            sums.listSize = *size;
+            haveList = true;
+        } else if (f[0] == "entry" && f.size() == 5) {
+            const auto index = Number(f[1]);
+            const auto size = Number(f[2]);
+            SideEntry entry;
+            if (!haveList || !index || *index == 0 || *index > 0x7fffffff ||
+                static_cast<std::int32_t>(*index) <= lastEntry || !size ||
+                !LowerHex(f[3], entry.hash.data(), entry.hash.size()) || (f[4] != "repair" && f[4] != "keep")) {
+                Fail(error, number, "not \"entry N SIZE SHA256 repair|keep\" with N rising");
+                return std::nullopt;
+            }
+            entry.size = *size;
+            entry.repair = f[4] == "repair";
+            lastEntry = static_cast<std::int32_t>(*index);
+            sums.entries.emplace(lastEntry, entry);
+        } else if (f[0] == "signature" && f.size() == 2) {
+            Signature signature{};
+            if (!haveList || !LowerHex(f[1], signature.data(), signature.size())) {
+                Fail(error, number, "not \"signature\" and 128 hex digits");
+                return std::nullopt;
+            }
+            sums.signature = signature;
+            sums.signedBytes = lineStart;
+        } else {
+            Fail(error, number, "not a line of a side file");
+            return std::nullopt;
+        }
+    }
+    if (!haveList) {
+        Fail(error, number, "no list line");
+        return std::nullopt;
+    }
+    return sums;
+}
+
+std::string FormatSideFile(const SideFile& sums) {
+    std::string text = std::string(kHeading) + "\r\n";
+    text += "list " + std::to_string(sums.listSize) + " " + ToHex(sums.listHash.data(), sums.listHash.size()) + "\r\n";
+    for (const auto& [index, entry] : sums.entries)
+        text += "entry " + std::to_string(index) + " " + std::to_string(entry.size) + " " +
+                ToHex(entry.hash.data(), entry.hash.size()) + (entry.repair ? " repair" : " keep") + "\r\n";
+    return text;
+}
+
+std::string FormatSignatureLine(const Signature& signature) {
+    return "signature " + ToHex(signature.data(), signature.size()) + "\r\n";
+}
+
+std::optional<PublicKey> ParsePublicKey(std::string_view text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    PublicKey key{};
+    if (!FromHex(text, key.data(), key.size())) return std::nullopt;
+    return key;
+}
+
+std::string FormatPublicKey(const PublicKey& key) { return ToHex(key.data(), key.size()); }
+
+}  // namespace vt::launcher

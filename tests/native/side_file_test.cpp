@@ -1,0 +1,80 @@
+// The side file is read from the network: every malformed form is refused,
+// and what is written reads back the same.
+#include "launcher/rules/side_file.h"
+
+#include <gtest/gtest.h>
+
+namespace vt::launcher {
+namespace {
+
+const std::string kHash(64, 'a');
+const std::string kList = "VTSUMS 1\r\nlist 120 " + kHash + "\r\n";
+
+TEST(SideFile, ReadsListEntriesAndSignature) {
+    const std::string text = kList + "entry 1 5 " + kHash + " repair\r\nentry 7 0 " + std::string(64, '0') +
+                             " keep\r\nsignature " + std::string(128, 'f') + "\r\n";
+    std::string error;
+    const auto sums = ParseSideFile(text, &error);
+    ASSERT_TRUE(sums) << error;
+    EXPECT_EQ(sums->listSize, 120u);
+    EXPECT_EQ(sums->listHash[0], 0xaa);
+    ASSERT_EQ(sums->entries.size(), 2u);
+    EXPECT_TRUE(sums->entries.at(1).repair);
+    EXPECT_FALSE(sums->entries.at(7).repair);
+    EXPECT_EQ(sums->entries.at(7).size, 0u);
+    ASSERT_TRUE(sums->signature);
+    EXPECT_EQ(sums->signedBytes, text.find("signature"));
+    // What is written reads back, and the signature covers exactly it.
+    EXPECT_EQ(FormatSideFile(*sums) + FormatSignatureLine(*sums->signature), text);
+}
+
+TEST(SideFile, RefusesEveryMalformedForm) {
+    const std::string entry = "entry 1 5 " + kHash + " repair\r\n";
+    const struct {
+        const char* why;
+        std::string text;
+    } cases[] = {
+        {"empty", ""},
+        {"another version", "VTSUMS 2\r\nlist 1 " + kHash + "\r\n"},
+        {"LF only", "VTSUMS 1\nlist 1 " + kHash + "\n"},
+        {"no list line", "VTSUMS 1\r\n"},
+        {"list not second", "VTSUMS 1\r\n" + entry + "list 1 " + kHash + "\r\n"},
+        {"two list lines", kList + "list 1 " + kHash + "\r\n"},
+        {"upper-case hash", "VTSUMS 1\r\nlist 1 " + std::string(64, 'A') + "\r\n"},
+        {"short hash", "VTSUMS 1\r\nlist 1 " + kHash.substr(1) + "\r\n"},
+        {"signed size", "VTSUMS 1\r\nlist -1 " + kHash + "\r\n"},
+        {"leading zero", "VTSUMS 1\r\nlist 01 " + kHash + "\r\n"},
+        {"size over 64 bits", "VTSUMS 1\r\nlist 18446744073709551616 " + kHash + "\r\n"},
+        {"entry 0", kList + "entry 0 5 " + kHash + " repair\r\n"},
+        {"entries not rising", kList + entry + entry},
+        {"entry number over 32 bits", kList + "entry 2147483648 5 " + kHash + " repair\r\n"},
+        {"unknown repair word", kList + "entry 1 5 " + kHash + " fix\r\n"},
+        {"two spaces", kList + "entry 1  5 " + kHash + " repair\r\n"},
+        {"trailing space", kList + "entry 1 5 " + kHash + " repair \r\n"},
+        {"unknown line", kList + "comment hello\r\n"},
+        {"blank line", kList + "\r\n"},
+        {"no line end at the end", kList + "entry 1 5 " + kHash + " repair"},
+        {"short signature", kList + "signature " + std::string(126, 'f') + "\r\n"},
+        {"text after the signature", kList + "signature " + std::string(128, 'f') + "\r\n" + entry},
+        {"a CR inside a line", "VTSUMS 1\r\nlist 1 " + kHash + "\r\r\n"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseSideFile(c.text, &error)) << c.why;
+        EXPECT_FALSE(error.empty()) << c.why;
+    }
+}
+
+TEST(PublicKeyText, HexOfBothCoordinates) {
+    PublicKey key{};
+    for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i * 3);
+    const std::string text = FormatPublicKey(key);
+    EXPECT_EQ(text.size(), 128u);
+    EXPECT_EQ(ParsePublicKey(" " + text + "\t"), key);
+    EXPECT_FALSE(ParsePublicKey(text.substr(2)));
+    EXPECT_FALSE(ParsePublicKey(text + "00"));
+    EXPECT_FALSE(ParsePublicKey("g" + text.substr(1)));
+}
+
+}  // namespace
+}  // namespace vt::launcher

@@ -1,0 +1,74 @@
+// SHA-256 and P-256 verification through CNG, under Wine: the known vectors,
+// and a signature made by OpenSSL (openssl dgst -sha256 -sign, its DER taken
+// apart into r || s) accepted, while any changed byte is refused.
+#include <gtest/gtest.h>
+
+#include "launcher/rules/side_file.h"
+#include "platform/win/crypto.h"
+#include "support/test_support.h"
+
+using namespace vt;
+using namespace vt::test;
+
+namespace {
+
+std::array<std::uint8_t, 64> Bytes64(const std::string& hex) {
+    std::array<std::uint8_t, 64> bytes{};
+    EXPECT_TRUE(launcher::FromHex(hex, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+std::string Hex(const win::Sha256Digest& digest) { return launcher::ToHex(digest.data(), digest.size()); }
+
+const std::string kMessage = "Vortane release 7\r\n";
+const auto kPublic = Bytes64(
+    "40c8d9e9dc83fc840c76c94fadf80dc5601b5e08e655b67d4fc4c72b88500ea2d5b5658f5d6f0d0c77c082e600dffc11a67e46763ef304bec1995dc9769ca13d");
+const auto kSignature = Bytes64(
+    "57f78543daf3c7c44f6dd13c514e823c8d9d3d7109c21f7f1c8929ae9ab9392dc7bc42cdc478a67cb8d024364e9ede37eb8efd05bfe6949e8336ffa52eda8a8e");
+
+}  // namespace
+
+TEST(Sha256, KnownVectorsWholeAndInPieces) {
+    bool ok = false;
+    EXPECT_EQ(Hex(win::Sha256Of("abc", 3, &ok)), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Hex(win::Sha256Of("", 0)), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    win::Sha256Hasher pieces;
+    const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    for (char c : text) pieces.Add(&c, 1);
+    win::Sha256Digest digest{};
+    ASSERT_TRUE(pieces.Finish(digest));
+    EXPECT_EQ(Hex(digest), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    pieces.Add("abc", 3);  // the same hasher, ready again
+    ASSERT_TRUE(pieces.Finish(digest));
+    EXPECT_EQ(Hex(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(Sha256, OfAFileOverSeveralReads) {
+    TempDir folder;
+    const std::string bytes(3 * 1024 * 1024 + 17, 'v');
+    WriteFileBytes(folder / "big.bin", bytes);
+    win::Sha256Digest digest{};
+    std::uint64_t size = 0;
+    ASSERT_TRUE(win::Sha256OfFile(folder / "big.bin", digest, size));
+    EXPECT_EQ(size, bytes.size());
+    EXPECT_EQ(digest, win::Sha256Of(bytes.data(), bytes.size()));
+    EXPECT_FALSE(win::Sha256OfFile(folder / "missing.bin", digest, size));
+}
+
+TEST(VerifyP256, AcceptsOpenSslsSignatureAndRefusesAnyChange) {
+    const win::Sha256Digest digest = win::Sha256Of(kMessage.data(), kMessage.size());
+    EXPECT_EQ(Hex(digest), "9a77e1c916ef2229b0a6dc999797913ac93cc475ed1989b72bd4f2da7ac6d260");
+    EXPECT_TRUE(win::VerifyP256(kPublic, digest, kSignature));
+
+    win::Sha256Digest changedDigest = digest;
+    changedDigest[31] ^= 1;
+    EXPECT_FALSE(win::VerifyP256(kPublic, changedDigest, kSignature));
+    auto changedSignature = kSignature;
+    changedSignature[40] ^= 0x80;
+    EXPECT_FALSE(win::VerifyP256(kPublic, digest, changedSignature));
+    auto otherKey = kPublic;
+    otherKey[63] ^= 1;  // not even a point of the curve
+    EXPECT_FALSE(win::VerifyP256(otherKey, digest, kSignature));
+    EXPECT_FALSE(win::VerifyP256(std::array<std::uint8_t, 64>{}, digest, kSignature));
+}
