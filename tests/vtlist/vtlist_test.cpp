@@ -16,6 +16,9 @@
 #include "tools/vtlist/folder_scan.h"
 #include "tools/vtlist/list_lint.h"
 #include "tools/vtlist/list_make.h"
+#include "tools/vtlist/side_check.h"
+#include "tools/vtlist/side_make.h"
+#include "tools/vtlist/signing.h"
 
 using namespace vt;
 using namespace vt::vtlist;
@@ -202,4 +205,130 @@ TEST_F(VtlistCheck, AMissingListOrServerIsAnError) {
     const CheckReport down = CheckServer(options, kNow);
     EXPECT_EQ(CountErrors(down.pageProblems), 1);
     EXPECT_EQ(CountErrors(down.listProblems), 1);
+}
+
+// Keys and signatures: the same format on every system. A signature made by
+// Windows' CNG (vtlist.exe under Wine) is verified here and, natively, by
+// OpenSSL; the Wine build verifies one made by OpenSSL.
+namespace {
+
+launcher::PublicKey PointOf(const std::string& hex) { return *launcher::ParsePublicKey(hex); }
+launcher::Signature SignatureOf(const std::string& hex) {
+    launcher::Signature signature{};
+    EXPECT_TRUE(launcher::FromHex(hex, signature.data(), signature.size()));
+    return signature;
+}
+
+}  // namespace
+
+TEST(VtlistSigning, ASignatureVerifiesAndAnyChangeIsRefused) {
+    const auto key = GenerateKeyPair();
+    ASSERT_TRUE(key);
+    const auto digest = Sha256Of("Vortane release 7\r\n");
+    const auto signature = SignDigest(*key, digest);
+    ASSERT_TRUE(signature);
+    EXPECT_TRUE(VerifyDigest(key->point, digest, *signature));
+    auto changed = digest;
+    changed[0] ^= 1;
+    EXPECT_FALSE(VerifyDigest(key->point, changed, *signature));
+    const auto other = GenerateKeyPair();
+    ASSERT_TRUE(other);
+    EXPECT_NE(other->point, key->point);
+    EXPECT_FALSE(VerifyDigest(other->point, digest, *signature));
+
+    const auto back = ParseKeyFile(FormatKeyFile(*key));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->secret, key->secret);
+    EXPECT_EQ(back->point, key->point);
+    EXPECT_FALSE(ParseKeyFile("VTKEY 2" + FormatKeyFile(*key).substr(7)));
+    EXPECT_FALSE(ParseKeyFile(FormatKeyFile(*key) + "x"));
+}
+
+// Fixed vectors: one signature by OpenSSL, one by CNG, over the same digest.
+TEST(VtlistSigning, SignaturesOfTheOtherImplementationVerify) {
+    const auto digest = Sha256Of("Vortane release 7\r\n");
+    EXPECT_TRUE(VerifyDigest(
+        PointOf("40c8d9e9dc83fc840c76c94fadf80dc5601b5e08e655b67d4fc4c72b88500ea2d5b5658f5d6f0d0c77c082e600dffc11a67e46763ef304bec1995dc9769ca13d"),
+        digest,
+        SignatureOf("57f78543daf3c7c44f6dd13c514e823c8d9d3d7109c21f7f1c8929ae9ab9392dc7bc42cdc478a67cb8d024364e9ede37eb8efd05bfe6949e8336ffa52eda8a8e")))
+        << "made by OpenSSL";
+    // A side file signed by vtlist.exe (CNG, under Wine).
+    const std::string side =
+        "VTSUMS 1\r\nlist 22 7bd51c6d0359d43acc8614bad4a4e70e054c6ca3101461a1949f006137bfcbd6\r\n"
+        "entry 1 3 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad repair\r\n"
+        "signature 05447d6d6476cdce848d1aabb95866cb415c8abb2c2173c0b31d9e598aa55e2ab40daa12095319aaf018b6e162c3f46b923d"
+        "2443bbb3c165511d16bf0b67f25f\r\n";
+    const auto point = PointOf(
+        "4658e15c1fe944d686bb5bfee2b63119a24d57ada0c330268f39a695910a398c5782a30bb5de5899835b9cb4c11d4236e31277ef07d06e0abd9cfc6cf092a713");
+    EXPECT_TRUE(CheckSideFile("h\r\na.txt|a.txt|immer\r\n", side, 1, point).problems.empty()) << "made by CNG";
+    EXPECT_FALSE(CheckSideFile("h\r\na.txt|a.txt|immer\r\n", side, 1, PointOf(std::string(128, '1'))).problems.empty())
+        << "not that key";
+}
+
+TEST(VtlistSideFile, MakeHashesEveryFileAndSignsAndLintFindsMismatches) {
+    ScratchFolder release;
+    release.Write("maps/a.ini", "[a]");
+    release.Write("b.txt", "bee");
+    release.Write("cfg/player.cfg", "mine");
+    release.Write("news.htm", "changes daily");
+    const std::string list =
+        "h\r\nmaps/a.ini|a.ini|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\ncfg/player.cfg|player.cfg|2008-01-28 14:30\r\n"
+        "news.htm|news.htm|immer\r\n";
+    const auto key = GenerateKeyPair();
+    ASSERT_TRUE(key);
+    SideOptions options;
+    options.keepGlobs = {"cfg/*"};
+    options.unhashedGlobs = {"news.htm"};
+    std::vector<std::string> problems;
+    const std::string side = MakeSideFile(list, release.path().string(), options, &*key, problems);
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    const auto sums = launcher::ParseSideFile(side);
+    ASSERT_TRUE(sums);
+    ASSERT_EQ(sums->entries.size(), 3u);
+    EXPECT_EQ(sums->entries.at(1).size, 3u);
+    EXPECT_EQ(sums->entries.at(1).hash, Sha256Of("[a]"));
+    EXPECT_TRUE(sums->entries.at(2).repair);
+    EXPECT_FALSE(sums->entries.at(3).repair);
+    EXPECT_EQ(sums->entries.count(4), 0u);
+    EXPECT_EQ(sums->listHash, Sha256Of(list));
+
+    EXPECT_TRUE(CheckSideFile(list, side, 4, key->point).problems.empty());
+    EXPECT_EQ(CountErrors(CheckSideFile(list + "x|x|immer\r\n", side, 5, key->point).problems), 1) << "a line added";
+    const auto other = GenerateKeyPair();
+    EXPECT_EQ(CountErrors(CheckSideFile(list, side, 4, other->point).problems), 1) << "another key";
+    std::string garbled = side;
+    garbled[garbled.find("entry 2 ") + 6] = '3';  // entry 3 twice: out of order
+    EXPECT_EQ(CountErrors(CheckSideFile(list, garbled, 4, std::nullopt).problems), 1);
+    std::string resigned = side;
+    resigned.replace(resigned.find(" 3 ") + 1, 1, "4");  // a size changed under the signature
+    EXPECT_EQ(CountErrors(CheckSideFile(list, resigned, 4, key->point).problems), 1);
+
+    std::vector<std::string> missing;
+    EXPECT_TRUE(MakeSideFile(list + "gone.bin|gone.bin|immer\r\n", release.path().string(), {}, nullptr, missing).empty());
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_NE(missing[0].find("entry 5"), std::string::npos) << missing[0];
+}
+
+TEST_F(VtlistCheck, FilesAreComparedWithTheSideFile) {
+    const std::string list = "h\r\nmaps/a.ini|a.ini|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\n";
+    const auto key = GenerateKeyPair();
+    std::vector<std::string> problems;
+    root.Write("VTupdates/update.dat.vtsums",
+               MakeSideFile(list, (root.path() / "VTupdates").string(), {}, &*key, problems));
+    CheckOptions options;
+    options.webPath = server.BaseUrl() + "/VTupdates/";
+    options.publicKey = key->point;
+    CheckReport report = CheckServer(options, kNow);
+    EXPECT_TRUE(report.sideFile);
+    EXPECT_TRUE(report.sideProblems.empty()) << report.sideProblems[0].text;
+    EXPECT_TRUE(report.listProblems.empty()) << report.listProblems[0].text;
+    EXPECT_EQ(report.filesHashed, 2);
+
+    root.Write("VTupdates/b.txt", "B");  // same size, changed after signing
+    report = CheckServer(options, kNow);
+    EXPECT_EQ(Codes(report.listProblems), std::vector<std::string>{"3:E"});
+    EXPECT_NE(report.listProblems[0].text.find("SHA-256"), std::string::npos) << report.listProblems[0].text;
+
+    options.publicKey = GenerateKeyPair()->point;
+    EXPECT_EQ(CountErrors(CheckServer(options, kNow).sideProblems), 1) << "signed by another key";
 }

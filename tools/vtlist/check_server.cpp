@@ -1,5 +1,7 @@
 #include "tools/vtlist/check_server.h"
 
+#include "config/text_lines.h"
+#include "launcher/rules/update_rules.h"
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -7,6 +9,8 @@
 #include <thread>
 
 #include "tools/vtlist/http_client.h"
+#include "tools/vtlist/side_check.h"
+#include "tools/vtlist/signing.h"
 
 namespace vt::vtlist {
 namespace {
@@ -22,6 +26,16 @@ std::string FileProblem(const std::string& url) {
         if (Good(answer.status)) return {};
     }
     return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
+}
+
+// The whole file, compared with its side-file line.
+std::string HashProblem(const std::string& url, const launcher::SideEntry& expected) {
+    const HttpAnswer answer = HttpRequest("GET", url);
+    if (!Good(answer.status)) return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
+    if (answer.body.size() != expected.size)
+        return "is " + std::to_string(answer.body.size()) + " bytes, the side file says " + std::to_string(expected.size);
+    if (Sha256Of(answer.body) != expected.hash) return "has another SHA-256 than the side file says";
+    return {};
 }
 
 }  // namespace
@@ -47,6 +61,21 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
     ListReport lint = LintPatchList(list.body, now);
     report.listProblems = std::move(lint.problems);
 
+    const std::string sideName = options.list + launcher::kSideFileSuffix;
+    const HttpAnswer side = HttpRequest("GET", options.webPath + sideName);
+    std::optional<launcher::SideFile> sums;
+    if (side.status == 200) {
+        report.sideFile = true;
+        const int entryCount = static_cast<int>(launcher::PatchListEntries(SplitTextLines(list.body)).size());
+        SideReport checked = CheckSideFile(list.body, side.body, entryCount, options.publicKey);
+        report.sideProblems = std::move(checked.problems);
+        sums = std::move(checked.sums);
+    } else if (options.publicKey) {
+        report.sideProblems.push_back({0, Severity::Error, sideName + ": " +
+                                                               (side.status ? "HTTP " + std::to_string(side.status) : side.error) +
+                                                               ": players with PUBLICKEY= get E1"});
+    }
+
     // The files, a few at a time.
     std::atomic<std::size_t> next{0};
     std::atomic<int> done{0};
@@ -54,9 +83,16 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
     auto worker = [&] {
         for (std::size_t i; (i = next++) < lint.entries.size();) {
             const CheckedEntry& entry = lint.entries[i];
-            const std::string problem = FileProblem(options.webPath + entry.remotePath);
+            const launcher::SideEntry* expected = nullptr;
+            if (sums)  // entry N is the list's line N + 1
+                if (const auto found = sums->entries.find(entry.line - 1); found != sums->entries.end())
+                    expected = &found->second;
+            const bool hashed = expected != nullptr;
+            const std::string problem = hashed ? HashProblem(options.webPath + entry.remotePath, *expected)
+                                               : FileProblem(options.webPath + entry.remotePath);
             const int finished = ++done;
             std::lock_guard<std::mutex> lock(mutex);
+            report.filesHashed += hashed;
             if (!problem.empty())
                 report.listProblems.push_back(
                     {entry.line, Severity::Error, "the file " + entry.remotePath + " " + problem + ": E4 for every player"});

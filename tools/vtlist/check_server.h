@@ -2,9 +2,11 @@
 // launcher would (no cache), with every problem a player would meet.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "launcher/rules/side_file.h"
 #include "tools/vtlist/list_lint.h"
 
 namespace vt::vtlist {
@@ -15,12 +17,16 @@ struct CheckOptions {
     std::string list = "update.dat";
     int jobs = 8;                     // file checks at a time
     bool progress = false;            // a progress line on stderr
+    std::optional<launcher::PublicKey> publicKey;  // the launchers' PUBLICKEY=: the signature must hold
 };
 
 struct CheckReport {
     std::vector<Problem> pageProblems;
     std::vector<Problem> listProblems;  // with the list's line numbers
+    std::vector<Problem> sideProblems;  // the side file's, when there is one (or must be)
+    bool sideFile = false;              // the server has one
     int filesChecked = 0;
+    int filesHashed = 0;                // fetched whole and compared with the side file
 };
 
 CheckReport CheckServer(const CheckOptions& options, double now);

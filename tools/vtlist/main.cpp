@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -13,23 +14,46 @@
 #include <io.h>
 #define VT_ISATTY _isatty
 #define VT_FILENO _fileno
+#define VT_OPEN _open
+#define VT_WRITE _write
+#define VT_CLOSE _close
+#define VT_O_WRONLY _O_WRONLY
+#define VT_O_CREAT _O_CREAT
+#define VT_O_EXCL _O_EXCL
+#define VT_O_BINARY _O_BINARY
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #define VT_ISATTY isatty
 #define VT_FILENO fileno
+#define VT_OPEN open
+#define VT_WRITE write
+#define VT_CLOSE close
+#define VT_O_WRONLY O_WRONLY
+#define VT_O_CREAT O_CREAT
+#define VT_O_EXCL O_EXCL
+#define VT_O_BINARY 0
 #endif
 
+#include "config/text_lines.h"
+#include "launcher/rules/update_rules.h"
 #include "tools/vtlist/check_server.h"
 #include "tools/vtlist/folder_scan.h"
 #include "tools/vtlist/list_lint.h"
 #include "tools/vtlist/list_make.h"
+#include "tools/vtlist/side_check.h"
+#include "tools/vtlist/side_make.h"
+#include "tools/vtlist/signing.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vtlist make FOLDER [--local-prefix PREFIX] [--header TEXT] [--immer GLOB]... [--skip GLOB]... [-o FILE]\n"
-    "       vtlist check WEBPATH [--page NAME] [--list NAME] [--jobs N]\n"
-    "       vtlist lint FILE\n"
+    "usage: vtlist make FOLDER [--local-prefix PREFIX] [--header TEXT] [--immer GLOB]... [--skip GLOB]...\n"
+    "                   [--keep GLOB]... [--unhashed GLOB]... [--sign KEYFILE] -o FILE\n"
+    "       vtlist sign LIST --root FOLDER --key KEYFILE [--keep GLOB]... [--unhashed GLOB]...\n"
+    "       vtlist keygen KEYFILE\n"
+    "       vtlist check WEBPATH [--page NAME] [--list NAME] [--jobs N] [--public-key HEX]\n"
+    "       vtlist lint FILE [--public-key HEX]\n"
     "       vtlist COMMAND --help\n";
 
 constexpr const char* kMakeHelp =
@@ -49,8 +73,28 @@ constexpr const char* kMakeHelp =
     "  --immer GLOB           files fetched on every run (repeatable; * and ?,\n"
     "                         a pattern without / matches the file name)\n"
     "  --skip GLOB            files left out (repeatable; default *.srmmbak)\n"
-    "  -o FILE                write to FILE instead of standard output\n"
+    "  -o FILE                write to FILE instead of standard output; the side\n"
+    "                         file FILE.vtsums is written beside it\n"
+    "  --keep GLOB            files players may change: the launcher never repairs\n"
+    "                         them (repeatable)\n"
+    "  --unhashed GLOB        files left out of the side file: the date rule alone\n"
+    "                         decides (repeatable; for files changed on the server\n"
+    "                         between releases)\n"
+    "  --sign KEYFILE         sign the side file with the key from vtlist keygen\n"
     "  Names with \"|\" or a tab cannot be in a list: they are refused by name.\n";
+
+constexpr const char* kSignHelp =
+    "vtlist sign LIST --root FOLDER --key KEYFILE: writes LIST.vtsums for an\n"
+    "  existing (also hand-written) list: the list's SHA-256, and each entry's\n"
+    "  file, found below FOLDER by its server path, signed with KEYFILE.\n"
+    "  --keep GLOB and --unhashed GLOB as for make. Run it again after any change\n"
+    "  to the list or a file.\n";
+
+constexpr const char* kKeygenHelp =
+    "vtlist keygen KEYFILE: makes a new ECDSA P-256 key, writes it to KEYFILE\n"
+    "  (never over an existing file) and prints the line for UPDATE.CFG:\n"
+    "  PUBLICKEY=... Keep KEYFILE offline, never on the update server: whoever\n"
+    "  holds it can release files to every player.\n";
 
 constexpr const char* kCheckHelp =
     "vtlist check WEBPATH: checks a live update server as the launcher sees it.\n"
@@ -72,7 +116,9 @@ constexpr const char* kLintHelp =
     "  cannot read (the file is never fetched).\n"
     "  Warnings: stamps in the future, duplicate local paths, spaces at the\n"
     "  edge of a path, a header line that looks like an entry, a byte-order\n"
-    "  mark in the header.\n";
+    "  mark in the header.\n"
+    "  With FILE.vtsums beside it: the side file must read, match the list, and,\n"
+    "  given --public-key, carry a valid signature by that key.\n";
 
 int Usage() {
     std::cerr << kUsage;
@@ -96,10 +142,39 @@ int Summary(int errors, int warnings) {
     return errors ? 1 : 0;
 }
 
+std::optional<std::string> ReadFile(const std::string& path, bool complain = true) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (complain) std::cerr << "vtlist: cannot read " << path << "\n";
+        return std::nullopt;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    out.close();
+    if (!out) std::cerr << "vtlist: cannot write " << path << "\n";
+    return static_cast<bool>(out);
+}
+
+std::optional<vt::vtlist::KeyPair> ReadKey(const std::string& path) {
+    const std::optional<std::string> text = ReadFile(path);
+    if (!text) return std::nullopt;
+    std::optional<vt::vtlist::KeyPair> key = vt::vtlist::ParseKeyFile(*text);
+    if (!key) std::cerr << "vtlist: " << path << " is not a key written by vtlist keygen\n";
+    return key;
+}
+
 int Make(int argc, char** argv) {
     if (argc < 3) return Usage();
     vt::vtlist::MakeOptions options;
     std::string output;
+    std::string keyFile;
+    vt::vtlist::SideOptions side;
     bool skipGiven = false;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -113,8 +188,13 @@ int Make(int argc, char** argv) {
             skipGiven = true;
             options.skipGlobs.push_back(value);
         } else if (arg == "-o") output = value;
+        else if (arg == "--keep") side.keepGlobs.push_back(value);
+        else if (arg == "--unhashed") side.unhashedGlobs.push_back(value);
+        else if (arg == "--sign") keyFile = value;
         else return Usage();
     }
+    std::optional<vt::vtlist::KeyPair> key;
+    if (!keyFile.empty() && !(key = ReadKey(keyFile))) return 1;
     std::vector<std::string> refused;
     std::string list;
     try {
@@ -130,19 +210,78 @@ int Make(int argc, char** argv) {
         _setmode(_fileno(stdout), _O_BINARY);  // CR LF as written, not CR CR LF
 #endif
         std::fwrite(list.data(), 1, list.size(), stdout);
+        if (key || !side.keepGlobs.empty() || !side.unhashedGlobs.empty())
+            std::cerr << "vtlist: the side file needs -o FILE; none was written\n";
     } else {
-        std::ofstream out(output, std::ios::binary);
-        out << list;
-        if (!out) {
-            std::cerr << "vtlist: cannot write " << output << "\n";
-            return 1;
-        }
+        if (!WriteFile(output, list)) return 1;
+        std::vector<std::string> problems;
+        const std::string sums = vt::vtlist::MakeSideFile(list, argv[2], side, key ? &*key : nullptr, problems);
+        for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
+        if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(output), sums)) return 1;
     }
     return refused.empty() ? 0 : 1;
 }
 
-int Lint(int argc, char** argv) {
+int Sign(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    std::string root, keyFile;
+    vt::vtlist::SideOptions side;
+    for (int i = 3; i < argc; i += 2) {
+        if (i + 1 >= argc) return Usage();
+        const std::string arg = argv[i], value = argv[i + 1];
+        if (arg == "--root") root = value;
+        else if (arg == "--key") keyFile = value;
+        else if (arg == "--keep") side.keepGlobs.push_back(value);
+        else if (arg == "--unhashed") side.unhashedGlobs.push_back(value);
+        else return Usage();
+    }
+    if (root.empty() || keyFile.empty()) return Usage();
+    const std::optional<vt::vtlist::KeyPair> key = ReadKey(keyFile);
+    std::optional<std::string> list = ReadFile(argv[2]);
+    if (!key || !list) return 1;
+    std::vector<std::string> problems;
+    const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems);
+    for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
+    if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
+    std::cout << "wrote " << vt::vtlist::SideFilePathFor(argv[2]) << "\n";
+    return 0;
+}
+
+int Keygen(int argc, char** argv) {
     if (argc != 3) return Usage();
+    const std::optional<vt::vtlist::KeyPair> key = vt::vtlist::GenerateKeyPair();
+    if (!key) {
+        std::cerr << "vtlist: no key could be made\n";
+        return 1;
+    }
+    // Never over an existing file: a lost key cannot be made again, and every
+    // player's PUBLICKEY= names the old one. O_EXCL, since msvcrt's fopen
+    // ignores C11's "x".
+    const int file = VT_OPEN(argv[2], VT_O_WRONLY | VT_O_CREAT | VT_O_EXCL | VT_O_BINARY, 0600);
+    if (file < 0) {
+        std::cerr << "vtlist: " << argv[2] << " exists or cannot be made; no key was written\n";
+        return 1;
+    }
+    const std::string text = vt::vtlist::FormatKeyFile(*key);
+    const bool written = VT_WRITE(file, text.data(), static_cast<unsigned>(text.size())) == static_cast<int>(text.size());
+    if (VT_CLOSE(file) != 0 || !written) {
+        std::cerr << "vtlist: cannot write " << argv[2] << "\n";
+        return 1;
+    }
+    std::cout << "PUBLICKEY=" << vt::launcher::FormatPublicKey(key->point) << "\n";
+    return 0;
+}
+
+int Lint(int argc, char** argv) {
+    std::optional<vt::launcher::PublicKey> publicKey;
+    if (argc == 5 && std::string(argv[3]) == "--public-key") {
+        if (!(publicKey = vt::launcher::ParsePublicKey(argv[4]))) {
+            std::cerr << "vtlist: --public-key takes the 128 hex digits of PUBLICKEY=\n";
+            return 2;
+        }
+    } else if (argc != 3) {
+        return Usage();
+    }
     std::ifstream in(argv[2], std::ios::binary);
     if (!in) {
         std::cerr << "vtlist: cannot read " << argv[2] << "\n";
@@ -150,10 +289,23 @@ int Lint(int argc, char** argv) {
     }
     std::ostringstream bytes;
     bytes << in.rdbuf();
-    const auto report = vt::vtlist::LintPatchList(bytes.str(), vt::vtlist::NowAsDateValue());
+    auto report = vt::vtlist::LintPatchList(bytes.str(), vt::vtlist::NowAsDateValue());
     Print(argv[2], report.problems);
-    const int errors = vt::vtlist::CountErrors(report.problems);
-    return Summary(errors, static_cast<int>(report.problems.size()) - errors);
+    int errors = vt::vtlist::CountErrors(report.problems), warnings = static_cast<int>(report.problems.size()) - errors;
+    const std::string sidePath = vt::vtlist::SideFilePathFor(argv[2]);
+    if (const std::optional<std::string> side = ReadFile(sidePath, false)) {
+        const int entryCount =
+            static_cast<int>(vt::launcher::PatchListEntries(vt::SplitTextLines(bytes.str())).size());
+        const auto checked = vt::vtlist::CheckSideFile(bytes.str(), *side, entryCount, publicKey);
+        Print(sidePath, checked.problems);
+        const int sideErrors = vt::vtlist::CountErrors(checked.problems);
+        errors += sideErrors;
+        warnings += static_cast<int>(checked.problems.size()) - sideErrors;
+    } else if (publicKey) {
+        Print(sidePath, {{0, vt::vtlist::Severity::Error, "missing: players with PUBLICKEY= get E1"}});
+        ++errors;
+    }
+    return Summary(errors, warnings);
 }
 
 int Check(int argc, char** argv) {
@@ -169,16 +321,21 @@ int Check(int argc, char** argv) {
         if (arg == "--page") options.page = argv[i + 1];
         else if (arg == "--list") options.list = argv[i + 1];
         else if (arg == "--jobs") options.jobs = std::atoi(argv[i + 1]);
-        else return Usage();
+        else if (arg == "--public-key") {
+            if (!(options.publicKey = vt::launcher::ParsePublicKey(argv[i + 1]))) return Usage();
+        } else return Usage();
     }
     if ((argc - 3) % 2) return Usage();
     options.progress = VT_ISATTY(VT_FILENO(stderr)) != 0;
     const auto report = vt::vtlist::CheckServer(options, vt::vtlist::NowAsDateValue());
     Print(options.page, report.pageProblems);
     Print(options.list, report.listProblems);
-    std::cout << report.filesChecked << " file(s) checked\n";
-    const int errors = vt::vtlist::CountErrors(report.pageProblems) + vt::vtlist::CountErrors(report.listProblems);
-    return Summary(errors, static_cast<int>(report.pageProblems.size() + report.listProblems.size()) - errors);
+    Print(options.list + vt::launcher::kSideFileSuffix, report.sideProblems);
+    std::cout << report.filesChecked << " file(s) checked, " << report.filesHashed << " of them against the side file\n";
+    const int errors = vt::vtlist::CountErrors(report.pageProblems) + vt::vtlist::CountErrors(report.listProblems) +
+                       vt::vtlist::CountErrors(report.sideProblems);
+    return Summary(errors, static_cast<int>(report.pageProblems.size() + report.listProblems.size() +
+                                            report.sideProblems.size()) - errors);
 }
 
 }  // namespace
@@ -194,11 +351,15 @@ int main(int argc, char** argv) {
         if (command == "make") std::cout << kMakeHelp;
         else if (command == "check") std::cout << kCheckHelp;
         else if (command == "lint") std::cout << kLintHelp;
+        else if (command == "sign") std::cout << kSignHelp;
+        else if (command == "keygen") std::cout << kKeygenHelp;
         else return Usage();
         return 0;
     }
     if (command == "make") return Make(argc, argv);
     if (command == "check") return Check(argc, argv);
     if (command == "lint") return Lint(argc, argv);
+    if (command == "sign") return Sign(argc, argv);
+    if (command == "keygen") return Keygen(argc, argv);
     return Usage();
 }

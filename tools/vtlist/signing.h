@@ -1,0 +1,40 @@
+// The publisher's key and signatures: ECDSA P-256 over SHA-256, the same on
+// every system (OpenSSL's libcrypto natively, Windows' CNG in vtlist.exe), so
+// a list signed on a Linux server verifies in the launcher and the reverse.
+//
+// The key file is text, CR LF: "VTKEY 1", the private scalar d (64 hex
+// digits), the public point X || Y (128 hex digits). It stays with the
+// publisher, offline; the public point goes into UPDATE.CFG as PUBLICKEY=.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "launcher/rules/side_file.h"
+
+namespace vt::vtlist {
+
+struct KeyPair {
+    std::array<std::uint8_t, 32> secret{};  // d
+    launcher::PublicKey point{};             // X || Y
+};
+
+std::optional<KeyPair> GenerateKeyPair();
+std::optional<launcher::Signature> SignDigest(const KeyPair& key, const launcher::Sha256& digest);
+bool VerifyDigest(const launcher::PublicKey& point, const launcher::Sha256& digest, const launcher::Signature& signature);
+launcher::Sha256 Sha256Of(std::string_view bytes);
+
+// SHA-256 and size of a file's bytes; nothing when it cannot be read.
+struct FileDigest {
+    std::uint64_t size = 0;
+    launcher::Sha256 hash{};
+};
+std::optional<FileDigest> DigestOfFile(const std::string& path);
+
+std::string FormatKeyFile(const KeyPair& key);
+std::optional<KeyPair> ParseKeyFile(std::string_view text);
+
+}  // namespace vt::vtlist
