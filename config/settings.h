@@ -28,6 +28,7 @@ struct LauncherSettings {
     std::string LocalPage;
     std::string Timeout;        // stays text; turned into ticks where it is used
     std::string MaxDownloads;   // stays text; FetchesAtOnce turns it into a count
+    std::string PublicKey;      // the publisher's key (128 hex digits); empty: signatures not required
     std::string PatchListName;  // "update.dat", or PatchList when that is set
     std::string AppDir;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <set>
+#include <vector>
 
 #include "platform/win/failure.h"
 #include "platform/win/replace_file.h"
@@ -83,13 +84,18 @@ bool PartFile::Begin(std::uint64_t keep) {
         file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
+        if (expected_) hasher_.emplace();
         if (!file_) Remember("cannot create " + path_);
         return static_cast<bool>(file_);
     }
     // Continue: keep the first `keep` bytes, drop anything after them.
     if (!file_)
-        file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file_ && expected_ && !HashKeptBytes(keep)) {
+        Remember("cannot read back " + path_);
+        return false;
+    }
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(keep);
     if (!file_ || !::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
@@ -111,6 +117,7 @@ bool PartFile::Write(const char* data, std::size_t size) {
         return false;
     }
     written_ += size;
+    if (hasher_) hasher_->Add(data, size);
     if (written_ >= nextSpaceCheck_) {
         nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
         if (!EnoughSpaceLeft()) return false;
@@ -133,6 +140,37 @@ void PartFile::Resumable(const ResumeRecord& record) {
         return;
     }
     recordExists_ = true;
+}
+
+bool PartFile::HashKeptBytes(std::uint64_t keep) {
+    hasher_.emplace();
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) return false;
+    std::vector<char> buffer(1024 * 1024);
+    for (std::uint64_t left = keep; left > 0;) {
+        const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
+        DWORD got = 0;
+        if (!::ReadFile(file_.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
+        hasher_->Add(buffer.data(), got);
+        left -= got;
+    }
+    return true;
+}
+
+bool PartFile::Complete(std::string& why) {
+    if (!expected_) return true;
+    win::Sha256Digest digest{};
+    const bool hashed = hasher_ && hasher_->Finish(digest);
+    hasher_.reset();
+    if (written_ != expected_->size) {
+        why = "the body is " + std::to_string(written_) + " bytes, the side file says " + std::to_string(expected_->size);
+        return false;
+    }
+    if (!hashed || digest != expected_->hash) {
+        why = hashed ? "the body's SHA-256 is not the side file's" : "the body could not be hashed";
+        return false;
+    }
+    return true;
 }
 
 bool PartFile::Flush() {
@@ -179,8 +217,12 @@ bool PartFile::EnoughSpaceLeft() {
 }
 
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName, FetchOutcome* outcome,
-                  std::uint64_t maxBytes, DownloadSteps* steps, bool leftBehind) {
+                  std::uint64_t maxBytes, DownloadSteps* steps, bool leftBehind, const SideEntry* expected) {
     PartFile part(FileName, Url, leftBehind, steps);
+    if (expected) {
+        part.Expect(*expected);
+        if (expected->size < maxBytes) maxBytes = expected->size;  // the listed size caps the body
+    }
     const std::optional<ResumePoint> from = part.LeftBehind();
     FetchOutcome fetched = Download.Fetch(Url, part, maxBytes, from ? &*from : nullptr);
     if (fetched.ok && !part.ReplaceTarget()) {

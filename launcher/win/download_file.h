@@ -25,7 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "launcher/rules/side_file.h"
 #include "launcher/win/internet_transfer.h"
+#include "platform/win/crypto.h"
 #include "platform/win/handles.h"
 
 namespace vt::launcher {
@@ -75,10 +77,16 @@ public:
     // stops fetches still going.
     void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
 
+    // The body must be exactly this (the side file's size and SHA-256): it is
+    // hashed as it is written, and a body that differs is no good fetch.
+    void Expect(const SideEntry& content) { expected_ = content; }
+    bool Complete(std::string& why) override;
+
 private:
     void Step(const char* name);
     void Remember(const std::string& what);
     bool EnoughSpaceLeft();
+    bool HashKeptBytes(std::uint64_t keep);  // the hash of a continued body starts with what is kept
 
     std::string target_;
     std::string url_;
@@ -93,13 +101,15 @@ private:
     bool flushed_ = false;
     bool replaced_ = false;
     bool recordExists_ = false;
+    std::optional<SideEntry> expected_;
+    std::optional<win::Sha256Hasher> hasher_;  // only with expected_
 };
 
 // Fetches `Url` and replaces `FileName` with it, continuing what a stopped
 // run left when it can.
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName,
                   FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr,
-                  bool leftBehind = false);
+                  bool leftBehind = false, const SideEntry* expected = nullptr);
 
 struct LeftoverSweep {
     int removed = 0;  // partial files (and stray records) removed

@@ -26,13 +26,19 @@ FetchPool::~FetchPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-void FetchPool::Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind) {
+void FetchPool::Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind,
+                       const SideEntry* expected) {
     auto fetch = std::make_unique<PoolFetch>();
     fetch->index = index;
     fetch->url = url;
     fetch->localFile = localFile;
     fetch->part = std::make_unique<PartFile>(localFile, url, leftBehind);
     fetch->part->StopWhen(&stop_);
+    fetch->expected = expected;
+    if (expected) {
+        fetch->part->Expect(*expected);
+        fetch->maxBytes = expected->size;  // the listed size caps the body
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(fetch.get());
     order_.push_back(std::move(fetch));
@@ -98,7 +104,7 @@ void FetchPool::Worker() {
                 transfer->StopWhen(&stop_);
             }
             const std::optional<ResumePoint> from = fetch->part->LeftBehind();
-            outcome = transfer->Fetch(fetch->url, *fetch->part, kNoBodyCap, from ? &*from : nullptr);
+            outcome = transfer->Fetch(fetch->url, *fetch->part, fetch->maxBytes, from ? &*from : nullptr);
             if (outcome.ok && !fetch->part->Flush()) {  // the flushes go on in parallel too
                 outcome.ok = false;
                 outcome.error = fetch->part->LastError();

@@ -34,6 +34,8 @@ struct PoolFetch {
     std::string localFile;
     std::unique_ptr<PartFile> part;
     FetchOutcome outcome;
+    std::uint64_t maxBytes = kNoBodyCap;
+    const SideEntry* expected = nullptr;  // the side file's, owned by the run
     bool done = false;  // the fetch has ended (outcome is final)
 };
 
@@ -45,7 +47,9 @@ public:
     FetchPool& operator=(const FetchPool&) = delete;
 
     // `leftBehind`: a stopped run's partial file of `localFile` may be continued.
-    void Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind = false);
+    // `expected`: the side file's size and SHA-256 the body must have.
+    void Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind = false,
+                const SideEntry* expected = nullptr);
     std::size_t Pending() const;  // submitted and not yet taken back
     bool OldestDone() const;
     // Waits for the oldest fetch to end and hands it back (nothing when none is pending).

@@ -346,6 +346,13 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     }
     if (hasLength && outcome.bytes != expected)
         return cut("body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(expected) + " bytes");
+    if (std::string why; !sink.Complete(why)) {
+        // Not the bytes released (a body cut without a length, or changed on
+        // the way): none of it is kept for a range request.
+        outcome.error = why;
+        attempt.from = ResumePoint{};
+        return Verdict::Retry;
+    }
     outcome.ok = true;
     return Verdict::Done;
 }

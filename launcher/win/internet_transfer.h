@@ -57,6 +57,10 @@ public:
     virtual bool Begin(std::uint64_t keep) = 0;
     virtual bool Write(const char* data, std::size_t size) = 0;
     virtual void Resumable(const ResumeRecord& /*record*/) {}
+    // The body has ended as HTTP says it should; false (with why) when it is
+    // not what was expected after all (a size or hash the sink knows): the
+    // fetch then counts it as cut and starts over.
+    virtual bool Complete(std::string& /*why*/) { return true; }
     virtual std::string LastError() const { return {}; }  // why Begin or Write failed, for the log
 };
 

@@ -42,14 +42,29 @@ PatchEntryProcessor::PatchEntryProcessor(RunContext& context, int fetchesAtOnce)
 
 PatchEntryProcessor::~PatchEntryProcessor() = default;  // the pool stops what is still going
 
-bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex) {
+void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
+    sums_ = sums;
+    hashes_ = hashes;
+}
+
+bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const SideEntry& side) {
+    const std::optional<LocalDigest> local = hashes_ ? hashes_->DigestOf(LocalFile) : std::nullopt;
+    return local && local->size == side.size && local->hash == side.hash;
+}
+
+bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
+                                const SideEntry* expected) {
     const bool leftBehind = keptParts_.count(UpperCase(LocalFile)) > 0;
-    if (!pool_) return DownloadAndLog(context_, url, LocalFile, kNoBodyCap, leftBehind);
+    if (!pool_) {
+        const bool ok = DownloadAndLog(context_, url, LocalFile, kNoBodyCap, leftBehind, expected);
+        if (ok && expected && hashes_) hashes_->Remember(LocalFile, LocalDigest{expected->size, expected->hash});
+        return ok;
+    }
     while (pool_->OldestDone())
         if (!PutInPlace(pool_->TakeOldest())) return false;
     if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
         if (!PutInPlace(pool_->TakeOldest())) return false;
-    pool_->Submit(LineIndex, url, LocalFile, leftBehind);
+    pool_->Submit(LineIndex, url, LocalFile, leftBehind, expected);
     return true;
 }
 
@@ -59,7 +74,11 @@ bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
         fetch->outcome.error = fetch->part->LastError();
     }
     context_.log.Line("FETCH", FetchLogLine(fetch->url, fetch->localFile, fetch->outcome));
-    if (fetch->outcome.ok) return true;
+    if (fetch->outcome.ok) {
+        if (fetch->expected && hashes_)
+            hashes_->Remember(fetch->localFile, LocalDigest{fetch->expected->size, fetch->expected->hash});
+        return true;
+    }
     context_.lastFailure = fetch->url + ": " + fetch->outcome.error;
     context_.log.Line("ENTRY", std::to_string(fetch->index) + " failed; the fetches after it are stopped");
     pool_->StopAll();
@@ -107,8 +126,22 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     // The same file fetched for an earlier entry: decide on it once it is in place.
     if (pool_ && pool_->IsPending(LocalFile) && !FinishFetches()) return false;
     bool needed = false;
+    const SideEntry* side = nullptr;
+    if (sums_)
+        if (const auto found = sums_->entries.find(LineIndex); found != sums_->entries.end()) side = &found->second;
     try {
         needed = NeedsDownload(LocalFile, entry->Stamp);
+        DateValue ignored = 0;
+        const StampKind kind = ClassifyStamp(entry->Stamp, ignored, twoDigitYearMax_);
+        if (side && needed && kind == StampKind::Always && MatchesSide(LocalFile, *side)) {
+            // "immer" with a hash: the same bytes need not come again.
+            needed = false;
+            decision_ = "fetched on every run, but it matches the side file";
+        } else if (side && !needed && side->repair && kind == StampKind::Date && !MatchesSide(LocalFile, *side)) {
+            needed = true;
+            decision_ = "up to date by its stamp, but it differs from the side file: repairing";
+            ++repaired_;
+        }
     } catch (const FileAccessFailure&) {
         // One at a time, every entry before this one would be in place, or the
         // run would have ended with E4 at the first that failed.
@@ -120,7 +153,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
         return true;
     }
     context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_ + ", fetching");
-    return Fetch(url, LocalFile, LineIndex);
+    return Fetch(url, LocalFile, LineIndex, side);
 }
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {

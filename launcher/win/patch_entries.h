@@ -23,6 +23,7 @@
 
 #include "launcher/rules/date_value.h"
 #include "launcher/win/fetch_pool.h"
+#include "launcher/win/hash_cache.h"
 #include "launcher/win/run_context.h"
 
 namespace vt::launcher {
@@ -49,6 +50,12 @@ public:
     // did not need are removed.
     void RemoveUnusedParts();
 
+    // The publisher's side file: fetched bodies must match it, and files that
+    // differ from it are fetched again (repaired) unless marked "keep".
+    // `hashes` remembers local files' digests between runs.
+    void UseSideFile(const SideFile* sums, HashCache* hashes);
+    int FilesRepaired() const { return repaired_; }
+
     // True when the file must be fetched: "immer", or a readable stamp and a
     // file that is missing or older. An unreadable stamp is never fetched.
     bool NeedsDownload(const std::string& LocalFile, const std::string& Stamp);
@@ -58,13 +65,18 @@ public:
     bool IsOlderThan(const std::string& LocalFile, DateValue ListDate);
 
 private:
-    bool Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex);
+    bool Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex, const SideEntry* expected);
+    // With a side entry: whether the local file is what was released.
+    bool MatchesSide(const std::string& LocalFile, const SideEntry& side);
     bool PutInPlace(std::unique_ptr<PoolFetch> fetch);  // the oldest fetch: log it, replace its target
 
     // Each folder of the list once per run: what a stopped run left there goes.
     void RemoveLeftoversOnce(const std::string& LocalFile);
 
     RunContext& context_;
+    const SideFile* sums_ = nullptr;
+    HashCache* hashes_ = nullptr;
+    int repaired_ = 0;
     std::unique_ptr<FetchPool> pool_;  // none when fetching one at a time
     std::unordered_set<std::string> checkedFolders_;  // upper case
     std::vector<std::string> foldersWithKeptParts_;

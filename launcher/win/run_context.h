@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/settings.h"
+#include "launcher/rules/side_file.h"
 #include "launcher/win/internet_transfer.h"
 #include "platform/win/program_log.h"
 
@@ -32,6 +33,9 @@ struct RunContext {
 // their fetch (E11 / E1) instead of filling memory.
 inline constexpr std::uint64_t kPageAndListCap = 64ull * 1024 * 1024;
 
+// Where the side file is fetched to; read and removed at once.
+inline constexpr char kSideFileName[] = "NEWUPDATE.VTSUMS";
+
 // The FETCH line of the log: URL, status, bytes, time, attempts, how much was
 // continued and waited for, and why it failed.
 std::string FetchLogLine(const std::string& url, const std::string& fileName, const FetchOutcome& outcome);
@@ -39,6 +43,6 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
 // DownloadFile with a FETCH line in the log (URL, status, bytes, time, and
 // why it failed).
 bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName,
-                    std::uint64_t maxBytes = kNoBodyCap, bool leftBehind = false);
+                    std::uint64_t maxBytes = kNoBodyCap, bool leftBehind = false, const SideEntry* expected = nullptr);
 
 }  // namespace vt::launcher

@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "config/text_lines.h"
+#include "launcher/win/download_file.h"
 #include "launcher/win/file_helpers.h"
+#include "launcher/win/hash_cache.h"
 #include "launcher/win/patch_entries.h"
+#include "platform/win/crypto.h"
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
 
@@ -67,10 +70,35 @@ RunEnding UpdateRun::Steps() {
     if (!DownloadAndLog(context_, s.WebPath + s.PatchListName, listFile, kPageAndListCap)) return RunEnding::E1;
     if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
 
+    bool sideFailed = false;
+    const std::optional<SideFile> sums = SideFileFor(listFile, sideFailed);
+    if (sideFailed) return RunEnding::E1;
+
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
     const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
     context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
+    if (sums && !sums->entries.empty() && sums->entries.rbegin()->first > static_cast<std::int32_t>(entries.size())) {
+        context_.lastFailure = "the side file names entries the list does not have";
+        context_.log.Line("SIDE", context_.lastFailure);
+        return RunEnding::E1;
+    }
+    HashCache hashes(s.AppDir + kHashCacheName);
     PatchEntryProcessor processor(context_, FetchesAtOnce(s.MaxDownloads));
+    if (sums) processor.UseSideFile(&*sums, &hashes);
+    // The counts, and what was learned about local files, also when the run
+    // ends early.
+    struct Report {
+        const std::optional<SideFile>& sums;
+        HashCache& hashes;
+        PatchEntryProcessor& processor;
+        RunContext& context;
+        ~Report() {
+            if (!sums) return;
+            context.log.Line("HASHES", std::to_string(hashes.FilesRead()) + " file(s) read, " +
+                                           std::to_string(processor.FilesRepaired()) + " repaired");
+            if (!hashes.Save()) context.log.Line("HASHES", "the hash cache could not be written");
+        }
+    } report{sums, hashes, processor, context_};
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return RunEnding::E4;
     if (!processor.FinishFetches()) return RunEnding::E4;
@@ -81,6 +109,51 @@ RunEnding UpdateRun::Steps() {
     if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
     if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
     return RunEnding::Done;
+}
+
+std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, bool& failed) {
+    const LauncherSettings& s = context_.settings;
+    const bool keyed = !s.PublicKey.empty();
+    auto refuse = [&](const std::string& why) {
+        context_.lastFailure = why;
+        context_.log.Line("SIDE", why);
+        failed = true;
+        return std::nullopt;
+    };
+    std::optional<PublicKey> key;
+    if (keyed && !(key = ParsePublicKey(s.PublicKey))) return refuse("PUBLICKEY= in UPDATE.CFG is not 128 hex digits");
+
+    const std::string url = s.WebPath + s.PatchListName + kSideFileSuffix;
+    const std::string file = s.AppDir + kSideFileName;
+    FetchOutcome outcome;
+    context_.log.Flush();
+    const bool fetched = DownloadFile(context_.Download, url, file, &outcome, kMaxSideFileBytes);
+    context_.log.Line("FETCH", FetchLogLine(url, file, outcome));
+    if (!fetched) {
+        if (keyed) return refuse("PUBLICKEY= is set and the side file could not be fetched: " + outcome.error);
+        context_.log.Line("SIDE", outcome.status == 404 ? "no side file: the date rule alone decides"
+                                                         : "the side file could not be fetched (" + outcome.error +
+                                                               "): the date rule alone decides");
+        return std::nullopt;
+    }
+    std::string text = win::ReadWholeFile(file);
+    ::DeleteFileA(file.c_str());
+    std::string why;
+    std::optional<SideFile> sums = ParseSideFile(text, &why);
+    if (!sums) return refuse("the side file cannot be read: " + why);
+    if (keyed) {
+        if (!sums->signature) return refuse("PUBLICKEY= is set and the side file is not signed");
+        const win::Sha256Digest digest = win::Sha256Of(text.data(), sums->signedBytes);
+        if (!win::VerifyP256(*key, digest, *sums->signature))
+            return refuse("the side file's signature is not by the key PUBLICKEY= names, or the side file was changed");
+    }
+    win::Sha256Digest listHash{};
+    std::uint64_t listSize = 0;
+    if (!win::Sha256OfFile(listFile, listHash, listSize) || listSize != sums->listSize || listHash != sums->listHash)
+        return refuse("the patch list is not the one the side file was made for (size or SHA-256 differ)");
+    context_.log.Line("SIDE", std::to_string(sums->entries.size()) + " hashed entries" +
+                                  (keyed ? ", signature valid" : sums->signature ? ", signature not checked (no PUBLICKEY=)" : ""));
+    return sums;
 }
 
 bool UpdateRun::HasLauncherMarker(const std::string& FileName) {

@@ -5,8 +5,10 @@
 // multiplayer after "Done.".
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
 #include "launcher/win/run_context.h"
 
@@ -34,6 +36,10 @@ public:
     bool HasLauncherMarker(const std::string& FileName);
 
 private:
+    // The side file beside the list, checked against the list and the key.
+    // Nothing when there is none (or, without PUBLICKEY=, none could be
+    // fetched); `failed` when the run must end with E1.
+    std::optional<SideFile> SideFileFor(const std::string& listFile, bool& failed);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure

@@ -6,7 +6,9 @@
 
 #include "platform/win/handles.h"
 #include "support/test_support.h"
+#include "launcher/rules/side_file.h"
 #include "test_server.h"
+#include "tools/vtlist/signing.h"
 #include "ui_driver.h"
 
 using namespace vt;
@@ -195,6 +197,40 @@ TEST_F(Launcher, QuitDuringParallelFetchesReplacesNothingAndTheNextRunContinues)
         EXPECT_FALSE(PathExists(App(name + ".vtpart"))) << name;
         EXPECT_FALSE(PathExists(App(name + ".vtresume"))) << name;
     }
+}
+
+// The publisher's road: vtlist.exe makes a key and signs the list, the
+// launcher with PUBLICKEY= installs the release; a file changed on the server
+// after signing is E4, and the player's file stays.
+TEST_F(Launcher, ASignedReleaseIsInstalledAndAFileChangedAfterSigningIsRefused) {
+    const std::string vtlist = "\"" + BuildDir() + "tools\\vtlist\\vtlist.exe\"";
+    const std::string keyFile = install / "publisher.key";
+    auto run = [&](const std::string& arguments) {
+        win::UniqueKernelHandle process = StartProgram(vtlist + " " + arguments, install.path());
+        DWORD code = 99;
+        if (process && ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.get(), &code);
+        return code;
+    };
+    ASSERT_EQ(run("keygen \"" + keyFile + "\""), 0u);
+    EXPECT_EQ(run("keygen \"" + keyFile + "\""), 1u) << "a key file is never overwritten";
+    ASSERT_EQ(run("sign \"" + (root / "VTupdates\\update.dat") + "\" --root \"" + (root / "VTupdates") + "\" --key \"" +
+                  keyFile + "\""),
+              0u);
+    const auto key = vtlist::ParseKeyFile(ReadFileBytes(keyFile));
+    ASSERT_TRUE(key);
+    Config("PUBLICKEY=" + launcher::FormatPublicKey(key->point) + "\r\n");
+    Start();
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me");
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+
+    Serve("readme.txt", "read ME");  // changed on the server, not signed
+    WriteFileBytes(App("readme.txt"), "a player's old readme");  // differs: fetched
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E4"))) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "a player's old readme");
 }
 
 TEST_F(Launcher, LayoutMatchesTheTwipsTableAt96Dpi) {

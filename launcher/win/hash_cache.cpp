@@ -1,0 +1,101 @@
+#include "launcher/win/hash_cache.h"
+
+#include <windows.h>
+
+#include "platform/win/crypto.h"
+#include "platform/win/files.h"
+#include "platform/win/replace_file.h"
+
+namespace vt::launcher {
+namespace {
+
+constexpr char kHeading[] = "VTHASHES 1";
+
+// Size and last-write time of a plain file.
+bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    written = (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
+std::optional<std::uint64_t> Number(const std::string& text) {
+    if (text.empty() || text.size() > 20) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+HashCache::HashCache(std::string file) : file_(std::move(file)) {
+    if (!win::OrdinaryFileExists(file_)) return;
+    std::string text;
+    try {
+        text = win::ReadWholeFile(file_);
+    } catch (...) {
+        return;  // an unreadable cache is an empty one
+    }
+    std::size_t at = text.find("\r\n");
+    if (at == std::string::npos || text.substr(0, at) != kHeading) return;
+    for (at += 2; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) break;
+        const std::string line = text.substr(at, end - at);
+        at = end + 2;
+        // "HASH SIZE WRITTEN PATH": the path last, it may hold spaces.
+        const std::size_t a = line.find(' '), b = line.find(' ', a + 1), c = line.find(' ', b + 1);
+        if (a == std::string::npos || b == std::string::npos || c == std::string::npos) continue;
+        Entry entry;
+        const auto size = Number(line.substr(a + 1, b - a - 1)), written = Number(line.substr(b + 1, c - b - 1));
+        if (!size || !written || !FromHex(line.substr(0, a), entry.hash.data(), entry.hash.size())) continue;
+        entry.size = *size;
+        entry.written = *written;
+        entries_[line.substr(c + 1)] = entry;
+    }
+}
+
+std::optional<LocalDigest> HashCache::DigestOf(const std::string& path) {
+    std::uint64_t size = 0, written = 0;
+    if (!Stat(path, size, written)) return std::nullopt;
+    if (const auto found = entries_.find(path);
+        found != entries_.end() && found->second.size == size && found->second.written == written)
+        return LocalDigest{size, found->second.hash};
+    LocalDigest digest;
+    std::uint64_t read = 0;
+    ++filesRead_;
+    if (!win::Sha256OfFile(path, digest.hash, read)) return std::nullopt;
+    digest.size = read;
+    // Remembered only when the file did not change while it was read.
+    std::uint64_t sizeAfter = 0, writtenAfter = 0;
+    if (Stat(path, sizeAfter, writtenAfter) && sizeAfter == read && writtenAfter == written) {
+        entries_[path] = Entry{read, written, digest.hash};
+        changed_ = true;
+    }
+    return digest;
+}
+
+void HashCache::Remember(const std::string& path, const LocalDigest& digest) {
+    std::uint64_t size = 0, written = 0;
+    if (!Stat(path, size, written) || size != digest.size) return;
+    entries_[path] = Entry{size, written, digest.hash};
+    changed_ = true;
+}
+
+bool HashCache::Save() {
+    if (!changed_) return true;
+    std::string text = std::string(kHeading) + "\r\n";
+    for (const auto& [path, entry] : entries_)
+        text += ToHex(entry.hash.data(), entry.hash.size()) + " " + std::to_string(entry.size) + " " +
+                std::to_string(entry.written) + " " + path + "\r\n";
+    changed_ = !win::WriteFileReplacing(file_, text);
+    return !changed_;
+}
+
+}  // namespace vt::launcher

@@ -1,0 +1,52 @@
+// The SHA-256 of local files, remembered between runs: with a side file every
+// hashed entry's file is compared with what the publisher released, and
+// reading every file on every start would make a no-op start slow. A file is
+// read again only when its size or last-write time changed since it was
+// hashed. The cache is the launcher's own file beside it ("VT_Update.hashes",
+// text, one file a line); a damaged or missing cache only costs reading the
+// files again.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "launcher/rules/side_file.h"
+
+namespace vt::launcher {
+
+inline constexpr char kHashCacheName[] = "VT_Update.hashes";
+
+struct LocalDigest {
+    std::uint64_t size = 0;
+    Sha256 hash{};
+};
+
+class HashCache {
+public:
+    explicit HashCache(std::string file);  // loads what is there
+
+    // The file's size and SHA-256: remembered, or read now. Nothing when it
+    // cannot be read.
+    std::optional<LocalDigest> DigestOf(const std::string& path);
+    // A file just put in place with this content (its time is read now).
+    void Remember(const std::string& path, const LocalDigest& digest);
+    // Writes the cache when it changed (one-step replace); false when it could not.
+    bool Save();
+
+    int FilesRead() const { return filesRead_; }
+
+private:
+    struct Entry {
+        std::uint64_t size = 0;
+        std::uint64_t written = 0;  // last-write time, FILETIME as 64 bits
+        Sha256 hash{};
+    };
+    std::string file_;
+    std::unordered_map<std::string, Entry> entries_;
+    bool changed_ = false;
+    int filesRead_ = 0;
+};
+
+}  // namespace vt::launcher

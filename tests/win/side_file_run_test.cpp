@@ -1,0 +1,173 @@
+// Runs with a side file beside the list, under Wine against the test server:
+// the side files are made by vtlist's own code (CNG signing in this build).
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "config/settings.h"
+#include "launcher/rules/side_file.h"
+#include "launcher/win/hash_cache.h"
+#include "launcher/win/update_run.h"
+#include "platform/win/files.h"
+#include "support/quick_transfer.h"
+#include "support/test_support.h"
+#include "test_server.h"
+#include "tools/vtlist/side_make.h"
+#include "tools/vtlist/signing.h"
+
+using namespace vt;
+using namespace vt::launcher;
+using namespace vt::test;
+using vt::testing::Fault;
+using vt::testing::TestServer;
+
+namespace {
+
+class NullView : public UpdateRunView {
+public:
+    void SetStatus(const std::string&) override {}
+    void Navigate(const std::string&) override {}
+};
+
+constexpr char kList[] =
+    "Vortane release 7\r\n"
+    "maps/arena.ini|arena.ini|2008-01-28 14:30\r\n"
+    "readme.txt|readme.txt|immer\r\n"
+    "cfg/player.cfg|player.cfg|2008-01-28 14:30\r\n";
+
+class Signed : public ::testing::Test {
+protected:
+    Signed() : server(root.path()), transfer(QuickTimeouts()) {
+        MakeFolder(root / "VTupdates");
+        MakeFolder(root / "VTupdates\\maps");
+        MakeFolder(root / "VTupdates\\cfg");
+        MakeFolder(install / "VT");
+        Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
+        Serve("maps\\arena.ini", std::string(100000, 'a'));
+        Serve("readme.txt", "read me");
+        Serve("cfg\\player.cfg", "defaults");
+        Serve("update.dat", kList);
+        key = *vtlist::GenerateKeyPair();
+        settings.AppDir = install / "VT\\";
+        settings.WebPath = server.BaseUrl() + "/VTupdates/";
+        settings.WebPage = "start.htm";
+        settings.LocalPage = "LocalLauncher.htm";
+        settings.PatchListName = "update.dat";
+        settings.PublicKey = FormatPublicKey(key.point);
+        Release(kList);
+    }
+    void Serve(const std::string& name, const std::string& bytes) { WriteFileBytes(root / ("VTupdates\\" + name), bytes); }
+    // Hashes and signs the list as vtlist make --sign does (cfg/* kept).
+    void Release(const std::string& list, const vtlist::KeyPair* by = nullptr) {
+        Serve("update.dat", list);
+        vtlist::SideOptions options;
+        options.keepGlobs = {"cfg/*"};
+        std::vector<std::string> problems;
+        const std::string sums = vtlist::MakeSideFile(list, root / "VTupdates", options, by ? by : &key, problems);
+        ASSERT_TRUE(problems.empty()) << problems[0];
+        Serve("update.dat.vtsums", sums);
+    }
+    std::string Local(const std::string& name) const { return settings.AppDir + name; }
+    int Requests(const std::string& name) const { return server.RequestCount("/VTupdates/" + name); }
+    RunEnding RunOnce() {
+        context.lastFailure.clear();
+        return UpdateRun(context).Run().ending;
+    }
+    std::string LogText() {
+        log.Flush();
+        return ReadFileBytes(logFile);
+    }
+
+    TempDir root;
+    TempDir install;
+    TestServer server;
+    InternetTransfer transfer;
+    vtlist::KeyPair key;
+    LauncherSettings settings;
+    NullView view;
+    std::string logFile = install / "run.log";
+    win::ProgramLog log{install.path(), "run.log"};
+    RunContext context{settings, transfer, view, log};
+};
+
+}  // namespace
+
+TEST_F(Signed, ASignedReleaseIsDoneAndAServerFileChangedAfterSigningIsE4) {
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("arena.ini")), std::string(100000, 'a'));
+    EXPECT_FALSE(PathExists(Local(kSideFileName)));
+
+    Serve("readme.txt", "read ME");  // same size, not what was signed
+    WriteFileBytes(Local("readme.txt"), "player's old readme");
+    EXPECT_EQ(RunOnce(), RunEnding::E4);
+    EXPECT_EQ(ReadFileBytes(Local("readme.txt")), "player's old readme");
+    EXPECT_NE(context.lastFailure.find("SHA-256"), std::string::npos) << context.lastFailure;
+    EXPECT_FALSE(PathExists(Local("readme.txt.vtpart")));
+}
+
+// Each of these ends with E1 before a single file is asked for.
+TEST_F(Signed, AChangedListAMissingGarbledOrForeignSideFileIsE1WithNothingFetched) {
+    const vtlist::KeyPair other = *vtlist::GenerateKeyPair();
+    const struct {
+        const char* what;
+        std::function<void()> make;
+    } cases[] = {
+        {"a line added after signing", [&] { Serve("update.dat", std::string(kList) + "b.txt|b.txt|immer\r\n"); }},
+        {"no side file", [&] { ::DeleteFileA((root / "VTupdates\\update.dat.vtsums").c_str()); }},
+        {"a garbled side file", [&] { Serve("update.dat.vtsums", "VTSUMS 1\r\nlist x\r\n"); }},
+        {"signed by another key", [&] { Release(kList, &other); }},
+        {"not signed", [&] {
+             std::vector<std::string> problems;
+             Serve("update.dat.vtsums", vtlist::MakeSideFile(kList, root / "VTupdates", {}, nullptr, problems));
+         }},
+    };
+    for (const auto& c : cases) {
+        Release(kList);
+        c.make();
+        const int before = Requests("readme.txt");
+        EXPECT_EQ(RunOnce(), RunEnding::E1) << c.what;
+        EXPECT_EQ(Requests("readme.txt"), before) << c.what;
+        EXPECT_FALSE(PathExists(Local("readme.txt"))) << c.what;
+        EXPECT_FALSE(context.lastFailure.empty()) << c.what;
+    }
+}
+
+// Without PUBLICKEY= the hashes still guard every body: a body cut without a
+// length (the server closes early), or cut inside a chunk, is no file.
+TEST_F(Signed, WithoutAKeyCutBodiesAreE4AndTheOldFileStays) {
+    settings.PublicKey.clear();
+    WriteFileBytes(Local("arena.ini"), "player's arena");
+    SetLocalWriteTime(Local("arena.ini"), 2000, 1, 1, 0, 0, 0);  // older than its stamp: fetched
+    Fault closeDelimited;
+    closeDelimited.kind = Fault::Kind::Raw;
+    closeDelimited.body = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(1000, 'a');
+    Fault chunked;
+    chunked.kind = Fault::Kind::ChunkedCut;
+    for (const Fault& fault : {closeDelimited, chunked}) {
+        server.SetFault("/VTupdates/maps/arena.ini", fault);
+        EXPECT_EQ(RunOnce(), RunEnding::E4);
+        EXPECT_EQ(ReadFileBytes(Local("arena.ini")), "player's arena");
+        EXPECT_FALSE(PathExists(Local("arena.ini.vtpart")));
+    }
+}
+
+// A damaged file newer than its stamp is fetched again; a "keep" file is
+// not; "immer" with a hash is fetched only when it differs; and the next run
+// reads only the files that changed.
+TEST_F(Signed, DamagedFilesAreRepairedKeptOnesAreNotAndOnlyChangedFilesAreRead) {
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(Requests("readme.txt"), 1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_EQ(Requests("readme.txt"), 1) << "\"immer\" with an unchanged file";
+    EXPECT_NE(LogText().find("HASHES 0 file(s) read, 0 repaired"), std::string::npos) << LogText();
+
+    std::string damaged(100000, 'a');
+    damaged[5000] = 'X';
+    WriteFileBytes(Local("arena.ini"), damaged);  // written now: newer than its stamp
+    WriteFileBytes(Local("player.cfg"), "my own settings");
+    ASSERT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_EQ(ReadFileBytes(Local("arena.ini")), std::string(100000, 'a'));
+    EXPECT_EQ(ReadFileBytes(Local("player.cfg")), "my own settings");
+    EXPECT_NE(LogText().find("HASHES 1 file(s) read, 1 repaired"), std::string::npos) << LogText();
+    EXPECT_EQ(Requests("maps/arena.ini"), 2);
+}
