@@ -16,7 +16,11 @@ pick instead. Prints one table; never fails on a figure.
 4. Resuming: a 1 GiB file cut twice (after a third, and after another third),
    the bytes the server sent against the file's size; and six 1 GiB fetches at
    once through the launcher's fetch pool, with its peak private memory.
-5. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
+5. Side files: the first start that sees one reads every listed file (MB/s
+   over a 1 GiB release, against sha256sum over the same files), and the
+   no-op start of 10,000 entries with a signed side file (hashes remembered)
+   against the same start without one.
+6. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
    Wine's xcopy /E and native cp -a / rm -rf.
 --quick divides the sizes by ten.
 """
@@ -282,6 +286,75 @@ def cut_twice(scratch, mib):
     print(f"bench: pool of 6: {out.strip()}", file=sys.stderr, flush=True)
 
 
+def vtlist(*args):
+    return subprocess.run([os.path.join(NATIVE, "tools", "vtlist", "vtlist"), *args], check=True,
+                          capture_output=True, text=True).stdout
+
+
+def signed_release(scratch, names, write):
+    """Server and install folders with the same files, a list whose stamps call
+    them up to date, and a signed side file; returns (server, exe folder)."""
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(os.path.join(srv, "f"))
+    with open(os.path.join(srv, "Index.html"), "wb") as f:
+        f.write(MARKER_PAGE)
+    server = Server(os.path.join(scratch, "srv"))
+    exe = make_install(scratch, server, [f"f/{n}\t|f/{n}\t|2008-01-28 14:30" for n in names])
+    os.makedirs(os.path.join(exe, "f"))
+    for i, n in enumerate(names):
+        for folder in (os.path.join(srv, "f"), os.path.join(exe, "f")):
+            write(os.path.join(folder, n), i)
+    key = os.path.join(scratch, "publisher.key")
+    public = vtlist("keygen", key).strip()
+    vtlist("sign", os.path.join(srv, "update.dat"), "--root", srv, "--key", key)
+    with open(os.path.join(exe, "UPDATE.CFG"), "ab") as f:
+        f.write((public + "\r\n").encode())
+    return server, exe
+
+
+def hashing(scratch, mib):
+    files = 64
+    block = os.urandom(mib * (1 << 20) // files)
+    def write(path, i):
+        with open(path, "wb") as f:
+            f.write(block[:-1] + bytes([i % 256]))
+    names = [f"pak{i:02d}.bin" for i in range(files)]
+    server, exe = signed_release(scratch, names, write)
+    subprocess.run(["sync"])
+    ending, entries_ms, _ = run_launcher(exe)
+    with open(os.path.join(exe, "VT_Update.log"), errors="replace") as f:
+        hashes = next((l.split(" HASHES ")[1] for l in f if " HASHES " in l), "")
+    sha_ms = timed(["sha256sum", *[os.path.join(exe, "f", n) for n in names]])
+    server.stop()
+    rate = mib * 1000 / entries_ms if entries_ms else 0
+    row(f"first start with a side file, {mib:,} MiB in {files} files: hashing", entries_ms, "sha256sum", sha_ms,
+        note=f"{ending}; {rate:.0f} MiB/s; {hashes}")
+
+
+def noop_with_side(scratch, entries):
+    names = [f"f{i:05d}.dat" for i in range(entries)]
+    def write(path, i):
+        with open(path, "wb") as f:
+            f.write(b"sixteen bytes...")
+    server, exe = signed_release(scratch, names, write)
+    run_launcher(exe)  # the first start reads every file once
+    ending, with_ms, _ = run_launcher(exe)
+    with open(os.path.join(exe, "VT_Update.log"), errors="replace") as f:
+        hashes = next((l.split(" HASHES ")[1] for l in f if " HASHES " in l), "")
+    os.remove(os.path.join(scratch, "srv", "VTupdates", "update.dat.vtsums"))
+    config = os.path.join(exe, "UPDATE.CFG")
+    with open(config, "rb") as f:
+        lines = [l for l in f.read().split(b"\r\n") if l and not l.startswith(b"PUBLICKEY=")]
+    with open(config, "wb") as f:
+        f.write(b"".join(l + b"\r\n" for l in lines))
+    ending_without, without_ms, _ = run_launcher(exe)
+    server.stop()
+    ROWS.append((f"no-op start, {entries:,} entries, signed side file", f"{with_ms:.0f} ms", "the same without it",
+                 f"{without_ms:.0f} ms", f"{without_ms / with_ms:.2f}" if with_ms else "-",
+                 f"{ending} / {ending_without}; goal: with it within 1.2 times; second start: {hashes}"))
+    print(f"bench: no-op with side {with_ms} ms, without {without_ms} ms", file=sys.stderr, flush=True)
+
+
 def clone(scratch, files, total_mib):
     source = os.path.join(scratch, "EXE")
     os.makedirs(source)
@@ -316,6 +389,7 @@ def main():
         steps = [(update_check, n // scale) for n in (1000, 10000, 30000)]
         steps += [(big_download, 1024 // scale), (small_downloads, 2000 // scale)]
         steps += [(far_server, 200 // scale), (far_server, 2000 // scale), (cut_twice, 1024 // scale)]
+        steps += [(hashing, 1024 // scale), (noop_with_side, 10000 // scale)]
         steps += [(clone, 5000 // scale)]
         if "--only" in sys.argv:  # one kind of step, by name: --only far_server
             wanted = sys.argv[sys.argv.index("--only") + 1]

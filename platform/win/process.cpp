@@ -40,15 +40,33 @@ bool MakeWatchedJob(WatchedJob& made, std::string& why) {
     return true;
 }
 
+// The number of processes in the job that have not ended; -1 when it cannot be read.
+long ActiveProcesses(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr))
+        return -1;
+    return static_cast<long>(accounting.ActiveProcesses);
+}
+
 // False when the port failed before the job's last process ended.
+// The port's message is the prompt way to learn of the end, but it is not
+// the only one: under Wine 8 under load, the ACTIVE_PROCESS_ZERO message of a
+// job whose process ended early was seen never to arrive, and an endless
+// wait for it held the starter (and the clone) for ever. So the wait looks
+// at the job's count of active processes every second as well.
 bool WaitUntilJobIsEmpty(const WatchedJob& watched) {
+    constexpr DWORD kLookEveryMs = 1000;
     for (;;) {
         DWORD message = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED overlapped = nullptr;
-        if (!::GetQueuedCompletionStatus(watched.port.get(), &message, &key, &overlapped, INFINITE)) return false;
-        if (key == reinterpret_cast<ULONG_PTR>(watched.job.get()) && message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
-            return true;
+        if (::GetQueuedCompletionStatus(watched.port.get(), &message, &key, &overlapped, kLookEveryMs)) {
+            if (key == reinterpret_cast<ULONG_PTR>(watched.job.get()) && message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
+                return true;
+            continue;
+        }
+        if (overlapped != nullptr || ::GetLastError() != WAIT_TIMEOUT) return false;
+        if (ActiveProcesses(watched.job.get()) == 0) return true;
     }
 }
 
