@@ -323,7 +323,7 @@ def hashing(scratch, mib):
     subprocess.run(["sync"])
     ending, entries_ms, _ = run_launcher(exe)
     with open(os.path.join(exe, "VT_Update.log"), errors="replace") as f:
-        hashes = next((l.split(" HASHES ")[1] for l in f if " HASHES " in l), "")
+        hashes = next((l.split(" HASHES ")[1].strip() for l in f if " HASHES " in l), "")
     sha_ms = timed(["sha256sum", *[os.path.join(exe, "f", n) for n in names]])
     server.stop()
     rate = mib * 1000 / entries_ms if entries_ms else 0
@@ -340,7 +340,7 @@ def noop_with_side(scratch, entries):
     run_launcher(exe)  # the first start reads every file once
     ending, with_ms, _ = run_launcher(exe)
     with open(os.path.join(exe, "VT_Update.log"), errors="replace") as f:
-        hashes = next((l.split(" HASHES ")[1] for l in f if " HASHES " in l), "")
+        hashes = next((l.split(" HASHES ")[1].strip() for l in f if " HASHES " in l), "")
     os.remove(os.path.join(scratch, "srv", "VTupdates", "update.dat.vtsums"))
     config = os.path.join(exe, "UPDATE.CFG")
     with open(config, "rb") as f:

@@ -19,7 +19,8 @@ DateValue ToLocalDateValue(const FILETIME& utc) {
 
 }  // namespace
 
-bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten) {
+bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten,
+                  FileFacts* facts) {
     ClearReadOnly(FileName);
     win::UniqueFileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -29,6 +30,12 @@ bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAcces
     }
     FILETIME created{}, accessed{}, written{};
     ::GetFileTime(file.get(), &created, &accessed, &written);
+    if (facts) {
+        LARGE_INTEGER size{};
+        ::GetFileSizeEx(file.get(), &size);
+        facts->size = static_cast<std::uint64_t>(size.QuadPart);
+        facts->written = (std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+    }
     file.reset();
     Created = ToLocalDateValue(created);
     LastAccessed = ToLocalDateValue(accessed);

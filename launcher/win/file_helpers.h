@@ -3,6 +3,7 @@
 // the system's "A" functions unchanged.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "launcher/rules/date_value.h"
@@ -12,7 +13,14 @@ namespace vt::launcher {
 // The file's (or folder's) three times in local time, to the second
 // (milliseconds dropped). Clears the read-only attribute first. False, with
 // all three set to 0, when the file cannot be opened.
-bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten);
+// Size and last-write time (FILETIME as 64 bits) read with the times, so
+// that comparing a file with the side file needs no second question.
+struct FileFacts {
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+};
+bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten,
+                  FileFacts* facts = nullptr);
 
 // Clears only the read-only attribute; a missing file is no error.
 void ClearReadOnly(const std::string& FileName);

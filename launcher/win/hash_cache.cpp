@@ -61,9 +61,15 @@ HashCache::HashCache(std::string file) : file_(std::move(file)) {
     }
 }
 
-std::optional<LocalDigest> HashCache::DigestOf(const std::string& path) {
+std::optional<LocalDigest> HashCache::DigestOf(const std::string& path, std::optional<std::uint64_t> knownSize,
+                                               std::optional<std::uint64_t> knownWritten) {
     std::uint64_t size = 0, written = 0;
-    if (!Stat(path, size, written)) return std::nullopt;
+    if (knownSize && knownWritten) {
+        size = *knownSize;
+        written = *knownWritten;
+    } else if (!Stat(path, size, written)) {
+        return std::nullopt;
+    }
     if (const auto found = entries_.find(path);
         found != entries_.end() && found->second.size == size && found->second.written == written)
         return LocalDigest{size, found->second.hash};

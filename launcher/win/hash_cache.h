@@ -29,7 +29,10 @@ public:
 
     // The file's size and SHA-256: remembered, or read now. Nothing when it
     // cannot be read.
-    std::optional<LocalDigest> DigestOf(const std::string& path);
+    // `size` and `written` (FILETIME as 64 bits), when the caller has just read
+    // them, save asking again.
+    std::optional<LocalDigest> DigestOf(const std::string& path, std::optional<std::uint64_t> size = std::nullopt,
+                                        std::optional<std::uint64_t> written = std::nullopt);
     // A file just put in place with this content (its time is read now).
     void Remember(const std::string& path, const LocalDigest& digest);
     // Writes the cache when it changed (one-step replace); false when it could not.

@@ -48,7 +48,10 @@ void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
 }
 
 bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const SideEntry& side) {
-    const std::optional<LocalDigest> local = hashes_ ? hashes_->DigestOf(LocalFile) : std::nullopt;
+    if (!hashes_) return false;
+    const bool known = factsOf_ == LocalFile;  // the date rule has just read its size and time
+    const std::optional<LocalDigest> local =
+        known ? hashes_->DigestOf(LocalFile, facts_.size, facts_.written) : hashes_->DigestOf(LocalFile);
     return local && local->size == side.size && local->hash == side.hash;
 }
 
@@ -126,6 +129,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     // The same file fetched for an earlier entry: decide on it once it is in place.
     if (pool_ && pool_->IsPending(LocalFile) && !FinishFetches()) return false;
     bool needed = false;
+    factsOf_.clear();  // only what this entry's date rule reads may be used for it
     const SideEntry* side = nullptr;
     if (sums_)
         if (const auto found = sums_->entries.find(LineIndex); found != sums_->entries.end()) side = &found->second;
@@ -194,11 +198,13 @@ bool PatchEntryProcessor::NeedsDownload(const std::string& LocalFile, const std:
 
 bool PatchEntryProcessor::IsOlderThan(const std::string& LocalFile, DateValue ListDate) {
     DateValue created = 0, accessed = 0, written = 0;
-    if (!GetFileTimes(LocalFile, created, accessed, written)) {
+    factsOf_.clear();
+    if (!GetFileTimes(LocalFile, created, accessed, written, &facts_)) {
         context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
         context_.log.Flush();
         throw FileAccessFailure{LocalFile};
     }
+    factsOf_ = LocalFile;
     return written < ListDate;
 }
 

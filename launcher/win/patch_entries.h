@@ -23,6 +23,7 @@
 
 #include "launcher/rules/date_value.h"
 #include "launcher/win/fetch_pool.h"
+#include "launcher/win/file_helpers.h"
 #include "launcher/win/hash_cache.h"
 #include "launcher/win/run_context.h"
 
@@ -83,6 +84,8 @@ private:
     std::unordered_set<std::string> keptParts_;  // upper case: targets whose partial file may be continued
     int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
     std::string decision_;  // for the log: why NeedsDownload said what it said
+    std::string factsOf_;   // the file IsOlderThan last read, and what it learned
+    FileFacts facts_;
 };
 
 }  // namespace vt::launcher
