@@ -13,6 +13,35 @@
 
 namespace vt::launcher {
 
+SideFileFetch::SideFileFetch(std::string sideUrl, std::string sideFile, const TransferTimeouts& timeouts, bool atOnce)
+    : url(std::move(sideUrl)), file(std::move(sideFile)), timeouts_(timeouts) {
+    if (atOnce) thread = std::thread([this] { Fetch(); });
+}
+
+void SideFileFetch::Fetch() noexcept {
+    fetched_ = true;
+    try {
+        InternetTransfer transfer(timeouts_);  // a session of its own: fetches of one session go one at a time
+        DownloadFile(transfer, url, file, &outcome, kMaxSideFileBytes);
+    } catch (const std::exception& e) {
+        outcome.ok = false;
+        outcome.error = e.what();
+    } catch (...) {
+        outcome.ok = false;
+        outcome.error = "failed";
+    }
+}
+
+void SideFileFetch::Wait() {
+    if (thread.joinable()) thread.join();
+    if (!fetched_) Fetch();  // one at a time: after the list
+}
+
+SideFileFetch::~SideFileFetch() {
+    if (thread.joinable()) thread.join();
+    if (outcome.ok && !taken) ::DeleteFileA(file.c_str());  // the run ended before it was read
+}
+
 RunOutcome UpdateRun::Run() noexcept {
     RunOutcome outcome;
     try {
@@ -67,11 +96,15 @@ RunEnding UpdateRun::Steps() {
         ClearReadOnly(listFile);
         ::DeleteFileA(listFile.c_str());
     }
+    // The side file is fetched while the list is: one round trip to the
+    // server less before the first file.
+    SideFileFetch side(s.WebPath + s.PatchListName + kSideFileSuffix, s.AppDir + kSideFileName,
+                       context_.Download.Timeouts(), FetchesAtOnce(s.MaxDownloads) > 1);
     if (!DownloadAndLog(context_, s.WebPath + s.PatchListName, listFile, kPageAndListCap)) return RunEnding::E1;
     if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
 
     bool sideFailed = false;
-    const std::optional<SideFile> sums = SideFileFor(listFile, sideFailed);
+    const std::optional<SideFile> sums = SideFileFor(listFile, side, sideFailed);
     if (sideFailed) return RunEnding::E1;
 
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
@@ -111,7 +144,7 @@ RunEnding UpdateRun::Steps() {
     return RunEnding::Done;
 }
 
-std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, bool& failed) {
+std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, SideFileFetch& side, bool& failed) {
     const LauncherSettings& s = context_.settings;
     const bool keyed = !s.PublicKey.empty();
     auto refuse = [&](const std::string& why) {
@@ -123,12 +156,11 @@ std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, bool
     std::optional<PublicKey> key;
     if (keyed && !(key = ParsePublicKey(s.PublicKey))) return refuse("PUBLICKEY= in UPDATE.CFG is not 128 hex digits");
 
-    const std::string url = s.WebPath + s.PatchListName + kSideFileSuffix;
-    const std::string file = s.AppDir + kSideFileName;
-    FetchOutcome outcome;
-    context_.log.Flush();
-    const bool fetched = DownloadFile(context_.Download, url, file, &outcome, kMaxSideFileBytes);
-    context_.log.Line("FETCH", FetchLogLine(url, file, outcome));
+    side.Wait();
+    const std::string& file = side.file;
+    const FetchOutcome& outcome = side.outcome;
+    const bool fetched = outcome.ok;
+    context_.log.Line("FETCH", FetchLogLine(side.url, file, outcome));
     if (!fetched) {
         if (keyed) return refuse("PUBLICKEY= is set and the side file could not be fetched: " + outcome.error);
         context_.log.Line("SIDE", outcome.status == 404 ? "no side file: the date rule alone decides"
@@ -136,8 +168,9 @@ std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, bool
                                                                "): the date rule alone decides");
         return std::nullopt;
     }
-    std::string text = win::ReadWholeFile(file);
+    const std::string text = win::ReadWholeFile(file);
     ::DeleteFileA(file.c_str());
+    side.taken = true;
     std::string why;
     std::optional<SideFile> sums = ParseSideFile(text, &why);
     if (!sums) return refuse("the side file cannot be read: " + why);

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
@@ -21,6 +22,27 @@ struct RunOutcome {
     RunEnding ending = RunEnding::Done;
     std::string fileAccessError;  // the local file, when that is how it ended
     std::string failure;          // what failed, when that is how it ended
+};
+
+// The side file's fetch: with several fetches at once, on a thread of its
+// own while the list is fetched; one at a time, in Wait, after the list.
+struct SideFileFetch {
+    SideFileFetch(std::string sideUrl, std::string sideFile, const TransferTimeouts& timeouts, bool atOnce);
+    ~SideFileFetch();  // waits for a fetch going on; removes a fetched file nobody read
+    SideFileFetch(const SideFileFetch&) = delete;
+    SideFileFetch& operator=(const SideFileFetch&) = delete;
+    void Wait();  // the fetch has ended afterwards
+
+    std::string url;
+    std::string file;
+    FetchOutcome outcome;
+    bool taken = false;
+
+private:
+    void Fetch() noexcept;
+    TransferTimeouts timeouts_;
+    bool fetched_ = false;
+    std::thread thread;
 };
 
 class UpdateRun {
@@ -38,8 +60,9 @@ public:
 private:
     // The side file beside the list, checked against the list and the key.
     // Nothing when there is none (or, without PUBLICKEY=, none could be
-    // fetched); `failed` when the run must end with E1.
-    std::optional<SideFile> SideFileFor(const std::string& listFile, bool& failed);
+    // fetched); `failed` when the run must end with E1. `fetch` is the side
+    // file's fetch, made meanwhile (SideFileFetch).
+    std::optional<SideFile> SideFileFor(const std::string& listFile, struct SideFileFetch& fetch, bool& failed);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure

@@ -2,6 +2,7 @@
 // 127.0.0.1, under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -332,6 +333,27 @@ TEST_F(Resume, CutBodyContinuesWithARangeRequest) {
     EXPECT_LT(server.BytesSent() - before, big.size() + 2000) << "the first part was sent again";
     EXPECT_EQ(PartFiles(), 0);
     EXPECT_FALSE(PathExists(target / "big.bin.vtresume"));
+}
+
+// The file changed on the server between the cut and the next attempt: the
+// validator no longer holds, and the new file comes whole, never spliced.
+TEST_F(Resume, FileChangedBetweenTheAttemptsIsFetchedWhole) {
+    const std::string oldTag = TestServer::ETagOf(ServerFile());
+    std::string changed = big;
+    std::reverse(changed.begin(), changed.end());
+    changed += "and longer";
+    Fault cut = Make(Fault::Kind::Truncate, 200, changed);
+    cut.bytes = 100000;
+    cut.count = 1;
+    server.SetFault("/VTupdates/big.bin", cut);
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), changed);
+    const auto requests = BigRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].range, "bytes=100000-");
+    EXPECT_EQ(requests[1].ifRange, oldTag);
+    EXPECT_EQ(requests[1].status, 200) << "the old validator must not get the rest of the new file";
 }
 
 // A server that knows no ranges answers a range request with the whole: it is

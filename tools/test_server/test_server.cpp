@@ -395,6 +395,12 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         if (n > allowed) n = static_cast<std::size_t>(allowed);
         if (n == 0) {
             Reset(s);
+            if (!fault.body.empty()) {
+                in.close();
+                std::ofstream(file, std::ios::binary | std::ios::trunc) << fault.body;
+                std::lock_guard<std::mutex> lock(mutex_);
+                faults_.erase(path);
+            }
             return false;
         }
         if (!in.read(chunk.data(), static_cast<std::streamsize>(n))) return false;

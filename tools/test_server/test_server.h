@@ -22,7 +22,8 @@ struct Fault {
         None,
         Status,       // answer `status` with `body`
         Truncate,     // announce the whole length, send `bytes` of the body, close (the first `count`
-                      // requests only when `count` > 0; later ones get the file)
+                      // requests only when `count` > 0; later ones get the file); with `body`, the
+                      // file is then replaced by it (a release changed while a client fetched it)
         ChunkedCut,   // a chunked body cut inside its chunk, then close
         Stall,        // wait `ms` before answering (and never answer if longer than the client waits)
         Reset,        // close the connection without an answer
