@@ -3,9 +3,8 @@
 #include <cstdint>
 
 namespace vt::launcher {
-namespace {
 
-// Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
+// H. Hinnant's algorithm.
 std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -14,6 +13,8 @@ std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
     const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
 }
+
+namespace {
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 

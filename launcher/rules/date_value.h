@@ -3,6 +3,7 @@
 // and file times are both turned into it and compared as numbers.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 namespace vt::launcher {
@@ -17,6 +18,9 @@ using DateValue = double;
 // year setting; by default 2029, so 0-29 give 2000-2029 and 30-99 1930-1999).
 // Nothing when the result lies outside the years 100 to 9999.
 inline constexpr int kDefaultTwoDigitYearMax = 2029;
+// Days from 1970-01-01 to a proleptic Gregorian date.
+std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d);
+
 std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second,
                                        int twoDigitYearMax = kDefaultTwoDigitYearMax);
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "launcher/rules/date_value.h"
+
 namespace vt::launcher {
 namespace {
 
@@ -14,18 +16,6 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// Decimal digits only, fitting 64 bits.
-std::optional<std::uint64_t> Digits(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
-}
 
 std::optional<int> FixedDigits(std::string_view text, std::size_t at, std::size_t count) {
     if (at + count > text.size()) return std::nullopt;
@@ -37,19 +27,27 @@ std::optional<int> FixedDigits(std::string_view text, std::size_t at, std::size_
     return value;
 }
 
-// Days from 1970-01-01 to a proleptic Gregorian date.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
+
+std::optional<std::uint64_t> DecimalDigits(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<std::uint64_t> CanonicalDecimal(std::string_view text) {
+    if (text.size() > 1 && text[0] == '0') return std::nullopt;
+    return DecimalDigits(text);
+}
 
 std::optional<ContentRange> ParseContentRange(std::string_view text) {
     text = Trim(text);
@@ -59,13 +57,13 @@ std::optional<ContentRange> ParseContentRange(std::string_view text) {
     const std::size_t dash = text.find('-');
     const std::size_t slash = text.find('/');
     if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
-    const auto first = Digits(text.substr(0, dash));
-    const auto last = Digits(text.substr(dash + 1, slash - dash - 1));
+    const auto first = DecimalDigits(text.substr(0, dash));
+    const auto last = DecimalDigits(text.substr(dash + 1, slash - dash - 1));
     if (!first || !last || *last < *first) return std::nullopt;
     ContentRange range{*first, *last, std::nullopt};
     const std::string_view total = text.substr(slash + 1);
     if (total != "*") {
-        range.total = Digits(total);
+        range.total = DecimalDigits(total);
         if (!range.total || range.last >= *range.total) return std::nullopt;
     }
     return range;
@@ -108,7 +106,7 @@ std::optional<std::uint64_t> ParseRetryAfterSeconds(std::string_view text, std::
                 if (c < '0' || c > '9') return std::nullopt;
             return ~std::uint64_t{0};
         }
-        return Digits(text);
+        return DecimalDigits(text);
     }
     const auto date = ParseHttpDate(text);
     if (!date) return std::nullopt;
@@ -138,7 +136,7 @@ std::optional<ResumeRecord> ParseResumeRecord(std::string_view text) {
     if (!text.empty() || lines[0] != "VTRESUME 1" || lines[1].empty() || !UsableValidator(lines[2])) return std::nullopt;
     for (const char c : lines[1])
         if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
-    const auto total = Digits(lines[3]);
+    const auto total = CanonicalDecimal(lines[3]);
     if (!total) return std::nullopt;
     return ResumeRecord{std::string(lines[1]), std::string(lines[2]), *total};
 }

@@ -1,5 +1,7 @@
 #include "launcher/rules/side_file.h"
 
+#include "launcher/rules/http_rules.h"
+
 namespace vt::launcher {
 namespace {
 
@@ -21,18 +23,8 @@ std::vector<std::string_view> Fields(std::string_view line) {
     }
 }
 
-// Decimal digits only, no sign, no leading zeros but "0", fitting 64 bits.
-std::optional<std::uint64_t> Number(std::string_view text) {
-    if (text.empty() || text.size() > 20 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
-}
+// One spelling per number: what reads is written back the same.
+std::optional<std::uint64_t> Number(std::string_view text) { return CanonicalDecimal(text); }
 
 bool LowerHex(std::string_view text, std::uint8_t* out, std::size_t size) {
     for (const char c : text)

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "launcher/rules/http_rules.h"
 #include "platform/win/crypto.h"
 #include "platform/win/files.h"
 #include "platform/win/replace_file.h"
@@ -22,15 +23,6 @@ bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) 
     return true;
 }
 
-std::optional<std::uint64_t> Number(const std::string& text) {
-    if (text.empty() || text.size() > 20) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return value;
-}
 
 }  // namespace
 
@@ -53,7 +45,8 @@ HashCache::HashCache(std::string file) : file_(std::move(file)) {
         const std::size_t a = line.find(' '), b = line.find(' ', a + 1), c = line.find(' ', b + 1);
         if (a == std::string::npos || b == std::string::npos || c == std::string::npos) continue;
         Entry entry;
-        const auto size = Number(line.substr(a + 1, b - a - 1)), written = Number(line.substr(b + 1, c - b - 1));
+        const auto size = DecimalDigits(line.substr(a + 1, b - a - 1)),
+                   written = DecimalDigits(line.substr(b + 1, c - b - 1));
         if (!size || !written || !FromHex(line.substr(0, a), entry.hash.data(), entry.hash.size())) continue;
         entry.size = *size;
         entry.written = *written;

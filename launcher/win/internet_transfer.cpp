@@ -55,16 +55,7 @@ std::optional<std::uint64_t> ParseContentLength(const std::string& text) {
     std::size_t begin = 0, end = text.size();
     while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
     while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-    if (begin == end) return std::nullopt;
-    std::uint64_t value = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return std::nullopt;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
+    return DecimalDigits(std::string_view(text).substr(begin, end - begin));
 }
 
 std::string UrlForRequest(const std::string& url) {

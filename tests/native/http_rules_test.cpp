@@ -70,6 +70,7 @@ TEST(ResumeRecord, RoundTripsAndRefusesDamage) {
     EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord({"u", "W/\"weak\"", 1})));
     EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord({"u", "a\nb", 1})));  // a header could be smuggled
     EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord({"u", std::string(300, 'x'), 1})));
+    EXPECT_FALSE(ParseResumeRecord("VTRESUME 1\r\nhttp://x/\r\n\"e\"\r\n0123\r\n"));  // found by the fuzzer
 }
 
 TEST(FetchesAtOnce, DefaultBoundsAndRounding) {

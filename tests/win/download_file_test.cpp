@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "launcher/win/download_file.h"
+#include "platform/win/crypto.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
 #include "test_server.h"
@@ -387,6 +388,31 @@ TEST_F(Resume, LeftoverOfAStoppedRunContinuesOnlyWhileTheValidatorHolds) {
     EXPECT_EQ(BigRequests().back().status, 200);
     EXPECT_EQ(BigRequests().back().ifRange, "\"an-older-release\"");
     EXPECT_EQ(PartFiles(), 0);
+}
+
+// With the side file's size and SHA-256, a continued body is checked whole:
+// kept bytes that were damaged on the disk make the fetch start over.
+TEST_F(Resume, AContinuedBodyIsCheckedWholeAgainstTheSideFile) {
+    const SideEntry released{big.size(), win::Sha256Of(big.data(), big.size())};
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true, &released))
+        << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    EXPECT_EQ(BigRequests().back().status, 206);
+
+    std::string damaged = big.substr(0, 120000);
+    damaged[1000] ^= 0x20;
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
+    WriteFileBytes(target / "big.bin.vtpart", damaged);
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true, &released))
+        << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    const auto requests = BigRequests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests[requests.size() - 2].status, 206);  // continued, then found wrong as a whole ...
+    EXPECT_EQ(requests.back().range, "");                   // ... and fetched again from the start
+    EXPECT_EQ(outcome.attempts, 2);
 }
 
 // A 206 that is not the rest asked for is never appended.
