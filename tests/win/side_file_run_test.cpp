@@ -56,7 +56,10 @@ protected:
         settings.PublicKey = FormatPublicKey(key.point);
         Release(kList);
     }
-    void Serve(const std::string& name, const std::string& bytes) { WriteFileBytes(root / ("VTupdates\\" + name), bytes); }
+    void Serve(const std::string& name, const std::string& bytes) {
+        server.WaitUntilIdle(5000);
+        WriteFileBytes(root / ("VTupdates\\" + name), bytes);
+    }
     // Hashes and signs the list as vtlist make --sign does (cfg/* kept).
     void Release(const std::string& list, const vtlist::KeyPair* by = nullptr) {
         Serve("update.dat", list);
@@ -113,7 +116,10 @@ TEST_F(Signed, AChangedListAMissingGarbledOrForeignSideFileIsE1WithNothingFetche
         std::function<void()> make;
     } cases[] = {
         {"a line added after signing", [&] { Serve("update.dat", std::string(kList) + "b.txt|b.txt|immer\r\n"); }},
-        {"no side file", [&] { ::DeleteFileA((root / "VTupdates\\update.dat.vtsums").c_str()); }},
+        {"no side file", [&] {
+             server.WaitUntilIdle(5000);
+             ::DeleteFileA((root / "VTupdates\\update.dat.vtsums").c_str());
+         }},
         {"a garbled side file", [&] { Serve("update.dat.vtsums", "VTSUMS 1\r\nlist x\r\n"); }},
         {"signed by another key", [&] { Release(kList, &other); }},
         {"not signed", [&] {

@@ -165,6 +165,14 @@ TestServer::~TestServer() {
 #endif
 }
 
+bool TestServer::WaitUntilIdle(int ms) const {
+    for (int waited = 0; answering_.load() > 0; waited += 5) {
+        if (waited >= ms) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 std::string TestServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
 void TestServer::SetFault(const std::string& path, Fault fault) {

@@ -72,6 +72,10 @@ public:
     int ConnectionCount() const { return connections_.load(); }
     std::uint64_t BytesSent() const { return sent_.load(); }     // everything sent, heads included
     int PeakAnswers() const { return peakAnswers_.load(); }       // most requests answered at once
+    // Waits (at most `ms`) until no answer is being sent: a client can have a
+    // whole body before the server has closed the file it came from, and a
+    // test that rewrites that file must not meet it open.
+    bool WaitUntilIdle(int ms) const;
     // Every answer waits this long first, as a server far away would.
     void SetLatency(int ms) { latencyMs_ = ms; }
     // The validator the server sends for a file: its size and last-write time.
