@@ -219,12 +219,9 @@ bool PartFile::EnoughSpaceLeft() {
 bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName, FetchOutcome* outcome,
                   std::uint64_t maxBytes, DownloadSteps* steps, bool leftBehind, const SideEntry* expected) {
     PartFile part(FileName, Url, leftBehind, steps);
-    if (expected) {
-        part.Expect(*expected);
-        if (expected->size < maxBytes) maxBytes = expected->size;  // the listed size caps the body
-    }
+    if (expected) part.Expect(*expected);
     const std::optional<ResumePoint> from = part.LeftBehind();
-    FetchOutcome fetched = Download.Fetch(Url, part, maxBytes, from ? &*from : nullptr);
+    FetchOutcome fetched = Download.Fetch(Url, part, part.BodyCap(maxBytes), from ? &*from : nullptr);
     if (fetched.ok && !part.ReplaceTarget()) {
         fetched.ok = false;
         fetched.error = part.LastError();

@@ -80,6 +80,10 @@ public:
     // The body must be exactly this (the side file's size and SHA-256): it is
     // hashed as it is written, and a body that differs is no good fetch.
     void Expect(const SideEntry& content) { expected_ = content; }
+    // The most a body may be: the caller's cap, or less when a size is expected.
+    std::uint64_t BodyCap(std::uint64_t maxBytes) const {
+        return expected_ && expected_->size < maxBytes ? expected_->size : maxBytes;
+    }
     bool Complete(std::string& why) override;
 
 private:

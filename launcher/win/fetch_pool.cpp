@@ -35,10 +35,7 @@ void FetchPool::Submit(std::int32_t index, const std::string& url, const std::st
     fetch->part = std::make_unique<PartFile>(localFile, url, leftBehind);
     fetch->part->StopWhen(&stop_);
     fetch->expected = expected;
-    if (expected) {
-        fetch->part->Expect(*expected);
-        fetch->maxBytes = expected->size;  // the listed size caps the body
-    }
+    if (expected) fetch->part->Expect(*expected);
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(fetch.get());
     order_.push_back(std::move(fetch));
@@ -104,7 +101,7 @@ void FetchPool::Worker() {
                 transfer->StopWhen(&stop_);
             }
             const std::optional<ResumePoint> from = fetch->part->LeftBehind();
-            outcome = transfer->Fetch(fetch->url, *fetch->part, fetch->maxBytes, from ? &*from : nullptr);
+            outcome = transfer->Fetch(fetch->url, *fetch->part, fetch->part->BodyCap(kNoBodyCap), from ? &*from : nullptr);
             if (outcome.ok && !fetch->part->Flush()) {  // the flushes go on in parallel too
                 outcome.ok = false;
                 outcome.error = fetch->part->LastError();

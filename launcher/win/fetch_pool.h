@@ -34,7 +34,6 @@ struct PoolFetch {
     std::string localFile;
     std::unique_ptr<PartFile> part;
     FetchOutcome outcome;
-    std::uint64_t maxBytes = kNoBodyCap;
     const SideEntry* expected = nullptr;  // the side file's, owned by the run
     bool done = false;  // the fetch has ended (outcome is final)
 };

@@ -135,8 +135,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
         if (const auto found = sums_->entries.find(LineIndex); found != sums_->entries.end()) side = &found->second;
     try {
         needed = NeedsDownload(LocalFile, entry->Stamp);
-        DateValue ignored = 0;
-        const StampKind kind = ClassifyStamp(entry->Stamp, ignored, twoDigitYearMax_);
+        const StampKind kind = stampKind_;
         if (side && needed && kind == StampKind::Always && MatchesSide(LocalFile, *side)) {
             // "immer" with a hash: the same bytes need not come again.
             needed = false;
@@ -177,7 +176,8 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
 
 bool PatchEntryProcessor::NeedsDownload(const std::string& LocalFile, const std::string& Stamp) {
     DateValue date = 0;
-    switch (ClassifyStamp(Stamp, date, twoDigitYearMax_)) {
+    stampKind_ = ClassifyStamp(Stamp, date, twoDigitYearMax_);
+    switch (stampKind_) {
         case StampKind::Always:
             decision_ = "fetched on every run";
             return true;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "launcher/rules/date_value.h"
+#include "launcher/rules/patch_entry.h"
 #include "launcher/win/fetch_pool.h"
 #include "launcher/win/file_helpers.h"
 #include "launcher/win/hash_cache.h"
@@ -84,6 +85,7 @@ private:
     std::unordered_set<std::string> keptParts_;  // upper case: targets whose partial file may be continued
     int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
     std::string decision_;  // for the log: why NeedsDownload said what it said
+    StampKind stampKind_ = StampKind::Unreadable;  // what NeedsDownload read the stamp as
     std::string factsOf_;   // the file IsOlderThan last read, and what it learned
     FileFacts facts_;
 };
