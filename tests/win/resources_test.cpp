@@ -66,22 +66,36 @@ TEST(Resources, VersionResourceNamesTheDeliverable) {
     EXPECT_EQ(VersionString(starter, "OriginalFilename"), "vtwd.exe");
 }
 
+// Read from the icon group's directory with kernel32 alone: loading the icon
+// through user32 made this test connect to the prefix's desktop, and right
+// after a new prefix's first start the process was seen to hang at its exit.
 TEST(Resources, EachProgramHasA32PixelIcon) {
+#pragma pack(push, 2)
+    struct GroupIconEntry {
+        BYTE width, height, colors, reserved;
+        WORD planes, bitCount;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
     for (const Program& p : kPrograms) {
         const std::string exe = vt::test::BuildDir() + p.file;
         HMODULE module = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module, nullptr) << p.file;
-        HICON icon = static_cast<HICON>(::LoadImageA(module, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0));
-        EXPECT_NE(icon, nullptr) << p.file;
-        ICONINFO info{};
-        if (icon && ::GetIconInfo(icon, &info)) {
-            BITMAP bitmap{};
-            ::GetObjectA(info.hbmMask, sizeof bitmap, &bitmap);
-            EXPECT_EQ(bitmap.bmWidth, 32) << p.file;
-            ::DeleteObject(info.hbmMask);
-            if (info.hbmColor) ::DeleteObject(info.hbmColor);
-            ::DestroyIcon(icon);
+        HRSRC group = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+        ASSERT_NE(group, nullptr) << p.file;
+        const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, group)));
+        const DWORD size = ::SizeofResource(module, group);
+        ASSERT_TRUE(data && size >= 6) << p.file;
+        const WORD count = *reinterpret_cast<const WORD*>(data + 4);
+        ASSERT_GE(size, 6u + count * sizeof(GroupIconEntry)) << p.file;
+        bool has32 = false;
+        for (WORD i = 0; i < count; ++i) {
+            const auto* entry = reinterpret_cast<const GroupIconEntry*>(data + 6 + i * sizeof(GroupIconEntry));
+            has32 = has32 || (entry->width == 32 && entry->height == 32 &&
+                              ::FindResourceA(module, MAKEINTRESOURCEA(entry->id), MAKEINTRESOURCEA(3)) != nullptr);
         }
+        EXPECT_TRUE(has32) << p.file << ": no 32-pixel image in its icon";
         ::FreeLibrary(module);
     }
 }
