@@ -3,6 +3,7 @@
 #include <array>
 
 #include "launcher/rules/date_value.h"
+#include "launcher/rules/side_file.h"
 
 namespace vt::launcher {
 namespace {
@@ -121,24 +122,82 @@ bool UsableValidator(std::string_view validator) {
     return true;
 }
 
+// Version 2 adds the kept bytes and their digest; a version 1 record (which
+// trusted whatever length the partial file had) is not continued.
 std::string FormatResumeRecord(const ResumeRecord& record) {
-    return "VTRESUME 1\r\n" + record.url + "\r\n" + record.validator + "\r\n" + std::to_string(record.total) + "\r\n";
+    return "VTRESUME 2\r\n" + record.url + "\r\n" + record.validator + "\r\n" + std::to_string(record.total) + "\r\n" +
+           std::to_string(record.kept) + "\r\n" + ToHex(record.keptHash.data(), record.keptHash.size()) + "\r\n";
 }
 
 std::optional<ResumeRecord> ParseResumeRecord(std::string_view text) {
-    std::array<std::string_view, 4> lines;
+    std::array<std::string_view, 6> lines;
     for (std::string_view& line : lines) {
         const std::size_t end = text.find("\r\n");
         if (end == std::string_view::npos) return std::nullopt;
         line = text.substr(0, end);
         text.remove_prefix(end + 2);
     }
-    if (!text.empty() || lines[0] != "VTRESUME 1" || lines[1].empty() || !UsableValidator(lines[2])) return std::nullopt;
+    if (!text.empty() || lines[0] != "VTRESUME 2" || lines[1].empty() || !UsableValidator(lines[2])) return std::nullopt;
     for (const char c : lines[1])
         if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
     const auto total = CanonicalDecimal(lines[3]);
-    if (!total) return std::nullopt;
-    return ResumeRecord{std::string(lines[1]), std::string(lines[2]), *total};
+    const auto kept = CanonicalDecimal(lines[4]);
+    if (!total || !kept || *kept >= *total) return std::nullopt;
+    ResumeRecord record{std::string(lines[1]), std::string(lines[2]), *total, *kept, {}};
+    if (!FromHex(lines[5], record.keptHash.data(), record.keptHash.size()) ||
+        ToHex(record.keptHash.data(), record.keptHash.size()) != lines[5])  // one spelling: lower case
+        return std::nullopt;
+    return record;
+}
+
+bool AnswerHasValidator(std::string_view sent, std::string_view etag, std::string_view lastModified) {
+    if (!UsableValidator(sent)) return false;
+    return sent.front() == '"' ? Trim(etag) == sent : Trim(lastModified) == sent;
+}
+
+bool IsRedirectStatus(unsigned status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::optional<std::string> ResolveRedirect(std::string_view base, std::string_view location) {
+    location = Trim(location);
+    if (location.empty() || location.size() > 4096) return std::nullopt;
+    for (const char c : location)
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f) return std::nullopt;
+    // The scheme and authority of an http(s) URL: "http://host:port".
+    auto origin = [](std::string_view url, std::string_view& scheme) -> std::optional<std::string_view> {
+        const std::size_t colon = url.find("://");
+        if (colon == std::string_view::npos) return std::nullopt;
+        scheme = url.substr(0, colon);
+        std::string folded;
+        for (const char c : scheme) folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (folded != "http" && folded != "https") return std::nullopt;
+        const std::size_t end = url.find_first_of("/?#", colon + 3);
+        const std::string_view all = url.substr(0, end);
+        if (all.size() == colon + 3) return std::nullopt;  // no host
+        return all;
+    };
+    std::string_view scheme;
+    if (location.find("://") != std::string_view::npos) {
+        if (!origin(location, scheme)) return std::nullopt;
+        return std::string(location);
+    }
+    const auto baseOrigin = origin(base, scheme);
+    if (!baseOrigin) return std::nullopt;
+    if (location.substr(0, 2) == "//") {
+        const std::string url = std::string(scheme) + ":" + std::string(location);
+        std::string_view again;
+        if (!origin(url, again)) return std::nullopt;
+        return url;
+    }
+    if (location.front() == '/') return std::string(*baseOrigin) + std::string(location);
+    // Relative to the base's folder (its path up to the last "/", query cut).
+    std::string_view path = base.substr(baseOrigin->size());
+    path = path.substr(0, path.find_first_of("?#"));
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string_view::npos ? "/" : std::string(path.substr(0, slash + 1));
+    if (location.find(':') < location.find('/')) return std::nullopt;  // another scheme ("ftp:x", "mailto:")
+    return std::string(*baseOrigin) + folder + std::string(location);
 }
 
 }  // namespace vt::launcher

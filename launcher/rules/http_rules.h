@@ -5,6 +5,7 @@
 // anything it does not fully understand.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,12 +44,17 @@ std::optional<std::int64_t> ParseHttpDate(std::string_view text);
 
 // A download that may continue later: where it came from, the server's
 // validator for those bytes (an ETag, else a Last-Modified date, sent back as
-// If-Range) and the whole body's length. It is kept beside the partial file
-// as a few CR LF lines, so that the next run can ask for the rest.
+// If-Range), the whole body's length, and how many of its first bytes were on
+// the disk (flushed) before the record was written, with their SHA-256. It is
+// kept beside the partial file as a few CR LF lines, so that the next run can
+// check what it keeps and ask for the rest. Bytes past `kept` (written after
+// the last record, perhaps lost or zeroed by a power cut) are never trusted.
 struct ResumeRecord {
     std::string url;
     std::string validator;
     std::uint64_t total = 0;
+    std::uint64_t kept = 0;
+    std::array<std::uint8_t, 32> keptHash{};
 };
 std::string FormatResumeRecord(const ResumeRecord& record);
 std::optional<ResumeRecord> ParseResumeRecord(std::string_view text);
@@ -56,5 +62,24 @@ std::optional<ResumeRecord> ParseResumeRecord(std::string_view text);
 // A validator fit to be sent back in a header: not empty, printable ASCII,
 // not weak ("W/" ETags are not allowed in If-Range), bounded in length.
 bool UsableValidator(std::string_view validator);
+
+// Whether a 206 answer is for the bytes the If-Range validator `sent` named:
+// an ETag (it begins with a double quote) must come back as the answer's
+// ETag, a date as its Last-Modified, each exactly. A server or proxy that
+// ignores If-Range answers a range of another version of the file; appending
+// that would splice two versions into one file.
+bool AnswerHasValidator(std::string_view sent, std::string_view etag, std::string_view lastModified);
+
+// Redirects are followed by the launcher itself, at most this many per fetch:
+// a server that redirects to itself would otherwise hold a fetch for good.
+inline constexpr int kMaxRedirects = 10;
+
+bool IsRedirectStatus(unsigned status);
+
+// Where a redirect leads: `location` (absolute, scheme-relative "//host/...",
+// absolute-path "/..." or relative to `base`'s folder) as an http or https
+// URL. Nothing for another scheme, blanks or control characters, or an empty
+// host: hostile text is never sent on.
+std::optional<std::string> ResolveRedirect(std::string_view base, std::string_view location);
 
 }  // namespace vt::launcher

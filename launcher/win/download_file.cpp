@@ -34,13 +34,32 @@ std::optional<std::uint64_t> SizeOf(const std::string& path) {
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-// The record beside `part`, when it reads and the part is no longer than the whole.
+// The record beside `part`, when it reads, vouches for some bytes, and the
+// part holds at least those. (What the part holds beyond them is cut off.)
 std::optional<ResumeRecord> UsableRecord(const std::string& part, const std::string& record) {
     const std::optional<std::string> text = ReadSmallFile(record);
     const std::optional<ResumeRecord> parsed = text ? ParseResumeRecord(*text) : std::nullopt;
     const std::optional<std::uint64_t> size = SizeOf(part);
-    if (!parsed || !size || *size == 0 || *size >= parsed->total) return std::nullopt;
+    if (!parsed || !size || parsed->kept == 0 || *size < parsed->kept) return std::nullopt;
     return parsed;
+}
+
+// Whether the first `bytes` of `path` still hash to `hash`.
+bool StartHashes(const std::string& path, std::uint64_t bytes, const Sha256& hash) {
+    win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    win::Sha256Hasher hasher;
+    std::vector<char> buffer(1024 * 1024);
+    for (std::uint64_t left = bytes; left > 0;) {
+        const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
+        hasher.Add(buffer.data(), got);
+        left -= got;
+    }
+    win::Sha256Digest digest{};
+    return hasher.Finish(digest) && digest == hash;
 }
 
 void RemoveFile(const std::string& path) {
@@ -67,23 +86,31 @@ PartFile::~PartFile() {
     }
 }
 
-std::optional<ResumePoint> PartFile::LeftBehind() const {
+std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!recordExists_) return std::nullopt;
     const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
-    if (!record || record->url != url_) return std::nullopt;
-    return ResumePoint{SizeOf(path_).value_or(0), record->validator, record->total};
+    if (!record || record->url != url_ || !StartHashes(path_, record->kept, record->keptHash)) return std::nullopt;
+    // Continued, the body goes on bringing its record up to date.
+    resumable_ = ResumeRecord{record->url, record->validator, record->total};
+    checkpointed_ = record->kept;
+    return ResumePoint{record->kept, record->validator, record->total};
 }
 
 bool PartFile::Begin(std::uint64_t keep) {
     flushed_ = false;
+    lengthKnown_ = false;
     nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
     if (keep == 0) {
         file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
         if (recordExists_) ::DeleteFileA(recordPath_.c_str());  // a fresh body has no record until the server offers one
         recordExists_ = false;
-        file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        resumable_.reset();
+        checkpointed_ = 0;
+        // Readable too: a body continued later in this fetch hashes what it keeps.
+        file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
+        hasher_.reset();
         if (expected_) hasher_.emplace();
         if (!file_) Remember("cannot create " + path_);
         return static_cast<bool>(file_);
@@ -92,7 +119,8 @@ bool PartFile::Begin(std::uint64_t keep) {
     if (!file_)
         file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (file_ && expected_ && !HashKeptBytes(keep)) {
+    if (checkpointed_ > keep) checkpointed_ = keep;
+    if (file_ && (expected_ || resumable_) && !HashKeptBytes(keep)) {
         Remember("cannot read back " + path_);
         return false;
     }
@@ -112,34 +140,56 @@ bool PartFile::Write(const char* data, std::size_t size) {
         return false;
     }
     DWORD done = 0;
-    if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr) || done != size) {
+    if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr)) {
         Remember("cannot write " + path_);
+        return false;
+    }
+    if (done != size) {
+        // A short write that reports success: Wine's answer when the disk
+        // fills up part-way (the system error is then still 0).
+        Remember("cannot write " + path_, ERROR_DISK_FULL);
         return false;
     }
     written_ += size;
     if (hasher_) hasher_->Add(data, size);
-    if (written_ >= nextSpaceCheck_) {
+    if (!lengthKnown_ && written_ >= nextSpaceCheck_) {
         nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
         if (!EnoughSpaceLeft()) return false;
     }
+    if (resumable_ && written_ - checkpointed_ >= kCheckpointBytes &&
+        (checkpointed_ == 0 || ::GetTickCount64() - checkpointTick_ >= kCheckpointEveryMs))
+        Checkpoint();
     return true;
 }
 
+bool PartFile::Reserve(std::uint64_t bytes) {
+    lengthKnown_ = true;
+    const std::size_t slash = path_.find_last_of('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    ULARGE_INTEGER free{};
+    if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return true;
+    if (free.QuadPart >= bytes + kFreeSpaceMargin) return true;
+    error_ = "not enough free space for " + std::to_string(bytes) + " bytes (" + std::to_string(free.QuadPart) +
+             " bytes free)";
+    return false;
+}
+
 void PartFile::Resumable(const ResumeRecord& record) {
+    // Written at the first checkpoint: a record for no bytes would be of no use.
+    resumable_ = record;
+    resumable_->url = url_;
+    if (!hasher_) hasher_.emplace();  // a fresh body: the hash starts with its first byte
+}
+
+void PartFile::Checkpoint() {
     // Best effort: without its record a partial file is simply not continued.
-    ResumeRecord mine = record;
-    mine.url = url_;
-    const std::string text = FormatResumeRecord(mine);
-    win::UniqueFileHandle file(
-        ::CreateFileA(recordPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD done = 0;
-    if (!file || !::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
-        done != text.size()) {
-        file.reset();
-        ::DeleteFileA(recordPath_.c_str());
-        return;
-    }
+    checkpointTick_ = ::GetTickCount64();
+    ResumeRecord record = *resumable_;
+    record.kept = written_;
+    if (!hasher_ || !hasher_->Peek(record.keptHash) || !::FlushFileBuffers(file_.get())) return;
+    if (!win::WriteFileReplacing(recordPath_, FormatResumeRecord(record))) return;
     recordExists_ = true;
+    checkpointed_ = written_;
 }
 
 bool PartFile::HashKeptBytes(std::uint64_t keep) {
@@ -201,8 +251,7 @@ void PartFile::Step(const char* name) {
     if (steps_) steps_->push_back(name);
 }
 
-void PartFile::Remember(const std::string& what) {
-    const DWORD code = ::GetLastError();
+void PartFile::Remember(const std::string& what, DWORD code) {
     error_ = what + ": " + win::SystemMessage(code) + " (error " + std::to_string(code) + ")";
 }
 

@@ -7,7 +7,11 @@
 // file is gone. No folder is created.
 //
 // A body that the server could continue (see internet_transfer.h) gets a
-// "<file>.vtresume" record beside its partial file while it is written. When
+// "<file>.vtresume" record beside its partial file while it is written: the
+// URL, the validator, and how many bytes were flushed to the disk before the
+// record was written, with their SHA-256. The next run trusts only those bytes
+// and only when they still hash the same: bytes appended after the record, or
+// zeroed by a power cut, are cut off or make the body start over. When
 // a run is stopped (Quit, a launch, a killed process) the pair stays, and the
 // next run that fetches the same URL asks only for the rest, if the server's
 // validator still holds. A partial file without a usable record is removed
@@ -36,8 +40,16 @@ inline constexpr char kPartSuffix[] = ".vtpart";
 inline constexpr char kResumeSuffix[] = ".vtresume";
 
 // A body with no announced length stops (and fails) before the volume's free
-// space falls below this.
+// space falls below this. A body with a length needs its length and
+// kFreeSpaceMargin free when it starts, nothing more.
 inline constexpr std::uint64_t kFreeSpaceReserve = 64ull * 1024 * 1024;
+inline constexpr std::uint64_t kFreeSpaceMargin = 4ull * 1024 * 1024;
+
+// A resumable body's record is brought up to date (the partial file flushed
+// first) once this many bytes have come since the last time, and at most once
+// a second after the first: a killed run loses at most that much.
+inline constexpr std::uint64_t kCheckpointBytes = 1024 * 1024;
+inline constexpr unsigned kCheckpointEveryMs = 1000;
 
 // The file-system steps of a download, in order, for a test to check that the
 // partial file is flushed before it replaces the target.
@@ -56,11 +68,13 @@ public:
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
 
-    // What a stopped run left of this URL's body, when it can be continued.
-    std::optional<ResumePoint> LeftBehind() const;
+    // What a stopped run left of this URL's body, when it can be continued:
+    // the bytes its record vouches for, checked against their digest.
+    std::optional<ResumePoint> LeftBehind();
 
     bool Begin(std::uint64_t keep) override;
     bool Write(const char* data, std::size_t size) override;
+    bool Reserve(std::uint64_t bytes) override;
     void Resumable(const ResumeRecord& record) override;
     std::string LastError() const override { return error_; }
 
@@ -88,8 +102,9 @@ public:
 
 private:
     void Step(const char* name);
-    void Remember(const std::string& what);
+    void Remember(const std::string& what, DWORD code = ::GetLastError());
     bool EnoughSpaceLeft();
+    void Checkpoint();  // flushes, then writes the record for what is on the disk
     bool HashKeptBytes(std::uint64_t keep);  // the hash of a continued body starts with what is kept
 
     std::string target_;
@@ -106,7 +121,11 @@ private:
     bool replaced_ = false;
     bool recordExists_ = false;
     std::optional<SideEntry> expected_;
-    std::optional<win::Sha256Hasher> hasher_;  // only with expected_
+    std::optional<win::Sha256Hasher> hasher_;  // of bytes [0, written_): with expected_ or a resumable body
+    std::optional<ResumeRecord> resumable_;    // the body can be continued: the record's first fields
+    std::uint64_t checkpointed_ = 0;           // bytes the record on the disk vouches for
+    std::uint64_t checkpointTick_ = 0;
+    bool lengthKnown_ = false;                 // Reserve was told the body's length
 };
 
 // Fetches `Url` and replaces `FileName` with it, continuing what a stopped

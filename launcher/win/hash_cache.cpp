@@ -10,7 +10,16 @@
 namespace vt::launcher {
 namespace {
 
-constexpr char kHeading[] = "VTHASHES 1";
+// Version 2 adds the time each file was read; a version 1 cache is read as
+// empty, so every file is read once more.
+constexpr char kHeading[] = "VTHASHES 2";
+
+std::int64_t NowSeconds() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
+}
 
 // Size and last-write time of a plain file.
 bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) {
@@ -26,7 +35,7 @@ bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) 
 
 }  // namespace
 
-HashCache::HashCache(std::string file) : file_(std::move(file)) {
+HashCache::HashCache(std::string file) : file_(std::move(file)), now_(NowSeconds()) {
     if (!win::OrdinaryFileExists(file_)) return;
     std::string text;
     try {
@@ -41,16 +50,22 @@ HashCache::HashCache(std::string file) : file_(std::move(file)) {
         if (end == std::string::npos) break;
         const std::string line = text.substr(at, end - at);
         at = end + 2;
-        // "HASH SIZE WRITTEN PATH": the path last, it may hold spaces.
-        const std::size_t a = line.find(' '), b = line.find(' ', a + 1), c = line.find(' ', b + 1);
-        if (a == std::string::npos || b == std::string::npos || c == std::string::npos) continue;
+        // "HASH SIZE WRITTEN CHECKED PATH": the path last, it may hold spaces.
+        const std::size_t a = line.find(' '), b = line.find(' ', a + 1), c = line.find(' ', b + 1),
+                          d = line.find(' ', c + 1);
+        if (a == std::string::npos || b == std::string::npos || c == std::string::npos || d == std::string::npos)
+            continue;
         Entry entry;
         const auto size = DecimalDigits(line.substr(a + 1, b - a - 1)),
-                   written = DecimalDigits(line.substr(b + 1, c - b - 1));
-        if (!size || !written || !FromHex(line.substr(0, a), entry.hash.data(), entry.hash.size())) continue;
+                   written = DecimalDigits(line.substr(b + 1, c - b - 1)),
+                   checked = DecimalDigits(line.substr(c + 1, d - c - 1));
+        if (!size || !written || !checked || *checked > 0x7fffffffffffull ||
+            !FromHex(line.substr(0, a), entry.hash.data(), entry.hash.size()))
+            continue;
         entry.size = *size;
         entry.written = *written;
-        entries_[line.substr(c + 1)] = entry;
+        entry.checked = static_cast<std::int64_t>(*checked);
+        entries_[line.substr(d + 1)] = entry;
     }
 }
 
@@ -64,7 +79,8 @@ std::optional<LocalDigest> HashCache::DigestOf(const std::string& path, std::opt
         return std::nullopt;
     }
     if (const auto found = entries_.find(path);
-        found != entries_.end() && found->second.size == size && found->second.written == written)
+        found != entries_.end() && found->second.size == size && found->second.written == written &&
+        Trusted(found->second))
         return LocalDigest{size, found->second.hash};
     LocalDigest digest;
     std::uint64_t read = 0;
@@ -74,16 +90,21 @@ std::optional<LocalDigest> HashCache::DigestOf(const std::string& path, std::opt
     // Remembered only when the file did not change while it was read.
     std::uint64_t sizeAfter = 0, writtenAfter = 0;
     if (Stat(path, sizeAfter, writtenAfter) && sizeAfter == read && writtenAfter == written) {
-        entries_[path] = Entry{read, written, digest.hash};
+        entries_[path] = Entry{read, written, now_, digest.hash};
         changed_ = true;
     }
     return digest;
 }
 
+bool HashCache::Trusted(const Entry& entry) const {
+    // A time ahead of the clock (the clock was set back) is not trusted either.
+    return entry.checked <= now_ + 24 * 3600 && now_ - entry.checked < kDigestTrustSeconds;
+}
+
 void HashCache::Remember(const std::string& path, const LocalDigest& digest) {
     std::uint64_t size = 0, written = 0;
     if (!Stat(path, size, written) || size != digest.size) return;
-    entries_[path] = Entry{size, written, digest.hash};
+    entries_[path] = Entry{size, written, now_, digest.hash};
     changed_ = true;
 }
 
@@ -92,7 +113,7 @@ bool HashCache::Save() {
     std::string text = std::string(kHeading) + "\r\n";
     for (const auto& [path, entry] : entries_)
         text += ToHex(entry.hash.data(), entry.hash.size()) + " " + std::to_string(entry.size) + " " +
-                std::to_string(entry.written) + " " + path + "\r\n";
+                std::to_string(entry.written) + " " + std::to_string(entry.checked) + " " + path + "\r\n";
     changed_ = !win::WriteFileReplacing(file_, text);
     return !changed_;
 }

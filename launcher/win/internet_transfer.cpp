@@ -14,32 +14,11 @@ namespace {
 // (NO_CACHE_WRITE); entries are not deleted either, which cost a lock and a
 // look into the cache's index twice per fetch.
 //
-// Redirects: http to http and http to https are followed (the latter needs
-// IGNORE_REDIRECT_TO_HTTPS, or WinINet stops with 12039); https to http is
-// never taken: WinINet refuses it without IGNORE_REDIRECT_TO_HTTP, and the
-// final URL is checked as well, since Wine's WinINet follows it.
+// Redirects are followed by FetchOnce itself (NO_AUTO_REDIRECT): a bounded
+// number of them, http to http and http to https; https to http never.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
-
-// The URL the request ended at, after redirects; empty when it cannot be read.
-std::string FinalUrl(HINTERNET request) {
-    std::string url(4096, '\0');
-    DWORD size = static_cast<DWORD>(url.size());
-    if (!::InternetQueryOptionA(request, INTERNET_OPTION_URL, url.data(), &size)) return {};
-    url.resize(::lstrlenA(url.c_str()));
-    return url;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    for (std::size_t i = 0; prefix[i]; ++i) {
-        if (i >= text.size()) return false;
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
+                                INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 bool IsTransient(DWORD error) {
     return error == ERROR_INTERNET_TIMEOUT || error == ERROR_INTERNET_CONNECTION_RESET ||
@@ -185,6 +164,72 @@ std::int64_t NowEpochSeconds() {
 
 }  // namespace
 
+InternetTransfer::Verdict InternetTransfer::Send(const RequestTarget& first, const std::string& firstUrl,
+                                                 const std::string& headers, UniqueInternetHandle& connection,
+                                                 UniqueInternetHandle& request, DWORD& status, FetchOutcome& outcome) {
+    RequestTarget target = first;
+    std::string url = firstUrl;
+    for (int redirects = 0;; ++redirects) {
+        request.reset();  // a child goes before its parent
+        connection.reset();
+        // Connect and request separately: the time-outs must be set on the
+        // request handle, since Wine's WinINet does not apply the session's to a request.
+        connection.reset(::InternetConnectA(session_.get(), target.host.c_str(), target.port, nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, 0, 0));
+        if (!connection) {
+            outcome.error = ErrorText("cannot connect", ::GetLastError());
+            return Verdict::Fail;
+        }
+        request.reset(::HttpOpenRequestA(connection.get(), "GET", target.object.c_str(), nullptr, nullptr, nullptr,
+                                         kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0), 0));
+        if (!request) {
+            outcome.error = ErrorText("cannot open the request", ::GetLastError());
+            return Verdict::Fail;
+        }
+        ::InternetSetOptionA(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
+        ::InternetSetOptionA(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
+        if (!::HttpSendRequestA(request.get(), headers.empty() ? nullptr : headers.c_str(),
+                                static_cast<DWORD>(headers.size()), nullptr, 0)) {
+            const DWORD error = ::GetLastError();
+            outcome.error = ErrorText("request failed", error);
+            return IsTransient(error) ? Verdict::Retry : Verdict::Fail;
+        }
+        status = 0;
+        DWORD size = sizeof status;
+        if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+            status == 0) {
+            // Wine reports a connection closed before any answer as status 0.
+            outcome.error = "the server closed the connection without an answer";
+            return Verdict::Retry;
+        }
+        if (!IsRedirectStatus(status)) return Verdict::Done;
+
+        const std::optional<std::string> location = QueryHeader(request.get(), HTTP_QUERY_LOCATION);
+        const std::optional<std::string> next = location ? ResolveRedirect(url, *location) : std::nullopt;
+        outcome.status = status;
+        if (!next) {
+            outcome.error = "HTTP status " + std::to_string(status) + " without a usable Location (\"" +
+                            location.value_or("") + "\")";
+            return Verdict::Fail;
+        }
+        if (redirects == kMaxRedirects) {
+            outcome.error = "more than " + std::to_string(kMaxRedirects) + " redirects, the last to " + *next;
+            return Verdict::Fail;
+        }
+        const std::optional<RequestTarget> hop = CrackUrl(*next);
+        if (!hop) {
+            outcome.error = "a redirect to what is not a URL: " + *next;
+            return Verdict::Fail;
+        }
+        if (target.secure && !hop->secure) {
+            outcome.error = "refused a redirect from https to http (" + *next + ")";
+            return Verdict::Fail;
+        }
+        target = *hop;
+        url = *next;
+    }
+}
+
 InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& target, DownloadSink& sink,
                                                       std::uint64_t maxBytes, Attempt& attempt, FetchOutcome& outcome) {
     const std::uint64_t offset = attempt.from.bytes;
@@ -192,42 +237,14 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         outcome.error = "cannot write the target file: " + sink.LastError();
         return Verdict::Fail;
     }
-    // Connect and request separately: the time-outs must be set on the request
-    // handle, since Wine's WinINet does not apply the session's to a request.
-    UniqueInternetHandle connection(::InternetConnectA(session_.get(), target.host.c_str(), target.port, nullptr, nullptr,
-                                                       INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) {
-        outcome.error = ErrorText("cannot connect", ::GetLastError());
-        return Verdict::Fail;
-    }
-    UniqueInternetHandle request(::HttpOpenRequestA(connection.get(), "GET", target.object.c_str(), nullptr, nullptr,
-                                                    nullptr, kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0), 0));
-    if (!request) {
-        outcome.error = ErrorText("cannot open the request", ::GetLastError());
-        return Verdict::Fail;
-    }
-    ::InternetSetOptionA(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
-    ::InternetSetOptionA(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
     std::string rangeHeaders;
     if (offset > 0)
         rangeHeaders = "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + attempt.from.validator + "\r\n";
-    if (!::HttpSendRequestA(request.get(), rangeHeaders.empty() ? nullptr : rangeHeaders.c_str(),
-                            static_cast<DWORD>(rangeHeaders.size()), nullptr, 0)) {
-        const DWORD error = ::GetLastError();
-        outcome.error = ErrorText("request failed", error);
-        return IsTransient(error) ? Verdict::Retry : Verdict::Fail;
-    }
-
-    if (target.secure && StartsWithNoCase(FinalUrl(request.get()), "http:")) {
-        outcome.error = "refused a redirect from https to http (" + FinalUrl(request.get()) + ")";
-        return Verdict::Fail;
-    }
-
-    DWORD status = 0, size = sizeof status;
-    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
-        outcome.error = "no HTTP status";
-        return Verdict::Fail;
-    }
+    UniqueInternetHandle connection, request;
+    DWORD status = 0;
+    if (const Verdict sent = Send(target, attempt.url, rangeHeaders, connection, request, status, outcome);
+        sent != Verdict::Done)
+        return sent;
     outcome.status = status;
     const bool continues = status == HTTP_STATUS_PARTIAL_CONTENT && offset > 0;
     if (status != HTTP_STATUS_OK && !continues) {
@@ -265,6 +282,17 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         const auto range = rangeText ? ParseContentRange(*rangeText) : std::nullopt;
         const std::optional<std::uint64_t> knownTotal =
             attempt.from.total > 0 ? std::optional<std::uint64_t>(attempt.from.total) : std::nullopt;
+        const bool sameVersion = AnswerHasValidator(attempt.from.validator,
+                                                    QueryHeader(request.get(), HTTP_QUERY_ETAG).value_or(""),
+                                                    QueryHeader(request.get(), HTTP_QUERY_LAST_MODIFIED).value_or(""));
+        if (!sameVersion) {
+            outcome.error = "the answer to a range request is of another version of the file (ETag " +
+                            QueryHeader(request.get(), HTTP_QUERY_ETAG).value_or("none") + ", sent " +
+                            attempt.from.validator + "), asking for the whole";
+            attempt.from = ResumePoint{};
+            attempt.startOver = true;
+            return Verdict::Retry;
+        }
         if (!hasLength || !range || !RangeContinues(*range, offset, expected, knownTotal)) {
             outcome.error = "the answer to a range request is not the rest of the body (Content-Range \"" +
                             rangeText.value_or("") + "\"), asking for the whole";
@@ -289,6 +317,10 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     if (hasLength && base + expected > maxBytes) {
         outcome.error = "the body of " + std::to_string(base + expected) + " bytes is over the cap of " +
                         std::to_string(maxBytes);
+        return Verdict::Fail;
+    }
+    if (hasLength && !sink.Reserve(expected)) {
+        outcome.error = sink.LastError();
         return Verdict::Fail;
     }
 

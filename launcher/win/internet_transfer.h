@@ -12,15 +12,20 @@
 // the manner of curl's --speed-limit/--speed-time (less than 1 KiB in 30 s
 // fails like a time-out, so a server dripping a byte now and then cannot hold
 // a fetch for ever); and a cap on the body per fetch (the caller's).
-// A time-out, a reset, a short body, a 5xx or a 429 is tried again, twice,
-// after 0.5 s and 1.5 s; a 4xx, another status or a refused connection is not.
+// A time-out, a reset, a connection closed without an answer (the keep-alive
+// race of every busy server: it closed an idle connection just as the request
+// went out), a short body, a 5xx or a 429 is tried again, twice, after 0.5 s
+// and 1.5 s; a 4xx, another status or a refused connection is not.
+// Redirects are followed here, not by WinINet (Wine's follows a redirect to
+// itself for ever): at most kMaxRedirects, then the fetch fails.
 // A 429 or 503 with Retry-After waits as long as it asks, up to 30 s, instead.
 //
 // Resuming: a 200 answer with "Accept-Ranges: bytes", a Content-Length and a
 // validator (a strong ETag, else Last-Modified) can be continued. When such a
 // body is cut, the next attempt asks for the rest ("Range: bytes=N-", with the
-// validator as If-Range) instead of the whole. Only a 206 whose Content-Range
-// is exactly the rest of the same whole is appended; a 200 to a range request
+// validator as If-Range) instead of the whole. Only a 206 that carries the
+// validator sent and whose Content-Range is exactly the rest of the same whole
+// is appended; a 200 to a range request
 // (the file changed, or the server ignores ranges) starts the body over, and
 // a 206 that does not fit is thrown away and the whole asked for again. A
 // caller may start a fetch from bytes a stopped run left (ResumePoint).
@@ -56,6 +61,11 @@ public:
     virtual ~DownloadSink() = default;
     virtual bool Begin(std::uint64_t keep) = 0;
     virtual bool Write(const char* data, std::size_t size) = 0;
+    // The server announced that this many more bytes will come: false (with
+    // why) when they cannot be taken (no room for them on the disk).
+    virtual bool Reserve(std::uint64_t /*bytes*/) { return true; }
+    // The body now being written (from its first byte) can be continued later
+    // as `record` says; the sink keeps what it has written, with their digest.
     virtual void Resumable(const ResumeRecord& /*record*/) {}
     // The body has ended as HTTP says it should; false (with why) when it is
     // not what was expected after all (a size or hash the sink knows): the
@@ -139,6 +149,10 @@ private:
     struct Attempt;
     Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, Attempt& attempt,
                       FetchOutcome& outcome);
+    // Sends the request and follows redirects; Done with the final answer's
+    // status (not a redirect) and its handles.
+    Verdict Send(const RequestTarget& target, const std::string& url, const std::string& headers,
+                 UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD& status, FetchOutcome& outcome);
 
     bool Pause(DWORD ms) const;  // false when stopped meanwhile
 

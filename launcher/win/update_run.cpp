@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/text_lines.h"
+#include "launcher/rules/p256_point.h"
 #include "launcher/win/download_file.h"
 #include "launcher/win/file_helpers.h"
 #include "launcher/win/hash_cache.h"
@@ -155,6 +156,9 @@ std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, Side
     };
     std::optional<PublicKey> key;
     if (keyed && !(key = ParsePublicKey(s.PublicKey))) return refuse("PUBLICKEY= in UPDATE.CFG is not 128 hex digits");
+    if (keyed && !IsP256Point(*key))
+        return refuse("the PUBLICKEY= value in UPDATE.CFG is not a valid key (not a point of the P-256 curve): "
+                      "copy the line vtlist keygen printed again");
 
     side.Wait();
     const std::string& file = side.file;

@@ -40,6 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(record->url.find('\n') == std::string::npos && record->url.find('\r') == std::string::npos);
     }
 
+    // A redirect never leads to another scheme, nor carries a blank or a
+    // control character into a request line.
+    if (const auto next = ResolveRedirect("http://127.0.0.1:1/VTupdates/x", text)) {
+        std::string scheme = next->substr(0, next->find("://"));
+        for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        Require(scheme == "http" || scheme == "https");
+        for (const char c : *next) Require(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f);
+    }
+
     // A side file that reads is written back byte for byte: nothing in it is
     // ignored, so nothing unchecked can ride along under a signature.
     if (const auto sums = ParseSideFile(text)) {

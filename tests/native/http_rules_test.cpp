@@ -57,20 +57,65 @@ TEST(HttpDate, LeapDaysAndEpoch) {
 }
 
 TEST(ResumeRecord, RoundTripsAndRefusesDamage) {
-    const ResumeRecord record{"http://127.0.0.1:8080/VTupdates/big.pak", "\"5f-a1\"", 123456789};
+    ResumeRecord record{"http://127.0.0.1:8080/VTupdates/big.pak", "\"5f-a1\"", 123456789, 4194304, {}};
+    for (std::size_t i = 0; i < record.keptHash.size(); ++i) record.keptHash[i] = static_cast<std::uint8_t>(i * 37);
     const std::string text = FormatResumeRecord(record);
     const auto back = ParseResumeRecord(text);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->url, record.url);
     EXPECT_EQ(back->validator, record.validator);
     EXPECT_EQ(back->total, record.total);
+    EXPECT_EQ(back->kept, record.kept);
+    EXPECT_EQ(back->keptHash, record.keptHash);
     EXPECT_FALSE(ParseResumeRecord(text.substr(0, text.size() - 1)));      // cut
     EXPECT_FALSE(ParseResumeRecord(text + "x"));                            // more
-    EXPECT_FALSE(ParseResumeRecord("VTRESUME 2" + text.substr(10)));        // another version
+    EXPECT_FALSE(ParseResumeRecord("VTRESUME 3" + text.substr(10)));        // another version
+    // A record of the first version trusted any length the partial file had.
+    EXPECT_FALSE(ParseResumeRecord("VTRESUME 1\r\nhttp://x/\r\n\"e\"\r\n123\r\n"));
+    record.kept = record.total;  // the whole is no partial file
+    EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord(record)));
+    std::string upper = text;
+    for (std::size_t at = upper.rfind("\r\n", upper.size() - 3) + 2; at < upper.size(); ++at)
+        if (upper[at] >= 'a' && upper[at] <= 'f') upper[at] = static_cast<char>(upper[at] - 'a' + 'A');
+    EXPECT_FALSE(ParseResumeRecord(upper)) << "one spelling of the digest";
     EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord({"u", "W/\"weak\"", 1})));
     EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord({"u", "a\nb", 1})));  // a header could be smuggled
     EXPECT_FALSE(ParseResumeRecord(FormatResumeRecord({"u", std::string(300, 'x'), 1})));
     EXPECT_FALSE(ParseResumeRecord("VTRESUME 1\r\nhttp://x/\r\n\"e\"\r\n0123\r\n"));  // found by the fuzzer
+}
+
+// A 206 is appended only when it is of the version the If-Range named.
+TEST(AnswerHasValidator, TheSentValidatorMustComeBack) {
+    EXPECT_TRUE(AnswerHasValidator("\"v1\"", "\"v1\"", ""));
+    EXPECT_TRUE(AnswerHasValidator("\"v1\"", " \"v1\" ", "Mon, 28 Jan 2008 14:30:00 GMT"));
+    EXPECT_FALSE(AnswerHasValidator("\"v1\"", "\"v2\"", ""));  // a server that ignores If-Range
+    EXPECT_FALSE(AnswerHasValidator("\"v1\"", "", "Mon, 28 Jan 2008 14:30:00 GMT"));
+    EXPECT_FALSE(AnswerHasValidator("\"v1\"", "W/\"v1\"", ""));
+    EXPECT_TRUE(AnswerHasValidator("Mon, 28 Jan 2008 14:30:00 GMT", "\"x\"", "Mon, 28 Jan 2008 14:30:00 GMT"));
+    EXPECT_FALSE(AnswerHasValidator("Mon, 28 Jan 2008 14:30:00 GMT", "", "Tue, 29 Jan 2008 14:30:00 GMT"));
+    EXPECT_FALSE(AnswerHasValidator("", "", ""));
+}
+
+TEST(ResolveRedirect, EveryFormOfLocation) {
+    const std::string base = "http://127.0.0.1:8080/VTupdates/maps/arena.ini?x=1";
+    EXPECT_EQ(ResolveRedirect(base, "https://cdn.example/a b"), std::nullopt);  // a blank is never sent on
+    EXPECT_EQ(ResolveRedirect(base, "https://cdn.example/a%20b"), "https://cdn.example/a%20b");
+    EXPECT_EQ(ResolveRedirect(base, "HTTP://Mirror:81/x"), "HTTP://Mirror:81/x");
+    EXPECT_EQ(ResolveRedirect(base, "//mirror/x"), "http://mirror/x");
+    EXPECT_EQ(ResolveRedirect(base, "/other/y.ini"), "http://127.0.0.1:8080/other/y.ini");
+    EXPECT_EQ(ResolveRedirect(base, "y.ini"), "http://127.0.0.1:8080/VTupdates/maps/y.ini");
+    EXPECT_EQ(ResolveRedirect("https://h", "y"), "https://h/y");
+    EXPECT_EQ(ResolveRedirect(base, " /padded "), "http://127.0.0.1:8080/padded");
+    for (const char* refused : {"", "ftp://h/x", "file:///c:/x", "mailto:a@b", "javascript:alert(1)", "http://",
+                                "//", "/a\r\nSet-Cookie: x", "/\x7f"})
+        EXPECT_EQ(ResolveRedirect(base, refused), std::nullopt) << refused;
+    EXPECT_EQ(ResolveRedirect("not a url", "/x"), std::nullopt);
+    EXPECT_EQ(ResolveRedirect(base, std::string(5000, 'a')), std::nullopt);
+}
+
+TEST(ResolveRedirect, OnlyRedirectStatusesAreFollowed) {
+    for (unsigned status : {301u, 302u, 303u, 307u, 308u}) EXPECT_TRUE(IsRedirectStatus(status)) << status;
+    for (unsigned status : {200u, 300u, 304u, 305u, 306u, 309u, 0u}) EXPECT_FALSE(IsRedirectStatus(status)) << status;
 }
 
 TEST(FetchesAtOnce, DefaultBoundsAndRounding) {

@@ -1,6 +1,7 @@
 // The side file is read from the network: every malformed form is refused,
 // and what is written reads back the same.
 #include "launcher/rules/side_file.h"
+#include "launcher/rules/p256_point.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,59 @@ TEST(PublicKeyText, HexOfBothCoordinates) {
     EXPECT_FALSE(ParsePublicKey(text.substr(2)));
     EXPECT_FALSE(ParsePublicKey(text + "00"));
     EXPECT_FALSE(ParsePublicKey("g" + text.substr(1)));
+}
+
+}  // namespace
+}  // namespace vt::launcher
+
+namespace vt::launcher {
+namespace {
+
+PublicKey KeyFromHex(const char* hex) {
+    PublicKey key{};
+    EXPECT_TRUE(FromHex(hex, key.data(), key.size()));
+    return key;
+}
+
+// The curve's generator and a key made by OpenSSL are points; the same with
+// one bit changed, coordinates at or above p, and zero are not.
+TEST(P256Point, PointsOfTheCurveAndNothingElse) {
+    const PublicKey generator = KeyFromHex(
+        "6b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
+        "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5");
+    EXPECT_TRUE(IsP256Point(generator));
+    for (std::size_t byte : {0u, 17u, 31u, 32u, 50u, 63u}) {
+        PublicKey changed = generator;
+        changed[byte] ^= 0x01;
+        EXPECT_FALSE(IsP256Point(changed)) << byte;
+    }
+    PublicKey negated = generator;  // (x, p - y) is the point's negative: on the curve too
+    const PublicKey p = KeyFromHex(
+        "ffffffff00000001000000000000000000000000ffffffffffffffffffffffff"
+        "ffffffff00000001000000000000000000000000ffffffffffffffffffffffff");
+    int borrow = 0;
+    for (int i = 31; i >= 0; --i) {
+        const int d = p[32 + static_cast<std::size_t>(i)] - generator[32 + static_cast<std::size_t>(i)] - borrow;
+        negated[32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d & 0xff);
+        borrow = d < 0;
+    }
+    EXPECT_TRUE(IsP256Point(negated));
+    EXPECT_FALSE(IsP256Point(PublicKey{}));
+    EXPECT_FALSE(IsP256Point(p));
+    PublicKey allOnes;
+    allOnes.fill(0xff);
+    EXPECT_FALSE(IsP256Point(allOnes));
+    // x + p has the same residue as x: an unreduced coordinate is no key either.
+    PublicKey overP = generator;
+    int carry = 0;
+    for (int i = 31; i >= 0; --i) {
+        const int sum = overP[static_cast<std::size_t>(i)] + p[static_cast<std::size_t>(i)] + carry;
+        overP[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(sum & 0xff);
+        carry = sum >> 8;
+    }
+    if (!carry) {
+        EXPECT_FALSE(IsP256Point(overP));
+    }
 }
 
 }  // namespace

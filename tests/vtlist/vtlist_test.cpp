@@ -9,6 +9,7 @@
 #include <random>
 
 #include "config/text_lines.h"
+#include "launcher/rules/p256_point.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"
 #include "test_server.h"
@@ -242,6 +243,19 @@ TEST(VtlistSigning, ASignatureVerifiesAndAnyChangeIsRefused) {
     EXPECT_EQ(back->point, key->point);
     EXPECT_FALSE(ParseKeyFile("VTKEY 2" + FormatKeyFile(*key).substr(7)));
     EXPECT_FALSE(ParseKeyFile(FormatKeyFile(*key) + "x"));
+}
+
+// The launcher's own check of PUBLICKEY= agrees with the crypto library on
+// keys it made (OpenSSL natively, CNG in vtlist.exe): every one is a point.
+TEST(VtlistSigning, EveryGeneratedKeyIsAPointOfTheCurve) {
+    for (int i = 0; i < 20; ++i) {
+        const auto key = GenerateKeyPair();
+        ASSERT_TRUE(key);
+        EXPECT_TRUE(vt::launcher::IsP256Point(key->point)) << i;
+        auto changed = key->point;
+        changed[63] ^= 0x04;
+        EXPECT_FALSE(vt::launcher::IsP256Point(changed)) << i;
+    }
 }
 
 // Fixed vectors: one signature by OpenSSL, one by CNG, over the same digest.

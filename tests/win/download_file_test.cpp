@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -298,11 +300,14 @@ protected:
         WriteFileBytes(root / "VTupdates\\big.bin", big);
     }
     std::string ServerFile() const { return root / "VTupdates\\big.bin"; }
-    // What a stopped run leaves: the first `bytes` of the body and the record.
-    void LeaveBehind(std::size_t bytes, const std::string& validator) {
-        WriteFileBytes(target / "big.bin.vtpart", big.substr(0, bytes));
+    // What a stopped run leaves: the first `bytes` of the body (or `kept`
+    // instead) and the record that vouches for them.
+    void LeaveBehind(std::size_t bytes, const std::string& validator, std::string kept = {}) {
+        if (kept.empty()) kept = big.substr(0, bytes);
+        WriteFileBytes(target / "big.bin.vtpart", kept);
         WriteFileBytes(target / "big.bin.vtresume",
-                       FormatResumeRecord({UrlForRequest(Url("big.bin")), validator, big.size()}));
+                       FormatResumeRecord({UrlForRequest(Url("big.bin")), validator, big.size(), kept.size(),
+                                           win::Sha256Of(kept.data(), kept.size())}));
     }
     std::vector<vt::testing::LoggedRequest> BigRequests() const {
         std::vector<vt::testing::LoggedRequest> found;
@@ -401,10 +406,11 @@ TEST_F(Resume, AContinuedBodyIsCheckedWholeAgainstTheSideFile) {
     EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
     EXPECT_EQ(BigRequests().back().status, 206);
 
+    // Bytes that were wrong before their record was written (damaged on the
+    // way): the record vouches for them, the side file does not.
     std::string damaged = big.substr(0, 120000);
     damaged[1000] ^= 0x20;
-    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
-    WriteFileBytes(target / "big.bin.vtpart", damaged);
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()), damaged);
     ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true, &released))
         << outcome.error;
     EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
@@ -432,7 +438,7 @@ TEST_F(Resume, RangeAnswerThatDoesNotFitIsThrownAway) {
 TEST_F(Resume, LeftoverWithoutAUsableRecordIsRemoved) {
     WriteFileBytes(target / "big.bin.vtpart", std::string(1000, 'x'));
     WriteFileBytes(target / "big.bin.vtresume", "VTRESUME 1\r\nhttp://elsewhere/\r\n");
-    WriteFileBytes(target / "orphan.vtresume", FormatResumeRecord({"http://x/", "\"e\"", 10}));
+    WriteFileBytes(target / "orphan.vtresume", FormatResumeRecord({"http://x/", "\"e\"", 10, 5, {}}));
     const LeftoverSweep sweep = RemoveLeftoverParts(target.path());
     EXPECT_EQ(sweep.removed, 1);
     EXPECT_EQ(sweep.kept, 0);
@@ -443,6 +449,122 @@ TEST_F(Resume, LeftoverWithoutAUsableRecordIsRemoved) {
     LeaveBehind(1000, TestServer::ETagOf(ServerFile()));
     PartFile other(target / "big.bin", Url("other.bin"), true);
     EXPECT_FALSE(other.LeftBehind()) << "a record for another URL";
+}
+
+// A server that ignores If-Range (or a proxy in front of it) answers the
+// range of a newer file with its new ETag: that tail is never appended to the
+// old head; the new file comes whole.
+TEST_F(Resume, RangeOfAnotherVersionIsNeverSpliced) {
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
+    const std::string oldTag = TestServer::ETagOf(ServerFile());
+    std::string changed = big;
+    std::reverse(changed.begin(), changed.end());
+    changed += "and longer";
+    WriteFileBytes(ServerFile(), changed);
+    ASSERT_NE(TestServer::ETagOf(ServerFile()), oldTag);
+    server.SetFault("/VTupdates/big.bin", Make(Fault::Kind::IgnoreIfRange));
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true))
+        << outcome.error;
+    EXPECT_TRUE(ReadFileBytes(target / "big.bin") == changed) << "two versions spliced into one file";
+    const auto requests = BigRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].status, 206);
+    EXPECT_EQ(requests[1].range, "") << "the whole is asked for after a range of another version";
+}
+
+// Bytes a power cut (or anything else) added to a partial file after its
+// record are cut off; bytes changed inside what the record vouches for make
+// the body start over. Neither ends up in the file.
+TEST_F(Resume, APartialFileIsTrustedOnlyAsFarAsItsRecordVouches) {
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
+    WriteFileBytes(target / "big.bin.vtpart", big.substr(0, 120000) + std::string(30000, 'Z'));
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true))
+        << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "big.bin"), big);
+    EXPECT_EQ(BigRequests().back().range, "bytes=120000-") << "continued from what the record vouches for";
+
+    LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
+    std::string zeroed = big.substr(0, 120000);
+    std::fill(zeroed.begin() + 40960, zeroed.begin() + 45056, '\0');
+    WriteFileBytes(target / "big.bin.vtpart", zeroed);
+    EXPECT_EQ(RemoveLeftoverParts(target.path()).kept, 1);
+    ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true))
+        << outcome.error;
+    EXPECT_TRUE(ReadFileBytes(target / "big.bin") == big) << "the hole was installed";
+    EXPECT_EQ(BigRequests().back().range, "") << "zeroed bytes must make the body start over";
+    EXPECT_EQ(PartFiles(), 0);
+}
+
+// While a resumable body arrives, its record is brought up to date: it
+// vouches for bytes that were flushed before it was written, with their
+// digest, so a killed run leaves what the next one can check. (That a killed
+// launcher's parts are continued is shown by the program test of Quit.)
+TEST_F(Resume, TheRecordVouchesForFlushedBytesWithTheirDigest) {
+    std::string large(3 * 1024 * 1024 + 5000, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 131 + i / 4096) & 0xff);
+    WriteFileBytes(root / "VTupdates\\large.bin", large);
+    Fault drip = Make(Fault::Kind::Drip);
+    drip.bytes = 1500000;
+    drip.ms = 200;
+    server.SetFault("/VTupdates/large.bin", drip);
+    std::atomic<bool> stop{false};
+    PartFile part(target / "large.bin", Url("large.bin"));
+    part.StopWhen(&stop);
+    TransferTimeouts quick = QuickTimeouts();
+    quick.speedTimeMs = 3000;  // the drip is given up soon after the stop
+    InternetTransfer dripping(quick);
+    dripping.StopWhen(&stop);
+    std::thread fetch([&] { dripping.Fetch(Url("large.bin"), part); });
+    std::optional<ResumeRecord> record;
+    for (int i = 0; i < 100 && !record; ++i) {
+        ::Sleep(50);
+        record = ParseResumeRecord(ReadFileBytes(target / "large.bin.vtresume"));
+    }
+    stop = true;
+    fetch.join();
+    ASSERT_TRUE(record) << "no record for a resumable body";
+    EXPECT_GE(record->kept, 1024u * 1024u);
+    EXPECT_LT(record->kept, large.size());
+    EXPECT_EQ(record->total, large.size());
+    EXPECT_EQ(record->validator, TestServer::ETagOf(root / "VTupdates\\large.bin"));
+    EXPECT_TRUE(record->keptHash == win::Sha256Of(large.data(), record->kept)) << "the digest is not of the kept bytes";
+}
+
+// A redirect to itself (or any loop) fails the fetch after a bounded number
+// of hops, at once, and leaves no partial file.
+TEST_F(Download, RedirectLoopFailsAtOnceAndLeavesNothing) {
+    const std::string path = OldTarget();
+    Fault loop = Make(Fault::Kind::Redirect);
+    loop.location = Url("new.bin");
+    server.SetFault("/VTupdates/new.bin", loop);
+    FetchOutcome outcome;
+    const ULONGLONG begin = ::GetTickCount64();
+    EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome));
+    EXPECT_LT(::GetTickCount64() - begin, 10000u);
+    EXPECT_NE(outcome.error.find("redirects"), std::string::npos) << outcome.error;
+    EXPECT_EQ(server.RequestCount("/VTupdates/new.bin"), kMaxRedirects + 1);
+    ExpectUntouched(path);
+
+    Fault relative = Make(Fault::Kind::Redirect);
+    relative.location = "maps/arena.ini";  // relative to the folder of the URL asked for
+    server.SetFault("/VTupdates/new.bin", relative);
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), target / "arena.ini", &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(target / "arena.ini"), "[arena]");
+}
+
+// A server (or load balancer) that closes a kept-alive connection just as a
+// request goes out: no answer at all. That is retried, like a reset.
+TEST_F(Download, AConnectionClosedWithoutAnAnswerIsRetried) {
+    const std::string path = OldTarget();
+    Fault close = Make(Fault::Kind::Close);
+    close.count = 1;
+    server.SetFault("/VTupdates/new.bin", close);
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("new.bin"), path, &outcome)) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(path), "fresh content");
+    EXPECT_EQ(outcome.attempts, 2);
 }
 
 // 503 with Retry-After: the fetch waits as asked, and says so.

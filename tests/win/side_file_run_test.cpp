@@ -9,6 +9,7 @@
 #include "launcher/win/hash_cache.h"
 #include "launcher/win/update_run.h"
 #include "platform/win/files.h"
+#include "platform/win/handles.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
 #include "test_server.h"
@@ -176,4 +177,61 @@ TEST_F(Signed, DamagedFilesAreRepairedKeptOnesAreNotAndOnlyChangedFilesAreRead) 
     EXPECT_EQ(ReadFileBytes(Local("player.cfg")), "my own settings");
     EXPECT_NE(LogText().find("HASHES 1 file(s) read, 1 repaired"), std::string::npos) << LogText();
     EXPECT_EQ(Requests("maps/arena.ini"), 2);
+}
+
+// A file changed with its size kept and its last-write time put back (bit
+// rot, a tool that restores times) is not seen while its remembered digest is
+// fresh; once that digest is a week old the file is read again and repaired.
+TEST_F(Signed, ARememberedDigestIsTrustedForAWeekOnly) {
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    const std::string path = Local("arena.ini");
+    FILETIME written{};
+    {
+        win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::GetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+    std::string rotted(100000, 'a');
+    rotted[777] = 'b';
+    WriteFileBytes(path, rotted);
+    {
+        win::UniqueFileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+    ASSERT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_TRUE(ReadFileBytes(path) == rotted) << "read again although its digest is fresh";
+
+    // Eight days pass: every remembered digest is that old.
+    const std::string cache = ReadFileBytes(Local(kHashCacheName));
+    std::string aged;
+    std::size_t at = 0;
+    int lines = 0;
+    for (std::size_t end; (end = cache.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        std::string line = cache.substr(at, end - at);
+        std::size_t field = 0;
+        for (int i = 0; i < 3 && field != std::string::npos; ++i) field = line.find(' ', field + 1);
+        if (at > 0 && field != std::string::npos) {
+            const std::size_t next = line.find(' ', field + 1);
+            const long long checked = std::stoll(line.substr(field + 1, next - field - 1));
+            line = line.substr(0, field + 1) + std::to_string(checked - 8 * 24 * 3600) + line.substr(next);
+            ++lines;
+        }
+        aged += line + "\r\n";
+    }
+    ASSERT_GE(lines, 2) << cache;
+    WriteFileBytes(Local(kHashCacheName), aged);
+    ASSERT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_TRUE(ReadFileBytes(path) == std::string(100000, 'a')) << "a week-old digest hid a changed file";
+    EXPECT_NE(LogText().find("repaired"), std::string::npos);
+}
+
+// A PUBLICKEY= that is not a point of the curve is named as a wrong setting,
+// not blamed on the side file.
+TEST_F(Signed, APublicKeyThatIsNoPointIsNamedAsTheSetting) {
+    std::string notAPoint = settings.PublicKey;
+    notAPoint.back() = notAPoint.back() == '0' ? '1' : '0';
+    settings.PublicKey = notAPoint;
+    EXPECT_EQ(RunOnce(), RunEnding::E1);
+    EXPECT_NE(context.lastFailure.find("PUBLICKEY= value in UPDATE.CFG is not a valid key"), std::string::npos)
+        << context.lastFailure;
+    EXPECT_EQ(Requests("readme.txt"), 0);
 }

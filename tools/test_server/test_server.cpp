@@ -302,7 +302,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         // Faults work on the body in memory; a plain answer streams the file,
         // so a benchmark's 1 GiB file needs no 1 GiB here either.
         const bool streamed = fault.kind == Fault::Kind::None || fault.kind == Fault::Kind::Stall ||
-                              fault.kind == Fault::Kind::NoRanges || fault.kind == Fault::Kind::Truncate;
+                              fault.kind == Fault::Kind::NoRanges || fault.kind == Fault::Kind::Truncate ||
+                              fault.kind == Fault::Kind::IgnoreIfRange || fault.kind == Fault::Kind::Close;
         if (found && !streamed) {
             std::ostringstream content;
             content << in.rdbuf();
@@ -324,7 +325,19 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
             break;
         case Fault::Kind::NoRanges:
         case Fault::Kind::BadRange:
+        case Fault::Kind::IgnoreIfRange:
             break;
+        case Fault::Kind::Close:
+            if (fault.count > 0 && number > fault.count) break;
+            log(0);
+            ShutDown(s);
+            return false;
+        case Fault::Kind::NoLength:
+            log(200);
+            SendAll(s, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+            if (found && !head) SendAll(s, body);
+            ShutDown(s);
+            return false;
         case Fault::Kind::Reset:
             log(0);
             Reset(s);
@@ -380,7 +393,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
     const bool ranges = fault.kind != Fault::Kind::NoRanges;
     std::uint64_t start = 0;
     const std::string etag = ETagOf(file);
-    const bool current = ifRange.empty() || ifRange == etag || ifRange == "Mon, 28 Jan 2008 14:30:00 GMT";
+    const bool current = ifRange.empty() || ifRange == etag || ifRange == "Mon, 28 Jan 2008 14:30:00 GMT" ||
+                         fault.kind == Fault::Kind::IgnoreIfRange;
     const bool partial = ranges && current && ParseRangeStart(range, start) && start > 0 && start < fileSize;
     const int status = partial ? 206 : 200;
     std::string extra = ranges ? "ETag: " + etag + "\r\nAccept-Ranges: bytes\r\n" : "";

@@ -34,6 +34,9 @@ struct Fault {
         Drip,         // announce the file's length, send its first `bytes` at once, then one byte every `ms` ms
         NoRanges,     // the file, whole, as a server that knows no ranges (no Accept-Ranges, Range ignored)
         BadRange,     // a range request gets 206 with a Content-Range that is not the rest asked for
+        Close,        // an orderly close without any answer (the first `count` requests only when `count` > 0)
+        IgnoreIfRange,  // ranges of the file as it is now, whatever If-Range says (a careless proxy)
+        NoLength,     // the file without Content-Length, its end marked by closing the connection
     };
     Kind kind = Kind::None;
     int status = 200;
