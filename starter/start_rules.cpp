@@ -1,5 +1,7 @@
 #include "starter/start_rules.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <vector>
 
@@ -105,6 +107,35 @@ std::optional<CloneMarker> ParseCloneMarker(std::string_view text) {
         rest.substr(32) != "\r\n")
         return std::nullopt;
     return CloneMarker{static_cast<std::uint32_t>(volume), index};
+}
+
+}  // namespace vt::starter
+
+namespace vt::starter {
+
+std::string OwnedEntryLine(const CloneMarker& entry) {
+    char text[48];
+    std::snprintf(text, sizeof text, "owned %08X %016llX\r\n", entry.volume, static_cast<unsigned long long>(entry.index));
+    return text;
+}
+
+std::optional<CloneRecord> ParseCloneRecord(std::string_view text) {
+    const std::size_t headSize = CloneMarkerText(CloneMarker{}).size();
+    const std::optional<CloneMarker> folder = ParseCloneMarker(text.substr(0, headSize));
+    if (!folder || text.size() < headSize) return std::nullopt;
+    CloneRecord record{*folder, {}};
+    const std::size_t lineSize = OwnedEntryLine(CloneMarker{}).size();
+    for (std::string_view rest = text.substr(headSize); !rest.empty(); rest.remove_prefix(std::min(lineSize, rest.size()))) {
+        if (rest.size() < lineSize) break;  // cut short by a killed start
+        const std::string_view line = rest.substr(0, lineSize);
+        // The same digits as the head: reuse its reader on a head built from the line.
+        const std::optional<CloneMarker> entry = ParseCloneMarker(
+            std::string("vtwd.exe clone 1\r\nvolume=") + std::string(line.substr(6, 8)) + "\r\nindex=" +
+            std::string(line.substr(15, 16)) + "\r\n");
+        if (line.substr(0, 6) != "owned " || line[14] != ' ' || line.substr(31) != "\r\n" || !entry) return std::nullopt;
+        record.owned.push_back(*entry);
+    }
+    return record;
 }
 
 }  // namespace vt::starter

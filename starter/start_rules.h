@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vt::starter {
 
@@ -56,5 +57,21 @@ struct CloneMarker {
 std::string CloneMarkerText(const CloneMarker& marker);
 // Nothing when `text` is not a marker this starter wrote.
 std::optional<CloneMarker> ParseCloneMarker(std::string_view text);
+
+// While it copies, the starter appends a line to the marker for every file and
+// folder it creates in the clone, with that entry's identity on disk
+// ("owned VOLUME INDEX", the same hexadecimal as the head). The removal
+// deletes only entries whose identity is listed: never a link planted in the
+// clone (whose identity is its own, or that of what it points to), nor
+// anything else the starter did not make.
+struct CloneRecord {
+    CloneMarker folder;
+    std::vector<CloneMarker> owned;
+};
+std::string OwnedEntryLine(const CloneMarker& entry);
+// The head exactly as CloneMarkerText writes it, then owned lines; a last line
+// cut short (a start killed while it appended) is left out. Nothing when any
+// complete line is not one the starter writes.
+std::optional<CloneRecord> ParseCloneRecord(std::string_view text);
 
 }  // namespace vt::starter

@@ -81,6 +81,13 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
     return IdentityOfHandle(file.get());
 }
 
+std::optional<FileIdentity> IdentityOfEntry(const std::string& path) {
+    UniqueFileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return std::nullopt;
+    return IdentityOfHandle(file.get());
+}
+
 std::string NearestExistingPath(const std::string& path) {
     std::string current = FullPath(path);
     for (int depth = 0; depth < 512 && !current.empty(); ++depth) {

@@ -26,6 +26,12 @@ struct FileIdentity {
 // nothing when it cannot be opened.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// The identity of the entry `path` itself: a link's own, not its target's
+// (FILE_FLAG_OPEN_REPARSE_POINT). Wine cannot open a Unix symlink to a file
+// as itself and gives its target's identity: either way never that of a file
+// the caller made in place of the link.
+std::optional<FileIdentity> IdentityOfEntry(const std::string& path);
+
 // The full form of `path` (GetFullPathName: "." and ".." applied, "/" as "\",
 // trailing dots and blanks of names dropped), cut back to the nearest folder or
 // file that exists. Empty when not even a root exists.

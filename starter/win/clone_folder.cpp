@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win/failure.h"
 #include "platform/win/file_identity.h"
 #include "platform/win/files.h"
 #include "platform/win/replace_file.h"
@@ -53,24 +54,49 @@ std::string CloneDirRefusal(const StarterSettings& s) {
     return {};
 }
 
-bool IsOwnClone(const std::string& cloneDir) {
-    if (win::IsLinkPath(cloneDir)) return false;
+// The marker's record when `cloneDir` is an own clone.
+std::optional<CloneRecord> OwnRecord(const std::string& cloneDir) {
+    if (win::IsLinkPath(cloneDir)) return std::nullopt;
     const std::string markerPath = MarkerPath(cloneDir);
     const DWORD attributes = ::GetFileAttributesA(markerPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-        return false;
+        return std::nullopt;
     std::string text;
     try {
         text = win::ReadWholeFile(markerPath);
     } catch (const std::exception&) {
-        return false;
+        return std::nullopt;
     }
-    const std::optional<CloneMarker> recorded = ParseCloneMarker(text);
-    return recorded && recorded == MarkerFor(cloneDir);
+    std::optional<CloneRecord> record = ParseCloneRecord(text);
+    if (!record || record->folder != MarkerFor(cloneDir)) return std::nullopt;
+    return record;
+}
+
+bool IsOwnClone(const std::string& cloneDir) { return OwnRecord(cloneDir).has_value(); }
+
+CloneRecorder::CloneRecorder(const std::string& cloneDir)
+    : marker_(::CreateFileA(MarkerPath(cloneDir).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr)),
+      markerPath_(MarkerPath(cloneDir)) {
+    if (!marker_) win::ThrowSystemError("Cannot open the clone's marker " + markerPath_);
+}
+
+void CloneRecorder::Created(const std::string& path) {
+    const std::optional<win::FileIdentity> identity = win::IdentityOfEntry(path);
+    if (!identity) win::ThrowSystemError("Cannot read what " + path + " is on disk");
+    const std::string line = OwnedEntryLine(CloneMarker{identity->volume, identity->index});
+    DWORD done = 0;
+    if (!::WriteFile(marker_.get(), line.data(), static_cast<DWORD>(line.size()), &done, nullptr) || done != line.size())
+        win::ThrowSystemError("Cannot note " + path + " in " + markerPath_, done != line.size() && ::GetLastError() == 0
+                                                                                ? ERROR_DISK_FULL
+                                                                                : ::GetLastError());
 }
 
 bool MakeOwnClone(const std::string& cloneDir) {
     const bool made = ::CreateDirectoryA(cloneDir.c_str(), nullptr) != 0;
+    // What a removal cut short left keeps its marker, and with it the notes
+    // of what is still in it.
+    if (!made && IsOwnClone(cloneDir)) return true;
     const std::optional<CloneMarker> marker = MarkerFor(cloneDir);
     bool marked = false;
     if (marker && !win::IsLinkPath(cloneDir)) {
@@ -86,8 +112,11 @@ bool MakeOwnClone(const std::string& cloneDir) {
 }
 
 void RemoveOwnClone(const std::string& cloneDir) {
-    if (!IsOwnClone(cloneDir)) return;
-    RemoveFolderTree(cloneDir, kCloneMarkerName);
+    const std::optional<CloneRecord> record = OwnRecord(cloneDir);
+    if (!record) return;
+    OwnedEntries owned;
+    for (const CloneMarker& entry : record->owned) owned.insert({entry.volume, entry.index});
+    RemoveFolderTree(cloneDir, kCloneMarkerName, &owned);
 }
 
 }  // namespace vt::starter

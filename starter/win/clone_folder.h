@@ -9,6 +9,8 @@
 #include <string>
 
 #include "config/settings.h"
+#include "platform/win/handles.h"
+#include "starter/win/folder_tree.h"
 
 namespace vt::starter {
 
@@ -27,9 +29,27 @@ bool IsOwnClone(const std::string& cloneDir);
 // folder removed again if this call made it, when it cannot be marked.
 bool MakeOwnClone(const std::string& cloneDir);
 
-// Removes an own clone with everything in it, its marker last, so that a
-// removal cut short (a file in use) leaves a clone that the next start still
-// recognises and removes. Does nothing to a folder that is not an own clone.
+// Notes in an own clone's marker every entry the copy creates, by identity.
+// The marker is held open for appending while the recorder lives; the lines
+// are not flushed one by one (a killed start loses none of them; a power cut
+// may, and then the entries stay, as anything unknown does).
+class CloneRecorder : public CopyRecorder {
+public:
+    explicit CloneRecorder(const std::string& cloneDir);
+    // Throws a Failure when the entry cannot be noted: an entry the removal
+    // would not know must not be made.
+    void Created(const std::string& path) override;
+
+private:
+    win::UniqueFileHandle marker_;
+    std::string markerPath_;
+};
+
+// Removes what the starter made in an own clone: every entry noted in its
+// marker, then the folders left empty, the marker last, so that a removal cut
+// short (a file in use, something the starter did not make) leaves a clone
+// that the next start still recognises. Does nothing to a folder that is not
+// an own clone.
 void RemoveOwnClone(const std::string& cloneDir);
 
 }  // namespace vt::starter

@@ -26,40 +26,72 @@ void CopyOneFile(const std::string& source, const std::string& target) {
     ::CopyFileA(source.c_str(), target.c_str(), FALSE);
 }
 
+// A strict copy of one file: created anew (fails when anything is in the
+// way), noted, and on a failure named with its cause. A partial target that
+// CopyFile left (a full disk) was made here, so it is noted too, for the
+// removal to take.
+void CopyOneFileStrictly(const std::string& source, const std::string& target, CopyRecorder& recorder) {
+    if (::CopyFileA(source.c_str(), target.c_str(), TRUE)) {
+        recorder.Created(target);
+        return;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+        ::GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        recorder.Created(target);
+    win::ThrowSystemError("Cannot copy " + source + " to " + target, error);
+}
+
+void MakeFolder(const std::string& path, CopyRecorder* recorder) {
+    if (!recorder) {
+        ::CreateDirectoryA(path.c_str(), nullptr);
+        return;
+    }
+    if (!::CreateDirectoryA(path.c_str(), nullptr)) win::ThrowSystemError("Cannot create the folder " + path);
+    recorder->Created(path);
+}
+
 // `copyRoot` is the copy's own target, which the walk never enters: a target
 // inside its source would otherwise be copied into itself without end.
 void CopyContents(const std::string& sourcePath, const std::string& targetPath,
-                  const std::optional<win::FileIdentity>& copyRoot) {
+                  const std::optional<win::FileIdentity>& copyRoot, CopyRecorder* recorder) {
     std::vector<std::string> subFolders;
     {
         WIN32_FIND_DATAA entry;
         win::UniqueFindHandle search(::FindFirstFileA((sourcePath + "*.*").c_str(), &entry));
-        if (!search) return;
+        if (!search) {
+            if (recorder) win::ThrowSystemError("Cannot list " + sourcePath);
+            return;
+        }
         do {
             const std::string name = entry.cFileName;
             if (name == "." || name == "..") continue;
             if (IsFolder(entry.dwFileAttributes)) {
                 if (IsLink(entry.dwFileAttributes)) continue;
                 if (copyRoot && win::IdentityOf(sourcePath + name) == copyRoot) continue;
-                ::CreateDirectoryA((targetPath + name).c_str(), nullptr);
+                MakeFolder(targetPath + name, recorder);
                 subFolders.push_back(name);
             } else if (!IsBackupFile(name) && !SameName(name, kCloneMarkerName)) {
-                CopyOneFile(sourcePath + name, targetPath + name);
+                if (recorder) CopyOneFileStrictly(sourcePath + name, targetPath + name, *recorder);
+                else CopyOneFile(sourcePath + name, targetPath + name);
             }
         } while (::FindNextFileA(search.get(), &entry));
+        if (recorder && ::GetLastError() != ERROR_NO_MORE_FILES) win::ThrowSystemError("Cannot list " + sourcePath);
     }
     for (const std::string& name : subFolders)
-        CopyContents(sourcePath + name + "\\", targetPath + name + "\\", copyRoot);
+        CopyContents(sourcePath + name + "\\", targetPath + name + "\\", copyRoot, recorder);
 }
 
 }  // namespace
 
-void CopyFolderTree(std::string sourcePath, std::string targetPath) {
+void CopyFolderTree(std::string sourcePath, std::string targetPath, CopyRecorder* recorder) {
     const DWORD attributes = ::GetFileAttributesA(sourcePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot copy " + sourcePath);
 
     if (!IsFolder(attributes)) {
-        if (!IsBackupFile(sourcePath)) CopyOneFile(sourcePath, targetPath);
+        if (IsBackupFile(sourcePath)) return;
+        if (recorder) CopyOneFileStrictly(sourcePath, targetPath, *recorder);
+        else CopyOneFile(sourcePath, targetPath);
         return;
     }
     if (sourcePath.back() != '\\') sourcePath += '\\';
@@ -67,14 +99,14 @@ void CopyFolderTree(std::string sourcePath, std::string targetPath) {
     ::CreateDirectoryA(targetPath.c_str(), nullptr);
     const std::optional<win::FileIdentity> target = win::IdentityOf(targetPath);
     if (target && target == win::IdentityOf(sourcePath)) return;  // nothing to copy, never touch the source
-    CopyContents(sourcePath, targetPath, target);
+    CopyContents(sourcePath, targetPath, target, recorder);
 }
 
 void CopyFolderContents(const std::string& sourcePath, const std::string& targetPath) {
-    CopyContents(sourcePath, targetPath, win::IdentityOf(targetPath));
+    CopyContents(sourcePath, targetPath, win::IdentityOf(targetPath), nullptr);
 }
 
-void RemoveFolderTree(const std::string& folderPath, const std::string& lastName) {
+void RemoveFolderTree(const std::string& folderPath, const std::string& lastName, const OwnedEntries* owned) {
     if (IsRootOrEmpty(folderPath) || win::IsLinkPath(folderPath)) return;
 
     std::vector<std::string> entries;
@@ -98,11 +130,17 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
     for (const std::string& path : entries) {
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot remove " + path);
+        if (owned) {
+            // Only what the copy made: a link (its own identity, or under Wine
+            // its target's) or anything put here since is never in the list.
+            const std::optional<win::FileIdentity> identity = win::IdentityOfEntry(path);
+            if (!identity || !owned->count({identity->volume, identity->index})) continue;
+        }
         if (IsLink(attributes)) {
             // The link goes, what it points to stays.
             if (!IsFolder(attributes) || !::RemoveDirectoryA(path.c_str())) ::DeleteFileA(path.c_str());
         } else if (IsFolder(attributes)) {
-            RemoveFolderTree(path);
+            RemoveFolderTree(path, {}, owned);
         } else {
             ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             ::DeleteFileA(path.c_str());

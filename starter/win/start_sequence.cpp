@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/win/failure.h"
+#include "platform/win/file_identity.h"
 #include "platform/win/files.h"
+#include "platform/win/handles.h"
 #include "platform/win/process.h"
 #include "platform/win/replace_file.h"
 #include "starter/start_rules.h"
@@ -24,6 +27,34 @@ void IgnoringErrors(win::ProgramLog& log, const char* step, F&& run) {
         log.Line(step, "failed, passed over");
     }
 }
+
+// One starter per clone folder: a second one (a double click on multiplayer,
+// two launchers) would remove and copy under the running game. The lock is a
+// named mutex for the clone folder as it is on disk: the identity of the
+// folder holding it and the clone's own name in capitals. The system frees it
+// when the process ends, however it ends.
+class CloneLock {
+public:
+    explicit CloneLock(const std::string& cloneDir) {
+        std::string folder = cloneDir;
+        while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+        const std::size_t slash = folder.find_last_of('\\');
+        std::string leaf = slash == std::string::npos ? folder : folder.substr(slash + 1);
+        const std::string parent = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
+        ::CharUpperBuffA(leaf.data(), static_cast<DWORD>(leaf.size()));
+        std::string name = "Local\\vtwd-clone-";
+        if (const auto identity = win::IdentityOf(parent))
+            name += std::to_string(identity->volume) + "-" + std::to_string(identity->index) + "-";
+        for (const char c : leaf) name += c == '\\' ? '_' : c;  // a mutex name holds no backslash after its prefix
+        mutex_.reset(::CreateMutexA(nullptr, FALSE, name.c_str()));
+        taken_ = mutex_ && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    }
+    bool Taken() const { return taken_; }
+
+private:
+    win::UniqueKernelHandle mutex_;
+    bool taken_ = false;
+};
 
 class BusyWhile {
 public:
@@ -47,6 +78,14 @@ StartOutcome StartSequence::Run() {
                               " ExeParams=" + s.ExeParams);
 
     // Every refusal comes before anything is copied, deleted or run.
+    const CloneLock lock(s.CloneDir);
+    if (!lock.Taken()) {
+        log_.Line("REFUSED", "another vtwd.exe is using the clone folder " + s.CloneDir);
+        log_.Flush();
+        view_.ShowProblem("The game is already running from " + s.CloneDir +
+                          ". Wait until it has ended before you start it again.");
+        return StartOutcome::AlreadyRunning;
+    }
     if (const std::string why = SrNameRefusal(s.SrName); !why.empty())
         return Refuse("The game's file name SRNAME=" + s.SrName + " cannot be used: " + why +
                       ". Set SRNAME= in UPDATE.CFG to the game's file name, for example Skyreach.exe.");
@@ -56,7 +95,6 @@ StartOutcome StartSequence::Run() {
 
     InstallNewLauncher();
     IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
-    IgnoringErrors(log_, "COPY", [&] { CopyFolder(s.CopyDir, s.CloneDir); });
 
     const std::string& gameSource = SingleMode ? s.ExeName2 : s.ExeName;
     const char* missingCode = SingleMode ? "[E8]" : "[E6]";
@@ -65,7 +103,20 @@ StartOutcome StartSequence::Run() {
 
     StartOutcome outcome = StartOutcome::GameEnded;
     std::string error;
-    if (!FileExists(gameSource)) {
+    std::string copyFailure;
+    try {
+        CopyFolder(s.CopyDir, s.CloneDir);
+    } catch (const std::exception& e) {
+        copyFailure = e.what();
+    }
+    if (!copyFailure.empty()) {
+        // The game never starts in an incomplete clone.
+        log_.Line("COPY", "failed, the game is not started: " + copyFailure + " " + copyFailedCode);
+        log_.Flush();
+        view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + copyFailedCode +
+                          "\n\nThe game folder could not be copied into " + s.CloneDir + ":\n" + copyFailure);
+        outcome = StartOutcome::CopyFailed;
+    } else if (!FileExists(gameSource)) {
         log_.Line("GAME", gameSource + " is missing " + missingCode);
         log_.Flush();
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + missingCode);
@@ -77,6 +128,8 @@ StartOutcome StartSequence::Run() {
         outcome = StartOutcome::CopyFailed;
     } else {
         log_.Line("GAME", "copied " + gameSource + " to " + gameTarget);
+        // The copy replaced the game folder's file: the new one is noted too.
+        IgnoringErrors(log_, "GAME", [&] { CloneRecorder(s.CloneDir).Created(gameTarget); });
         WaitForApplication(gameTarget, s.ExeParams, 1);  // not guarded: the clone stays
     }
     IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
@@ -114,11 +167,9 @@ void StartSequence::CopyFolder(std::string SourceDir, std::string TargetDir) {
     if (TargetDir.empty() || TargetDir.back() != '\\') TargetDir += '\\';
     // The marker goes in first, so that even a copy cut short leaves a clone
     // the next start recognises as its own.
-    if (!MakeOwnClone(TargetDir)) {
-        log_.Line("COPY", "the clone folder " + TargetDir + " cannot be made or marked; nothing copied");
-        return;
-    }
-    CopyFolderTree(SourceDir, TargetDir);
+    if (!MakeOwnClone(TargetDir)) win::ThrowSystemError("the clone folder " + TargetDir + " cannot be made or marked");
+    CloneRecorder recorder(TargetDir);
+    CopyFolderTree(SourceDir, TargetDir, &recorder);
     log_.Line("COPY", SourceDir + " copied to " + TargetDir);
 }
 

@@ -30,6 +30,7 @@ public:
 
 enum class StartOutcome {
     Refused,      // a setting would touch what the starter did not make: one box, nothing done
+    AlreadyRunning,  // another starter is using the clone folder: one box, nothing done
     GameMissing,  // E6 / E8
     CopyFailed,   // E5 / E7
     GameEnded,    // the game ran and every process of it ended
@@ -48,6 +49,8 @@ public:
 private:
     StartOutcome Refuse(const std::string& text);
     void InstallNewLauncher();
+    // Throws a Failure naming the entry and the cause when the clone cannot be
+    // made whole.
     void CopyFolder(std::string SourceDir, std::string TargetDir);
     void RemoveFolder(const std::string& Folder);
     bool FileExists(const std::string& FileName);

@@ -79,3 +79,38 @@ TEST(StartRules, CloneMarkerRoundTripsAndRefusesEverythingElse) {
     garbled[text.find("index=") + 6] = 'G';
     EXPECT_FALSE(ParseCloneMarker(garbled).has_value());
 }
+
+namespace vt::starter {
+namespace {
+
+// The marker with the notes of what the copy made: a cut last note (a start
+// killed while it wrote) is left out; any other text refuses the whole record,
+// so that nothing is removed on the word of a damaged marker.
+TEST(StartRules, CloneRecordReadsTheNotesOfWhatTheCopyMade) {
+    const CloneMarker folder{0x5A00C0DEu, 0x10ull};
+    const CloneMarker a{0x5A00C0DEu, 0x11ull}, b{0x5A00C0DEu, 0xFFFFFFFFFFFFFFFFull};
+    EXPECT_EQ(OwnedEntryLine(a), "owned 5A00C0DE 0000000000000011\r\n");
+    const std::string text = CloneMarkerText(folder) + OwnedEntryLine(a) + OwnedEntryLine(b);
+    const auto record = ParseCloneRecord(text);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->folder, folder);
+    ASSERT_EQ(record->owned.size(), 2u);
+    EXPECT_EQ(record->owned[0], a);
+    EXPECT_EQ(record->owned[1], b);
+
+    const auto bare = ParseCloneRecord(CloneMarkerText(folder));
+    ASSERT_TRUE(bare);
+    EXPECT_TRUE(bare->owned.empty());
+    const auto cut = ParseCloneRecord(text.substr(0, text.size() - 5));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->owned.size(), 1u);
+
+    for (const std::string& bad : {CloneMarkerText(folder) + "owned 5a00c0de 0000000000000011\r\n" + OwnedEntryLine(b),
+                                   CloneMarkerText(folder) + "owner 5A00C0DE 0000000000000011\r\n",
+                                   CloneMarkerText(folder) + "owned 5A00C0DE_0000000000000011\r\n",
+                                   std::string("owned 5A00C0DE 0000000000000011\r\n"), std::string()})
+        EXPECT_FALSE(ParseCloneRecord(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace vt::starter

@@ -567,6 +567,20 @@ TEST_F(Download, AConnectionClosedWithoutAnAnswerIsRetried) {
     EXPECT_EQ(outcome.attempts, 2);
 }
 
+// A body announced longer than the disk has room for is refused before a byte
+// is written, saying so, and not tried again. (A body that fits is taken
+// whatever the disk's size: only a body without a length keeps the reserve.)
+TEST_F(Download, ABodyWithoutRoomIsRefusedAtOnceAndSaysWhy) {
+    const std::string path = OldTarget();
+    Fault huge = Make(Fault::Kind::Raw, 200, "HTTP/1.1 200 OK\r\nContent-Length: 999999999999999\r\n\r\nabc");
+    server.SetFault("/VTupdates/new.bin", huge);
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, Url("new.bin"), path, &outcome));
+    EXPECT_NE(outcome.error.find("not enough free space"), std::string::npos) << outcome.error;
+    EXPECT_EQ(server.RequestCount("/VTupdates/new.bin"), 1);
+    ExpectUntouched(path);
+}
+
 // 503 with Retry-After: the fetch waits as asked, and says so.
 TEST_F(Download, RetryAfterIsHonoured) {
     Fault busy = Make(Fault::Kind::FailTimes, 503, "busy");

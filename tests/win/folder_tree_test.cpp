@@ -223,8 +223,14 @@ TEST(CloneFolder, MarkerIsWrittenFirstNeverCopiedAndClaimsOnlyItsOwnFolder) {
 TEST(CloneFolder, RemovalCutShortKeepsTheMarkerForTheNextStart) {
     TempDir dir;
     ASSERT_TRUE(starter::MakeOwnClone(dir / "EXE2\\"));
-    WriteFileBytes(dir / "EXE2\\free.dat", "free");
-    WriteFileBytes(dir / "EXE2\\busy.dat", "busy");
+    {
+        starter::CloneRecorder recorder(dir / "EXE2\\");
+        for (const char* name : {"EXE2\\free.dat", "EXE2\\busy.dat"}) {
+            WriteFileBytes(dir / name, "made by the copy");
+            recorder.Created(dir / name);
+        }
+    }
+    WriteFileBytes(dir / "EXE2\\foreign.dat", "put here by someone else");
     {
         win::UniqueFileHandle holder(::CreateFileA((dir / "EXE2\\busy.dat").c_str(), GENERIC_READ, 0, nullptr,
                                                    OPEN_EXISTING, 0, nullptr));
@@ -233,6 +239,11 @@ TEST(CloneFolder, RemovalCutShortKeepsTheMarkerForTheNextStart) {
     }
     EXPECT_FALSE(PathExists(dir / "EXE2\\free.dat"));
     EXPECT_TRUE(starter::IsOwnClone(dir / "EXE2\\")) << "the marker went before the clone did";
+    starter::RemoveOwnClone(dir / "EXE2\\");
+    EXPECT_FALSE(PathExists(dir / "EXE2\\busy.dat"));
+    EXPECT_EQ(ReadFileBytes(dir / "EXE2\\foreign.dat"), "put here by someone else") << "not made by the copy";
+    EXPECT_TRUE(starter::IsOwnClone(dir / "EXE2\\"));
+    ::DeleteFileA((dir / "EXE2\\foreign.dat").c_str());
     starter::RemoveOwnClone(dir / "EXE2\\");
     EXPECT_FALSE(PathExists(dir / "EXE2"));
 }

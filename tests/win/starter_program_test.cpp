@@ -213,9 +213,12 @@ TEST(StarterProgram, LeftoverCloneOfThisStarterIsRemovedBeforeTheNewCopy) {
     in.Config("DELAY=0\r\n");
     const std::string game = ReadFileBytes(in / "DATA\\AUDIO\\ambienteA.utf");
     WriteFileBytes(in / "DATA\\AUDIO\\ambienteA.utf", "this is not a program");
+    // Copied into the clone by the cut-short run, gone from the game folder since.
+    WriteFileBytes(in / "EXE\\stale.txt", "left from a cut-short run");
     in.RunToMessageBox("MULTI", [] {});
     ASSERT_TRUE(PathExists(in / "EXE2\\vtwd-clone.marker")) << "no leftover clone";
-    WriteFileBytes(in / "EXE2\\stale.txt", "left from a cut-short run");
+    ASSERT_TRUE(PathExists(in / "EXE2\\stale.txt"));
+    ::DeleteFileA((in / "EXE\\stale.txt").c_str());
     WriteFileBytes(in / "DATA\\AUDIO\\ambienteA.utf", game);
     ASSERT_TRUE(in.Run("MULTI"));
     const auto report = in.GameReport();
@@ -417,4 +420,65 @@ TEST(StarterProgram, LogGoesToLocalAppDataWhenItsFolderCannotTakeIt) {
     EXPECT_NE(log.find(" LOG "), std::string::npos) << log;
     EXPECT_NE(log.find("vtwd.log cannot be written"), std::string::npos) << log;
     EXPECT_NE(log.find(" GAME ended"), std::string::npos) << log;
+}
+
+// A file link planted in a clone left behind (the starter was killed while
+// the game ran) points at a player's file outside: the removal never deletes
+// through it, and never deletes it either (the starter did not make it).
+TEST(StarterProgram, AFileLinkInALeftoverCloneNeverCostsTheFileItPointsTo) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    const std::string game = ReadFileBytes(in / "DATA\\AUDIO\\ambienteA.utf");
+    WriteFileBytes(in / "DATA\\AUDIO\\ambienteA.utf", "this is not a program");
+    in.RunToMessageBox("MULTI", [] {});
+    ASSERT_TRUE(PathExists(in / "EXE2\\vtwd-clone.marker")) << "no leftover clone";
+    ASSERT_TRUE(MakeUnixSymlink(in.Sandbox() + "Documents\\letter.txt", in / "EXE2\\file.lnk"));
+    WriteFileBytes(in / "DATA\\AUDIO\\ambienteA.utf", game);
+    ASSERT_TRUE(in.Run("MULTI"));
+    EXPECT_EQ(ReadFileBytes(in.Sandbox() + "Documents\\letter.txt"), "a player's letter");
+    EXPECT_FALSE(in.GameReport().empty()) << "the game did not run";
+    EXPECT_TRUE(PathExists(in / "EXE2\\file.lnk")) << "what the starter did not make stays";
+    EXPECT_FALSE(PathExists(in / "EXE2\\game.dll")) << "what the starter made goes";
+    EXPECT_NE(ReadFileBytes(in / "EXE\\vtwd.log").find("the clone stays"), std::string::npos);
+}
+
+// A second starter while the game of the first runs: one box, and the clone
+// of the running game is not touched.
+TEST(StarterProgram, ASecondStarterLeavesTheRunningGamesCloneAlone) {
+    Install in;
+    in.Config("DELAY=0\r\n");
+    ::SetEnvironmentVariableA("VT_STANDIN_SLEEP_MS", "6000");
+    win::UniqueKernelHandle first = in.Start("MULTI");
+    ::SetEnvironmentVariableA("VT_STANDIN_SLEEP_MS", nullptr);
+    ASSERT_TRUE(first);
+    for (int i = 0; i < 200 && in.GameReport().empty(); ++i) ::Sleep(50);
+    ASSERT_FALSE(in.GameReport().empty()) << "the first game did not start";
+    const auto cloneBefore = TreeSnapshot(in / "EXE2");
+    std::map<std::string, std::string> cloneWhileShown;
+    const std::string text = in.RunToMessageBox("MULTI", [&] { cloneWhileShown = TreeSnapshot(in / "EXE2"); });
+    EXPECT_NE(text.find("already running"), std::string::npos) << text;
+    EXPECT_EQ(ChangedNames(cloneBefore, cloneWhileShown), "");
+    EXPECT_EQ(ChangedNames(cloneBefore, TreeSnapshot(in / "EXE2")), "");
+    EXPECT_EQ(::WaitForSingleObject(first.get(), kRunTimeoutMs), WAIT_OBJECT_0);
+    EXPECT_FALSE(PathExists(in / "EXE2")) << "the first starter's clone was not removed";
+}
+
+// A copy that fails part-way (here a game file another program holds without
+// sharing) stops the start before the game runs, names the file in the box,
+// and removes what was copied.
+TEST(StarterProgram, ACopyErrorStopsTheStartAndNamesTheFile) {
+    for (const char* mode : {"MULTI", "SINGLE"}) {
+        Install in;
+        in.Config("DELAY=0\r\n");
+        win::UniqueFileHandle holder(::CreateFileA((in / "EXE\\game.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        const std::string text = in.RunToMessageBox(mode, [] {});
+        holder.reset();
+        const std::string code = std::string(mode) == "MULTI" ? "[E5]" : "[E7]";
+        EXPECT_EQ(text.rfind("Problem starting Multiplayer ... " + code, 0), 0u) << text;
+        EXPECT_NE(text.find("game.dll"), std::string::npos) << text;
+        EXPECT_TRUE(in.GameReport().empty()) << mode << ": the game started in an incomplete clone";
+        EXPECT_FALSE(PathExists(in / "EXE2")) << mode;
+    }
 }
