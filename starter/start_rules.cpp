@@ -1,7 +1,5 @@
 #include "starter/start_rules.h"
 
-#include <algorithm>
-
 #include <cstdio>
 #include <vector>
 
@@ -78,6 +76,23 @@ std::uint32_t EffectiveDelayMs(std::int32_t delayMs) {
     return static_cast<std::uint32_t>(delayMs > kMaxDelayMs ? kMaxDelayMs : delayMs);
 }
 
+namespace {
+
+// Upper-case hexadecimal digits only (the one form the starter writes).
+bool UpperHex(std::string_view digits, std::uint64_t& value) {
+    value = 0;
+    for (const char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;
+        value = value * 16 + static_cast<std::uint64_t>(d);
+    }
+    return true;
+}
+
+}  // namespace
+
 std::string CloneMarkerText(const CloneMarker& marker) {
     char text[96];
     std::snprintf(text, sizeof text, "vtwd.exe clone 1\r\nvolume=%08X\r\nindex=%016llX\r\n", marker.volume,
@@ -90,20 +105,9 @@ std::optional<CloneMarker> ParseCloneMarker(std::string_view text) {
     // two values in upper-case hexadecimal with their full width.
     constexpr std::string_view head = "vtwd.exe clone 1\r\nvolume=";
     if (text.size() != head.size() + 8 + 8 + 16 + 2 || text.substr(0, head.size()) != head) return std::nullopt;
-    auto hex = [](std::string_view digits, std::uint64_t& value) {
-        value = 0;
-        for (char c : digits) {
-            int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else return false;
-            value = value * 16 + static_cast<std::uint64_t>(d);
-        }
-        return true;
-    };
     std::string_view rest = text.substr(head.size());
     std::uint64_t volume = 0, index = 0;
-    if (!hex(rest.substr(0, 8), volume) || rest.substr(8, 8) != "\r\nindex=" || !hex(rest.substr(16, 16), index) ||
+    if (!UpperHex(rest.substr(0, 8), volume) || rest.substr(8, 8) != "\r\nindex=" || !UpperHex(rest.substr(16, 16), index) ||
         rest.substr(32) != "\r\n")
         return std::nullopt;
     return CloneMarker{static_cast<std::uint32_t>(volume), index};
@@ -122,20 +126,18 @@ std::string OwnedEntryLine(const CloneMarker& entry) {
 std::optional<CloneRecord> ParseCloneRecord(std::string_view text) {
     const std::size_t headSize = CloneMarkerText(CloneMarker{}).size();
     const std::optional<CloneMarker> folder = ParseCloneMarker(text.substr(0, headSize));
-    if (!folder || text.size() < headSize) return std::nullopt;
+    if (!folder) return std::nullopt;
     CloneRecord record{*folder, {}};
-    const std::size_t lineSize = OwnedEntryLine(CloneMarker{}).size();
-    for (std::string_view rest = text.substr(headSize); !rest.empty(); rest.remove_prefix(std::min(lineSize, rest.size()))) {
-        if (rest.size() < lineSize) break;  // cut short by a killed start
-        const std::string_view line = rest.substr(0, lineSize);
-        // The same digits as the head: reuse its reader on a head built from the line.
-        const std::optional<CloneMarker> entry = ParseCloneMarker(
-            std::string("vtwd.exe clone 1\r\nvolume=") + std::string(line.substr(6, 8)) + "\r\nindex=" +
-            std::string(line.substr(15, 16)) + "\r\n");
-        if (line.substr(0, 6) != "owned " || line[14] != ' ' || line.substr(31) != "\r\n" || !entry) return std::nullopt;
-        record.owned.push_back(*entry);
+    // "owned VVVVVVVV IIIIIIIIIIIIIIII\r\n": 33 bytes.
+    constexpr std::size_t kLine = 6 + 8 + 1 + 16 + 2;
+    for (std::string_view rest = text.substr(headSize); rest.size() >= kLine; rest.remove_prefix(kLine)) {
+        std::uint64_t volume = 0, index = 0;
+        if (rest.substr(0, 6) != "owned " || !UpperHex(rest.substr(6, 8), volume) || rest[14] != ' ' ||
+            !UpperHex(rest.substr(15, 16), index) || rest.substr(31, 2) != "\r\n")
+            return std::nullopt;
+        record.owned.push_back(CloneMarker{static_cast<std::uint32_t>(volume), index});
     }
-    return record;
+    return record;  // a last line shorter than a whole one was cut by a killed start
 }
 
 }  // namespace vt::starter

@@ -44,24 +44,6 @@ std::optional<ResumeRecord> UsableRecord(const std::string& part, const std::str
     return parsed;
 }
 
-// Whether the first `bytes` of `path` still hash to `hash`.
-bool StartHashes(const std::string& path, std::uint64_t bytes, const Sha256& hash) {
-    win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
-    win::Sha256Hasher hasher;
-    std::vector<char> buffer(1024 * 1024);
-    for (std::uint64_t left = bytes; left > 0;) {
-        const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
-        hasher.Add(buffer.data(), got);
-        left -= got;
-    }
-    win::Sha256Digest digest{};
-    return hasher.Finish(digest) && digest == hash;
-}
-
 void RemoveFile(const std::string& path) {
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileA(path.c_str());
@@ -89,7 +71,17 @@ PartFile::~PartFile() {
 std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!recordExists_) return std::nullopt;
     const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
-    if (!record || record->url != url_ || !StartHashes(path_, record->kept, record->keptHash)) return std::nullopt;
+    if (!record || record->url != url_) return std::nullopt;
+    // The kept bytes are hashed here, once: the hash goes on with the body.
+    file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    Sha256 kept{};
+    if (!file_ || !HashKeptBytes(record->kept) || !hasher_->Peek(kept) || kept != record->keptHash) {
+        file_.reset();
+        hasher_.reset();
+        return std::nullopt;
+    }
+    hashedKeep_ = record->kept;
     // Continued, the body goes on bringing its record up to date.
     resumable_ = ResumeRecord{record->url, record->validator, record->total};
     checkpointed_ = record->kept;
@@ -120,7 +112,9 @@ bool PartFile::Begin(std::uint64_t keep) {
         file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (checkpointed_ > keep) checkpointed_ = keep;
-    if (file_ && (expected_ || resumable_) && !HashKeptBytes(keep)) {
+    const bool hashed = hashedKeep_ == keep;  // by LeftBehind, just now
+    hashedKeep_ = 0;
+    if (file_ && (expected_ || resumable_) && !hashed && !HashKeptBytes(keep)) {
         Remember("cannot read back " + path_);
         return false;
     }
@@ -164,13 +158,9 @@ bool PartFile::Write(const char* data, std::size_t size) {
 
 bool PartFile::Reserve(std::uint64_t bytes) {
     lengthKnown_ = true;
-    const std::size_t slash = path_.find_last_of('\\');
-    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
-    ULARGE_INTEGER free{};
-    if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return true;
-    if (free.QuadPart >= bytes + kFreeSpaceMargin) return true;
-    error_ = "not enough free space for " + std::to_string(bytes) + " bytes (" + std::to_string(free.QuadPart) +
-             " bytes free)";
+    const std::optional<std::uint64_t> free = FreeSpace();
+    if (!free || *free >= bytes + kFreeSpaceMargin) return true;
+    error_ = "not enough free space for " + std::to_string(bytes) + " bytes (" + std::to_string(*free) + " bytes free)";
     return false;
 }
 
@@ -255,13 +245,18 @@ void PartFile::Remember(const std::string& what, DWORD code) {
     error_ = what + ": " + win::SystemMessage(code) + " (error " + std::to_string(code) + ")";
 }
 
-bool PartFile::EnoughSpaceLeft() {
+std::optional<std::uint64_t> PartFile::FreeSpace() const {
     const std::size_t slash = path_.find_last_of('\\');
     const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     ULARGE_INTEGER free{};
-    if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return true;
-    if (free.QuadPart >= kFreeSpaceReserve) return true;
-    error_ = "the disk is nearly full (" + std::to_string(free.QuadPart) + " bytes left)";
+    if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return std::nullopt;
+    return free.QuadPart;
+}
+
+bool PartFile::EnoughSpaceLeft() {
+    const std::optional<std::uint64_t> free = FreeSpace();
+    if (!free || *free >= kFreeSpaceReserve) return true;
+    error_ = "the disk is nearly full (" + std::to_string(*free) + " bytes left)";
     return false;
 }
 

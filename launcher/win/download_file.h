@@ -103,6 +103,7 @@ public:
 private:
     void Step(const char* name);
     void Remember(const std::string& what, DWORD code = ::GetLastError());
+    std::optional<std::uint64_t> FreeSpace() const;  // on the partial file's volume; nothing when unknown
     bool EnoughSpaceLeft();
     void Checkpoint();  // flushes, then writes the record for what is on the disk
     bool HashKeptBytes(std::uint64_t keep);  // the hash of a continued body starts with what is kept
@@ -124,6 +125,7 @@ private:
     std::optional<win::Sha256Hasher> hasher_;  // of bytes [0, written_): with expected_ or a resumable body
     std::optional<ResumeRecord> resumable_;    // the body can be continued: the record's first fields
     std::uint64_t checkpointed_ = 0;           // bytes the record on the disk vouches for
+    std::uint64_t hashedKeep_ = 0;             // LeftBehind hashed this many kept bytes into hasher_
     std::uint64_t checkpointTick_ = 0;
     bool lengthKnown_ = false;                 // Reserve was told the body's length
 };

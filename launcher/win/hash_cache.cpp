@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/rules/http_rules.h"
+#include "platform/win/clock.h"
 #include "platform/win/crypto.h"
 #include "platform/win/files.h"
 #include "platform/win/replace_file.h"
@@ -14,12 +15,6 @@ namespace {
 // empty, so every file is read once more.
 constexpr char kHeading[] = "VTHASHES 2";
 
-std::int64_t NowSeconds() {
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
-}
 
 // Size and last-write time of a plain file.
 bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) {
@@ -35,7 +30,7 @@ bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) 
 
 }  // namespace
 
-HashCache::HashCache(std::string file) : file_(std::move(file)), now_(NowSeconds()) {
+HashCache::HashCache(std::string file) : file_(std::move(file)), now_(win::NowEpochSeconds()) {
     if (!win::OrdinaryFileExists(file_)) return;
     std::string text;
     try {

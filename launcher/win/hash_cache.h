@@ -4,9 +4,9 @@
 // read again when its size or last-write time changed since it was hashed,
 // and in any case once its digest is a week old: a file can change with its
 // size and time kept (bit rot, a tool that restores times), and a remembered
-// digest must not hide that for ever. The cache is the launcher's own file beside it ("VT_Update.hashes",
-// text, one file a line); a damaged or missing cache only costs reading the
-// files again.
+// digest must not hide that for ever. The cache is the launcher's own file
+// beside it ("VT_Update.hashes", text, one file a line); a damaged or missing
+// cache only costs reading the files again.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "platform/win/clock.h"
 #include "platform/win/failure.h"
 
 namespace vt::launcher {
@@ -155,12 +156,6 @@ std::string ResumeValidator(HINTERNET request) {
     return {};
 }
 
-std::int64_t NowEpochSeconds() {
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
-}
 
 }  // namespace
 
@@ -251,7 +246,7 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         outcome.error = "HTTP status " + std::to_string(status);
         if (status == 429 || status == 503) {
             const auto asked = QueryHeader(request.get(), HTTP_QUERY_RETRY_AFTER);
-            if (const auto seconds = asked ? ParseRetryAfterSeconds(*asked, NowEpochSeconds()) : std::nullopt) {
+            if (const auto seconds = asked ? ParseRetryAfterSeconds(*asked, win::NowEpochSeconds()) : std::nullopt) {
                 const std::uint64_t ms = *seconds > timeouts_.maxRetryAfterMs / 1000 ? timeouts_.maxRetryAfterMs : *seconds * 1000;
                 attempt.retryAfterMs = ms > 0 ? static_cast<DWORD>(ms) : 1;
                 outcome.error += ", Retry-After \"" + *asked + "\"";

@@ -86,10 +86,9 @@ void CloneRecorder::Created(const std::string& path) {
     if (!identity) win::ThrowSystemError("Cannot read what " + path + " is on disk");
     const std::string line = OwnedEntryLine(CloneMarker{identity->volume, identity->index});
     DWORD done = 0;
-    if (!::WriteFile(marker_.get(), line.data(), static_cast<DWORD>(line.size()), &done, nullptr) || done != line.size())
-        win::ThrowSystemError("Cannot note " + path + " in " + markerPath_, done != line.size() && ::GetLastError() == 0
-                                                                                ? ERROR_DISK_FULL
-                                                                                : ::GetLastError());
+    if (!::WriteFile(marker_.get(), line.data(), static_cast<DWORD>(line.size()), &done, nullptr))
+        win::ThrowSystemError("Cannot note " + path + " in " + markerPath_);
+    if (done != line.size()) win::ThrowSystemError("Cannot note " + path + " in " + markerPath_, ERROR_DISK_FULL);  // a short write: the disk is full
 }
 
 bool MakeOwnClone(const std::string& cloneDir) {
