@@ -581,6 +581,46 @@ TEST_F(Download, ABodyWithoutRoomIsRefusedAtOnceAndSaysWhy) {
     ExpectUntouched(path);
 }
 
+// On a small volume of its own (tests/win/small_disk.sh mounts one): what a
+// nearly full disk does to a fetch.
+class SmallDisk : public Download {
+protected:
+    void SetUp() override {
+        if (vt::test::SmallDisk().empty()) GTEST_SKIP() << "runs in tests/win/small_disk.sh, on its volume";
+    }
+};
+
+// A body that fits is taken, though less than the 64 MiB reserve is free:
+// only a body without a length keeps the reserve.
+TEST_F(SmallDisk, ABodyThatFitsIsTakenOnANearlyFullDisk) {
+    TempDir disk(vt::test::SmallDisk());
+    const std::string pack(17 * 1024 * 1024, 'p');
+    WriteFileBytes(root / "VTupdates\\pack.bin", pack);
+    ASSERT_LT(FreeBytes(disk.path()), kFreeSpaceReserve);
+    ASSERT_GT(FreeBytes(disk.path()), pack.size() + kFreeSpaceMargin);
+    FetchOutcome outcome;
+    ASSERT_TRUE(DownloadFile(transfer, Url("pack.bin"), disk / "pack.bin", &outcome)) << outcome.error;
+    EXPECT_TRUE(ReadFileBytes(disk / "pack.bin") == pack);
+}
+
+// A body without a length that fills the disk fails, and the error says the
+// disk is full (not "Success"); nothing is left behind.
+TEST_F(SmallDisk, AFullDiskIsNamedAsSuch) {
+    TempDir disk(vt::test::SmallDisk());
+    const std::uint64_t free = FreeBytes(disk.path());
+    ASSERT_GT(free, 8u * 1024 * 1024);
+    WriteFileBytes(disk / "filler.bin", std::string(free - 6 * 1024 * 1024, 'f'));
+    WriteFileBytes(root / "VTupdates\\pack.bin", std::string(10 * 1024 * 1024, 'p'));
+    server.SetFault("/VTupdates/pack.bin", Make(Fault::Kind::NoLength));
+    WriteFileBytes(disk / "pack.bin", "the old pack");
+    FetchOutcome outcome;
+    EXPECT_FALSE(DownloadFile(transfer, Url("pack.bin"), disk / "pack.bin", &outcome));
+    EXPECT_NE(outcome.error.find("(error 112)"), std::string::npos) << outcome.error;
+    EXPECT_EQ(outcome.error.find("Success"), std::string::npos) << outcome.error;
+    EXPECT_EQ(ReadFileBytes(disk / "pack.bin"), "the old pack");
+    EXPECT_FALSE(PathExists(disk / "pack.bin.vtpart"));
+}
+
 // 503 with Retry-After: the fetch waits as asked, and says so.
 TEST_F(Download, RetryAfterIsHonoured) {
     Fault busy = Make(Fault::Kind::FailTimes, 503, "busy");

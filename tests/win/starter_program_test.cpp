@@ -22,7 +22,8 @@ constexpr DWORD kRunTimeoutMs = 30000;
 
 class Install {
 public:
-    Install() {
+    // In a scratch folder of the system's, or below `under`.
+    explicit Install(const std::string& under = {}) : sandbox_(under.empty() ? TempDir() : TempDir(under)) {
         MakeFolder(sandbox_ / "Documents");
         WriteFileBytes(sandbox_ / "Documents\\letter.txt", "a player's letter");
         MakeFolder(sandbox_ / "Documents\\Photos");
@@ -481,4 +482,23 @@ TEST(StarterProgram, ACopyErrorStopsTheStartAndNamesTheFile) {
         EXPECT_TRUE(in.GameReport().empty()) << mode << ": the game started in an incomplete clone";
         EXPECT_FALSE(PathExists(in / "EXE2")) << mode;
     }
+}
+
+// On a small volume of its own (tests/win/small_disk.sh mounts one): a clone
+// that does not fit stops the start before the game runs, the box names the
+// file and the cause, and what was copied is removed again.
+TEST(SmallDisk, AFullDiskStopsTheStartBeforeTheGameRuns) {
+    const std::string disk = SmallDisk();
+    if (disk.empty()) GTEST_SKIP() << "runs in tests/win/small_disk.sh, on its volume";
+    Install in(disk);
+    in.Config("DELAY=0\r\n");
+    const std::uint64_t free = FreeBytes(in.Root());
+    ASSERT_GT(free, 8u * 1024 * 1024);
+    WriteFileBytes(in / "EXE\\game3.pak", std::string(free - 3 * 1024 * 1024, 'g'));
+    const std::string text = in.RunToMessageBox("MULTI", [] {});
+    EXPECT_EQ(text.rfind("Problem starting Multiplayer ... [E5]", 0), 0u) << text;
+    EXPECT_NE(text.find("game3.pak"), std::string::npos) << text;
+    EXPECT_TRUE(in.GameReport().empty()) << "the game started in an incomplete clone";
+    EXPECT_FALSE(PathExists(in / "EXE2"));
+    EXPECT_GT(FreeBytes(in.Root()), 2u * 1024 * 1024) << "the partial clone was left";
 }

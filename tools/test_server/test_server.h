@@ -89,6 +89,7 @@ private:
     void Serve(std::intptr_t socket);  // until the connection ends; the caller closes it
     bool Answer(std::intptr_t socket, const std::string& method, const std::string& target, const std::string& head);
     bool SendAll(std::intptr_t socket, std::string_view data);
+    bool SendUnlessStopped(std::intptr_t socket, std::string_view data);  // in pieces the socket takes at once
 
     std::string root_;
     std::intptr_t listener_ = -1;

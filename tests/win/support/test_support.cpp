@@ -31,9 +31,13 @@ int TlsPort(const std::string& name) {
     return text.empty() ? 0 : std::atoi(text.c_str());
 }
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir([] {
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
+    return std::string(temp);
+}()) {}
+
+TempDir::TempDir(const std::string& temp) {
     static LONG counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         path_ = std::string(temp) + "vt-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
@@ -44,6 +48,21 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
+
+std::string SmallDisk() {
+    char value[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableA("VT_SMALL_DISK", value, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::string path(value, n);
+    if (path.back() != '\\') path += '\\';
+    return path;
+}
+
+std::uint64_t FreeBytes(const std::string& folder) {
+    ULARGE_INTEGER free{};
+    if (!::GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr)) return 0;
+    return free.QuadPart;
+}
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

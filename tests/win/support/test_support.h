@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -27,6 +28,7 @@ int TlsPort(const std::string& name);
 class TempDir {
 public:
     TempDir();
+    explicit TempDir(const std::string& under);  // in that folder (ending in a backslash) instead
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -36,6 +38,11 @@ public:
 private:
     std::string path_;
 };
+
+// A small volume of its own (a tmpfs of 24 MiB that tests/win/small_disk.sh
+// mounts for the run), ending in a backslash; empty outside that run.
+std::string SmallDisk();
+std::uint64_t FreeBytes(const std::string& folder);  // on the volume holding it
 
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);  // empty when missing
