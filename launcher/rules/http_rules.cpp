@@ -126,7 +126,7 @@ bool UsableValidator(std::string_view validator) {
 // trusted whatever length the partial file had) is not continued.
 std::string FormatResumeRecord(const ResumeRecord& record) {
     return "VTRESUME 2\r\n" + record.url + "\r\n" + record.validator + "\r\n" + std::to_string(record.total) + "\r\n" +
-           std::to_string(record.kept) + "\r\n" + ToHex(record.keptHash.data(), record.keptHash.size()) + "\r\n";
+           std::to_string(record.kept) + "\r\n" + ToHex(record.keptSum.data(), record.keptSum.size()) + "\r\n";
 }
 
 std::optional<ResumeRecord> ParseResumeRecord(std::string_view text) {
@@ -144,8 +144,8 @@ std::optional<ResumeRecord> ParseResumeRecord(std::string_view text) {
     const auto kept = CanonicalDecimal(lines[4]);
     if (!total || !kept || *kept >= *total) return std::nullopt;
     ResumeRecord record{std::string(lines[1]), std::string(lines[2]), *total, *kept, {}};
-    if (!FromHex(lines[5], record.keptHash.data(), record.keptHash.size()) ||
-        ToHex(record.keptHash.data(), record.keptHash.size()) != lines[5])  // one spelling: lower case
+    if (!FromHex(lines[5], record.keptSum.data(), record.keptSum.size()) ||
+        ToHex(record.keptSum.data(), record.keptSum.size()) != lines[5])  // one spelling: lower case
         return std::nullopt;
     return record;
 }

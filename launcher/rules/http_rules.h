@@ -45,7 +45,8 @@ std::optional<std::int64_t> ParseHttpDate(std::string_view text);
 // A download that may continue later: where it came from, the server's
 // validator for those bytes (an ETag, else a Last-Modified date, sent back as
 // If-Range), the whole body's length, and how many of its first bytes were on
-// the disk (flushed) before the record was written, with their SHA-256. It is
+// the disk (flushed) before the record was written, with their checksum
+// (content_sum.h). It is
 // kept beside the partial file as a few CR LF lines, so that the next run can
 // check what it keeps and ask for the rest. Bytes past `kept` (written after
 // the last record, perhaps lost or zeroed by a power cut) are never trusted.
@@ -54,7 +55,7 @@ struct ResumeRecord {
     std::string validator;
     std::uint64_t total = 0;
     std::uint64_t kept = 0;
-    std::array<std::uint8_t, 32> keptHash{};
+    std::array<std::uint8_t, 16> keptSum{};
 };
 std::string FormatResumeRecord(const ResumeRecord& record);
 std::optional<ResumeRecord> ParseResumeRecord(std::string_view text);

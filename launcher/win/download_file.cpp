@@ -72,18 +72,19 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!recordExists_) return std::nullopt;
     const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
     if (!record || record->url != url_) return std::nullopt;
-    // The kept bytes are hashed here, once: the hash goes on with the body.
+    // The kept bytes are read here, once: their sums go on with the body.
+    resumable_ = ResumeRecord{record->url, record->validator, record->total};
     file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    Sha256 kept{};
-    if (!file_ || !HashKeptBytes(record->kept) || !hasher_->Peek(kept) || kept != record->keptHash) {
+    if (!file_ || !HashKeptBytes(record->kept) || keptSum_->Digest() != record->keptSum) {
         file_.reset();
         hasher_.reset();
+        keptSum_.reset();
+        resumable_.reset();
         return std::nullopt;
     }
     hashedKeep_ = record->kept;
     // Continued, the body goes on bringing its record up to date.
-    resumable_ = ResumeRecord{record->url, record->validator, record->total};
     checkpointed_ = record->kept;
     return ResumePoint{record->kept, record->validator, record->total};
 }
@@ -97,6 +98,7 @@ bool PartFile::Begin(std::uint64_t keep) {
         if (recordExists_) ::DeleteFileA(recordPath_.c_str());  // a fresh body has no record until the server offers one
         recordExists_ = false;
         resumable_.reset();
+        keptSum_.reset();
         checkpointed_ = 0;
         // Readable too: a body continued later in this fetch hashes what it keeps.
         file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -146,6 +148,7 @@ bool PartFile::Write(const char* data, std::size_t size) {
     }
     written_ += size;
     if (hasher_) hasher_->Add(data, size);
+    if (keptSum_) keptSum_->Add(data, size);
     if (!lengthKnown_ && written_ >= nextSpaceCheck_) {
         nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
         if (!EnoughSpaceLeft()) return false;
@@ -168,7 +171,7 @@ void PartFile::Resumable(const ResumeRecord& record) {
     // Written at the first checkpoint: a record for no bytes would be of no use.
     resumable_ = record;
     resumable_->url = url_;
-    if (!hasher_) hasher_.emplace();  // a fresh body: the hash starts with its first byte
+    keptSum_.emplace();  // a fresh body: the sum starts with its first byte
 }
 
 void PartFile::Checkpoint() {
@@ -176,14 +179,20 @@ void PartFile::Checkpoint() {
     checkpointTick_ = ::GetTickCount64();
     ResumeRecord record = *resumable_;
     record.kept = written_;
-    if (!hasher_ || !hasher_->Peek(record.keptHash) || !::FlushFileBuffers(file_.get())) return;
+    record.keptSum = keptSum_->Digest();
+    if (!::FlushFileBuffers(file_.get())) return;
     if (!win::WriteFileReplacing(recordPath_, FormatResumeRecord(record))) return;
     recordExists_ = true;
     checkpointed_ = written_;
 }
 
 bool PartFile::HashKeptBytes(std::uint64_t keep) {
-    hasher_.emplace();
+    // SHA-256 for the side file's check, the checksum for the resume record:
+    // each starts again with the kept bytes.
+    if (expected_) hasher_.emplace();
+    else hasher_.reset();
+    if (resumable_) keptSum_.emplace();
+    else keptSum_.reset();
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) return false;
     std::vector<char> buffer(1024 * 1024);
@@ -191,7 +200,8 @@ bool PartFile::HashKeptBytes(std::uint64_t keep) {
         const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
         DWORD got = 0;
         if (!::ReadFile(file_.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
-        hasher_->Add(buffer.data(), got);
+        if (hasher_) hasher_->Add(buffer.data(), got);
+        if (keptSum_) keptSum_->Add(buffer.data(), got);
         left -= got;
     }
     return true;

@@ -9,8 +9,8 @@
 // A body that the server could continue (see internet_transfer.h) gets a
 // "<file>.vtresume" record beside its partial file while it is written: the
 // URL, the validator, and how many bytes were flushed to the disk before the
-// record was written, with their SHA-256. The next run trusts only those bytes
-// and only when they still hash the same: bytes appended after the record, or
+// record was written, with their checksum. The next run trusts only those
+// bytes and only when their checksum is still the same: bytes appended after the record, or
 // zeroed by a power cut, are cut off or make the body start over. When
 // a run is stopped (Quit, a launch, a killed process) the pair stays, and the
 // next run that fetches the same URL asks only for the rest, if the server's
@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/rules/content_sum.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/win/internet_transfer.h"
 #include "platform/win/crypto.h"
@@ -106,7 +107,7 @@ private:
     std::optional<std::uint64_t> FreeSpace() const;  // on the partial file's volume; nothing when unknown
     bool EnoughSpaceLeft();
     void Checkpoint();  // flushes, then writes the record for what is on the disk
-    bool HashKeptBytes(std::uint64_t keep);  // the hash of a continued body starts with what is kept
+    bool HashKeptBytes(std::uint64_t keep);  // the hash and sum of a continued body start with what is kept
 
     std::string target_;
     std::string url_;
@@ -122,7 +123,8 @@ private:
     bool replaced_ = false;
     bool recordExists_ = false;
     std::optional<SideEntry> expected_;
-    std::optional<win::Sha256Hasher> hasher_;  // of bytes [0, written_): with expected_ or a resumable body
+    std::optional<win::Sha256Hasher> hasher_;  // of bytes [0, written_), with expected_
+    std::optional<ContentSum> keptSum_;        // of bytes [0, written_), for a resumable body's record
     std::optional<ResumeRecord> resumable_;    // the body can be continued: the record's first fields
     std::uint64_t checkpointed_ = 0;           // bytes the record on the disk vouches for
     std::uint64_t hashedKeep_ = 0;             // LeftBehind hashed this many kept bytes into hasher_

@@ -48,14 +48,6 @@ bool Sha256Hasher::Finish(Sha256Digest& digest) {
     return false;
 }
 
-bool Sha256Hasher::Peek(Sha256Digest& digest) const {
-    if (failed_) return false;
-    BCRYPT_HASH_HANDLE raw = nullptr;
-    if (!Ok(::BCryptDuplicateHash(hash_.get(), &raw, nullptr, 0, 0))) return false;
-    UniqueHashHandle copy(raw);
-    return Ok(::BCryptFinishHash(copy.get(), digest.data(), static_cast<ULONG>(digest.size()), 0));
-}
-
 Sha256Digest Sha256Of(const void* data, std::size_t size, bool* ok) {
     Sha256Hasher hasher;
     hasher.Add(data, size);

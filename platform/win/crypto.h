@@ -49,9 +49,6 @@ public:
     void Add(const void* data, std::size_t size);
     // The digest; false when CNG failed at any step. Starts over afterwards.
     bool Finish(Sha256Digest& digest);
-    // The digest of what was added so far, going on afterwards as if not
-    // asked (a duplicate of the state is finished, not the state itself).
-    bool Peek(Sha256Digest& digest) const;
 
 private:
     UniqueAlgorithmHandle algorithm_;

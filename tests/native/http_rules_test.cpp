@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
+#include "launcher/rules/content_sum.h"
+#include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
 
 namespace vt::launcher {
@@ -58,7 +63,7 @@ TEST(HttpDate, LeapDaysAndEpoch) {
 
 TEST(ResumeRecord, RoundTripsAndRefusesDamage) {
     ResumeRecord record{"http://127.0.0.1:8080/VTupdates/big.pak", "\"5f-a1\"", 123456789, 4194304, {}};
-    for (std::size_t i = 0; i < record.keptHash.size(); ++i) record.keptHash[i] = static_cast<std::uint8_t>(i * 37);
+    for (std::size_t i = 0; i < record.keptSum.size(); ++i) record.keptSum[i] = static_cast<std::uint8_t>(i * 37);
     const std::string text = FormatResumeRecord(record);
     const auto back = ParseResumeRecord(text);
     ASSERT_TRUE(back);
@@ -66,7 +71,7 @@ TEST(ResumeRecord, RoundTripsAndRefusesDamage) {
     EXPECT_EQ(back->validator, record.validator);
     EXPECT_EQ(back->total, record.total);
     EXPECT_EQ(back->kept, record.kept);
-    EXPECT_EQ(back->keptHash, record.keptHash);
+    EXPECT_EQ(back->keptSum, record.keptSum);
     EXPECT_FALSE(ParseResumeRecord(text.substr(0, text.size() - 1)));      // cut
     EXPECT_FALSE(ParseResumeRecord(text + "x"));                            // more
     EXPECT_FALSE(ParseResumeRecord("VTRESUME 3" + text.substr(10)));        // another version
@@ -116,6 +121,23 @@ TEST(ResolveRedirect, EveryFormOfLocation) {
 TEST(ResolveRedirect, OnlyRedirectStatusesAreFollowed) {
     for (unsigned status : {301u, 302u, 303u, 307u, 308u}) EXPECT_TRUE(IsRedirectStatus(status)) << status;
     for (unsigned status : {200u, 300u, 304u, 305u, 306u, 309u, 0u}) EXPECT_FALSE(IsRedirectStatus(status)) << status;
+}
+
+// The resume record's checksum: the same in pieces as whole, readable at any
+// point without ending the sum, and XXH3-128's own value for a known input.
+TEST(ContentSum, PiecesWholeAndAsItGoes) {
+    const ContentDigest empty = ContentSumOf("", 0);
+    EXPECT_EQ(ToHex(empty.data(), empty.size()), "99aa06d3014798d86001c324468d497f");
+    std::string bytes(300000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 1000) & 0xff);
+    ContentSum sum;
+    sum.Add(bytes.data(), 1000);
+    EXPECT_EQ(sum.Digest(), ContentSumOf(bytes.data(), 1000));
+    sum.Add(bytes.data() + 1000, bytes.size() - 1000);
+    EXPECT_EQ(sum.Digest(), ContentSumOf(bytes.data(), bytes.size()));
+    std::string zeroed = bytes;
+    std::fill(zeroed.begin() + 4096, zeroed.begin() + 8192, '\0');
+    EXPECT_NE(ContentSumOf(zeroed.data(), zeroed.size()), sum.Digest());
 }
 
 TEST(FetchesAtOnce, DefaultBoundsAndRounding) {

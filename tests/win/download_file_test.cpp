@@ -307,7 +307,7 @@ protected:
         WriteFileBytes(target / "big.bin.vtpart", kept);
         WriteFileBytes(target / "big.bin.vtresume",
                        FormatResumeRecord({UrlForRequest(Url("big.bin")), validator, big.size(), kept.size(),
-                                           win::Sha256Of(kept.data(), kept.size())}));
+                                           ContentSumOf(kept.data(), kept.size())}));
     }
     std::vector<vt::testing::LoggedRequest> BigRequests() const {
         std::vector<vt::testing::LoggedRequest> found;
@@ -530,7 +530,7 @@ TEST_F(Resume, TheRecordVouchesForFlushedBytesWithTheirDigest) {
     EXPECT_LT(record->kept, large.size());
     EXPECT_EQ(record->total, large.size());
     EXPECT_EQ(record->validator, TestServer::ETagOf(root / "VTupdates\\large.bin"));
-    EXPECT_TRUE(record->keptHash == win::Sha256Of(large.data(), record->kept)) << "the digest is not of the kept bytes";
+    EXPECT_TRUE(record->keptSum == ContentSumOf(large.data(), record->kept)) << "the checksum is not of the kept bytes";
 }
 
 // A redirect to itself (or any loop) fails the fetch after a bounded number
