@@ -75,6 +75,8 @@ std::string ParentOf(const std::string& path) {
 
 }  // namespace
 
+std::optional<FileIdentity> IdentityOf(HANDLE file) { return IdentityOfHandle(file); }
+
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
     UniqueFileHandle file = OpenForIdentity(path);
     if (!file) return std::nullopt;

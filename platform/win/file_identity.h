@@ -26,6 +26,9 @@ struct FileIdentity {
 // nothing when it cannot be opened.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// The identity of what an open handle refers to.
+std::optional<FileIdentity> IdentityOf(HANDLE file);
+
 // The identity of the entry `path` itself: a link's own, not its target's
 // (FILE_FLAG_OPEN_REPARSE_POINT). Wine cannot open a Unix symlink to a file
 // as itself and gives its target's identity: either way never that of a file

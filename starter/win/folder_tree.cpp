@@ -82,6 +82,28 @@ void CopyContents(const std::string& sourcePath, const std::string& targetPath,
         CopyContents(sourcePath + name + "\\", targetPath + name + "\\", copyRoot, recorder);
 }
 
+// Deletes the file (or link) `path` when its identity is owned: one open for
+// both the question and the deletion, so nothing can be swapped in between,
+// and no second look-up of the name (each costs a folder scan under Wine).
+// A file another program holds without sharing its deletion stays.
+void DeleteOwnedFile(const std::string& path, const OwnedEntries& owned) {
+    win::UniqueFileHandle file(::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                             nullptr));
+    if (!file) return;
+    const std::optional<win::FileIdentity> identity = win::IdentityOf(file.get());
+    if (!identity || !owned.count({identity->volume, identity->index})) return;
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if (::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) return;
+    // A read-only file refuses its deletion: clear the attribute (zero times
+    // mean "unchanged"), then ask again.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic))
+        ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
+}
+
 }  // namespace
 
 void CopyFolderTree(std::string sourcePath, std::string targetPath, CopyRecorder* recorder) {
@@ -110,6 +132,7 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
     if (IsRootOrEmpty(folderPath) || win::IsLinkPath(folderPath)) return;
 
     std::vector<std::string> entries;
+    std::vector<DWORD> listed;  // each entry's attributes as the listing gave them
     std::string last;
     {
         WIN32_FIND_DATAA entry;
@@ -123,19 +146,28 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
             const std::string name = entry.cFileName;
             if (name == "." || name == "..") continue;
             if (!lastName.empty() && SameName(name, lastName.c_str())) last = folderPath + "\\" + name;
-            else entries.push_back(folderPath + "\\" + name);
+            else {
+                entries.push_back(folderPath + "\\" + name);
+                listed.push_back(entry.dwFileAttributes);
+            }
         } while (::FindNextFileA(search.get(), &entry));
     }
 
-    for (const std::string& path : entries) {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot remove " + path);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& path = entries[i];
         if (owned) {
             // Only what the copy made: a link (its own identity, or under Wine
             // its target's) or anything put here since is never in the list.
-            const std::optional<win::FileIdentity> identity = win::IdentityOfEntry(path);
-            if (!identity || !owned->count({identity->volume, identity->index})) continue;
+            if (IsFolder(listed[i]) && !IsLink(listed[i])) {
+                const std::optional<win::FileIdentity> identity = win::IdentityOfEntry(path);
+                if (identity && owned->count({identity->volume, identity->index})) RemoveFolderTree(path, {}, owned);
+            } else {
+                DeleteOwnedFile(path, *owned);
+            }
+            continue;
         }
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot remove " + path);
         if (IsLink(attributes)) {
             // The link goes, what it points to stays.
             if (!IsFolder(attributes) || !::RemoveDirectoryA(path.c_str())) ::DeleteFileA(path.c_str());

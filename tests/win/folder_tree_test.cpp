@@ -247,3 +247,24 @@ TEST(CloneFolder, RemovalCutShortKeepsTheMarkerForTheNextStart) {
     starter::RemoveOwnClone(dir / "EXE2\\");
     EXPECT_FALSE(PathExists(dir / "EXE2"));
 }
+
+// What the copy made goes whatever its attributes (read-only, hidden,
+// system) and however deep; the folder goes once it is empty.
+TEST(CloneFolder, OwnedEntriesGoWhateverTheirAttributes) {
+    TempDir dir;
+    MakeFolder(dir / "EXE");
+    MakeFolder(dir / "EXE\\sub");
+    WriteFileBytes(dir / "EXE\\sub\\locked.dat", "read-only");
+    WriteFileBytes(dir / "EXE\\plain.dat", "plain");
+    SetAttributes(dir / "EXE\\sub\\locked.dat", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    ASSERT_TRUE(starter::MakeOwnClone(dir / "EXE2\\"));
+    {
+        starter::CloneRecorder recorder(dir / "EXE2\\");
+        CopyFolderTree(dir / "EXE\\", dir / "EXE2\\", &recorder);
+    }
+    ASSERT_EQ(ReadFileBytes(dir / "EXE2\\sub\\locked.dat"), "read-only");
+    ASSERT_TRUE(Attributes(dir / "EXE2\\sub\\locked.dat") & FILE_ATTRIBUTE_READONLY);
+    starter::RemoveOwnClone(dir / "EXE2\\");
+    EXPECT_FALSE(PathExists(dir / "EXE2"));
+    EXPECT_EQ(ReadFileBytes(dir / "EXE\\sub\\locked.dat"), "read-only");
+}
