@@ -6,14 +6,14 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
-        const std::size_t cr = text.find('\r', start);
-        if (cr == std::string_view::npos) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
             lines.emplace_back(text.substr(start));
             break;
         }
-        lines.emplace_back(text.substr(start, cr - start));
-        start = cr + 1;
-        if (start < text.size() && text[start] == '\n') ++start;
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
     }
     return lines;
 }

@@ -72,10 +72,11 @@ TEST(LauncherSettings, KeysMatchOnlyExactly) {
     EXPECT_EQ(s.WebPage, "Index.html");
 }
 
-TEST(LauncherSettings, LfOnlyFileIsOneUnreadableLine) {
-    const LauncherSettings s = Launcher("WEBPAGE=a.htm\nWATCHDOG=w.exe\n");
-    EXPECT_EQ(s.WebPage, "a.htm\nWATCHDOG=w.exe\n");  // one line: the first key swallows the rest
-    EXPECT_EQ(s.Watchdog, "vtwd.exe");
+TEST(LauncherSettings, LfOnlyFileFromALinuxEditorKeepsEveryKey) {
+    const LauncherSettings s = Launcher("WEBPAGE=a.htm\nWATCHDOG=w.exe\nPUBLICKEY=ab12\n");
+    EXPECT_EQ(s.WebPage, "a.htm");
+    EXPECT_EQ(s.Watchdog, "w.exe");
+    EXPECT_EQ(s.PublicKey, "ab12");  // once lost silently: signature checking was off
 }
 
 TEST(LauncherSettings, StarterKeysAreIgnored) {

@@ -11,9 +11,12 @@ TEST(TextLines, CrAndCrLfEndLinesAndAreNotPartOfThem) {
     EXPECT_EQ(SplitTextLines("a\rb\r\nc"), (Lines{"a", "b", "c"}));
 }
 
-TEST(TextLines, LoneLfDoesNotEndALine) {
-    EXPECT_EQ(SplitTextLines("a\nb\nc\n"), (Lines{"a\nb\nc\n"}));
-    EXPECT_EQ(SplitTextLines("a\n\r\nb"), (Lines{"a\n", "b"}));
+TEST(TextLines, LfEndsALineAsLinuxEditorsWriteIt) {
+    EXPECT_EQ(SplitTextLines("a\nb\nc\n"), (Lines{"a", "b", "c"}));
+    EXPECT_EQ(SplitTextLines("a\n\r\nb"), (Lines{"a", "", "b"}));  // LF, then CR LF: two ends
+    EXPECT_EQ(SplitTextLines("a\n\rb"), (Lines{"a", "", "b"}));      // LF CR is not one end
+    EXPECT_EQ(SplitTextLines("a\n\nb"), (Lines{"a", "", "b"}));
+    EXPECT_EQ(SplitTextLines("a\r\nb\nc\rd"), (Lines{"a", "b", "c", "d"}));  // mixed in one file
 }
 
 TEST(TextLines, EmptyLinesAndTheLastLine) {

@@ -26,10 +26,20 @@ TEST(LauncherMarker, MustStandAtTheVeryStartInAnyCase) {
 }
 
 TEST(LauncherMarker, ALineEndInsideTheMarkerLengthCountsAsCrLf) {
-    // A page split over lines is compared as its rebuilt text, so an LF-only
-    // page keeps its LF and a CR-only page gains an LF: neither matches.
+    // A page split over lines is compared as its rebuilt text, in which every
+    // line ends in CR LF: a line end inside the marker never matches.
     EXPECT_FALSE(PageHasMarker("<!-- Vortane\rMod Launcher -->"));
     EXPECT_FALSE(PageHasMarker("<!-- Vortane\nMod Launcher -->"));
+}
+
+TEST(LauncherMarker, WhatThePageBeganWithIsLoggedReadably) {
+    using vt::launcher::PageBeginningForLog;
+    EXPECT_EQ(PageBeginningForLog("<html>Sign on</html>"), "\"<html>Sign on</html>\"");
+    EXPECT_EQ(PageBeginningForLog("\xEF\xBB\xBF<!--"), "\"\\xEF\\xBB\\xBF<!--\"");  // a byte-order mark shows
+    EXPECT_EQ(PageBeginningForLog("\r\n\"a\\b\""), "\"\\x0D\\x0A\\x22a\\x5Cb\\x22\"");  // quotes stay unambiguous
+    EXPECT_EQ(PageBeginningForLog(std::string(41, 'x')), "\"" + std::string(40, 'x') + "\"...");
+    EXPECT_EQ(PageBeginningForLog(std::string(40, 'x')), "\"" + std::string(40, 'x') + "\"");
+    EXPECT_EQ(PageBeginningForLog(""), "nothing (an empty page)");
 }
 
 TEST(PatchList, EntriesAreTheLinesAfterTheHeaderWithSlashesTurned) {
@@ -38,8 +48,8 @@ TEST(PatchList, EntriesAreTheLinesAfterTheHeaderWithSlashesTurned) {
               (std::vector<std::string>{"maps\\arena.ini|DATA\\MAPS\\arena.ini|2008\\01\\28 14:30"}));
     EXPECT_TRUE(PatchListEntries(SplitTextLines("")).empty());
     EXPECT_TRUE(PatchListEntries(SplitTextLines("only a header\r\n")).empty());
-    // LF-only line ends make the whole list its header.
-    EXPECT_TRUE(PatchListEntries(SplitTextLines("h\na|a|immer\nb|b|immer\n")).empty());
+    // LF-only line ends (a Linux editor's) end lines too.
+    EXPECT_EQ(PatchListEntries(SplitTextLines("h\na|a|immer\nb|b|immer\n")), (std::vector<std::string>{"a|a|immer", "b|b|immer"}));
     // A blank last line is an empty entry, which the entry rules reject.
     EXPECT_EQ(PatchListEntries(SplitTextLines("h\r\na|a|immer\r\n\r\n")), (std::vector<std::string>{"a|a|immer", ""}));
     EXPECT_EQ(PatchListEntries(SplitTextLines("h\r\n\r\na|a|immer")), (std::vector<std::string>{"", "a|a|immer"}));

@@ -19,6 +19,13 @@ bool HasEdgeSpace(const std::string& field) { return !field.empty() && (field.fr
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
+// An LF not preceded by CR.
+bool HasBareLf(std::string_view bytes) {
+    for (std::size_t at = bytes.find('\n'); at != std::string_view::npos; at = bytes.find('\n', at + 1))
+        if (at == 0 || bytes[at - 1] != '\r') return true;
+    return false;
+}
+
 }  // namespace
 
 ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
@@ -33,12 +40,10 @@ ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
     }
     if (bytes.substr(0, kBom.size()) == kBom)
         add(1, Severity::Warning, "a byte-order mark opens the header line (harmless: the header is never read)");
-    if (bytes.find('\r') == std::string_view::npos && bytes.find('\n') != std::string_view::npos) {
-        add(1, Severity::Error,
-            "the line ends are LF only: the launcher reads the whole list as its header line and fetches nothing "
-            "(save it with CR LF line ends)");
-        return report;
-    }
+    if (HasBareLf(bytes))
+        add(1, Severity::Warning,
+            "some lines end in LF alone: this launcher reads them, but older launchers read a line "
+            "only up to CR, so they take such a list for one line and fetch nothing (CR LF suits every launcher)");
 
     const std::vector<std::string> entries = launcher::PatchListEntries(lines);
     {
@@ -51,10 +56,6 @@ ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const int line = static_cast<int>(i + 2);
         const std::string& text = entries[i];
-        if (text.find('\n') != std::string::npos) {
-            add(line, Severity::Error, "a lone LF inside the line: the launcher joins what follows it into this entry");
-            continue;
-        }
         if (text.empty()) {
             add(line, Severity::Error,
                 std::string(i + 1 == entries.size() ? "blank last line (the file ends in two line ends)" : "blank line") +
