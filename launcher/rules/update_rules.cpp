@@ -25,6 +25,24 @@ bool BeginsWithLauncherMarker(const std::vector<std::string>& pageLines) {
     return true;
 }
 
+std::string PageBeginningForLog(std::string_view page) {
+    constexpr std::size_t kShown = 40;
+    std::string text = "\"";
+    for (const char c : page.substr(0, kShown)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '\\' && c != '"') {
+            text += c;
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 15];
+        }
+    }
+    text += page.size() > kShown ? "\"..." : "\"";
+    return page.empty() ? "nothing (an empty page)" : text;
+}
+
 std::vector<std::string> PatchListEntries(std::vector<std::string> listLines) {
     if (listLines.empty()) return {};
     listLines.erase(listLines.begin());

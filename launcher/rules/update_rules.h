@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vt::launcher {
@@ -17,6 +18,11 @@ inline constexpr std::uint32_t kTimeoutTickMs = 30000;
 // True when the page's text (its lines, each followed by CR LF) begins with the
 // marker, letter case ignored. A byte-order mark or a blank first line fails.
 bool BeginsWithLauncherMarker(const std::vector<std::string>& pageLines);
+
+// What a page begins with, for the log line of an E12: its first 40 bytes in
+// quotes, printable ASCII as it is and every other byte as \xHH, so that a
+// byte-order mark or a proxy's sign-on page can be told at a glance.
+std::string PageBeginningForLog(std::string_view page);
 
 // The entries of the patch list, given its lines: every line after the header,
 // with every "/" turned into "\". The list text is built by appending CR LF to

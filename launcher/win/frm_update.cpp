@@ -191,7 +191,6 @@ void frmUpdate::SetStatusNow(const std::string& text) {
 bool frmUpdate::FileExists(const std::string& FileName) { return win::FileExists(FileName); }
 
 void frmUpdate::EndProgram() {
-    log_->Flush();
     // Terminate rather than exit: a run's thread may stand anywhere, and
     // nothing of it is to be completed.
     ::TerminateProcess(::GetCurrentProcess(), 0);

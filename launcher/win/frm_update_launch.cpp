@@ -18,14 +18,12 @@ void frmUpdate::Launch(bool multiplayer) {
     const std::string commandLine = StarterCommandLine(settings_.AppDir, settings_.Watchdog, multiplayer);
     if (FileExists(settings_.AppDir + settings_.Watchdog)) {
         log_->Line("LAUNCH", commandLine);
-        log_->Flush();
         // Started minimised and active, not waited for; a failure is
         // unhandled: its box, then the end.
         win::StartProgram(commandLine, settings_.AppDir + settings_.Watchdog, SW_SHOWMINIMIZED);
     } else {
         const char* problem = LaunchProblemText(multiplayer);
         SetStatusNow(problem);
-        log_->Flush();
         ::MessageBoxA(nullptr, problem, win::ProgramTitle(), MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
     }
     log_->Line("ENDING", multiplayer ? "multiplayer launch" : "single-player launch");

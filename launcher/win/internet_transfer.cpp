@@ -1,10 +1,10 @@
 #include "launcher/win/internet_transfer.h"
 
-#include "launcher/win/body_reader.h"
-
 #include <exception>
 #include <vector>
 
+#include "launcher/rules/internet_errors.h"
+#include "launcher/win/body_reader.h"
 #include "platform/win/clock.h"
 #include "platform/win/failure.h"
 
@@ -27,7 +27,7 @@ bool IsTransient(DWORD error) {
            error == ERROR_INTERNET_INCORRECT_HANDLE_STATE;
 }
 
-std::string ErrorText(const char* what, DWORD code) { return std::string(what) + " (WinINet error " + std::to_string(code) + ")"; }
+std::string ErrorText(const char* what, DWORD code) { return InternetErrorText(what, code); }
 
 }  // namespace
 

@@ -92,7 +92,6 @@ bool PatchEntryProcessor::FinishFetches() {
     if (!pool_) return true;
     while (pool_->Pending() > 0)
         if (!PutInPlace(pool_->TakeOldest())) return false;
-    context_.log.Flush();
     return true;
 }
 
@@ -122,7 +121,9 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     const std::string folders = EntryFolderPath(appDir, entry->LocalPath);
     if (!folders.empty()) CreateFolderPath(folders);
 
-    const std::string url = context_.settings.WebPath + entry->RemotePath;
+    // The list has had every "/" turned into "\"; the URL is sent, logged and
+    // shown with "/" as everywhere else on the web.
+    const std::string url = UrlForRequest(context_.settings.WebPath + entry->RemotePath);
     context_.view.SetStatus(EntryStatusText(LineIndex));
     const std::string LocalFile = appDir + entry->LocalPath;
     RemoveLeftoversOnce(LocalFile);
@@ -201,7 +202,6 @@ bool PatchEntryProcessor::IsOlderThan(const std::string& LocalFile, DateValue Li
     factsOf_.clear();
     if (!GetFileTimes(LocalFile, created, accessed, written, &facts_)) {
         context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
-        context_.log.Flush();
         throw FileAccessFailure{LocalFile};
     }
     factsOf_ = LocalFile;

@@ -17,12 +17,10 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
 
 bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName, std::uint64_t maxBytes,
                     bool leftBehind, const SideEntry* expected) {
-    context.log.Flush();  // what led to a slow or hanging fetch is on disk before it
     FetchOutcome outcome;
     const bool ok = DownloadFile(context.Download, url, fileName, &outcome, maxBytes, nullptr, leftBehind, expected);
     if (!ok) context.lastFailure = url + ": " + outcome.error;
     context.log.Line("FETCH", FetchLogLine(url, fileName, outcome));
-    context.log.Flush();
     return ok;
 }
 

@@ -57,7 +57,6 @@ RunOutcome UpdateRun::Run() noexcept {
         outcome.failure = "The update run failed for an unknown reason.";
         context_.log.Line("FAILURE", outcome.failure);
     }
-    context_.log.Flush();
     return outcome;
 }
 
@@ -66,7 +65,8 @@ RunEnding UpdateRun::Ending() {
     context_.view.SetStatus(EndingStatusText(ending));
     // The ending names its cause, so that a player's log says why (a server
     // down, a folder that cannot be written, a cut body), not only which code.
-    const bool fetchEnding = ending == RunEnding::E11 || ending == RunEnding::E1 || ending == RunEnding::E4;
+    const bool fetchEnding = ending == RunEnding::E11 || ending == RunEnding::E12 || ending == RunEnding::E1 ||
+                             ending == RunEnding::E4;
     context_.log.Line("ENDING", std::string(EndingName(ending)) +
                                     (fetchEnding && !context_.lastFailure.empty() ? ": " + context_.lastFailure : ""));
     return ending;
@@ -85,6 +85,11 @@ RunEnding UpdateRun::Steps() {
         return RunEnding::E11;
     }
     if (!HasLauncherMarker(probeFile)) {
+        // What came instead says who answered: a proxy's sign-on page, a
+        // byte-order mark an editor added, a server's default page.
+        context_.lastFailure = onlinePage + " begins with " +
+                               PageBeginningForLog(win::ReadWholeFile(probeFile).substr(0, 64)) + ", not with " +
+                               kLauncherMarker;
         context_.log.Line("PROBE", probeFile + " does not begin with " + kLauncherMarker);
         context_.view.Navigate(localPage);
         return RunEnding::E12;

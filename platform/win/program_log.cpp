@@ -10,8 +10,6 @@
 namespace vt::win {
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
-
 std::string Timestamp() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
@@ -68,23 +66,13 @@ ProgramLog::ProgramLog(const std::string& folder, const std::string& fileName) {
 }
 
 void ProgramLog::Line(std::string_view kind, std::string_view text) {
-    const std::string stamp = Timestamp();
+    std::string line = Timestamp();
+    line.append(" ").append(kind).append(" ").append(text).append("\r\n");
     std::lock_guard<std::mutex> lock(mutex_);
     if (!file_) return;
-    pending_.append(stamp).append(" ").append(kind).append(" ").append(text).append("\r\n");
-    if (pending_.size() >= kFlushAt) FlushLocked();
-}
-
-void ProgramLog::Flush() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    FlushLocked();
-}
-
-void ProgramLog::FlushLocked() {
-    if (!file_ || pending_.empty()) return;
     DWORD written = 0;
-    ::WriteFile(file_.get(), pending_.data(), static_cast<DWORD>(pending_.size()), &written, nullptr);  // a full disk loses log lines, nothing else
-    pending_.clear();
+    // A full disk loses log lines, nothing else.
+    ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 }  // namespace vt::win

@@ -1,8 +1,10 @@
 // A program's log (VT_Update.log, vtwd.log): what a player can send to the
 // mod's support. Rewritten at each start, one timestamped line per event.
-// Lines are gathered in memory and written out at Flush (and every 64 KiB),
-// so a long run of small events costs no write per line. Safe to use from
-// several threads at once.
+// Each line is handed to the system as it is written (one WriteFile, no
+// buffer of our own), so a process that is killed or hangs leaves every line
+// up to its last step: those are the lines a helper needs most. The system
+// keeps them when the process dies; only a crash of the whole machine can
+// lose the newest. Safe to use from several threads at once.
 //
 // Where it goes: beside the program. A game installed where the player cannot
 // write (under Program Files, as older games often are) gets its log in the
@@ -30,18 +32,14 @@ public:
 
     // "2026-12-07 10:15:02.431 STATUS Done."
     void Line(std::string_view kind, std::string_view text);
-    void Flush();
 
     const std::string& Path() const { return path_; }  // where it is written; empty when nowhere
     // Why it is not beside the program ("" when it is).
     const std::string& FallbackReason() const { return fallbackReason_; }
 
 private:
-    void FlushLocked();
-
     std::mutex mutex_;
     UniqueFileHandle file_;
-    std::string pending_;
     std::string path_;
     std::string fallbackReason_;
 };

@@ -81,7 +81,6 @@ StartOutcome StartSequence::Run() {
     const CloneLock lock(s.CloneDir);
     if (!lock.Taken()) {
         log_.Line("REFUSED", "another vtwd.exe is using the clone folder " + s.CloneDir);
-        log_.Flush();
         view_.ShowProblem("The game is already running from " + s.CloneDir +
                           ". Wait until it has ended before you start it again.");
         return StartOutcome::AlreadyRunning;
@@ -112,18 +111,15 @@ StartOutcome StartSequence::Run() {
     if (!copyFailure.empty()) {
         // The game never starts in an incomplete clone.
         log_.Line("COPY", "failed, the game is not started: " + copyFailure + " " + copyFailedCode);
-        log_.Flush();
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + copyFailedCode +
                           "\n\nThe game folder could not be copied into " + s.CloneDir + ":\n" + copyFailure);
         outcome = StartOutcome::CopyFailed;
     } else if (!FileExists(gameSource)) {
         log_.Line("GAME", gameSource + " is missing " + missingCode);
-        log_.Flush();
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + missingCode);
         outcome = StartOutcome::GameMissing;
     } else if (!win::CopyFileReplacing(gameSource, gameTarget, &error)) {
         log_.Line("GAME", "copying " + gameSource + " to " + gameTarget + " failed, " + error + " " + copyFailedCode);
-        log_.Flush();
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + copyFailedCode);
         outcome = StartOutcome::CopyFailed;
     } else {
@@ -135,13 +131,11 @@ StartOutcome StartSequence::Run() {
     IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
     log_.Line("END", ::GetFileAttributesA(s.CloneDir.c_str()) == INVALID_FILE_ATTRIBUTES ? "the clone is gone"
                                                                                          : "the clone stays");
-    log_.Flush();
     return outcome;
 }
 
 StartOutcome StartSequence::Refuse(const std::string& text) {
     log_.Line("REFUSED", text);
-    log_.Flush();
     view_.ShowProblem(text);
     return StartOutcome::Refused;
 }
@@ -151,7 +145,6 @@ void StartSequence::InstallNewLauncher() {
     if (!FileExists(source)) return;
     const std::uint32_t delay = EffectiveDelayMs(settings_.DelayMs);
     log_.Line("NEWLAUNCHER", source + " found, installing after " + std::to_string(delay) + " ms");
-    log_.Flush();
     if (delay > 0) ::Sleep(delay);
     const std::string target = settings_.AppDir + settings_.SrName;
     std::string error;
@@ -194,7 +187,6 @@ void StartSequence::WaitForApplication(const std::string& Command, const std::st
     // writes beside itself; the clone is not a place for a player's files.
     const std::string commandLine = BuildGameCommandLine(Command, Parameter);
     log_.Line("GAME", "starting " + commandLine);
-    log_.Flush();
     std::string why;
     const win::WaitScope scope = win::StartAndWaitForAll(commandLine, Command, SW_SHOWMINIMIZED, &why);
     if (scope == win::WaitScope::FirstProcess)

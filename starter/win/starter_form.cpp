@@ -59,7 +59,6 @@ void VT_StarterMainForm::Form_Load(const std::string& argumentText) {
     log_ = std::make_unique<win::ProgramLog>(appDir, "vtwd.log");
     if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
     log_->Line("START", std::string(kCaption) + " in " + appDir + ", argument text \"" + argumentText + "\"");
-    log_->Flush();
     settings_ = win::ReadStarterSettings(appDir);
     TimerAusfuehren->SetInterval(1);
     TimerAusfuehren->SetEnabled(true);
@@ -71,7 +70,6 @@ void VT_StarterMainForm::TimerAusfuehren_Timer() {
         StartSequence(settings_, SingleMode, *this, *log_).Run();
     } catch (const std::exception& e) {
         log_->Line("FAILURE", e.what());
-        log_->Flush();
         throw;  // the unhandled-failure box, then the end; the clone stays for the next start
     }
     ::ExitProcess(0);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "launcher/rules/content_sum.h"
+#include "launcher/rules/internet_errors.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
 
@@ -153,3 +154,11 @@ TEST(FetchesAtOnce, DefaultBoundsAndRounding) {
 
 }  // namespace
 }  // namespace vt::launcher
+
+TEST(InternetErrors, TheLogGivesTheNumberAndWhatItMeans) {
+    using vt::launcher::InternetErrorText;
+    EXPECT_EQ(InternetErrorText("cannot connect", 12029),
+              "cannot connect (WinINet error 12029: could not connect to the server)");
+    EXPECT_EQ(InternetErrorText("request failed", 12007).find("(WinINet error 12007: the server's name could not be found"), 15u);
+    EXPECT_EQ(InternetErrorText("request failed", 12999), "request failed (WinINet error 12999)");  // no words: the number alone
+}

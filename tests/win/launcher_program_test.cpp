@@ -8,6 +8,7 @@
 #include "support/test_support.h"
 #include "launcher/rules/side_file.h"
 #include "test_server.h"
+#include "tools/vtlist/side_make.h"
 #include "tools/vtlist/signing.h"
 #include "ui_driver.h"
 
@@ -93,6 +94,10 @@ protected:
         return true;
     }
 
+    void Kill() {
+        ::TerminateProcess(process_.get(), 1);
+        ::WaitForSingleObject(process_.get(), 5000);
+    }
     bool Ended(DWORD timeoutMs = 10000) const { return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
     HWND WaitForBox(const std::string& title) const { return ui::WaitForMessageBox(processId_, title, kWaitMs); }
 
@@ -133,6 +138,7 @@ TEST_F(Launcher, UpdatesToDoneAndEnablesMultiplayer) {
     for (const char* gone : {"delete_me.txt", "NEWUPDATE.TXT", "update.dat"}) EXPECT_FALSE(PathExists(App(gone))) << gone;
     EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{WebPath() + "start.htm"});
     EXPECT_EQ(server.RequestCount("/VTupdates/maps/arena.ini"), 1);
+    EXPECT_NE(Log().find(" FETCH " + WebPath() + "maps/arena.ini -> "), std::string::npos) << "URLs are logged with /";
 }
 
 TEST_F(Launcher, OpensWithADotAndMultiplayerDisabledAndQuitsDuringASlowTransfer) {
@@ -233,6 +239,55 @@ TEST_F(Launcher, ASignedReleaseIsInstalledAndAFileChangedAfterSigningIsRefused) 
     EXPECT_EQ(ReadFileBytes(App("readme.txt")), "a player's old readme");
 }
 
+// Files saved by a Linux editor (LF line ends) are read line by line: the
+// list's entries are fetched, and PUBLICKEY= after the first line is not lost
+// (it once was, which silently turned signature checking off).
+TEST_F(Launcher, LinuxLineEndsInTheConfigAndTheListAreReadAsWritten) {
+    const std::string list = "update list\nmaps/arena.ini\t|DATA/MAPS/arena.ini\t|2008-01-28 14:30\nreadme.txt|readme.txt|immer\n";
+    Serve("update.dat", list);
+    WriteFileBytes(App("UPDATE.CFG"), "WEBPATH=" + WebPath() + "\nWEBPAGE=start.htm\n");
+    Start();
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("DATA\\MAPS\\arena.ini")), "[arena]");
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me");
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+
+    std::vector<std::string> problems;
+    Serve("update.dat.vtsums", vtlist::MakeSideFile(list, root / "VTupdates", {}, nullptr, problems));
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    const auto key = vtlist::GenerateKeyPair();
+    ASSERT_TRUE(key);
+    WriteFileBytes(App("UPDATE.CFG"), "WEBPATH=" + WebPath() + "\nWEBPAGE=start.htm\nPUBLICKEY=" +
+                                          launcher::FormatPublicKey(key->point) + "\n");
+    WriteFileBytes(App("readme.txt"), "player's readme");
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_NE(Log().find("the side file is not signed"), std::string::npos) << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "player's readme");
+}
+
+// A launcher killed in the middle of a fetch (by the player, by Windows at
+// log-off) leaves a log that says what it was doing.
+TEST_F(Launcher, AKilledLaunchersLogHoldsEveryLineUpToTheFetchItWasKilledIn) {
+    Serve("pak.bin", std::string(300000, 'p'));
+    server.SetFault("/VTupdates/pak.bin", StallFor(60000));
+    Serve("update.dat", "update list\r\nreadme.txt|readme.txt|immer\r\npak.bin|pak.bin|immer\r\n");
+    Start();
+    // The file is stalled: the launcher waits in its fetch.
+    const std::string entryLine = " ENTRY 2 " + App("pak.bin") + ": fetched on every run, fetching\r\n";
+    const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+    while (Log().find(entryLine) == std::string::npos && ::GetTickCount64() < deadline) ::Sleep(50);
+    ::Sleep(500);
+    Kill();
+    const std::string log = Log();
+    EXPECT_EQ(server.RequestCount("/VTupdates/readme.txt"), 1) << log;
+    EXPECT_FALSE(LogLines("SIDE").empty()) << log;
+    EXPECT_EQ(LogLines("LIST"), std::vector<std::string>{"2 entries"}) << log;
+    EXPECT_NE(log.find(entryLine), std::string::npos) << log;
+    EXPECT_NE(log.find(" FETCH " + WebPath() + "readme.txt -> "), std::string::npos) << log;
+}
+
 TEST_F(Launcher, LayoutMatchesTheTwipsTableAt96Dpi) {
     server.SetFault("/VTupdates/start.htm", StallFor(60000));
     Start();
@@ -274,6 +329,9 @@ TEST_F(Launcher, ServerDownIsE11WithTheLocalPage) {
     ASSERT_TRUE(WaitForStatus(Unavailable("E11"))) << Status();
     EXPECT_FALSE(ui::IsEnabled(multi));
     EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{App("LocalLauncher.htm")});
+    const std::vector<std::string> ending = LogLines("ENDING");
+    ASSERT_EQ(ending.size(), 1u) << Log();
+    EXPECT_NE(ending[0].find("WinINet error 12029: could not connect to the server"), std::string::npos) << ending[0];
 }
 
 TEST_F(Launcher, AMissingStartPageIsE11NotE12) {
@@ -284,10 +342,18 @@ TEST_F(Launcher, AMissingStartPageIsE11NotE12) {
 }
 
 TEST_F(Launcher, AByteOrderMarkOrAForeignPageIsE12AndTheProbeStays) {
-    for (const std::string& page : {std::string("\xEF\xBB\xBF") + kMarkerPage, std::string("<html>Sign on</html>")}) {
+    const struct {
+        std::string page;
+        std::string logged;  // what the ending says the page began with
+    } cases[] = {{std::string("\xEF\xBB\xBF") + kMarkerPage, "begins with \"\\xEF\\xBB\\xBF<!-- Vortane Mod Launcher -->\\x0D\\x0A<html>\"..."},
+                 {"<html>Sign on</html>", "begins with \"<html>Sign on</html>\", not with <!-- Vortane Mod Launcher -->"}};
+    for (const auto& [page, logged] : cases) {
         Serve("start.htm", page);
         Start();
         ASSERT_TRUE(WaitForStatus(Unavailable("E12"))) << Status();
+        const std::vector<std::string> ending = LogLines("ENDING");
+        ASSERT_EQ(ending.size(), 1u) << Log();
+        EXPECT_NE(ending[0].find(logged), std::string::npos) << ending[0];
         EXPECT_EQ(ReadFileBytes(App("delete_me.txt")), page);
         EXPECT_EQ(LogLines("NAVIGATE"), std::vector<std::string>{App("LocalLauncher.htm")});
         EXPECT_EQ(server.RequestCount("/VTupdates/update.dat"), 0);

@@ -78,7 +78,6 @@ protected:
         return UpdateRun(context).Run().ending;
     }
     std::string LogText() {
-        log.Flush();
         return ReadFileBytes(logFile);
     }
 
