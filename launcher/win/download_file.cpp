@@ -90,6 +90,7 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
 }
 
 bool PartFile::Begin(std::uint64_t keep) {
+    if (progress_) progress_->StartBody(keep);
     flushed_ = false;
     lengthKnown_ = false;
     nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
@@ -147,6 +148,7 @@ bool PartFile::Write(const char* data, std::size_t size) {
         return false;
     }
     written_ += size;
+    if (progress_) progress_->Received(written_);
     if (hasher_) hasher_->Add(data, size);
     if (keptSum_) keptSum_->Add(data, size);
     if (!lengthKnown_ && written_ >= nextSpaceCheck_) {
@@ -161,6 +163,7 @@ bool PartFile::Write(const char* data, std::size_t size) {
 
 bool PartFile::Reserve(std::uint64_t bytes) {
     lengthKnown_ = true;
+    if (progress_) progress_->Announce(written_ + bytes);  // after Begin: written_ is what the body keeps
     const std::optional<std::uint64_t> free = FreeSpace();
     if (!free || *free >= bytes + kFreeSpaceMargin) return true;
     error_ = "not enough free space for " + std::to_string(bytes) + " bytes (" + std::to_string(*free) + " bytes free)";

@@ -31,6 +31,7 @@
 
 #include "launcher/rules/content_sum.h"
 #include "launcher/rules/side_file.h"
+#include "launcher/win/fetch_progress.h"
 #include "launcher/win/internet_transfer.h"
 #include "platform/win/crypto.h"
 #include "platform/win/handles.h"
@@ -91,6 +92,8 @@ public:
     // Writes fail ("stopped") once `*stop` is true: how a run that has ended
     // stops fetches still going.
     void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+    // The body's figures go to `progress` as they change (the status text's).
+    void ReportTo(FetchProgress* progress) { progress_ = progress; }
 
     // The body must be exactly this (the side file's size and SHA-256): it is
     // hashed as it is written, and a body that differs is no good fetch.
@@ -115,6 +118,7 @@ private:
     std::string recordPath_;
     DownloadSteps* steps_;
     const std::atomic<bool>* stop_ = nullptr;
+    FetchProgress* progress_ = nullptr;
     win::UniqueFileHandle file_;
     std::uint64_t written_ = 0;
     std::uint64_t nextSpaceCheck_ = 0;

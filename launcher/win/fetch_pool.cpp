@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <exception>
 
 namespace vt::launcher {
@@ -34,6 +35,7 @@ void FetchPool::Submit(std::int32_t index, const std::string& url, const std::st
     fetch->localFile = localFile;
     fetch->part = std::make_unique<PartFile>(localFile, url, leftBehind);
     fetch->part->StopWhen(&stop_);
+    fetch->part->ReportTo(&fetch->progress);
     fetch->expected = expected;
     if (expected) fetch->part->Expect(*expected);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -62,13 +64,39 @@ bool FetchPool::IsPending(const std::string& localFile) const {
     return false;
 }
 
-std::unique_ptr<PoolFetch> FetchPool::TakeOldest() {
+std::unique_ptr<PoolFetch> FetchPool::TakeOldest(const std::function<void()>& whileWaiting) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (order_.empty()) return nullptr;
-    changed_.wait(lock, [this] { return order_.front()->done; });
+    while (!order_.front()->done) {
+        if (whileWaiting) {
+            lock.unlock();
+            whileWaiting();
+            lock.lock();
+        }
+        changed_.wait_for(lock, std::chrono::milliseconds(kWaitingTickMs), [this] { return order_.front()->done; });
+    }
     std::unique_ptr<PoolFetch> oldest = std::move(order_.front());
     order_.pop_front();
+    takenBytes_ += oldest->progress.Snapshot().received;
     return oldest;
+}
+
+std::optional<OldestFetch> FetchPool::Oldest() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& fetch : order_)
+        if (!fetch->done) return OldestFetch{fetch->index, fetch->progress.Snapshot()};
+    return std::nullopt;  // the ended ones are put in place at once: nothing to wait for
+}
+
+FetchTotals FetchPool::Totals() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    FetchTotals totals{takenBytes_, takenBytes_};
+    for (const auto& fetch : order_) {
+        const BodyProgress body = fetch->progress.Snapshot();
+        totals.done += body.received;
+        totals.total += body.total > 0 ? body.total : fetch->expected ? fetch->expected->size : body.received;
+    }
+    return totals;
 }
 
 void FetchPool::StopAll() {

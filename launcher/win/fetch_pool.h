@@ -17,13 +17,16 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "launcher/win/download_file.h"
+#include "launcher/win/fetch_progress.h"
 #include "launcher/win/internet_transfer.h"
 
 namespace vt::launcher {
@@ -35,7 +38,21 @@ struct PoolFetch {
     std::unique_ptr<PartFile> part;
     FetchOutcome outcome;
     const SideEntry* expected = nullptr;  // the side file's, owned by the run
+    FetchProgress progress;               // the body's figures while it arrives
     bool done = false;  // the fetch has ended (outcome is final)
+};
+
+// The oldest fetch that has not ended: the one the run waits for.
+struct OldestFetch {
+    std::int32_t index = 0;
+    BodyProgress body;
+};
+
+// Bytes of the run's fetches so far: those taken back, and those pending
+// (their announced or expected size, else what has arrived).
+struct FetchTotals {
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
 };
 
 class FetchPool {
@@ -51,8 +68,13 @@ public:
                 const SideEntry* expected = nullptr);
     std::size_t Pending() const;  // submitted and not yet taken back
     bool OldestDone() const;
-    // Waits for the oldest fetch to end and hands it back (nothing when none is pending).
-    std::unique_ptr<PoolFetch> TakeOldest();
+    // Waits for the oldest fetch to end and hands it back (nothing when none
+    // is pending). `whileWaiting` is called at once and then every
+    // kWaitingTickMs until it has ended (for the status text).
+    std::unique_ptr<PoolFetch> TakeOldest(const std::function<void()>& whileWaiting = {});
+    static constexpr unsigned kWaitingTickMs = 250;
+    std::optional<OldestFetch> Oldest() const;
+    FetchTotals Totals() const;
     // Fetches not yet started never start; fetches going stop at their next
     // piece. Their partial files go when their PoolFetch is destroyed.
     void StopAll();
@@ -71,6 +93,7 @@ private:
     std::deque<std::unique_ptr<PoolFetch>> order_;  // every pending fetch, oldest first
     std::deque<PoolFetch*> queue_;                  // not yet started
     int running_ = 0;
+    std::uint64_t takenBytes_ = 0;  // bodies of the fetches taken back
     std::vector<std::thread> threads_;
 };
 

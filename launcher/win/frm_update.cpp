@@ -63,6 +63,7 @@ frmUpdate::frmUpdate(HINSTANCE instance) {
                                 instance, this);
     if (!window_) win::ThrowSystemError("Cannot create the launcher's window");
     win::SetFailureOwner(window_);
+    taskbar_ = std::make_unique<TaskbarProgress>(window_);
     dispatcher_ = std::make_unique<UiDispatcher>(window_, msg::kRunWork);
     CreateControls(instance);
     tmrDoOnce = std::make_unique<win::Timer>(window_, msg::kDoOnceTimerId);
@@ -95,7 +96,15 @@ void frmUpdate::CreateControls(HINSTANCE instance) {
         Child(window_, instance, "BUTTON", "LAUNCH Vortane Singleplayer", BS_PUSHBUTTON, 0, msg::kSingleLaunchId);
     ::EnableWindow(cmdLaunch, FALSE);
     ApplyLayout(::GetDpiForWindow(window_));
-    browser_ = std::make_unique<WebBrowserHost>(Browser);
+    if (WebBrowserHost::HtmlEngineRenders()) browser_ = std::make_unique<WebBrowserHost>(Browser);
+    if (!browser_ || !browser_->Available()) {
+        // A blank page area tells a player nothing: the page's text instead.
+        // Last among the controls (and in tab order): tools that look for
+        // "the" edit control of this window find the status box first, as ever.
+        pageText_ = std::make_unique<PageTextView>(window_, instance, msg::kPageTextId);
+        ::ShowWindow(Browser, SW_HIDE);
+        ApplyLayout(dpi_);
+    }
 }
 
 void frmUpdate::ApplyLayout(UINT dpi) {
@@ -117,6 +126,10 @@ void frmUpdate::ApplyLayout(UINT dpi) {
         ::SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont_.get()), TRUE);
     ::SendMessageA(txtStatus, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
     if (browser_) browser_->FitToContainer();
+    if (pageText_) {
+        Place(pageText_->Handle(), Element::Browser, dpi_);
+        pageText_->ApplyFont(dpi_);
+    }
 }
 
 void frmUpdate::Form_Load() {
@@ -125,7 +138,9 @@ void frmUpdate::Form_Load() {
     log_ = std::make_unique<win::ProgramLog>(settings_.AppDir, "VT_Update.log");
     if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
     log_->Line("START", std::string(kCaption) + " in " + settings_.AppDir + ", server " + settings_.WebPath);
-    if (!browser_->Available()) log_->Line("BROWSER", "the WebBrowser control is not available; the page area stays blank");
+    if (pageText_)
+        log_->Line("BROWSER", browser_ ? "the WebBrowser control is not available: start pages are shown as text"
+                                       : "no HTML engine renders pages here: start pages are shown as text");
     Download = std::make_unique<InternetTransfer>();
     tmrDoOnce->SetInterval(1);
     tmrDoOnce->SetEnabled(true);
@@ -142,6 +157,10 @@ LRESULT CALLBACK frmUpdate::WindowProc(HWND window, UINT message, WPARAM wParam,
 }
 
 LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != 0 && message == TaskbarProgress::ButtonCreatedMessage()) {  // registered: not a case label
+        taskbar_->ButtonCreated();
+        return 0;
+    }
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) {
@@ -156,6 +175,10 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == msg::kDoOnceTimerId) tmrDoOnce_Timer();
             if (wParam == msg::kTimeoutTimerId) TimerUpdateTimeOut_Timer();
             return 0;
+        case WM_CTLCOLORSTATIC:  // a read-only edit's colours
+            if (pageText_ && reinterpret_cast<HWND>(lParam) == pageText_->Handle())
+                return pageText_->Colors(reinterpret_cast<HDC>(wParam));
+            break;
         case WM_LBUTTONDBLCLK:
             Form_DblClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
             return 0;

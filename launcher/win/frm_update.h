@@ -25,7 +25,9 @@
 #include "config/settings.h"
 #include "launcher/rules/update_rules.h"
 #include "launcher/win/run_context.h"
+#include "launcher/win/page_text_view.h"
 #include "launcher/win/run_view_adapter.h"
+#include "launcher/win/taskbar_progress.h"
 #include "launcher/win/ui_dispatcher.h"
 #include "launcher/win/update_run.h"
 #include "launcher/win/web_browser.h"
@@ -65,6 +67,7 @@ private:
     void ArmTimeout();
     static DWORD WINAPI RunThread(void* self);
     void NavigateNow(const std::string& address);
+    std::string PageBytes(const std::string& address);  // for the text view: the page as fetched or on disk
 
     // frm_update_launch.cpp: the two launch buttons
     void cmdLaunch_Click();
@@ -77,7 +80,9 @@ private:
     HWND cmdQuit = nullptr;
     HWND txtStatus = nullptr;
     HWND SchalterSingleLaunch = nullptr;
-    std::unique_ptr<WebBrowserHost> browser_;
+    std::unique_ptr<WebBrowserHost> browser_;   // none where no HTML engine renders pages
+    std::unique_ptr<PageTextView> pageText_;    // the page as text instead; none where browser_ renders
+    std::unique_ptr<TaskbarProgress> taskbar_;
     std::unique_ptr<win::Timer> tmrDoOnce;
     std::unique_ptr<win::Timer> TimerUpdateTimeOut;
     std::unique_ptr<InternetTransfer> Download;

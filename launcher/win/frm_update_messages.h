@@ -13,6 +13,7 @@ inline constexpr int kQuitId = 102;
 inline constexpr int kStatusId = 103;
 inline constexpr int kSingleLaunchId = 104;
 inline constexpr int kBrowserId = 105;
+inline constexpr int kPageTextId = 106;
 
 inline constexpr UINT_PTR kDoOnceTimerId = 1;
 inline constexpr UINT_PTR kTimeoutTimerId = 2;

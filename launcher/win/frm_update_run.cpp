@@ -5,6 +5,7 @@
 #include "launcher/win/frm_update_messages.h"
 #include "launcher/win/update_run.h"
 #include "platform/win/failure.h"
+#include "platform/win/files.h"
 
 namespace vt::launcher {
 
@@ -13,6 +14,7 @@ void frmUpdate::tmrDoOnce_Timer() {
     if (runThread_) return;        // cannot happen: the time-out is not armed while a run goes on
     RunWindow window{[this](const std::string& text) { ::SetWindowTextA(txtStatus, text.c_str()); },
                      [this](const std::string& address) { NavigateNow(address); },
+                     [this](std::uint64_t done, std::uint64_t total) { taskbar_->Show(done, total); },
                      [this](const RunOutcome& outcome) { OnRunEnded(outcome); }};
     runView_ = std::make_unique<RunViewAdapter>(*dispatcher_, std::move(window), *log_);
     runContext_ = std::make_unique<RunContext>(RunContext{settings_, *Download, *runView_, *log_});
@@ -30,6 +32,7 @@ void frmUpdate::OnRunEnded(const RunOutcome& outcome) {
     ::WaitForSingleObject(runThread_.get(), INFINITE);  // it handed this over as its last act
     runThread_.reset();
     runContext_.reset();
+    taskbar_->Clear();
     if (!outcome.failure.empty()) win::EndWithUnhandledFailure(outcome.failure);
     if (!outcome.fileAccessError.empty()) {
         ::MessageBoxA(window_, "FILE ACCESS ERROR", ("UNABLE TO CHECK FOR UPDATE: " + outcome.fileAccessError).c_str(),
@@ -64,8 +67,26 @@ void frmUpdate::TimerUpdateTimeOut_Timer() {
 }
 
 void frmUpdate::NavigateNow(const std::string& address) {
+    if (pageText_) {
+        pageText_->Show(PageBytes(address));
+        log_->Line("NAVIGATE", address);
+        return;
+    }
     const bool told = browser_->Navigate(address);
-    log_->Line("NAVIGATE", address + (told ? "" : " (no browser control)"));
+    log_->Line("NAVIGATE", address + (told ? "" : " (the browser control refused it)"));
+}
+
+std::string frmUpdate::PageBytes(const std::string& address) {
+    // The online page is the one the probe has just fetched: the run deletes
+    // its file only after this navigation has returned.
+    const bool online = address == settings_.WebPath + settings_.WebPage;
+    const std::string file = online ? settings_.AppDir + kProbeFileName : address;
+    try {
+        return win::ReadWholeFile(file);
+    } catch (const std::exception& e) {
+        log_->Line("PAGE", std::string("the start page cannot be read for its text: ") + e.what());
+        return {};
+    }
 }
 
 }  // namespace vt::launcher

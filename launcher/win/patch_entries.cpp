@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/rules/patch_entry.h"
+#include "launcher/rules/progress_text.h"
 #include "launcher/win/download_file.h"
 #include "launcher/win/file_helpers.h"
 #include "platform/win/files.h"
@@ -37,7 +38,9 @@ constexpr std::size_t kPendingPerFetch = 8;
 
 PatchEntryProcessor::PatchEntryProcessor(RunContext& context, int fetchesAtOnce)
     : context_(context), twoDigitYearMax_(SystemTwoDigitYearMax()) {
-    if (fetchesAtOnce > 1) pool_ = std::make_unique<FetchPool>(fetchesAtOnce, context_.Download.Timeouts());
+    // One at a time is a pool of one whose fetch is waited for at once.
+    oneAtATime_ = fetchesAtOnce <= 1;
+    pool_ = std::make_unique<FetchPool>(oneAtATime_ ? 1 : fetchesAtOnce, context_.Download.Timeouts());
 }
 
 PatchEntryProcessor::~PatchEntryProcessor() = default;  // the pool stops what is still going
@@ -58,17 +61,43 @@ bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const SideEn
 bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
                                 const SideEntry* expected) {
     const bool leftBehind = keptParts_.count(UpperCase(LocalFile)) > 0;
-    if (!pool_) {
-        const bool ok = DownloadAndLog(context_, url, LocalFile, kNoBodyCap, leftBehind, expected);
-        if (ok && expected && hashes_) hashes_->Remember(LocalFile, LocalDigest{expected->size, expected->hash});
-        return ok;
+    if (oneAtATime_) {
+        pool_->Submit(LineIndex, url, LocalFile, leftBehind, expected);
+        return PutInPlace(TakeOldest());
     }
     while (pool_->OldestDone())
-        if (!PutInPlace(pool_->TakeOldest())) return false;
+        if (!PutInPlace(TakeOldest())) return false;
     if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
-        if (!PutInPlace(pool_->TakeOldest())) return false;
+        if (!PutInPlace(TakeOldest())) return false;
     pool_->Submit(LineIndex, url, LocalFile, leftBehind, expected);
     return true;
+}
+
+std::unique_ptr<PoolFetch> PatchEntryProcessor::TakeOldest() {
+    return pool_->TakeOldest([this] { ShowProgress(0); });
+}
+
+void PatchEntryProcessor::ShowProgress(std::int32_t deciding) {
+    const std::optional<OldestFetch> oldest = pool_->Oldest();
+    if (!oldest) {
+        // Nothing is being fetched: the entry being decided, every time.
+        if (deciding == 0) return;
+        context_.view.SetStatus(EntryStatusText(deciding));
+        shownIndex_ = deciding;
+        return;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (oldest->index != shownIndex_) {
+        context_.view.SetStatus(EntryStatusText(oldest->index));  // logged: the entry waited for changed
+        shownIndex_ = oldest->index;
+        progressShownAt_ = 0;
+    }
+    if (progressShownAt_ != 0 && now - progressShownAt_ < kProgressEveryMs) return;
+    progressShownAt_ = now;
+    const std::string text = ProgressText(oldest->index, &oldest->body);
+    if (text != EntryStatusText(oldest->index)) context_.view.ShowProgress(text);
+    const FetchTotals totals = pool_->Totals();
+    context_.view.ShowTotalProgress(totals.done, totals.total);
 }
 
 bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
@@ -89,9 +118,8 @@ bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
 }
 
 bool PatchEntryProcessor::FinishFetches() {
-    if (!pool_) return true;
     while (pool_->Pending() > 0)
-        if (!PutInPlace(pool_->TakeOldest())) return false;
+        if (!PutInPlace(TakeOldest())) return false;
     return true;
 }
 
@@ -124,11 +152,11 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     // The list has had every "/" turned into "\"; the URL is sent, logged and
     // shown with "/" as everywhere else on the web.
     const std::string url = UrlForRequest(context_.settings.WebPath + entry->RemotePath);
-    context_.view.SetStatus(EntryStatusText(LineIndex));
+    ShowProgress(LineIndex);  // the entry the run waits for: the oldest fetch still going, else this one
     const std::string LocalFile = appDir + entry->LocalPath;
     RemoveLeftoversOnce(LocalFile);
     // The same file fetched for an earlier entry: decide on it once it is in place.
-    if (pool_ && pool_->IsPending(LocalFile) && !FinishFetches()) return false;
+    if (pool_->IsPending(LocalFile) && !FinishFetches()) return false;
     bool needed = false;
     factsOf_.clear();  // only what this entry's date rule reads may be used for it
     const SideEntry* side = nullptr;

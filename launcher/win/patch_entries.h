@@ -2,8 +2,10 @@
 // folders, show its progress text, decide by its stamp and the local file's
 // last-write time, and fetch its file when needed.
 //
-// With more than one fetch at once (MAXDOWNLOADS=), the fetches go to a
-// FetchPool and the entries are decided on without waiting for them; files
+// Every fetch goes through a FetchPool. With MAXDOWNLOADS=1 the pool has one
+// thread and each fetch is waited for before the next entry, as the entries
+// were always processed. With more than one fetch at once, the entries are
+// decided on without waiting for the fetches; files
 // still replace their targets in list order, and the run ends as it would
 // have one at a time: at the first entry that fails, with every entry before
 // it in place and none after it. An entry whose file is still being fetched
@@ -71,6 +73,12 @@ private:
     // With a side entry: whether the local file is what was released.
     bool MatchesSide(const std::string& LocalFile, const SideEntry& side);
     bool PutInPlace(std::unique_ptr<PoolFetch> fetch);  // the oldest fetch: log it, replace its target
+    std::unique_ptr<PoolFetch> TakeOldest();            // waits, showing the fetch's progress meanwhile
+    // The status text names the entry the run waits for: the oldest fetch
+    // still going (with its figures, kProgressEveryMs apart at most, and the
+    // run's bytes on the taskbar), else `deciding` (0: none).
+    void ShowProgress(std::int32_t deciding);
+    static constexpr ULONGLONG kProgressEveryMs = 250;
 
     // Each folder of the list once per run: what a stopped run left there goes.
     void RemoveLeftoversOnce(const std::string& LocalFile);
@@ -79,7 +87,10 @@ private:
     const SideFile* sums_ = nullptr;
     HashCache* hashes_ = nullptr;
     int repaired_ = 0;
-    std::unique_ptr<FetchPool> pool_;  // none when fetching one at a time
+    std::unique_ptr<FetchPool> pool_;
+    bool oneAtATime_ = false;  // each fetch is waited for before the next entry
+    std::int32_t shownIndex_ = 0;      // the entry the status text names
+    ULONGLONG progressShownAt_ = 0;    // when its figures were last shown
     std::unordered_set<std::string> checkedFolders_;  // upper case
     std::vector<std::string> foldersWithKeptParts_;
     std::unordered_set<std::string> keptParts_;  // upper case: targets whose partial file may be continued

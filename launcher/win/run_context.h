@@ -19,6 +19,12 @@ public:
     virtual ~UpdateRunView() = default;
     virtual void SetStatus(const std::string& text) = 0;      // txtStatus
     virtual void Navigate(const std::string& address) = 0;    // Browser, waits until told
+    // The last status text with a fetch's figures after it: shown, but not
+    // logged (it changes a few times a second).
+    virtual void ShowProgress(const std::string& text) { SetStatus(text); }
+    // The run's bytes so far of all it knows it will fetch: the taskbar
+    // button's bar, where there is a taskbar.
+    virtual void ShowTotalProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
 struct RunContext {

@@ -4,6 +4,32 @@ namespace vt::launcher {
 
 void RunViewAdapter::SetStatus(const std::string& text) {
     log_.Line("STATUS", text);
+    QueueStatus(text);
+}
+
+void RunViewAdapter::ShowProgress(const std::string& text) { QueueStatus(text); }
+
+void RunViewAdapter::ShowTotalProgress(std::uint64_t done, std::uint64_t total) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        totalDone_ = done;
+        totalAll_ = total;
+        if (totalWaiting_) return;
+        totalWaiting_ = true;
+    }
+    dispatcher_.Post([this] {
+        std::uint64_t shownDone = 0, shownAll = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            totalWaiting_ = false;
+            shownDone = totalDone_;
+            shownAll = totalAll_;
+        }
+        if (window_.showTotalProgress) window_.showTotalProgress(shownDone, shownAll);
+    });
+}
+
+void RunViewAdapter::QueueStatus(const std::string& text) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         latest_ = text;

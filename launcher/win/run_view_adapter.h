@@ -6,6 +6,7 @@
 // entry. The run's outcome is the last task it hands over.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -20,6 +21,7 @@ namespace vt::launcher {
 struct RunWindow {
     std::function<void(const std::string&)> showStatus;  // txtStatus
     std::function<void(const std::string&)> navigate;    // Browser
+    std::function<void(std::uint64_t, std::uint64_t)> showTotalProgress;  // the taskbar button
     std::function<void(const RunOutcome&)> runEnded;
 };
 
@@ -29,11 +31,14 @@ public:
         : dispatcher_(dispatcher), window_(std::move(window)), log_(log) {}
 
     void SetStatus(const std::string& text) override;
+    void ShowProgress(const std::string& text) override;
+    void ShowTotalProgress(std::uint64_t done, std::uint64_t total) override;
     void Navigate(const std::string& address) override;  // returns once the browser was told
     void Finish(const RunOutcome& outcome);               // the run's last call
 
 private:
     void ShowLatestStatus();  // on the window's thread
+    void QueueStatus(const std::string& text);
 
     UiDispatcher& dispatcher_;
     RunWindow window_;
@@ -41,6 +46,8 @@ private:
     std::mutex mutex_;
     std::string latest_;
     bool waiting_ = false;  // a status task is queued and latest_ is not on screen yet
+    std::uint64_t totalDone_ = 0, totalAll_ = 0;
+    bool totalWaiting_ = false;
 };
 
 }  // namespace vt::launcher

@@ -157,6 +157,14 @@ WebBrowserHost::~WebBrowserHost() {
     site_->Release();
 }
 
+bool WebBrowserHost::HtmlEngineRenders() {
+    // CLSID_HTMLDocument, MSHTML's document: mingw-w64's uuid library lacks it.
+    static const CLSID kHtmlDocument = {0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
+    win::ComPtr<IUnknown> document;
+    // Wine without Gecko answers CLASS_E_CLASSNOTAVAILABLE here.
+    return SUCCEEDED(::CoCreateInstance(kHtmlDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, document.put_void()));
+}
+
 bool WebBrowserHost::Navigate(const std::string& address) {
     if (!browser_) return false;
     Bstr url(address);

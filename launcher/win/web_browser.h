@@ -29,6 +29,13 @@ public:
     WebBrowserHost(const WebBrowserHost&) = delete;
     WebBrowserHost& operator=(const WebBrowserHost&) = delete;
 
+    // Whether the system has an HTML engine that renders pages in the
+    // control. Asked of the engine itself (can an HTML document be made?),
+    // not guessed from the platform: Wine without its Gecko package has the
+    // control, and its Navigate succeeds, yet renders nothing; a Wine with
+    // Gecko, and Windows, render.
+    static bool HtmlEngineRenders();
+
     bool Available() const { return static_cast<bool>(browser_); }
     // A URL or a local file path, as the only argument. False when the control
     // is missing or refused the address.

@@ -1,12 +1,13 @@
 // libFuzzer target: arbitrary bytes as the header values a server sends
 // (Content-Range, Retry-After), as the resume record a stopped run left, and
-// as the side file beside a patch list.
+// as the side file beside a patch list, and as a start page shown as text.
 // The checks are the promises the transfer builds on.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "launcher/rules/http_rules.h"
+#include "launcher/rules/page_text.h"
 #include "launcher/rules/side_file.h"
 
 using namespace vt::launcher;
@@ -56,5 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(again == text);
         Require(!sums->signature || sums->signedBytes < text.size());
     }
+    // The start page as text: UTF-8 in, UTF-8 out; never two blank lines in a row.
+    const std::string page = PageText(text);
+    if (IsValidUtf8(text)) Require(IsValidUtf8(page));
+    Require(page.find("\r\n\r\n\r\n") == std::string::npos);
+
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/rules/progress_text.h"
+
 using namespace vt::launcher;
 
 namespace {
@@ -104,4 +106,31 @@ TEST(Stamp, DigitHelpers) {
     EXPECT_TRUE(StartsWithDigit("0"));
     EXPECT_FALSE(StartsWithDigit(""));
     EXPECT_FALSE(StartsWithDigit("\xD9"));  // only the ten ASCII digits
+}
+
+TEST(ProgressText, TheEntrysTextStaysTheStartOfTheLine) {
+    constexpr std::uint64_t MiB = 1024 * 1024;
+    EXPECT_EQ(ProgressText(6, nullptr), "DOWNLOADING File 6 ...");
+    BodyProgress small{500 * 1024, MiB - 1, 0, 100 * 1024};
+    EXPECT_EQ(ProgressText(1, &small), "DOWNLOADING File 1 ...");  // below 1 MiB: no figures
+
+    BodyProgress big{34 * MiB, 200 * MiB, 0, 5 * MiB + MiB / 5};
+    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s");
+    big.bytesPerSecond = 0;  // the first moments: no rate yet
+    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB");
+    big.bytesPerSecond = 300 * 1024;  // a slow link says so
+    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 300 KB/s");
+
+    BodyProgress unannounced{3 * MiB / 2, 0, 0, 2 * MiB};  // no Content-Length: what has arrived
+    EXPECT_EQ(ProgressText(2, &unannounced), "DOWNLOADING File 2 ... 1.5 MB, 2.0 MB/s");
+}
+
+TEST(ProgressText, AContinuedBodySaysWhereItResumed) {
+    constexpr std::uint64_t MiB = 1024 * 1024;
+    const std::uint64_t at = 29 * MiB + 4 * MiB / 10 + 1;
+    BodyProgress resumed{at, 200 * MiB, at, 0};
+    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... resuming at 29.4 MB");
+    resumed.received = 31 * MiB;
+    resumed.bytesPerSecond = 3 * MiB;
+    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.0 MB/s, resumed at 29.4 MB");
 }

@@ -23,6 +23,39 @@ constexpr char kCaption[] = "Vortane Mod Launcher V1.56";
 constexpr char kMarkerPage[] = "<!-- Vortane Mod Launcher -->\r\n<html><body>news</body></html>\r\n";
 constexpr DWORD kWaitMs = 20000;
 
+// The words a player reads in `window`: its picture as the screen shows it,
+// read by Debian's tesseract. Wine starts a Linux program like any other but
+// gives no process handle to wait on, so the result file is awaited.
+std::string ReadWordsOnScreen(HWND window) {
+    const std::string build = BuildDir();  // "Z:\..." : the same folder seen from Linux
+    if (build.rfind("Z:\\", 0) != 0) return "(the build folder is not on Z:)";
+    static int shots = 0;
+    const std::string name = "ocr-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++shots);
+    const std::string folder = build + "tests\\win\\";
+    if (!ui::SaveWindowPicture(window, folder + name + ".bmp")) return "(no picture)";
+    std::string unix = folder.substr(2);
+    for (char& c : unix)
+        if (c == '\\') c = '/';
+    const std::string base = unix + name;
+    // Doubled in size: a small screen font reads better so, as it does to a person.
+    std::string command = "Z:\\usr\\bin\\sh -c \"convert '" + base + ".bmp' -resize 200% '" + base + ".png' && tesseract '" +
+                          base + ".png' '" + base + "' >/dev/null 2>&1; mv '" + base + ".txt' '" + base + ".done'\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return "(tesseract cannot be started)";
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    const std::string done = folder + name + ".done";
+    for (int i = 0; i < 600 && !PathExists(done); ++i) ::Sleep(100);
+    std::string words = ReadFileBytes(done);
+    for (const char* suffix : {".bmp", ".png", ".done"}) ::DeleteFileA((folder + name + suffix).c_str());
+    for (char& c : words)
+        if (c == '\n' || c == '\r') c = ' ';
+    return words;
+}
+
 std::string Unavailable(const char* code) {
     return std::string("Vortane Update not found ... only Singleplayer available [") + code + "]";
 }
@@ -265,6 +298,68 @@ TEST_F(Launcher, LinuxLineEndsInTheConfigAndTheListAreReadAsWritten) {
     ASSERT_TRUE(WaitForStatus(Unavailable("E1"))) << Status() << "\n" << Log();
     EXPECT_NE(Log().find("the side file is not signed"), std::string::npos) << Log();
     EXPECT_EQ(ReadFileBytes(App("readme.txt")), "player's readme");
+}
+
+// A big file arrives slowly as entry 1 while five small entries after it are
+// done at once: the status names entry 1, the one the run waits for, with
+// its figures going up, and the log keeps the entry's text alone.
+TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
+    constexpr std::size_t kBig = 6 * 1000 * 1000;
+    Serve("big.bin", std::string(kBig, 'B'));
+    Fault slow;
+    slow.kind = Fault::Kind::Throttle;
+    slow.bytes = 1200 * 1000;  // about 5 s
+    server.SetFault("/VTupdates/big.bin", slow);
+    std::string list = "update list\r\nbig.bin|big.bin|immer\r\n";
+    for (int i = 1; i <= 5; ++i) {
+        Serve("s" + std::to_string(i) + ".txt", "small " + std::to_string(i));
+        list += "s" + std::to_string(i) + ".txt|s" + std::to_string(i) + ".txt|immer\r\n";
+    }
+    Serve("update.dat", list);
+    Start();
+    std::vector<std::string> seen;
+    const ULONGLONG deadline = ::GetTickCount64() + 30000;
+    for (std::string text; (text = Status()) != "Done." && ::GetTickCount64() < deadline; ::Sleep(40))
+        if (seen.empty() || seen.back() != text) seen.push_back(text);
+    ASSERT_EQ(Status(), "Done.") << Log();
+    EXPECT_EQ(ReadFileBytes(App("big.bin")).size(), kBig);
+    std::string all;
+    int figures = 0;
+    for (const std::string& text : seen) {
+        all += text + "\n";
+        if (text.rfind("DOWNLOADING File 1 ... ", 0) == 0 && text.find(" of 5.7 MB, ") != std::string::npos) ++figures;
+    }
+    for (int i = 2; i <= 6; ++i)
+        EXPECT_EQ(all.find("DOWNLOADING File " + std::to_string(i) + " "), std::string::npos)
+            << "entry " << i << " named while entry 1 was awaited:\n" << all;
+    EXPECT_GE(figures, 3) << "the figures did not change as bytes arrived:\n" << all;
+    for (const std::string& line : LogLines("STATUS")) EXPECT_EQ(line.find(" MB"), std::string::npos) << line;
+}
+
+// Where no HTML engine renders pages (Wine without Gecko), the start page's
+// words are on the screen all the same: the online page after "Done.", the
+// local page when the server cannot be reached.
+TEST_F(Launcher, TheStartPagesWordsAreOnTheScreen) {
+    Serve("start.htm", std::string(kMarkerPage).substr(0, 31) +
+                           "<html><body><h1>Vortane</h1><p>Welcome back, commander.</p><ul><li>Desert patrol</li></ul>"
+                           "</body></html>");
+    Start();
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status() << "\n" << Log();
+    ::Sleep(300);  // the last repaint
+    const std::string online = ReadWordsOnScreen(window);
+    EXPECT_NE(online.find("Welcome back, commander."), std::string::npos) << online;
+    EXPECT_NE(online.find("Desert patrol"), std::string::npos) << online;
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+
+    WriteFileBytes(App("LocalLauncher.htm"),
+                   "<html><body><h1>Vortane</h1><p>The update server cannot be reached.</p></body></html>");
+    Config("", "http://127.0.0.1:1/VTupdates/");
+    Start();
+    ASSERT_TRUE(WaitForStatus(Unavailable("E11"))) << Status();
+    ::Sleep(300);
+    const std::string local = ReadWordsOnScreen(window);
+    EXPECT_NE(local.find("The update server cannot be reached."), std::string::npos) << local;
 }
 
 // A launcher killed in the middle of a fetch (by the player, by Windows at

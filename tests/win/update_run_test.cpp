@@ -158,6 +158,9 @@ protected:
 };
 
 TEST_F(Run, EntriesGetTheirIndicesAndTheListFilesGoAtDone) {
+    // One at a time, every entry is named in turn (with fetches alongside,
+    // the text names the entry still being fetched, however long it takes).
+    settings.MaxDownloads = "1";
     Serve("update.dat", "header\r\na.txt|a.txt|immer\r\nb.txt|b.txt|immer");
     Serve("b.txt", "server b");
     WriteFileBytes(Local("update.dat"), "old list");
@@ -170,12 +173,13 @@ TEST_F(Run, EntriesGetTheirIndicesAndTheListFilesGoAtDone) {
     for (const char* gone : {"update.dat", "NEWUPDATE.TXT", "delete_me.txt"}) EXPECT_FALSE(PathExists(Local(gone))) << gone;
 }
 
-TEST_F(Run, ALeftoverReadOnlyListIsReplacedAndAnLfOnlyListDoesNothing) {
+TEST_F(Run, ALeftoverReadOnlyListIsReplacedAndAnLfOnlyListIsRead) {
     WriteFileBytes(Local("NEWUPDATE.TXT"), "stale");
     SetAttributes(Local("NEWUPDATE.TXT"), FILE_ATTRIBUTE_READONLY);
     Serve("update.dat", "header\na.txt|a.txt|immer\n");
     EXPECT_EQ(RunOnce(), RunEnding::Done);
-    EXPECT_EQ(Requests("a.txt"), 0);
+    EXPECT_EQ(Requests("a.txt"), 1);
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
     EXPECT_FALSE(PathExists(Local("NEWUPDATE.TXT")));
 }
 

@@ -29,42 +29,6 @@ void Step(const std::string& what) {
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The window's pixels from the screen, as a 24-bit BMP file.
-bool SaveScreenshot(HWND window, const std::string& path) {
-    RECT r;
-    ::GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    vt::win::UniqueGdiObject bitmap(::CreateCompatibleBitmap(screen, width, height));
-    HGDIOBJ old = ::SelectObject(memory, bitmap.get());
-    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(memory, old);
-
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::string pixels(rowBytes * static_cast<DWORD>(height), '\0');
-    ::GetDIBits(memory, static_cast<HBITMAP>(bitmap.get()), 0, static_cast<UINT>(height), pixels.data(),
-                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    vt::win::UniqueFileHandle out(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    return out && ::WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
-           ::WriteFile(out.get(), &info, sizeof info, &written, nullptr) &&
-           ::WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-}
-
 bool Road(const std::string& exeFolder, const std::string& screenshot) {
     const std::string root = exeFolder.substr(0, exeFolder.find_last_of('\\', exeFolder.size() - 2) + 1);
     const std::string clone = root + "EXE2";
@@ -96,7 +60,7 @@ bool Road(const std::string& exeFolder, const std::string& screenshot) {
     }
     if (!vt::ui::IsEnabled(multi)) return Fail("multiplayer is not enabled after \"Done.\"");
     ::Sleep(300);  // let the last repaint land before the picture
-    Step(SaveScreenshot(window, screenshot) ? "screenshot saved to " + screenshot : "screenshot could not be saved");
+    Step(vt::ui::SaveWindowPicture(window, screenshot) ? "screenshot saved to " + screenshot : "screenshot could not be saved");
 
     Step("clicking \"LAUNCH Vortane Multiplayer\"");
     vt::ui::Click(multi);

@@ -328,7 +328,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         // so a benchmark's 1 GiB file needs no 1 GiB here either.
         const bool streamed = fault.kind == Fault::Kind::None || fault.kind == Fault::Kind::Stall ||
                               fault.kind == Fault::Kind::NoRanges || fault.kind == Fault::Kind::Truncate ||
-                              fault.kind == Fault::Kind::IgnoreIfRange || fault.kind == Fault::Kind::Close;
+                              fault.kind == Fault::Kind::IgnoreIfRange || fault.kind == Fault::Kind::Close ||
+                              fault.kind == Fault::Kind::Throttle;
         if (found && !streamed) {
             std::ostringstream content;
             content << in.rdbuf();
@@ -351,6 +352,7 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         case Fault::Kind::NoRanges:
         case Fault::Kind::BadRange:
         case Fault::Kind::IgnoreIfRange:
+        case Fault::Kind::Throttle:
             break;
         case Fault::Kind::Close:
             if (fault.count > 0 && number > fault.count) break;
@@ -436,8 +438,15 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
     std::uint64_t allowed = cut ? fault.bytes : ~std::uint64_t{0};
     in.clear();
     in.seekg(static_cast<std::streamoff>(start));
-    std::vector<char> chunk(1 << 20);
+    // Throttled: a tenth of a second's worth per piece, then a pause.
+    const bool throttled = fault.kind == Fault::Kind::Throttle && fault.bytes > 0;
+    std::vector<char> chunk(throttled ? std::max<std::size_t>(fault.bytes / 10, 1) : std::size_t{1} << 20);
     for (std::uint64_t left = fileSize - start; left > 0;) {
+        if (throttled) {
+            for (int waited = 0; waited < 100 && !stopping_; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (stopping_) return false;
+        }
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
         if (n > allowed) n = static_cast<std::size_t>(allowed);
         if (n == 0) {

@@ -37,6 +37,7 @@ struct Fault {
         Close,        // an orderly close without any answer (the first `count` requests only when `count` > 0)
         IgnoreIfRange,  // ranges of the file as it is now, whatever If-Range says (a careless proxy)
         NoLength,     // the file without Content-Length, its end marked by closing the connection
+        Throttle,     // the file (ranges too) at `bytes` bytes per second, as a slow link delivers it
     };
     Kind kind = Kind::None;
     int status = 200;

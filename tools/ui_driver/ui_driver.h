@@ -57,4 +57,8 @@ void Click(HWND button);
 // Presses the message box's OK button.
 void CloseMessageBox(HWND box);
 
+// The window's pixels as the screen shows them, as a 24-bit BMP file: what
+// a player sees (a test reads its words with OCR).
+bool SaveWindowPicture(HWND window, const std::string& path);
+
 }  // namespace vt::ui

@@ -1,0 +1,261 @@
+#include "launcher/rules/page_text.h"
+
+#include <cstdint>
+
+namespace vt::launcher {
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
+// Finds `what` (lower case) in `text` from `from`, ignoring letter case.
+std::size_t FindNoCase(std::string_view text, std::string_view what, std::size_t from) {
+    for (std::size_t at = from; at + what.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < what.size() && Lower(text[at + i]) == what[i]) ++i;
+        if (i == what.size()) return at;
+    }
+    return std::string_view::npos;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// A character reference at `text[at]` ("&"): appends what it stands for and
+// returns its length; 0 when it is none (the "&" is then a plain character).
+std::size_t Reference(std::string_view text, std::size_t at, std::string& out) {
+    const std::size_t end = text.find(';', at);
+    if (end == std::string_view::npos || end - at > 10) return 0;
+    const std::string_view name = text.substr(at + 1, end - at - 1);
+    static constexpr struct {
+        std::string_view name;
+        std::uint32_t code;
+    } kNamed[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '},
+                  {"copy", 0xA9}, {"reg", 0xAE}, {"hellip", 0x2026}, {"ndash", 0x2013}, {"mdash", 0x2014}};
+    for (const auto& named : kNamed)
+        if (name == named.name) {
+            AppendUtf8(out, named.code);
+            return end - at + 1;
+        }
+    if (name.size() < 2 || name[0] != '#') return 0;
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty()) return 0;
+    std::uint32_t code = 0;
+    for (const char c : digits) {
+        int value = -1;
+        if (c >= '0' && c <= '9') value = c - '0';
+        else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f') value = Lower(c) - 'a' + 10;
+        if (value < 0) return 0;
+        code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(value);
+        if (code > 0x10FFFF) code = 0x110000;  // stays out of range, never wraps
+    }
+    AppendUtf8(out, code);
+    return end - at + 1;
+}
+
+// The value of attribute `name` in a tag's text (between "<a" and ">").
+std::string Attribute(std::string_view tag, std::string_view name) {
+    for (std::size_t at = FindNoCase(tag, name, 0); at != std::string_view::npos; at = FindNoCase(tag, name, at + 1)) {
+        if (at == 0 || !IsBlank(tag[at - 1])) continue;
+        std::size_t i = at + name.size();
+        while (i < tag.size() && IsBlank(tag[i])) ++i;
+        if (i >= tag.size() || tag[i] != '=') continue;
+        ++i;
+        while (i < tag.size() && IsBlank(tag[i])) ++i;
+        if (i >= tag.size()) return {};
+        const char quote = tag[i] == '"' || tag[i] == '\'' ? tag[i] : '\0';
+        const std::size_t begin = quote ? i + 1 : i;
+        std::size_t end = begin;
+        while (end < tag.size() && (quote ? tag[end] != quote : !IsBlank(tag[end]))) ++end;
+        return std::string(tag.substr(begin, end - begin));
+    }
+    return {};
+}
+
+// Builds the text: words with single blanks, lines, at most one blank line.
+class TextBuilder {
+public:
+    void Word(std::string_view text) {
+        for (const char c : text) {
+            if (IsBlank(c)) {
+                blank_ = !line_.empty();
+                continue;
+            }
+            if (blank_) line_ += ' ';
+            blank_ = false;
+            line_ += c;
+        }
+    }
+    void Text(const std::string& decoded) { Word(decoded); }
+    void EndLine() {
+        if (!line_.empty()) {
+            if (pendingBlankLine_ && !out_.empty()) out_ += "\r\n";
+            out_ += line_ + "\r\n";
+            pendingBlankLine_ = false;
+        }
+        line_.clear();
+        blank_ = false;
+    }
+    void BlankLine() {
+        EndLine();
+        pendingBlankLine_ = true;
+    }
+    std::string& Line() { return line_; }
+    std::string Result() {
+        EndLine();
+        return out_;
+    }
+
+private:
+    std::string out_, line_;
+    bool blank_ = false;
+    bool pendingBlankLine_ = false;
+};
+
+enum class TagRole { Ignored, Line, Block, Item, Link, LinkEnd, Skip };
+
+TagRole RoleOf(std::string_view name, bool closing) {
+    static constexpr std::string_view kBlocks[] = {"p", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "table",
+                                                   "blockquote", "pre", "dl", "center"};
+    static constexpr std::string_view kLines[] = {"br", "div", "tr", "hr", "dt", "dd", "section", "article",
+                                                  "header", "footer", "nav", "main", "form", "body", "td", "th"};
+    if (name == "a") return closing ? TagRole::LinkEnd : TagRole::Link;
+    if (name == "li") return TagRole::Item;
+    if (!closing && (name == "script" || name == "style" || name == "head" || name == "title" || name == "noscript"))
+        return TagRole::Skip;
+    for (const auto block : kBlocks)
+        if (name == block) return TagRole::Block;
+    for (const auto line : kLines)
+        if (name == line) return TagRole::Line;
+    return TagRole::Ignored;
+}
+
+}  // namespace
+
+std::string PageText(std::string_view html) {
+    TextBuilder text;
+    std::string link;             // the open link's address
+    std::size_t linkStart = 0;    // where its text begins in the line
+    std::string decoded;
+    for (std::size_t at = 0; at < html.size();) {
+        const char c = html[at];
+        if (c == '&') {
+            decoded.clear();
+            if (const std::size_t length = Reference(html, at, decoded)) {
+                text.Text(decoded);
+                at += length;
+                continue;
+            }
+            text.Word("&");
+            ++at;
+            continue;
+        }
+        if (c != '<') {
+            const std::size_t next = html.find_first_of("<&", at);
+            text.Word(html.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at));
+            at = next == std::string_view::npos ? html.size() : next;
+            continue;
+        }
+        if (html.substr(at, 4) == "<!--") {
+            const std::size_t end = html.find("-->", at + 4);
+            at = end == std::string_view::npos ? html.size() : end + 3;
+            continue;
+        }
+        const std::size_t close = html.find('>', at);
+        if (close == std::string_view::npos) break;  // an unfinished tag ends the page
+        const std::string_view tag = html.substr(at + 1, close - at - 1);
+        at = close + 1;
+        const bool closing = !tag.empty() && tag[0] == '/';
+        std::size_t nameEnd = closing ? 1 : 0;
+        while (nameEnd < tag.size() && !IsBlank(tag[nameEnd]) && tag[nameEnd] != '/') ++nameEnd;
+        std::string name;
+        for (const char n : tag.substr(closing ? 1 : 0, nameEnd - (closing ? 1 : 0))) name += Lower(n);
+        switch (RoleOf(name, closing)) {
+            case TagRole::Skip: {
+                // Skipped to its end tag; without one, only the tag itself goes
+                // (a page that never closes its head keeps its body).
+                const std::size_t end = FindNoCase(html, "</" + name, at);
+                const std::size_t after = end == std::string_view::npos ? std::string_view::npos : html.find('>', end);
+                if (after != std::string_view::npos) at = after + 1;
+                break;
+            }
+            case TagRole::Block: text.BlankLine(); break;
+            case TagRole::Line: text.EndLine(); break;
+            case TagRole::Item:
+                text.EndLine();
+                if (!closing) text.Word("- ");
+                break;
+            case TagRole::Link:
+                link = Attribute(tag.substr(nameEnd), "href");
+                if (link.rfind("javascript:", 0) == 0 || (!link.empty() && link[0] == '#')) link.clear();
+                text.Word(" ");
+                linkStart = text.Line().size();
+                break;
+            case TagRole::LinkEnd: {
+                const std::string& line = text.Line();
+                const std::string shown = linkStart <= line.size() ? line.substr(linkStart) : std::string();
+                auto trimmed = shown;
+                while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
+                if (!link.empty() && trimmed != link) text.Word(" (" + link + ")");
+                link.clear();
+                break;
+            }
+            case TagRole::Ignored: break;
+        }
+    }
+    return text.Result();
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+            code = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            code = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            code = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (length == 4 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace vt::launcher
