@@ -1,6 +1,9 @@
 #include "launcher/rules/side_file.h"
 
+#include <unordered_map>
+
 #include "launcher/rules/http_rules.h"
+#include "launcher/rules/patch_entry.h"
 
 namespace vt::launcher {
 namespace {
@@ -69,6 +72,7 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error)
     SideFile sums;
     bool haveList = false;
     std::int32_t lastEntry = 0;
+    int stage = 0;  // the optional lines come in their order, each kind once (rotate: any number), then entries
     std::size_t number = 0, at = 0;
     while (at < text.size()) {
         ++number;
@@ -104,6 +108,30 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error)
             }
             sums.listSize = *size;
             haveList = true;
+        } else if (f[0] == "release" && f.size() == 2) {
+            const auto release = Number(f[1]);
+            if (!haveList || stage >= 1 || !release) {
+                Fail(error, number, "a release line must come once, before the entries, as \"release N\"");
+                return std::nullopt;
+            }
+            sums.release = *release;
+            stage = 1;
+        } else if (f[0] == "valid" && f.size() == 3) {
+            const auto from = Number(f[1]), until = Number(f[2]);
+            if (!haveList || stage >= 2 || !from || !until || *from > *until) {
+                Fail(error, number, "a valid line must come once, before the entries, as \"valid FROM UNTIL\"");
+                return std::nullopt;
+            }
+            sums.validity = Validity{*from, *until};
+            stage = 2;
+        } else if (f[0] == "rotate" && f.size() == 4) {
+            const std::optional<KeyChange> change = ParseKeyChangeLine(line);
+            if (!haveList || stage > 3 || !change) {
+                Fail(error, number, "not \"rotate OLDKEY NEWKEY SIGNATURE\" before the entries");
+                return std::nullopt;
+            }
+            sums.keyChanges.push_back(*change);
+            stage = 3;
         } else if (f[0] == "entry" && f.size() == 5) {
             const auto index = Number(f[1]);
             const auto size = Number(f[2]);
@@ -116,6 +144,7 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error)
             }
             entry.size = *size;
             entry.repair = f[4] == "repair";
+            stage = 4;
             lastEntry = static_cast<std::int32_t>(*index);
             sums.entries.emplace(lastEntry, entry);
         } else if (f[0] == "signature" && f.size() == 2) {
@@ -138,9 +167,52 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error)
     return sums;
 }
 
+std::optional<std::string> SideFileMisfit(const SideFile& sums, const std::vector<std::string>& entries) {
+    if (!sums.entries.empty() && sums.entries.rbegin()->first > static_cast<std::int32_t>(entries.size()))
+        return std::string("the side file names entries the list does not have");
+    std::unordered_map<std::string, std::int32_t> firstByPath;  // upper case: names Windows treats as one
+    for (const auto& [index, entry] : sums.entries) {
+        const std::optional<PatchEntry> fields = SplitPatchEntry(entries[static_cast<std::size_t>(index) - 1]);
+        if (!fields) continue;  // a malformed entry ends the run with E4 when it is reached
+        std::string path = fields->LocalPath;
+        for (char& c : path)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const auto [first, isNew] = firstByPath.emplace(path, index);
+        if (isNew) continue;
+        const SideEntry& other = sums.entries.at(first->second);
+        if (other.hash != entry.hash || other.size != entry.size)
+            return "entries " + std::to_string(first->second) + " and " + std::to_string(index) + " both write " +
+                   fields->LocalPath + ", with different contents: every run would fetch both";
+    }
+    return std::nullopt;
+}
+
+std::string KeyChangeMessage(const PublicKey& from, const PublicKey& to) {
+    return "VTROTATE 1 " + FormatPublicKey(from) + " " + FormatPublicKey(to);
+}
+
+std::string FormatKeyChangeLine(const KeyChange& change) {
+    return "rotate " + FormatPublicKey(change.from) + " " + FormatPublicKey(change.to) + " " +
+           ToHex(change.signature.data(), change.signature.size()) + "\r\n";
+}
+
+std::optional<KeyChange> ParseKeyChangeLine(std::string_view line) {
+    const std::vector<std::string_view> f = Fields(line);
+    KeyChange change;
+    if (f.size() != 4 || f[0] != "rotate" || !LowerHex(f[1], change.from.data(), change.from.size()) ||
+        !LowerHex(f[2], change.to.data(), change.to.size()) ||
+        !LowerHex(f[3], change.signature.data(), change.signature.size()))
+        return std::nullopt;
+    return change;
+}
+
 std::string FormatSideFile(const SideFile& sums) {
     std::string text = std::string(kHeading) + "\r\n";
     text += "list " + std::to_string(sums.listSize) + " " + ToHex(sums.listHash.data(), sums.listHash.size()) + "\r\n";
+    if (sums.release) text += "release " + std::to_string(*sums.release) + "\r\n";
+    if (sums.validity)
+        text += "valid " + std::to_string(sums.validity->from) + " " + std::to_string(sums.validity->until) + "\r\n";
+    for (const KeyChange& change : sums.keyChanges) text += FormatKeyChangeLine(change);
     for (const auto& [index, entry] : sums.entries)
         text += "entry " + std::to_string(index) + " " + std::to_string(entry.size) + " " +
                 ToHex(entry.hash.data(), entry.hash.size()) + (entry.repair ? " repair" : " keep") + "\r\n";

@@ -8,9 +8,23 @@
 //
 //   VTSUMS 1
 //   list SIZE SHA256
+//   release N                       (optional, once)
+//   valid FROM UNTIL                (optional, once)
+//   rotate OLDKEY NEWKEY R||S       (optional, any number, oldest first)
 //   entry N SIZE SHA256 repair|keep
 //   ...
 //   signature R||S
+//
+// "release" is a number that grows with every release (vtlist uses the time
+// of signing, in UTC seconds): a launcher that has accepted release N refuses
+// a lower one, so an old signed release saved by someone on the way cannot be
+// served again. "valid" gives the signing time and the end of the side file's
+// life, both in UTC seconds since 1970: past UNTIL it is refused (a server
+// frozen on one release is noticed). "rotate" states that the key OLDKEY hands
+// over to NEWKEY, signed by OLDKEY over SHA-256 of KeyChangeMessage(); a
+// launcher that trusts OLDKEY follows it to accept a side file signed by
+// NEWKEY. Launchers before these lines knew only list, entry and signature
+// lines, and refuse a side file with any of them.
 //
 // "list" names the patch list's own bytes. Each "entry" line names the N-th
 // entry of the list (1 for the line after the heading, as the launcher counts
@@ -44,9 +58,28 @@ struct SideEntry {
     bool repair = true;
 };
 
+struct Validity {
+    std::uint64_t from = 0;   // signed at (UTC seconds)
+    std::uint64_t until = 0;  // refused after
+};
+
+struct KeyChange {
+    PublicKey from{};
+    PublicKey to{};
+    Signature signature{};  // by `from`, over SHA-256 of KeyChangeMessage(from, to)
+};
+
+// The text a key change's signature covers: "VTROTATE 1 OLDKEY NEWKEY".
+std::string KeyChangeMessage(const PublicKey& from, const PublicKey& to);
+std::string FormatKeyChangeLine(const KeyChange& change);  // "rotate OLD NEW SIG\r\n"
+std::optional<KeyChange> ParseKeyChangeLine(std::string_view line);  // without its line end
+
 struct SideFile {
     std::uint64_t listSize = 0;
     Sha256 listHash{};
+    std::optional<std::uint64_t> release;
+    std::optional<Validity> validity;
+    std::vector<KeyChange> keyChanges;
     std::map<std::int32_t, SideEntry> entries;  // by entry number
     std::optional<Signature> signature;
     std::size_t signedBytes = 0;  // the bytes the signature covers: all before its line
@@ -59,6 +92,14 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error 
 // callers append FormatSignatureLine of a signature over exactly these bytes.
 std::string FormatSideFile(const SideFile& sums);
 std::string FormatSignatureLine(const Signature& signature);
+
+// Why a side file does not fit its list's entries (the list's text split
+// into entries, as the update run has them), or nothing when it fits: it
+// names an entry the list does not have, or one local path is listed twice
+// with two different hashes (each fetch would repair what the other wrote,
+// on every run, for ever). The same path twice with the same hash, or
+// without hashes, is fine. Used by the launcher (E1) and by vtlist.
+std::optional<std::string> SideFileMisfit(const SideFile& sums, const std::vector<std::string>& entries);
 
 // "PUBLICKEY=" values: 128 hex digits, X then Y.
 std::optional<PublicKey> ParsePublicKey(std::string_view text);

@@ -162,6 +162,11 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     const SideEntry* side = nullptr;
     if (sums_)
         if (const auto found = sums_->entries.find(LineIndex); found != sums_->entries.end()) side = &found->second;
+    // With PUBLICKEY= the player trusts the signature: what it does not cover
+    // is said aloud, not installed as if it were checked.
+    if (sums_ && !side && !context_.settings.PublicKey.empty())
+        context_.log.Line("ENTRY", index + " " + LocalFile + ": not covered by a hash in the signed side file, " +
+                                       "installed without a check");
     try {
         needed = NeedsDownload(LocalFile, entry->Stamp);
         const StampKind kind = stampKind_;

@@ -8,6 +8,8 @@
 #include "launcher/win/file_helpers.h"
 #include "launcher/win/hash_cache.h"
 #include "launcher/win/patch_entries.h"
+#include "launcher/win/trust_store.h"
+#include "platform/win/clock.h"
 #include "platform/win/crypto.h"
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
@@ -110,17 +112,24 @@ RunEnding UpdateRun::Steps() {
     if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
 
     bool sideFailed = false;
-    const std::optional<SideFile> sums = SideFileFor(listFile, side, sideFailed);
+    std::optional<TrustRecord> remember;
+    const std::optional<SideFile> sums = SideFileFor(listFile, side, sideFailed, remember);
     if (sideFailed) return RunEnding::E1;
 
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
     const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
     context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
-    if (sums && !sums->entries.empty() && sums->entries.rbegin()->first > static_cast<std::int32_t>(entries.size())) {
-        context_.lastFailure = "the side file names entries the list does not have";
-        context_.log.Line("SIDE", context_.lastFailure);
-        return RunEnding::E1;
+    if (sums) {
+        if (const std::optional<std::string> misfit = SideFileMisfit(*sums, entries)) {
+            context_.lastFailure = *misfit;
+            context_.log.Line("SIDE", context_.lastFailure);
+            return RunEnding::E1;
+        }
     }
+    // Remembered before any file is fetched: from now on nothing older is taken.
+    std::string notKept;
+    if (remember && !TrustStore(s.AppDir).Remember(*remember, notKept))
+        context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
     HashCache hashes(s.AppDir + kHashCacheName);
     PatchEntryProcessor processor(context_, FetchesAtOnce(s.MaxDownloads));
     if (sums) processor.UseSideFile(&*sums, &hashes);
@@ -150,7 +159,8 @@ RunEnding UpdateRun::Steps() {
     return RunEnding::Done;
 }
 
-std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, SideFileFetch& side, bool& failed) {
+std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, SideFileFetch& side, bool& failed,
+                                               std::optional<TrustRecord>& remember) {
     const LauncherSettings& s = context_.settings;
     const bool keyed = !s.PublicKey.empty();
     auto refuse = [&](const std::string& why) {
@@ -184,10 +194,18 @@ std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, Side
     std::optional<SideFile> sums = ParseSideFile(text, &why);
     if (!sums) return refuse("the side file cannot be read: " + why);
     if (keyed) {
-        if (!sums->signature) return refuse("PUBLICKEY= is set and the side file is not signed");
-        const win::Sha256Digest digest = win::Sha256Of(text.data(), sums->signedBytes);
-        if (!win::VerifyP256(*key, digest, *sums->signature))
-            return refuse("the side file's signature is not by the key PUBLICKEY= names, or the side file was changed");
+        // Signed by the key trusted now, no older release than one accepted
+        // before, not expired: judged against what was remembered.
+        const TrustRecord known = TrustStore(s.AppDir).Find(s.WebPath, *key);
+        const SignatureCheck cng{[](std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); },
+                                 [](const PublicKey& signer, const Sha256& digest, const Signature& signature) {
+                                     return win::VerifyP256(signer, digest, signature);
+                                 }};
+        const TrustVerdict verdict = JudgeSignedSideFile(*sums, text, known, win::NowEpochSeconds(), cng);
+        if (!verdict.accepted) return refuse(verdict.why);
+        for (const std::string& note : verdict.notes) context_.log.Line("SIDE", note);
+        if (verdict.updated.current != known.current || verdict.updated.release != known.release)
+            remember = verdict.updated;
     }
     win::Sha256Digest listHash{};
     std::uint64_t listSize = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "launcher/rules/release_trust.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
 #include "launcher/win/run_context.h"
@@ -62,7 +63,9 @@ private:
     // Nothing when there is none (or, without PUBLICKEY=, none could be
     // fetched); `failed` when the run must end with E1. `fetch` is the side
     // file's fetch, made meanwhile (SideFileFetch).
-    std::optional<SideFile> SideFileFor(const std::string& listFile, struct SideFileFetch& fetch, bool& failed);
+    // `remember`: what to remember of the release once the list is seen to fit.
+    std::optional<SideFile> SideFileFor(const std::string& listFile, struct SideFileFetch& fetch, bool& failed,
+                                        std::optional<TrustRecord>& remember);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure

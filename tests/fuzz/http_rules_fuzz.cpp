@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes as the header values a server sends
 // (Content-Range, Retry-After), as the resume record a stopped run left, and
-// as the side file beside a patch list, and as a start page shown as text.
+// as the side file beside a patch list, as a start page shown as text, and
+// as the launcher's record of accepted releases.
 // The checks are the promises the transfer builds on.
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/page_text.h"
+#include "launcher/rules/release_trust.h"
 #include "launcher/rules/side_file.h"
 
 using namespace vt::launcher;
@@ -61,6 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string page = PageText(text);
     if (IsValidUtf8(text)) Require(IsValidUtf8(page));
     Require(page.find("\r\n\r\n\r\n") == std::string::npos);
+
+    // What the launcher remembers of releases: whatever reads is written back
+    // so that it reads the same again.
+    const std::vector<TrustRecord> records = ParseTrustRecords(text);
+    const std::string written = FormatTrustRecords(records);
+    Require(FormatTrustRecords(ParseTrustRecords(written)) == written);
 
     return 0;
 }

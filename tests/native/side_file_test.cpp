@@ -132,3 +132,29 @@ TEST(P256Point, PointsOfTheCurveAndNothingElse) {
 
 }  // namespace
 }  // namespace vt::launcher
+
+TEST(SideFileFormat, ReleaseValidityAndKeyChangesComeInTheirOrderBeforeTheEntries) {
+    const std::string list = "VTSUMS 1\r\nlist 3 " + std::string(64, 'a') + "\r\n";
+    const std::string key(128, '1'), key2(128, '2'), sig(128, '3');
+    const std::string rotate = "rotate " + key + " " + key2 + " " + sig + "\r\n";
+    const std::string entry = "entry 1 5 " + std::string(64, 'b') + " repair\r\n";
+    const std::string full = list + "release 1765100000\r\nvalid 1765100000 1767692000\r\n" + rotate + rotate + entry;
+    std::string why;
+    const auto sums = vt::launcher::ParseSideFile(full, &why);
+    ASSERT_TRUE(sums) << why;
+    EXPECT_EQ(sums->release, std::optional<std::uint64_t>(1765100000));
+    ASSERT_TRUE(sums->validity);
+    EXPECT_EQ(sums->validity->until, 1767692000u);
+    EXPECT_EQ(sums->keyChanges.size(), 2u);
+    EXPECT_EQ(vt::launcher::FormatSideFile(*sums), full);  // read and written the same
+
+    for (const std::string& wrong : {
+             list + "valid 5 6\r\nrelease 7\r\n",         // out of order
+             list + "release 7\r\nrelease 8\r\n",         // twice
+             list + entry + "release 7\r\n",              // after the entries
+             list + "valid 6 5\r\n",                      // ends before it begins
+             list + "release 07\r\n",                     // one spelling per number
+             list + "rotate " + key + " " + key2 + "\r\n"  // no signature
+         })
+        EXPECT_FALSE(vt::launcher::ParseSideFile(wrong)) << wrong;
+}

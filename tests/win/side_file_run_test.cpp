@@ -126,6 +126,19 @@ TEST_F(Signed, AChangedListAMissingGarbledOrForeignSideFileIsE1WithNothingFetche
              std::vector<std::string> problems;
              Serve("update.dat.vtsums", vtlist::MakeSideFile(kList, root / "VTupdates", {}, nullptr, problems));
          }},
+        {"one local file with two contents, signed all the same", [&] {
+             // What vtlist refuses to make: entry 4 writes readme.txt too.
+             const std::string list = std::string(kList) + "cfg/player.cfg|readme.txt|immer\r\n";
+             std::vector<std::string> problems;
+             SideFile sums = *ParseSideFile(vtlist::MakeSideFile(kList, root / "VTupdates", {}, nullptr, problems));
+             sums.listSize = list.size();
+             sums.listHash = vtlist::Sha256Of(list);
+             sums.entries[4] = SideEntry{8, vtlist::Sha256Of("defaults"), true};
+             std::string text = FormatSideFile(sums);
+             text += FormatSignatureLine(*vtlist::SignDigest(key, vtlist::Sha256Of(text)));
+             Serve("update.dat", list);
+             Serve("update.dat.vtsums", text);
+         }},
     };
     for (const auto& c : cases) {
         Release(kList);

@@ -1,0 +1,147 @@
+#include "launcher/rules/release_trust.h"
+
+#include <cstdio>
+
+#include "launcher/rules/http_rules.h"
+
+namespace vt::launcher {
+namespace {
+
+constexpr std::string_view kHeading = "VTTRUST 1";
+
+std::string Short(const PublicKey& key) { return FormatPublicKey(key).substr(0, 16) + "..."; }
+
+TrustVerdict Refuse(std::string why) {
+    TrustVerdict verdict;
+    verdict.why = std::move(why);
+    return verdict;
+}
+
+// The key that signed the side file: the trusted one, or one that key
+// changes lead to from it; nothing when there is none.
+std::optional<PublicKey> Signer(const SideFile& sums, const Sha256& digest, const PublicKey& trusted,
+                                const SignatureCheck& crypto, std::vector<std::string>& notes, std::string& broken) {
+    PublicKey key = trusted;
+    if (crypto.verify(key, digest, *sums.signature)) return key;
+    // Each step must start at the key reached so far: at most one step per
+    // statement, so a loop of statements ends.
+    for (std::size_t step = 0; step < sums.keyChanges.size(); ++step) {
+        const KeyChange* next = nullptr;
+        for (const KeyChange& change : sums.keyChanges)
+            if (change.from == key && change.to != key) next = &change;
+        if (!next) return std::nullopt;
+        if (!crypto.verify(key, crypto.sha256(KeyChangeMessage(next->from, next->to)), next->signature)) {
+            broken = "the key change from " + Short(next->from) + " to " + Short(next->to) + " is not signed by " +
+                     Short(next->from);
+            return std::nullopt;
+        }
+        notes.push_back("the key changed from " + Short(next->from) + " to " + Short(next->to) +
+                        ", as the publisher's statement signed by the old key says");
+        key = next->to;
+        if (crypto.verify(key, digest, *sums.signature)) return key;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TrustRecord FirstTrust(const std::string& server, const PublicKey& root) { return TrustRecord{server, root, root, {}}; }
+
+std::string FormatTrustRecords(const std::vector<TrustRecord>& records) {
+    std::string text = std::string(kHeading) + "\r\n";
+    for (const TrustRecord& r : records)
+        text += FormatPublicKey(r.root) + " " + FormatPublicKey(r.current) + " " +
+                (r.release ? std::to_string(*r.release) : std::string("-")) + " " + r.server + "\r\n";
+    return text;
+}
+
+std::vector<TrustRecord> ParseTrustRecords(std::string_view text) {
+    std::vector<TrustRecord> records;
+    std::size_t at = text.find("\r\n");
+    if (at == std::string_view::npos || text.substr(0, at) != kHeading) return records;
+    for (at += 2; at < text.size();) {
+        std::size_t end = text.find("\r\n", at);
+        if (end == std::string_view::npos) break;  // a line cut short: not trusted
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 2;
+        // ROOT(128) CURRENT(128) RELEASE SERVER
+        if (line.size() < 128 + 1 + 128 + 1 + 1 + 1 + 1 || line[128] != ' ' || line[257] != ' ') continue;
+        const auto root = ParsePublicKey(line.substr(0, 128));
+        const auto current = ParsePublicKey(line.substr(129, 128));
+        const std::string_view rest = line.substr(258);
+        const std::size_t space = rest.find(' ');
+        if (!root || !current || space == std::string_view::npos || space + 1 >= rest.size()) continue;
+        TrustRecord record{std::string(rest.substr(space + 1)), *root, *current, {}};
+        if (rest.substr(0, space) != "-") {
+            const auto release = CanonicalDecimal(rest.substr(0, space));
+            if (!release) continue;
+            record.release = *release;
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText, const TrustRecord& known,
+                                 std::uint64_t now, const SignatureCheck& crypto) {
+    if (!sums.signature) return Refuse("PUBLICKEY= is set and the side file is not signed");
+    TrustVerdict verdict;
+    const Sha256 digest = crypto.sha256(sideText.substr(0, sums.signedBytes));
+    std::string broken;
+    const std::optional<PublicKey> signer = Signer(sums, digest, known.current, crypto, verdict.notes, broken);
+    if (!signer) {
+        if (!broken.empty()) return Refuse(broken);
+        if (known.current != known.root && crypto.verify(known.root, digest, *sums.signature))
+            return Refuse("the side file is signed by the retired key " + Short(known.root) + "; the key in use is " +
+                          Short(known.current) + " (a retired key may be in other hands)");
+        return Refuse(known.current == known.root
+                          ? "the side file's signature is not by the key PUBLICKEY= names, or the side file was changed"
+                          : "the side file's signature is not by the key in use (" + Short(known.current) +
+                                "), or the side file was changed");
+    }
+    const std::string installed = known.release ? std::to_string(*known.release) : std::string("none");
+    if (sums.release && known.release && *sums.release < *known.release)
+        return Refuse("release " + std::to_string(*sums.release) + " is offered, but release " + installed +
+                      " is installed: an older release is never installed again (replayed, or a server left behind)");
+    if (!sums.release && known.release)
+        return Refuse("the side file has no release number, but release " + installed +
+                      " is installed: an unnumbered side file is from before it");
+    if (sums.validity) {
+        const Validity& v = *sums.validity;
+        if (now > v.until)
+            return Refuse("the side file expired on " + UtcText(v.until) + " (signed " + UtcText(v.from) +
+                          "): the server offers no fresh release");
+        if ((now > v.from ? now - v.from : 0) * 10 >= (v.until - v.from) * 8)
+            verdict.notes.push_back("the side file expires on " + UtcText(v.until) +
+                                    ": the publisher should sign the release again before then");
+    }
+    verdict.notes.push_back("release " + (sums.release ? std::to_string(*sums.release) : std::string("not numbered")) +
+                            " offered, " + installed + " installed before");
+    verdict.accepted = true;
+    verdict.updated = known;
+    verdict.updated.current = *signer;
+    if (sums.release && (!known.release || *sums.release > *known.release)) verdict.updated.release = sums.release;
+    return verdict;
+}
+
+std::string UtcText(std::uint64_t seconds) {
+    // Days to a civil date (H. Hinnant's algorithm), for years 1970 on.
+    const std::int64_t days = static_cast<std::int64_t>(seconds / 86400);
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = z / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    const std::uint64_t inDay = seconds % 86400;
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02llu:%02llu UTC", static_cast<long long>(y),
+                  static_cast<long long>(m), static_cast<long long>(d), static_cast<unsigned long long>(inDay / 3600),
+                  static_cast<unsigned long long>(inDay / 60 % 60));
+    return text;
+}
+
+}  // namespace vt::launcher

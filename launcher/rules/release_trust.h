@@ -1,0 +1,69 @@
+// Which signed side files a launcher accepts over time, beyond "signed by
+// the key": the threats of a signed update system that an attacker on the
+// network (a hotel network, a proxy, a mirror) can mount with files the
+// publisher really signed (TUF's rollback, freeze and key-compromise cases).
+//
+// - Rollback: a side file with a release number lower than the highest this
+//   launcher has accepted from the server is refused, and so is one without
+//   a number once a numbered one was accepted (side files from before release
+//   numbers are accepted until then). The same release again is fine.
+// - Freeze: a side file past its "valid" end is refused; from 80% of its
+//   time on, the run notes that it will soon be.
+// - Key rotation: the launcher trusts one key at a time, at first PUBLICKEY=
+//   (the root, which stays in UPDATE.CFG). A side file signed by another key
+//   is accepted when it carries key-change statements leading from the
+//   trusted key to that key, each signed by its predecessor; the new key is
+//   trusted from then on and the retired one refused, so a stolen retired key
+//   cannot sign a release.
+//
+// What the launcher remembers, per server (WEBPATH=) and root key, is a
+// TrustRecord; its text form lives beside the hash cache.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "launcher/rules/side_file.h"
+
+namespace vt::launcher {
+
+struct TrustRecord {
+    std::string server;                    // WEBPATH=
+    PublicKey root{};                      // PUBLICKEY=
+    PublicKey current{};                   // the key trusted now: the root until a rotation
+    std::optional<std::uint64_t> release;  // the highest accepted; none while only unnumbered ones were seen
+};
+
+// A record for a server and root never seen: the root is trusted, no release.
+TrustRecord FirstTrust(const std::string& server, const PublicKey& root);
+
+// "VTTRUST 1" and one line per record: "ROOT CURRENT RELEASE|- SERVER", CR LF.
+// Lines that do not read are skipped (an unreadable file is an empty one).
+std::string FormatTrustRecords(const std::vector<TrustRecord>& records);
+std::vector<TrustRecord> ParseTrustRecords(std::string_view text);
+
+// The caller's cryptography (CNG in the launcher, OpenSSL in tests).
+struct SignatureCheck {
+    std::function<Sha256(std::string_view)> sha256;
+    std::function<bool(const PublicKey&, const Sha256&, const Signature&)> verify;
+};
+
+struct TrustVerdict {
+    bool accepted = false;
+    std::string why;                 // why not, for the log and the ending
+    std::vector<std::string> notes;  // for the log: a key change followed, a release, an expiry ahead
+    TrustRecord updated;             // what to remember when accepted
+};
+
+// `sideText`: the side file's bytes, of which `sums` was read. `now`: UTC seconds.
+TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText, const TrustRecord& known,
+                                 std::uint64_t now, const SignatureCheck& crypto);
+
+// "2026-12-07 10:15 UTC".
+std::string UtcText(std::uint64_t seconds);
+
+}  // namespace vt::launcher

@@ -1,0 +1,144 @@
+// Which signed side files a launcher accepts over time: replays of older
+// releases, expired side files, key changes. Signed for real (OpenSSL
+// natively, CNG under Wine).
+#include "launcher/rules/release_trust.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/vtlist/signing.h"
+
+using namespace vt;
+using namespace vt::launcher;
+
+namespace {
+
+const SignatureCheck kCrypto{[](std::string_view bytes) { return vtlist::Sha256Of(bytes); },
+                             [](const PublicKey& key, const Sha256& digest, const Signature& signature) {
+                                 return vtlist::VerifyDigest(key, digest, signature);
+                             }};
+
+class Trust : public ::testing::Test {
+protected:
+    Trust() : a(*vtlist::GenerateKeyPair()), b(*vtlist::GenerateKeyPair()), c(*vtlist::GenerateKeyPair()) {}
+
+    static KeyChange Change(const vtlist::KeyPair& from, const vtlist::KeyPair& to, const vtlist::KeyPair& signer) {
+        return KeyChange{from.point, to.point,
+                         *vtlist::SignDigest(signer, vtlist::Sha256Of(KeyChangeMessage(from.point, to.point)))};
+    }
+    // A side file as vtlist writes it, signed by `by`; `text` keeps its bytes.
+    SideFile Side(const vtlist::KeyPair& by, std::optional<std::uint64_t> release, std::vector<KeyChange> changes = {},
+                  std::optional<Validity> validity = std::nullopt) {
+        SideFile sums;
+        sums.listSize = 3;
+        sums.release = release;
+        sums.validity = validity;
+        sums.keyChanges = std::move(changes);
+        sums.entries[1] = SideEntry{1, {}, true};
+        text = FormatSideFile(sums);
+        text += FormatSignatureLine(*vtlist::SignDigest(by, vtlist::Sha256Of(text)));
+        std::string why;
+        const auto read = ParseSideFile(text, &why);
+        EXPECT_TRUE(read) << why;
+        return read ? *read : sums;
+    }
+    TrustVerdict Judge(const SideFile& sums, const TrustRecord& known, std::uint64_t now = 1000) {
+        return JudgeSignedSideFile(sums, text, known, now, kCrypto);
+    }
+
+    vtlist::KeyPair a, b, c;
+    std::string text;
+};
+
+}  // namespace
+
+TEST_F(Trust, AnOlderReleaseIsNeverInstalledAgain) {
+    TrustRecord known = FirstTrust("http://x/", a.point);
+    known.release = 200;
+    TrustVerdict v = Judge(Side(a, 100), known);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("release 100 is offered, but release 200 is installed"), std::string::npos) << v.why;
+    EXPECT_TRUE(Judge(Side(a, 200), known).accepted);  // the same release again
+    v = Judge(Side(a, 300), known);
+    ASSERT_TRUE(v.accepted) << v.why;
+    EXPECT_EQ(v.updated.release, std::optional<std::uint64_t>(300));
+
+    v = Judge(Side(a, std::nullopt), known);  // a side file from before release numbers
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("no release number"), std::string::npos) << v.why;
+    v = Judge(Side(a, std::nullopt), FirstTrust("http://x/", a.point));  // ... fine while none numbered was seen
+    ASSERT_TRUE(v.accepted) << v.why;
+    EXPECT_FALSE(v.updated.release);
+}
+
+TEST_F(Trust, AnExpiredSideFileIsRefusedAndOneNearItsEndIsNoted) {
+    const TrustRecord known = FirstTrust("http://x/", a.point);
+    const SideFile sums = Side(a, 5, {}, Validity{1000, 2000});
+    TrustVerdict v = Judge(sums, known, 2001);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("expired on 1970-01-01 00:33 UTC"), std::string::npos) << v.why;
+    EXPECT_TRUE(Judge(sums, known, 2000).accepted);  // its last second
+    auto mentionsExpiry = [](const TrustVerdict& verdict) {
+        for (const std::string& note : verdict.notes)
+            if (note.find("expires on") != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(mentionsExpiry(Judge(sums, known, 1800)));  // 80% of its time
+    EXPECT_FALSE(mentionsExpiry(Judge(sums, known, 1799)));
+}
+
+TEST_F(Trust, AKeyChangeSignedByTheTrustedKeyIsFollowedAndTheRetiredKeyRefused) {
+    const TrustRecord root = FirstTrust("http://x/", a.point);
+    TrustVerdict v = Judge(Side(b, 10, {Change(a, b, a)}), root);
+    ASSERT_TRUE(v.accepted) << v.why;
+    EXPECT_EQ(v.updated.current, b.point);
+    EXPECT_EQ(v.updated.root, a.point);
+
+    v = Judge(Side(a, 11), v.updated);  // the retired key signs a newer release
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("retired key"), std::string::npos) << v.why;
+
+    // A player who skipped two rotations follows both statements.
+    v = Judge(Side(c, 12, {Change(a, b, a), Change(b, c, b)}), root);
+    ASSERT_TRUE(v.accepted) << v.why;
+    EXPECT_EQ(v.updated.current, c.point);
+}
+
+TEST_F(Trust, KeyChangesNotSignedByTheOldKeyOrGoingInCirclesLeadNowhere) {
+    const TrustRecord root = FirstTrust("http://x/", a.point);
+    TrustVerdict v = Judge(Side(b, 10, {Change(a, b, b)}), root);  // the new key vouches for itself
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("is not signed by"), std::string::npos) << v.why;
+    v = Judge(Side(c, 10, {Change(a, b, a), Change(b, a, b)}), root);  // a loop never reaches c
+    EXPECT_FALSE(v.accepted);
+    v = Judge(Side(c, 10), root);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("not by the key PUBLICKEY= names"), std::string::npos) << v.why;
+}
+
+TEST(TrustRecords, WhatIsWrittenReadsBackAndDamagedLinesAreSkipped) {
+    PublicKey one{}, two{};
+    one[0] = 1;
+    two[63] = 2;
+    const std::vector<TrustRecord> records{{"http://a.example/VT updates/ ", one, two, 1765100000},
+                                           {"https://b.example/", two, two, std::nullopt}};
+    const std::string text = FormatTrustRecords(records);
+    const std::vector<TrustRecord> back = ParseTrustRecords(text);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].server, "http://a.example/VT updates/ ");  // blanks in WEBPATH= are kept
+    EXPECT_EQ(back[0].current, two);
+    EXPECT_EQ(back[0].release, std::optional<std::uint64_t>(1765100000));
+    EXPECT_FALSE(back[1].release);
+    EXPECT_EQ(FormatTrustRecords(back), text);
+
+    std::string damaged = text;
+    damaged[20] = 'x';  // the first record's root is no longer hex
+    EXPECT_EQ(ParseTrustRecords(damaged).size(), 1u);
+    EXPECT_TRUE(ParseTrustRecords(text.substr(0, text.size() - 1)).size() == 1u);  // a cut last line
+    EXPECT_TRUE(ParseTrustRecords("VTTRUST 2\r\n").empty());
+}
+
+TEST(TrustRecords, UtcText) {
+    EXPECT_EQ(UtcText(0), "1970-01-01 00:00 UTC");
+    EXPECT_EQ(UtcText(951782400), "2000-02-29 00:00 UTC");
+    EXPECT_EQ(UtcText(1796601599), "2026-12-06 23:59 UTC");
+}
