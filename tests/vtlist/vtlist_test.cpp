@@ -3,10 +3,12 @@
 // the list format must be found with its line number.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "config/text_lines.h"
 #include "launcher/rules/p256_point.h"
@@ -346,4 +348,94 @@ TEST_F(VtlistCheck, FilesAreComparedWithTheSideFile) {
 
     options.publicKey = GenerateKeyPair()->point;
     EXPECT_EQ(CountErrors(CheckServer(options, kNow).sideProblems), 1) << "signed by another key";
+}
+
+// Releases the launcher could never settle: one file listed twice with two
+// contents (each fetch repairs what the other wrote, on every run).
+TEST(VtlistSideFile, OneLocalPathWithTwoContentsIsRefusedAndLintedAsAnError) {
+    ScratchFolder root;
+    root.Write("a.ini", "one");
+    root.Write("b.ini", "two");
+    root.Write("c.ini", "one");
+    const std::string twoContents = "h\r\na.ini|maps\\x.ini|immer\r\nb.ini|MAPS/X.INI|immer\r\n";
+    std::vector<std::string> problems;
+    EXPECT_TRUE(MakeSideFile(twoContents, root.path().string(), {}, nullptr, problems).empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("entries 1 and 2 both write"), std::string::npos) << problems[0];
+
+    // The same contents twice, or one of them unhashed, is fine.
+    problems.clear();
+    const std::string sameContents = "h\r\na.ini|maps\\x.ini|immer\r\nc.ini|maps\\x.ini|immer\r\n";
+    const std::string sums = MakeSideFile(sameContents, root.path().string(), {}, nullptr, problems);
+    EXPECT_TRUE(problems.empty() && !sums.empty());
+    SideOptions unhashed;
+    unhashed.unhashedGlobs = {"b.ini"};
+    EXPECT_FALSE(MakeSideFile(twoContents, root.path().string(), unhashed, nullptr, problems).empty());
+
+    // A side file made otherwise (by hand, by an older vtlist): lint's error.
+    launcher::SideFile forged = *launcher::ParseSideFile(sums);
+    forged.listSize = twoContents.size();
+    forged.listHash = Sha256Of(twoContents);
+    forged.entries[2].hash[0] ^= 1;
+    const SideReport report = CheckSideFile(twoContents, launcher::FormatSideFile(forged), 2, std::nullopt);
+    ASSERT_EQ(Codes(report.problems), std::vector<std::string>{"0:E"});
+    EXPECT_NE(report.problems[0].text.find("entries 1 and 2 both write"), std::string::npos) << report.problems[0].text;
+}
+
+TEST(VtlistSideFile, ProgramsTheStarterRunsAreHashedUnlessForced) {
+    ScratchFolder root;
+    root.Write("game.exe", "MZ");
+    root.Write("ambienteA.utf", "MZ");
+    root.Write("readme.txt", "read");
+    SideOptions options;
+    options.unhashedGlobs = {"*"};
+    for (const std::string local : {"EXE\\game.exe", "..\\DATA\\AUDIO\\ambienteA.utf"}) {
+        const std::string remote = local.find("game") != std::string::npos ? "game.exe" : "ambienteA.utf";
+        const std::string list = "h\r\n" + remote + "|" + local + "|immer\r\nreadme.txt|readme.txt|immer\r\n";
+        std::vector<std::string> problems, uncovered;
+        EXPECT_TRUE(MakeSideFile(list, root.path().string(), options, nullptr, problems, &uncovered).empty()) << local;
+        ASSERT_EQ(problems.size(), 1u) << local;
+        EXPECT_NE(problems[0].find("is a program the starter runs"), std::string::npos) << problems[0];
+        options.forceUnhashed = true;
+        problems.clear();
+        uncovered.clear();
+        EXPECT_FALSE(MakeSideFile(list, root.path().string(), options, nullptr, problems, &uncovered).empty()) << local;
+        EXPECT_EQ(uncovered, (std::vector<std::string>{"1 " + remote, "2 readme.txt"}));
+        options.forceUnhashed = false;
+    }
+}
+
+// A file written to while it is hashed: the signature would vouch for bytes
+// that no longer exist.
+TEST(VtlistSideFile, AFileThatChangesWhileItIsReadIsRefused) {
+    ScratchFolder root;
+    root.Write("pack.bin", std::string(32 * 1024 * 1024, 'p'));
+    std::atomic<bool> done{false};
+    std::atomic<int> writes{0};
+    std::thread writer([&] {
+        std::ofstream out(root.path() / "pack.bin", std::ios::binary | std::ios::app);
+        for (int i = 0; i < 200000 && !done; ++i) {
+            out << 'x' << std::flush;
+            ++writes;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int i = 0; i < 5000 && writes == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::vector<std::string> problems;
+    const std::string sums =
+        MakeSideFile("h\r\npack.bin|pack.bin|immer\r\n", root.path().string(), {}, nullptr, problems);
+    done = true;
+    writer.join();
+    EXPECT_TRUE(sums.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("pack.bin"), std::string::npos) << problems[0];
+#ifndef _WIN32
+    EXPECT_NE(problems[0].find("changed while it was read"), std::string::npos) << problems[0];
+#else
+    // Windows does not even let it be read while another program writes it
+    // (CNG's reader shares no write access): refused as unreadable.
+    EXPECT_TRUE(problems[0].find("changed while it was read") != std::string::npos ||
+                problems[0].find("cannot read") != std::string::npos)
+        << problems[0];
+#endif
 }

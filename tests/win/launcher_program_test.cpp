@@ -2,7 +2,9 @@
 // server, driven through its window like a player would, under Wine and Xvfb.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <functional>
+#include <map>
 
 #include "platform/win/handles.h"
 #include "support/test_support.h"
@@ -270,6 +272,124 @@ TEST_F(Launcher, ASignedReleaseIsInstalledAndAFileChangedAfterSigningIsRefused) 
     Start();
     ASSERT_TRUE(WaitForStatus(Unavailable("E4"))) << Status() << "\n" << Log();
     EXPECT_EQ(ReadFileBytes(App("readme.txt")), "a player's old readme");
+}
+
+// The publisher's releases over time, through vtlist.exe and the real
+// launcher: numbered releases, key changes, what is not covered by a hash.
+class Releases : public Launcher {
+protected:
+    DWORD Vtlist(const std::string& arguments, std::string* output = nullptr) {
+        const std::string out = install / "vtlist-out.txt";
+        ::DeleteFileA(out.c_str());
+        const std::string command = "cmd /c \"\"" + BuildDir() + "tools\\vtlist\\vtlist.exe\" " + arguments + " > \"" + out + "\" 2>&1\"";
+        win::UniqueKernelHandle process = StartProgram(command, install.path());
+        DWORD code = 99;
+        if (process && ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.get(), &code);
+        if (output) *output = ReadFileBytes(out);
+        return code;
+    }
+    vtlist::KeyPair Keygen(const std::string& name) {
+        EXPECT_EQ(Vtlist("keygen \"" + (install / name) + "\""), 0u);
+        return vtlist::ParseKeyFile(ReadFileBytes(install / name)).value_or(vtlist::KeyPair{});
+    }
+    // The server's release: readme.txt says `readme`; signed by `key` with `options`.
+    void Release(const std::string& readme, const std::string& key, const std::string& options,
+                 std::string* output = nullptr) {
+        server.WaitUntilIdle(5000);
+        Serve("readme.txt", readme);
+        ASSERT_EQ(Vtlist("sign \"" + (root / "VTupdates\\update.dat") + "\" --root \"" + (root / "VTupdates") +
+                             "\" --key \"" + (install / key) + "\" " + options,
+                         output),
+                  0u);
+    }
+    std::map<std::string, std::string> Saved() {
+        std::map<std::string, std::string> files;
+        for (const char* name : {"update.dat", "update.dat.vtsums", "readme.txt", "maps\\arena.ini"})
+            files[name] = ReadFileBytes(root / (std::string("VTupdates\\") + name));
+        return files;
+    }
+    void ServeAgain(const std::map<std::string, std::string>& files) {
+        server.WaitUntilIdle(5000);
+        for (const auto& [name, bytes] : files) Serve(name, bytes);
+    }
+    bool RunTo(const std::string& wanted) {
+        Start();
+        const bool reached = WaitForStatus(wanted);
+        ui::Click(quit);
+        EXPECT_TRUE(Ended());
+        return reached;
+    }
+};
+
+// Someone on the way who saved release A serves it again to a player at B.
+TEST_F(Releases, AnOlderSignedReleaseServedAgainIsRefused) {
+    const vtlist::KeyPair key = Keygen("publisher.key");
+    Config("PUBLICKEY=" + launcher::FormatPublicKey(key.point) + "\r\n");
+    Release("read me A", "publisher.key", "--release 100");
+    const auto releaseA = Saved();
+    Release("read me B", "publisher.key", "--release 200");
+    ASSERT_TRUE(RunTo("Done.")) << Status() << "\n" << Log();
+    ASSERT_EQ(ReadFileBytes(App("readme.txt")), "read me B");
+
+    ServeAgain(releaseA);
+    ASSERT_TRUE(RunTo(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me B") << "release A's file was put back";
+    EXPECT_NE(Log().find("release 100 is offered, but release 200 is installed"), std::string::npos) << Log();
+    EXPECT_EQ(server.RequestCount("/VTupdates/readme.txt"), 1) << "a file was fetched for the refused release";
+}
+
+TEST_F(Releases, AnExpiredSideFileIsRefused) {
+    const vtlist::KeyPair key = Keygen("publisher.key");
+    Config("PUBLICKEY=" + launcher::FormatPublicKey(key.point) + "\r\n");
+    vtlist::SideOptions options;
+    const std::uint64_t now = static_cast<std::uint64_t>(::time(nullptr));
+    options.release = now - 10 * 86400;
+    options.validity = launcher::Validity{now - 10 * 86400, now - 86400};  // made with --expires 9, ten days ago
+    std::vector<std::string> problems;
+    const std::string list = ReadFileBytes(root / "VTupdates\\update.dat");
+    Serve("update.dat.vtsums", vtlist::MakeSideFile(list, root / "VTupdates", options, &key, problems));
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    ASSERT_TRUE(RunTo(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_NE(Log().find("the side file expired on "), std::string::npos) << Log();
+    EXPECT_FALSE(PathExists(App("readme.txt")));
+}
+
+// A player who skipped the release that announced a new key still updates,
+// through the old key's statement; the retired key signs nothing after that.
+TEST_F(Releases, AKeyChangeIsFollowedAndTheRetiredKeyIsRefused) {
+    const vtlist::KeyPair old = Keygen("old.key");
+    Keygen("new.key");
+    Config("PUBLICKEY=" + launcher::FormatPublicKey(old.point) + "\r\n");
+    Release("read me 1", "old.key", "--release 100");
+    ASSERT_TRUE(RunTo("Done.")) << Status() << "\n" << Log();
+
+    std::string said;
+    ASSERT_EQ(Vtlist("rotate \"" + (install / "old.key") + "\" \"" + (install / "new.key") + "\"", &said), 0u) << said;
+    Release("read me 3", "new.key", "", &said);  // default release number: the time of signing
+    EXPECT_NE(said.find("1 key change(s)"), std::string::npos) << said;
+    ASSERT_TRUE(RunTo("Done.")) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me 3");
+    EXPECT_NE(Log().find("the key changed from "), std::string::npos) << Log();
+
+    Release("read me 4, signed with a stolen old key", "old.key", "");
+    ASSERT_TRUE(RunTo(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me 3");
+    EXPECT_NE(Log().find("retired key"), std::string::npos) << Log();
+}
+
+TEST_F(Releases, EntriesNotCoveredByAHashAreNamed) {
+    const vtlist::KeyPair key = Keygen("publisher.key");
+    Config("PUBLICKEY=" + launcher::FormatPublicKey(key.point) + "\r\n");
+    std::string said;
+    Release("read me", "publisher.key", "--unhashed readme.txt", &said);
+    EXPECT_NE(said.find("1 entry is not covered by a hash"), std::string::npos) << said;
+    EXPECT_NE(said.find("2 readme.txt"), std::string::npos) << said;
+    ASSERT_TRUE(RunTo("Done.")) << Status() << "\n" << Log();
+    EXPECT_NE(Log().find(" ENTRY 2 " + App("readme.txt") + ": not covered by a hash in the signed side file"),
+              std::string::npos)
+        << Log();
+    EXPECT_EQ(Log().find(" ENTRY 1 " + App("DATA\\MAPS\\arena.ini") + ": not covered"), std::string::npos);
 }
 
 // Files saved by a Linux editor (LF line ends) are read line by line: the

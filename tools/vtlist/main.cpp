@@ -1,5 +1,6 @@
 // vtlist: writes the patch list from a release folder, and checks a patch list
 // or a live update server, for mod publishers. Run "vtlist --help".
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,44 +15,37 @@
 #include <io.h>
 #define VT_ISATTY _isatty
 #define VT_FILENO _fileno
-#define VT_OPEN _open
-#define VT_WRITE _write
-#define VT_CLOSE _close
-#define VT_O_WRONLY _O_WRONLY
-#define VT_O_CREAT _O_CREAT
-#define VT_O_EXCL _O_EXCL
-#define VT_O_BINARY _O_BINARY
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #define VT_ISATTY isatty
 #define VT_FILENO fileno
-#define VT_OPEN open
-#define VT_WRITE write
-#define VT_CLOSE close
-#define VT_O_WRONLY O_WRONLY
-#define VT_O_CREAT O_CREAT
-#define VT_O_EXCL O_EXCL
-#define VT_O_BINARY 0
 #endif
 
 #include "config/text_lines.h"
+#include "launcher/rules/http_rules.h"
+#include "launcher/rules/release_trust.h"
 #include "launcher/rules/update_rules.h"
 #include "tools/vtlist/check_server.h"
 #include "tools/vtlist/folder_scan.h"
 #include "tools/vtlist/list_lint.h"
 #include "tools/vtlist/list_make.h"
+#include "tools/vtlist/private_file.h"
 #include "tools/vtlist/side_check.h"
 #include "tools/vtlist/side_make.h"
 #include "tools/vtlist/signing.h"
 
 namespace {
 
+constexpr char kRotateSuffix[] = ".vtrotate";  // beside the new key file: its change statements
+
 constexpr const char* kUsage =
     "usage: vtlist make FOLDER [--local-prefix PREFIX] [--header TEXT] [--immer GLOB]... [--skip GLOB]...\n"
-    "                   [--keep GLOB]... [--unhashed GLOB]... [--sign KEYFILE] -o FILE\n"
-    "       vtlist sign LIST --root FOLDER --key KEYFILE [--keep GLOB]... [--unhashed GLOB]...\n"
+    "                   [--keep GLOB]... [--unhashed GLOB]... [--force] [--sign KEYFILE]\n"
+    "                   [--release N|none] [--expires DAYS] -o FILE\n"
+    "       vtlist sign LIST --root FOLDER --key KEYFILE [--keep GLOB]... [--unhashed GLOB]... [--force]\n"
+    "                   [--release N|none] [--expires DAYS]\n"
     "       vtlist keygen KEYFILE\n"
+    "       vtlist rotate OLDKEYFILE NEWKEYFILE\n"
     "       vtlist check WEBPATH [--page NAME] [--list NAME] [--jobs N] [--public-key HEX]\n"
     "       vtlist lint FILE [--public-key HEX]\n"
     "       vtlist COMMAND --help\n";
@@ -80,15 +74,37 @@ constexpr const char* kMakeHelp =
     "  --unhashed GLOB        files left out of the side file: the date rule alone\n"
     "                         decides (repeatable; for files changed on the server\n"
     "                         between releases)\n"
+    "  --force                also leave out programs the starter runs (*.exe and\n"
+    "                         the default game and launcher files), which --unhashed\n"
+    "                         otherwise refuses\n"
     "  --sign KEYFILE         sign the side file with the key from vtlist keygen\n"
+    "                         (and carry KEYFILE.vtrotate, see vtlist rotate)\n"
+    "  --release N|none       the release number launchers compare (default: the\n"
+    "                         time of signing in UTC seconds; it must only grow);\n"
+    "                         none: no number, for launchers older than release\n"
+    "                         numbers, until every player has a newer one\n"
+    "  --expires DAYS         launchers refuse the side file DAYS after signing\n"
+    "                         (so a server frozen on an old release is noticed);\n"
+    "                         sign again before then. Default: never\n"
+    "  It prints the entries no hash covers: the signature does not vouch for them.\n"
     "  Names with \"|\" or a tab cannot be in a list: they are refused by name.\n";
 
 constexpr const char* kSignHelp =
     "vtlist sign LIST --root FOLDER --key KEYFILE: writes LIST.vtsums for an\n"
     "  existing (also hand-written) list: the list's SHA-256, and each entry's\n"
     "  file, found below FOLDER by its server path, signed with KEYFILE.\n"
-    "  --keep GLOB and --unhashed GLOB as for make. Run it again after any change\n"
+    "  --keep, --unhashed, --force, --release and --expires as for make; the key\n"
+    "  file's KEYFILE.vtrotate is carried as there. Run it again after any change\n"
     "  to the list or a file.\n";
+
+constexpr const char* kRotateHelp =
+    "vtlist rotate OLDKEYFILE NEWKEYFILE: hands the release over to a new key.\n"
+    "  Writes NEWKEYFILE.vtrotate: the statement \"OLDKEY hands over to NEWKEY\",\n"
+    "  signed by the old key (after the old key's own statements, so a player who\n"
+    "  skipped several changes follows them all). make --sign NEWKEYFILE and sign\n"
+    "  --key NEWKEYFILE carry it in the side file: a launcher that trusts the old\n"
+    "  key accepts the new one, and refuses the old key from then on. UPDATE.CFG's\n"
+    "  PUBLICKEY= stays as it is; new installs may get the new key's line.\n";
 
 constexpr const char* kKeygenHelp =
     "vtlist keygen KEYFILE: makes a new ECDSA P-256 key, writes it to KEYFILE\n"
@@ -110,15 +126,16 @@ constexpr const char* kCheckHelp =
 
 constexpr const char* kLintHelp =
     "vtlist lint FILE: the list checks of vtlist check on a local file.\n"
-    "  Errors (exit status 1): LF-only line ends (nothing is ever fetched), a\n"
-    "  lone LF, blank lines and a blank last line (E4), a field count other\n"
+    "  Errors (exit status 1): blank lines and a blank last line (E4), a field count other\n"
     "  than three (E4), a local path the launcher refuses (E4), a stamp it\n"
     "  cannot read (the file is never fetched).\n"
-    "  Warnings: stamps in the future, duplicate local paths, spaces at the\n"
+    "  Warnings: lines that end in LF alone (older launchers read such a list as\n"
+    "  one line), stamps in the future, duplicate local paths, spaces at the\n"
     "  edge of a path, a header line that looks like an entry, a byte-order\n"
     "  mark in the header.\n"
-    "  With FILE.vtsums beside it: the side file must read, match the list, and,\n"
-    "  given --public-key, carry a valid signature by that key.\n";
+    "  With FILE.vtsums beside it: the side file must read, match the list (one\n"
+    "  local path listed twice with different contents is an error), and, given\n"
+    "  --public-key, carry a valid signature by that key.\n";
 
 int Usage() {
     std::cerr << kUsage;
@@ -169,17 +186,90 @@ std::optional<vt::vtlist::KeyPair> ReadKey(const std::string& path) {
     return key;
 }
 
+// "--release N|none" and "--expires DAYS": true when `arg` was one of them.
+bool ReleaseOption(const std::string& arg, const std::string& value, vt::vtlist::SideOptions& side, bool& ok,
+                   bool& unnumbered, std::optional<std::uint64_t>& expiresDays) {
+    if (arg == "--release") {
+        unnumbered = value == "none";
+        const auto number = vt::launcher::CanonicalDecimal(value);
+        if (!unnumbered && !number) {
+            std::cerr << "vtlist: --release takes a whole number or \"none\", not \"" << value << "\"\n";
+            ok = false;
+        }
+        side.release = number;
+        return true;
+    }
+    if (arg == "--expires") {
+        expiresDays = vt::launcher::CanonicalDecimal(value);
+        if (!expiresDays || *expiresDays == 0 || *expiresDays > 36500) {
+            std::cerr << "vtlist: --expires takes a number of days from 1 to 36500, not \"" << value << "\"\n";
+            ok = false;
+        }
+        return true;
+    }
+    return false;
+}
+
+std::uint64_t NowUtcSeconds() {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+}
+
+// What a signed side file carries besides the hashes: the release number
+// (the time of signing unless given), the end of its life, and the key's
+// change statements (KEYFILE.vtrotate). False when they cannot be read.
+bool ForSigning(const std::string& keyFile, bool unnumbered, std::optional<std::uint64_t> expiresDays,
+                vt::vtlist::SideOptions& side) {
+    const std::uint64_t now = NowUtcSeconds();
+    if (!side.release && !unnumbered) side.release = now;
+    if (expiresDays) side.validity = vt::launcher::Validity{now, now + *expiresDays * 86400};
+    const std::optional<std::string> statements = ReadFile(keyFile + kRotateSuffix, false);
+    if (!statements) return true;
+    for (const std::string& line : vt::SplitTextLines(*statements)) {
+        const auto change = vt::launcher::ParseKeyChangeLine(line);
+        if (!change) {
+            std::cerr << "vtlist: " << keyFile << kRotateSuffix << " is not a statement written by vtlist rotate\n";
+            return false;
+        }
+        side.keyChanges.push_back(*change);
+    }
+    return true;
+}
+
+// After a side file is written: what it says, and what it does not cover.
+void SideSummary(const std::string& path, const vt::vtlist::SideOptions& side, const std::vector<std::string>& uncovered,
+                 bool signedFile) {
+    std::cout << "wrote " << path;
+    if (signedFile) {
+        std::cout << ", signed, release " << (side.release ? std::to_string(*side.release) : std::string("not numbered"));
+        if (side.validity) std::cout << ", expires " << vt::launcher::UtcText(side.validity->until);
+        if (!side.keyChanges.empty()) std::cout << ", " << side.keyChanges.size() << " key change(s)";
+    }
+    std::cout << "\n";
+    if (!uncovered.empty()) {
+        std::cout << uncovered.size() << " entr" << (uncovered.size() == 1 ? "y is" : "ies are")
+                  << " not covered by a hash (installed unchecked, the signature does not vouch for them):\n";
+        for (const std::string& entry : uncovered) std::cout << "  " << entry << "\n";
+    }
+}
+
 int Make(int argc, char** argv) {
     if (argc < 3) return Usage();
     vt::vtlist::MakeOptions options;
     std::string output;
     std::string keyFile;
     vt::vtlist::SideOptions side;
-    bool skipGiven = false;
+    bool skipGiven = false, ok = true, unnumbered = false;
+    std::optional<std::uint64_t> expiresDays;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--force") {
+            side.forceUnhashed = true;
+            continue;
+        }
         if (i + 1 >= argc) return Usage();
         const std::string value = argv[++i];
+        if (ReleaseOption(arg, value, side, ok, unnumbered, expiresDays)) continue;
         if (arg == "--local-prefix") options.localPrefix = value;
         else if (arg == "--header") options.header = value;
         else if (arg == "--immer") options.immerGlobs.push_back(value);
@@ -193,8 +283,9 @@ int Make(int argc, char** argv) {
         else if (arg == "--sign") keyFile = value;
         else return Usage();
     }
+    if (!ok) return 2;
     std::optional<vt::vtlist::KeyPair> key;
-    if (!keyFile.empty() && !(key = ReadKey(keyFile))) return 1;
+    if (!keyFile.empty() && (!(key = ReadKey(keyFile)) || !ForSigning(keyFile, unnumbered, expiresDays, side))) return 1;
     std::vector<std::string> refused;
     std::string list;
     try {
@@ -214,10 +305,12 @@ int Make(int argc, char** argv) {
             std::cerr << "vtlist: the side file needs -o FILE; none was written\n";
     } else {
         if (!WriteFile(output, list)) return 1;
-        std::vector<std::string> problems;
-        const std::string sums = vt::vtlist::MakeSideFile(list, argv[2], side, key ? &*key : nullptr, problems);
+        std::vector<std::string> problems, uncovered;
+        const std::string sums =
+            vt::vtlist::MakeSideFile(list, argv[2], side, key ? &*key : nullptr, problems, &uncovered);
         for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
         if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(output), sums)) return 1;
+        SideSummary(vt::vtlist::SideFilePathFor(output), side, uncovered, key.has_value());
     }
     return refused.empty() ? 0 : 1;
 }
@@ -226,9 +319,17 @@ int Sign(int argc, char** argv) {
     if (argc < 3) return Usage();
     std::string root, keyFile;
     vt::vtlist::SideOptions side;
+    bool ok = true, unnumbered = false;
+    std::optional<std::uint64_t> expiresDays;
     for (int i = 3; i < argc; i += 2) {
+        if (std::string(argv[i]) == "--force") {
+            side.forceUnhashed = true;
+            --i;
+            continue;
+        }
         if (i + 1 >= argc) return Usage();
         const std::string arg = argv[i], value = argv[i + 1];
+        if (ReleaseOption(arg, value, side, ok, unnumbered, expiresDays)) continue;
         if (arg == "--root") root = value;
         else if (arg == "--key") keyFile = value;
         else if (arg == "--keep") side.keepGlobs.push_back(value);
@@ -236,14 +337,41 @@ int Sign(int argc, char** argv) {
         else return Usage();
     }
     if (root.empty() || keyFile.empty()) return Usage();
+    if (!ok) return 2;
     const std::optional<vt::vtlist::KeyPair> key = ReadKey(keyFile);
     std::optional<std::string> list = ReadFile(argv[2]);
-    if (!key || !list) return 1;
-    std::vector<std::string> problems;
-    const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems);
+    if (!key || !list || !ForSigning(keyFile, unnumbered, expiresDays, side)) return 1;
+    std::vector<std::string> problems, uncovered;
+    const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems, &uncovered);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
     if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
-    std::cout << "wrote " << vt::vtlist::SideFilePathFor(argv[2]) << "\n";
+    SideSummary(vt::vtlist::SideFilePathFor(argv[2]), side, uncovered, true);
+    return 0;
+}
+
+int Rotate(int argc, char** argv) {
+    if (argc != 4) return Usage();
+    const std::optional<vt::vtlist::KeyPair> from = ReadKey(argv[2]);
+    const std::optional<vt::vtlist::KeyPair> to = ReadKey(argv[3]);
+    if (!from || !to) return 1;
+    if (from->point == to->point) {
+        std::cerr << "vtlist: the two key files hold the same key\n";
+        return 1;
+    }
+    // The old key's own statements first: the chain from the first key on.
+    std::string statements = ReadFile(std::string(argv[2]) + kRotateSuffix, false).value_or("");
+    const auto signature =
+        vt::vtlist::SignDigest(*from, vt::vtlist::Sha256Of(vt::launcher::KeyChangeMessage(from->point, to->point)));
+    if (!signature) {
+        std::cerr << "vtlist: the statement could not be signed\n";
+        return 1;
+    }
+    statements += vt::launcher::FormatKeyChangeLine({from->point, to->point, *signature});
+    const std::string path = std::string(argv[3]) + kRotateSuffix;
+    if (!WriteFile(path, statements)) return 1;
+    std::cout << "wrote " << path << ": sign the next release with " << argv[3]
+              << "; launchers that trust the old key follow it\n"
+              << "PUBLICKEY=" << vt::launcher::FormatPublicKey(to->point) << "  (for new installs' UPDATE.CFG)\n";
     return 0;
 }
 
@@ -254,19 +382,15 @@ int Keygen(int argc, char** argv) {
         std::cerr << "vtlist: no key could be made\n";
         return 1;
     }
-    // Never over an existing file: a lost key cannot be made again, and every
-    // player's PUBLICKEY= names the old one. O_EXCL, since msvcrt's fopen
-    // ignores C11's "x".
-    const int file = VT_OPEN(argv[2], VT_O_WRONLY | VT_O_CREAT | VT_O_EXCL | VT_O_BINARY, 0600);
-    if (file < 0) {
-        std::cerr << "vtlist: " << argv[2] << " exists or cannot be made; no key was written\n";
-        return 1;
-    }
-    const std::string text = vt::vtlist::FormatKeyFile(*key);
-    const bool written = VT_WRITE(file, text.data(), static_cast<unsigned>(text.size())) == static_cast<int>(text.size());
-    if (VT_CLOSE(file) != 0 || !written) {
-        std::cerr << "vtlist: cannot write " << argv[2] << "\n";
-        return 1;
+    std::string why;
+    switch (vt::vtlist::CreatePrivateFile(argv[2], vt::vtlist::FormatKeyFile(*key), why)) {
+        case vt::vtlist::PrivateFileResult::Written: break;
+        case vt::vtlist::PrivateFileResult::Exists:
+            std::cerr << "vtlist: " << argv[2] << " exists; a key file is never overwritten, no key was written\n";
+            return 1;
+        case vt::vtlist::PrivateFileResult::Failed:
+            std::cerr << "vtlist: " << argv[2] << " cannot be made: " << why << "\n";
+            return 1;
     }
     std::cout << "PUBLICKEY=" << vt::launcher::FormatPublicKey(key->point) << "\n";
     return 0;
@@ -353,6 +477,7 @@ int main(int argc, char** argv) {
         else if (command == "lint") std::cout << kLintHelp;
         else if (command == "sign") std::cout << kSignHelp;
         else if (command == "keygen") std::cout << kKeygenHelp;
+        else if (command == "rotate") std::cout << kRotateHelp;
         else return Usage();
         return 0;
     }
@@ -361,5 +486,6 @@ int main(int argc, char** argv) {
     if (command == "lint") return Lint(argc, argv);
     if (command == "sign") return Sign(argc, argv);
     if (command == "keygen") return Keygen(argc, argv);
+    if (command == "rotate") return Rotate(argc, argv);
     return Usage();
 }

@@ -1,5 +1,7 @@
 #include "tools/vtlist/side_check.h"
 
+#include "config/text_lines.h"
+#include "launcher/rules/update_rules.h"
 #include "tools/vtlist/signing.h"
 
 namespace vt::vtlist {
@@ -20,6 +22,8 @@ SideReport CheckSideFile(const std::string& list, const std::string& sideText, i
     if (!sums.entries.empty() && sums.entries.rbegin()->first > entryCount)
         error("the side file names entry " + std::to_string(sums.entries.rbegin()->first) + ", the list has " +
               std::to_string(entryCount) + ": every player gets E1");
+    else if (const auto misfit = launcher::SideFileMisfit(sums, launcher::PatchListEntries(SplitTextLines(list))))
+        error(*misfit + ": every player gets E1");
     if (publicKey) {
         if (!sums.signature)
             error("the side file is not signed: players with PUBLICKEY= get E1");

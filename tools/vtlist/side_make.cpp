@@ -1,5 +1,8 @@
 #include "tools/vtlist/side_make.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"
@@ -14,13 +17,68 @@ bool AnyMatch(const std::vector<std::string>& globs, const std::string& path) {
     return false;
 }
 
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+struct FileState {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written{};
+    bool operator==(const FileState& other) const { return size == other.size && written == other.written; }
+};
+
+std::optional<FileState> StateOf(const std::string& path) {
+    std::error_code error;
+    FileState state;
+    state.size = std::filesystem::file_size(path, error);
+    if (error) return std::nullopt;
+    state.written = std::filesystem::last_write_time(path, error);
+    if (error) return std::nullopt;
+    return state;
+}
+
+// The file's digest, when it stayed the same while it was read.
+std::optional<FileDigest> StableDigest(const std::string& path, std::string& problem) {
+    const std::optional<FileState> before = StateOf(path);
+    const std::optional<FileDigest> digest = DigestOfFile(path);
+    const std::optional<FileState> after = StateOf(path);
+    if (!before || !digest || !after) {
+        problem = "cannot read " + path;
+        return std::nullopt;
+    }
+    if (!(*before == *after) || digest->size != after->size) {
+        problem = path + " changed while it was read (its size or time differ): sign when nothing writes to the release";
+        return std::nullopt;
+    }
+    return digest;
+}
+
 }  // namespace
 
+bool IsRunByTheStarter(const std::string& localPath) {
+    std::string path = Upper(localPath);
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    const std::size_t slash = path.find_last_of('\\');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".EXE") return true;
+    for (const char* program : {"DATA\\AUDIO\\AMBIENTEA.UTF", "DATA\\AUDIO\\AMBIENTEB.UTF", "DATA\\AUDIO\\AMBIENTEC.UTF"})
+        if (path.size() >= std::string(program).size() &&
+            path.compare(path.size() - std::string(program).size(), std::string::npos, program) == 0)
+            return true;
+    return false;
+}
+
 std::string MakeSideFile(const std::string& list, const std::string& releaseRoot, const SideOptions& options,
-                         const KeyPair* key, std::vector<std::string>& problems) {
+                         const KeyPair* key, std::vector<std::string>& problems, std::vector<std::string>* uncovered) {
     launcher::SideFile sums;
     sums.listSize = list.size();
     sums.listHash = Sha256Of(list);
+    sums.release = options.release;
+    sums.validity = options.validity;
+    sums.keyChanges = options.keyChanges;
     const std::vector<std::string> entries = launcher::PatchListEntries(SplitTextLines(list));
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto index = static_cast<std::int32_t>(i + 1);
@@ -32,14 +90,25 @@ std::string MakeSideFile(const std::string& list, const std::string& releaseRoot
         std::string path = entry->RemotePath;  // "\" since the list was read; the server's "/"
         for (char& c : path)
             if (c == '\\') c = '/';
-        if (AnyMatch(options.unhashedGlobs, path)) continue;
-        const auto digest = DigestOfFile(releaseRoot + "/" + path);
+        if (AnyMatch(options.unhashedGlobs, path)) {
+            if (IsRunByTheStarter(entry->LocalPath) && !options.forceUnhashed) {
+                problems.push_back("entry " + std::to_string(index) + ": " + path + " is a program the starter runs (" +
+                                   entry->LocalPath + "); it is not left unhashed unless --force is given");
+                continue;
+            }
+            if (uncovered) uncovered->push_back(std::to_string(index) + " " + path);
+            continue;
+        }
+        std::string problem;
+        const auto digest = StableDigest(releaseRoot + "/" + path, problem);
         if (!digest) {
-            problems.push_back("entry " + std::to_string(index) + ": cannot read " + releaseRoot + "/" + path);
+            problems.push_back("entry " + std::to_string(index) + ": " + problem);
             continue;
         }
         sums.entries[index] = launcher::SideEntry{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path)};
     }
+    if (problems.empty())
+        if (const std::optional<std::string> misfit = launcher::SideFileMisfit(sums, entries)) problems.push_back(*misfit);
     if (!problems.empty()) return {};
     std::string text = launcher::FormatSideFile(sums);
     if (key) {

@@ -1,10 +1,19 @@
 // The side file of a patch list: the list's own size and SHA-256, each
 // entry's file (found below the release folder by its server path), whether
-// the launcher may repair it, and, with a key, the signature over all of it.
-// Entries are numbered as the launcher counts them (1 for the line after the
-// heading), so a hand-written list can be hashed as it is.
+// the launcher may repair it, and, with a key, the release number, an
+// optional end of life, the key's change statements and the signature over
+// all of it. Entries are numbered as the launcher counts them (1 for the line
+// after the heading), so a hand-written list can be hashed as it is.
+//
+// Refused (a problem, no side file): a file that changes while it is read (a
+// signature over bytes that no longer exist), one local path listed twice
+// with different contents, and, unless forced, leaving out of the hashes a
+// file the starter runs: the default game executables and new launcher
+// (DATA\AUDIO\ambienteA.utf, ambienteB.utf, ambienteC.utf) and any *.exe.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,15 +24,25 @@ namespace vt::vtlist {
 struct SideOptions {
     std::vector<std::string> keepGlobs;      // not repaired by the launcher
     std::vector<std::string> unhashedGlobs;  // no line: the date rule alone
+    bool forceUnhashed = false;              // also programs the starter runs
+    std::optional<std::uint64_t> release;    // the release number; none: unnumbered
+    std::optional<launcher::Validity> validity;
+    std::vector<launcher::KeyChange> keyChanges;  // carried for launchers that trust an older key
 };
 
 // The side file's text for `list` (its bytes as they will be served), or
 // empty with `problems` naming what could not be hashed (a file missing
 // below `releaseRoot`, a malformed entry). Globs match the server path.
+// `uncovered`: the entries no hash covers ("N server/path"), for the
+// publisher to see what the signature does not vouch for.
 std::string MakeSideFile(const std::string& list, const std::string& releaseRoot, const SideOptions& options,
-                         const KeyPair* key, std::vector<std::string>& problems);
+                         const KeyPair* key, std::vector<std::string>& problems,
+                         std::vector<std::string>* uncovered = nullptr);
 
 // "<list>.vtsums" beside the list file.
 std::string SideFilePathFor(const std::string& listPath);
+
+// Whether the starter runs the file at this local path (see above).
+bool IsRunByTheStarter(const std::string& localPath);
 
 }  // namespace vt::vtlist
