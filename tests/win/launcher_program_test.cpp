@@ -104,6 +104,7 @@ protected:
         // start of a test; a second try a moment later is what a player's
         // double-click would do.
         DWORD error = 0;
+        process_.reset();  // a start before this one has ended
         for (int attempt = 0; attempt < 3 && !process_; ++attempt) {
             if (attempt > 0) ::Sleep(500);
             process_ = StartProgram("\"" + App("VT_Update.exe") + "\"", install.path(), &processId_);
