@@ -4,6 +4,7 @@
 
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/progress_text.h"
+#include "launcher/rules/url_path.h"
 #include "launcher/win/download_file.h"
 #include "launcher/win/file_helpers.h"
 #include "platform/win/files.h"
@@ -150,8 +151,8 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     if (!folders.empty()) CreateFolderPath(folders);
 
     // The list has had every "/" turned into "\"; the URL is sent, logged and
-    // shown with "/" as everywhere else on the web.
-    const std::string url = UrlForRequest(context_.settings.WebPath + entry->RemotePath);
+    // shown with "/" and its name percent-encoded, as vtlist check asks for it.
+    const std::string url = context_.settings.WebPath + EncodeUrlPath(entry->RemotePath);
     ShowProgress(LineIndex);  // the entry the run waits for: the oldest fetch still going, else this one
     const std::string LocalFile = appDir + entry->LocalPath;
     RemoveLeftoversOnce(LocalFile);

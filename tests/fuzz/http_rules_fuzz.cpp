@@ -11,6 +11,7 @@
 #include "launcher/rules/page_text.h"
 #include "launcher/rules/release_trust.h"
 #include "launcher/rules/side_file.h"
+#include "launcher/rules/url_path.h"
 
 using namespace vt::launcher;
 
@@ -69,6 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<TrustRecord> records = ParseTrustRecords(text);
     const std::string written = FormatTrustRecords(records);
     Require(FormatTrustRecords(ParseTrustRecords(written)) == written);
+
+    // A list path in a URL: only the characters a URL path carries, no "\".
+    for (const char c : EncodeUrlPath(text))
+        Require(c > 0x20 && c < 0x7F && c != '\\' && c != '"' && c != '#' && c != '<' && c != '>' && c != ' ');
 
     return 0;
 }

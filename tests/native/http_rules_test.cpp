@@ -8,6 +8,7 @@
 
 #include "launcher/rules/content_sum.h"
 #include "launcher/rules/internet_errors.h"
+#include "launcher/rules/url_path.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
 
@@ -161,4 +162,18 @@ TEST(InternetErrors, TheLogGivesTheNumberAndWhatItMeans) {
               "cannot connect (WinINet error 12029: could not connect to the server)");
     EXPECT_EQ(InternetErrorText("request failed", 12007).find("(WinINet error 12007: the server's name could not be found"), 15u);
     EXPECT_EQ(InternetErrorText("request failed", 12999), "request failed (WinINet error 12999)");  // no words: the number alone
+}
+
+TEST(UrlPath, ListPathsAreEncodedAsRfc3986Says) {
+    using vt::launcher::EncodeUrlPath;
+    EXPECT_EQ(EncodeUrlPath("maps\\arena.ini"), "maps/arena.ini");
+    EXPECT_EQ(EncodeUrlPath("maps\\for\xC3\xAAt du nord.ini"), "maps/for%C3%AAt%20du%20nord.ini");
+    EXPECT_EQ(EncodeUrlPath("\xE6\xB8\xB8\xE6\x88\x8F/\xF0\x9F\x8E\xAE.pak"), "%E6%B8%B8%E6%88%8F/%F0%9F%8E%AE.pak");
+    EXPECT_EQ(EncodeUrlPath("a#b\"c<d>e|f^g`h{i}j[k]l"), "a%23b%22c%3Cd%3Ee%7Cf%5Eg%60h%7Bi%7Dj%5Bk%5Dl");
+    EXPECT_EQ(EncodeUrlPath("-._~!$&'()*+,;=:@"), "-._~!$&'()*+,;=:@");  // what a segment carries as it is
+    EXPECT_EQ(EncodeUrlPath("news.php?lang=de"), "news.php?lang=de");      // a query, as such lists meant it
+    EXPECT_EQ(EncodeUrlPath("forest%20north.ini"), "forest%20north.ini");  // already encoded: kept
+    EXPECT_EQ(EncodeUrlPath("100%.txt"), "100%25.txt");
+    EXPECT_EQ(EncodeUrlPath("a%2"), "a%252");
+    EXPECT_EQ(EncodeUrlPath(std::string("a\0b", 3)), "a%00b");
 }
