@@ -3,6 +3,7 @@
 // the list format must be found with its line number.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -127,7 +128,7 @@ TEST(VtlistMake, TheLaunchersRulesReadBackEveryLine) {
     for (const char* name : {"maps/arena.ini", "maps/deep/desert.ini", "readme.txt"})
         fs::last_write_time(release.path() / name, written);
 
-    const std::vector<ReleaseFile> files = ScanReleaseFolder(release.path().string());
+    const std::vector<ReleaseFile> files = ScanReleaseFolder(release.path().string()).files;
     ASSERT_EQ(files.size(), 4u);
     std::vector<std::string> refused;
     MakeOptions options;
@@ -438,4 +439,72 @@ TEST(VtlistSideFile, AFileThatChangesWhileItIsReadIsRefused) {
                 problems[0].find("cannot read") != std::string::npos)
         << problems[0];
 #endif
+}
+
+// `vtlist make .` in a folder that holds the publisher's key, a repository
+// and last release's list: none of them is for players.
+TEST(VtlistMake, KeysRepositoriesAndItsOwnOutputsAreNeverListed) {
+    ScratchFolder release;
+    release.Write("maps/arena.ini", "[arena]");
+    release.Write("secret/anything.txt", FormatKeyFile(*GenerateKeyPair()));  // a key by its content, not its name
+    release.Write("publisher.key.vtrotate", "rotate ...");
+    release.Write(".git/config", "[core]");
+    release.Write("sub/.svn/entries", "x");
+    release.Write("update.dat", "old list");
+    release.Write("update.dat.vtsums", "old sums");
+    release.Write("other.vtsums", "a file like any other");
+    const std::string out = (release.path() / "update.dat").string();
+    const ScanResult scan = ScanReleaseFolder(release.path().string(), {out, out + ".vtsums"});
+    std::vector<std::string> listed;
+    for (const ReleaseFile& file : scan.files) listed.push_back(file.relativePath);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"maps/arena.ini", "other.vtsums"}));
+    std::string leftOut;
+    for (const std::string& what : scan.leftOut) leftOut += what + "\n";
+    for (const char* name : {"secret/anything.txt (a vtlist key file", ".git/ (version control)", "sub/.svn/",
+                             "update.dat (written by this command)", "update.dat.vtsums (written", "publisher.key.vtrotate"})
+        EXPECT_NE(leftOut.find(name), std::string::npos) << name << " in\n" << leftOut;
+}
+
+TEST(VtlistLint, AStampMakeRoundedUpIsNotInTheFuture) {
+    // kNow is 12:00:00; make writes 12:01 for a file of 12:00:30.
+    EXPECT_TRUE(LintCodes("h\r\na|a|2026-12-07 12:01\r\n").empty());
+    EXPECT_EQ(LintCodes("h\r\na|a|2026-12-07 12:02\r\n"), std::vector<std::string>{"2:W"});
+}
+
+// What publishers paste into --public-key.
+TEST(VtlistKeys, APublicKeyArgumentIsTheHexThePastedLineOrTheKeyFile) {
+    const KeyPair key = *GenerateKeyPair();
+    const std::string hex = launcher::FormatPublicKey(key.point);
+    ScratchFolder folder;
+    folder.Write("publisher.key", FormatKeyFile(key));
+    std::string why;
+    for (const std::string& given : {hex, "PUBLICKEY=" + hex, " PUBLICKEY=" + hex + "\r\n",
+                                     (folder.path() / "publisher.key").string()}) {
+        const auto read = PublicKeyFromArgument(given, why);
+        ASSERT_TRUE(read) << given << ": " << why;
+        EXPECT_EQ(*read, key.point) << given;
+    }
+    EXPECT_FALSE(PublicKeyFromArgument(hex.substr(0, 127), why));
+    EXPECT_NE(why.find("127 hex digits"), std::string::npos) << why;
+    EXPECT_FALSE(PublicKeyFromArgument((folder.path() / "missing.key").string(), why));
+    EXPECT_NE(why.find("nor a file that can be read"), std::string::npos) << why;
+    folder.Write("list.txt", "not a key");
+    EXPECT_FALSE(PublicKeyFromArgument((folder.path() / "list.txt").string(), why));
+    EXPECT_NE(why.find("not a key file"), std::string::npos) << why;
+    EXPECT_FALSE(PublicKeyFromArgument(std::string(128, '1'), why));  // hex, but no point of the curve
+    EXPECT_NE(why.find("not a valid key"), std::string::npos) << why;
+}
+
+// Names with blanks and accents: asked for as the launcher asks (encoded),
+// with no false "HTTP 400".
+TEST_F(VtlistCheck, NamesWithBlanksAndAccentsAreAskedForEncoded) {
+    root.Write("VTupdates/maps/for\xC3\xAAt du nord.ini", "[forest]");
+    root.Write("VTupdates/update.dat", "h\r\nmaps/for\xC3\xAAt du nord.ini|for\xC3\xAAt du nord.ini|immer\r\n");
+    const CheckReport report = Check();
+    EXPECT_TRUE(report.listProblems.empty()) << report.listProblems[0].text;
+    EXPECT_EQ(report.filesChecked, 1);
+    int asked = 0;
+    for (const auto& request : server.Requests()) asked += request.target == "/VTupdates/maps/for%C3%AAt%20du%20nord.ini";
+    EXPECT_GE(asked, 1);
 }

@@ -2,6 +2,7 @@
 
 #include "config/text_lines.h"
 #include "launcher/rules/update_rules.h"
+#include "launcher/rules/url_path.h"
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -18,19 +19,19 @@ namespace {
 bool Good(int status) { return status >= 200 && status <= 299; }
 
 // HEAD first; a server that refuses HEAD gets a GET for the first byte.
-std::string FileProblem(const std::string& url) {
-    HttpAnswer answer = HttpRequest("HEAD", url);
+std::string FileProblem(const std::string& url, const HttpSettings& http) {
+    HttpAnswer answer = HttpRequest("HEAD", url, "", http);
     if (Good(answer.status)) return {};
     if (answer.status == 0 || answer.status == 405 || answer.status == 501 || answer.status == 400) {
-        answer = HttpRequest("GET", url, "bytes=0-0");
+        answer = HttpRequest("GET", url, "bytes=0-0", http);
         if (Good(answer.status)) return {};
     }
     return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
 }
 
 // The whole file, compared with its side-file line.
-std::string HashProblem(const std::string& url, const launcher::SideEntry& expected) {
-    const HttpAnswer answer = HttpRequest("GET", url);
+std::string HashProblem(const std::string& url, const launcher::SideEntry& expected, const HttpSettings& http) {
+    const HttpAnswer answer = HttpRequest("GET", url, "", http);
     if (!Good(answer.status)) return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
     if (answer.body.size() != expected.size)
         return "is " + std::to_string(answer.body.size()) + " bytes, the side file says " + std::to_string(expected.size);
@@ -42,7 +43,9 @@ std::string HashProblem(const std::string& url, const launcher::SideEntry& expec
 
 CheckReport CheckServer(const CheckOptions& options, double now) {
     CheckReport report;
-    const HttpAnswer page = HttpRequest("GET", options.webPath + options.page);
+    HttpSettings http;
+    http.caFile = options.caFile;
+    const HttpAnswer page = HttpRequest("GET", options.webPath + options.page, "", http);
     if (!Good(page.status) || !page.error.empty()) {
         report.pageProblems.push_back({0, Severity::Error,
                                        options.page + ": " + (page.status ? "HTTP " + std::to_string(page.status) : page.error) +
@@ -51,7 +54,7 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
         report.pageProblems = LintStartPage(page.body);
     }
 
-    const HttpAnswer list = HttpRequest("GET", options.webPath + options.list);
+    const HttpAnswer list = HttpRequest("GET", options.webPath + options.list, "", http);
     if (!Good(list.status) || !list.error.empty()) {
         report.listProblems.push_back({0, Severity::Error,
                                        options.list + ": " + (list.status ? "HTTP " + std::to_string(list.status) : list.error) +
@@ -62,7 +65,7 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
     report.listProblems = std::move(lint.problems);
 
     const std::string sideName = options.list + launcher::kSideFileSuffix;
-    const HttpAnswer side = HttpRequest("GET", options.webPath + sideName);
+    const HttpAnswer side = HttpRequest("GET", options.webPath + sideName, "", http);
     std::optional<launcher::SideFile> sums;
     if (side.status == 200) {
         report.sideFile = true;
@@ -70,10 +73,14 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
         SideReport checked = CheckSideFile(list.body, side.body, entryCount, options.publicKey);
         report.sideProblems = std::move(checked.problems);
         sums = std::move(checked.sums);
-    } else if (options.publicKey) {
-        report.sideProblems.push_back({0, Severity::Error, sideName + ": " +
-                                                               (side.status ? "HTTP " + std::to_string(side.status) : side.error) +
-                                                               ": players with PUBLICKEY= get E1"});
+    } else {
+        // Forgotten on upload, or never made: without --public-key still worth a word.
+        report.sideProblems.push_back(
+            {0, options.publicKey ? Severity::Error : Severity::Warning,
+             sideName + ": " + (side.status ? "HTTP " + std::to_string(side.status) : side.error) +
+                 (options.publicKey ? ": players with PUBLICKEY= get E1"
+                                    : ": no side file, so no file is checked against a hash (players with "
+                                      "PUBLICKEY= get E1)")});
     }
 
     // The files, a few at a time.
@@ -88,8 +95,9 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
                 if (const auto found = sums->entries.find(entry.line - 1); found != sums->entries.end())
                     expected = &found->second;
             const bool hashed = expected != nullptr;
-            const std::string problem = hashed ? HashProblem(options.webPath + entry.remotePath, *expected)
-                                               : FileProblem(options.webPath + entry.remotePath);
+            // The URL as the launcher builds it: the same encoding rule.
+            const std::string url = options.webPath + launcher::EncodeUrlPath(entry.remotePath);
+            const std::string problem = hashed ? HashProblem(url, *expected, http) : FileProblem(url, http);
             const int finished = ++done;
             std::lock_guard<std::mutex> lock(mutex);
             report.filesHashed += hashed;

@@ -18,6 +18,7 @@ struct CheckOptions {
     int jobs = 8;                     // file checks at a time
     bool progress = false;            // a progress line on stderr
     std::optional<launcher::PublicKey> publicKey;  // the launchers' PUBLICKEY=: the signature must hold
+    std::string caFile;               // natively: a certificate authority to trust besides the system's
 };
 
 struct CheckReport {

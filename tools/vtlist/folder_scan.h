@@ -8,8 +8,21 @@
 
 namespace vt::vtlist {
 
+// What a scan leaves out, whatever globs say: a file players must never get
+// or that is no part of the release.
+//   - vtlist key files (known by their first line, whatever their name) and
+//     key-change statements (".vtrotate"): a listed private key is every
+//     player's to download;
+//   - version-control folders (.git, .svn, .hg) and what is below them;
+//   - `outputs`: the list being written and its side file, compared by what
+//     they are on disk, not by their names.
+struct ScanResult {
+    std::vector<ReleaseFile> files;
+    std::vector<std::string> leftOut;  // "publisher.key (a vtlist key file)"
+};
+
 // Throws std::runtime_error naming the folder when it cannot be read.
-std::vector<ReleaseFile> ScanReleaseFolder(const std::string& folder);
+ScanResult ScanReleaseFolder(const std::string& folder, const std::vector<std::string>& outputs = {});
 
 // The present moment in local time as a DateValue.
 double NowAsDateValue();

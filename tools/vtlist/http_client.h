@@ -1,7 +1,9 @@
-// A small HTTP/1.1 client for `vtlist check`, on POSIX sockets and Winsock
-// alike, so the same checks run on a publisher's Linux server and on Windows.
-// http:// only; one request per connection; redirects followed (up to five);
-// "no-cache" asked for, as the launcher never takes a cached answer.
+// The HTTP client of `vtlist check`, asking as players' launchers do:
+// natively libcurl (http and https with the system's certificate authorities,
+// redirects, the proxies of http_proxy/https_proxy as users expect), in
+// vtlist.exe WinINet as the launcher itself uses it (the system's trust
+// store and proxy settings). Redirects are followed (up to five); "no-cache"
+// is asked for, as the launcher never takes a cached answer.
 #pragma once
 
 #include <string>
@@ -14,10 +16,14 @@ struct HttpAnswer {
     std::string error;    // why no answer came
 };
 
-// `url` may hold "\" in its path (patch-list paths); it is sent as "/".
-// `range`: a "Range: bytes=..." value, or empty. Waits at most `timeoutMs`
-// for each connect and each read.
+struct HttpSettings {
+    std::string caFile;     // natively: a certificate authority (PEM) to trust besides the system's
+    int timeoutMs = 30000;  // for the connection, and for a pause in the answer
+};
+
+// `url` is sent as it is (list paths go through EncodeUrlPath first).
+// `range`: a "Range: bytes=..." value, or empty.
 HttpAnswer HttpRequest(const std::string& method, const std::string& url, const std::string& range = "",
-                       int timeoutMs = 30000);
+                       const HttpSettings& settings = {});
 
 }  // namespace vt::vtlist

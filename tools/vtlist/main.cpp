@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <iostream>
@@ -39,15 +40,16 @@ namespace {
 constexpr char kRotateSuffix[] = ".vtrotate";  // beside the new key file: its change statements
 
 constexpr const char* kUsage =
-    "usage: vtlist make FOLDER [--local-prefix PREFIX] [--header TEXT] [--immer GLOB]... [--skip GLOB]...\n"
+    "usage: vtlist make FOLDER [--local-prefix PREFIX] [--header TEXT] [--immer GLOB]... [--skip GLOB]... [--dry-run]\n"
     "                   [--keep GLOB]... [--unhashed GLOB]... [--force] [--sign KEYFILE]\n"
     "                   [--release N|none] [--expires DAYS] -o FILE\n"
     "       vtlist sign LIST --root FOLDER --key KEYFILE [--keep GLOB]... [--unhashed GLOB]... [--force]\n"
     "                   [--release N|none] [--expires DAYS]\n"
     "       vtlist keygen KEYFILE\n"
     "       vtlist rotate OLDKEYFILE NEWKEYFILE\n"
-    "       vtlist check WEBPATH [--page NAME] [--list NAME] [--jobs N] [--public-key HEX]\n"
-    "       vtlist lint FILE [--public-key HEX]\n"
+    "       vtlist pubkey KEYFILE\n"
+    "       vtlist check WEBPATH [--page NAME] [--list NAME] [--jobs N] [--public-key KEY] [--cacert FILE]\n"
+    "       vtlist lint FILE [--public-key KEY]\n"
     "       vtlist COMMAND --help\n";
 
 constexpr const char* kMakeHelp =
@@ -77,6 +79,9 @@ constexpr const char* kMakeHelp =
     "  --force                also leave out programs the starter runs (*.exe and\n"
     "                         the default game and launcher files), which --unhashed\n"
     "                         otherwise refuses\n"
+    "  --dry-run              print the entries that would be listed; write nothing\n"
+    "  Never listed: vtlist key files (by their content), .vtrotate statements,\n"
+    "  .git, .svn and .hg folders, and the list and side file being written.\n"
     "  --sign KEYFILE         sign the side file with the key from vtlist keygen\n"
     "                         (and carry KEYFILE.vtrotate, see vtlist rotate)\n"
     "  --release N|none       the release number launchers compare (default: the\n"
@@ -96,6 +101,10 @@ constexpr const char* kSignHelp =
     "  --keep, --unhashed, --force, --release and --expires as for make; the key\n"
     "  file's KEYFILE.vtrotate is carried as there. Run it again after any change\n"
     "  to the list or a file.\n";
+
+constexpr const char* kPubkeyHelp =
+    "vtlist pubkey KEYFILE: prints the PUBLICKEY= line of a key file again, for\n"
+    "  UPDATE.CFG and for --public-key.\n";
 
 constexpr const char* kRotateHelp =
     "vtlist rotate OLDKEYFILE NEWKEYFILE: hands the release over to a new key.\n"
@@ -117,10 +126,19 @@ constexpr const char* kCheckHelp =
     "  Fetches WEBPATH + the start page and WEBPATH + the list without cache,\n"
     "  reports every problem with its line number (see vtlist lint --help), and\n"
     "  asks for every entry's file (HEAD, or a one-byte GET where HEAD is\n"
-    "  refused). http:// only.\n"
+    "  refused). http:// and https://, with redirects and the proxies of\n"
+    "  http_proxy/https_proxy (vtlist.exe: the system's, as the launcher).\n"
+    "  File URLs are encoded as the launcher encodes them (a space is %20).\n"
     "  --page NAME   the start page (default Index.html)\n"
     "  --list NAME   the patch list (default update.dat)\n"
-    "  --jobs N      files checked at a time (default 8)\n"
+    "  --jobs N      files checked at a time (1 to 64, default 8)\n"
+    "  --public-key KEY  the key players have in PUBLICKEY=: the side file must\n"
+    "                be signed by it. KEY is the 128 hex digits, the whole\n"
+    "                PUBLICKEY=... line, or the key file itself\n"
+    "  --cacert FILE a certificate authority (PEM) to trust besides the\n"
+    "                system's, for a test server (not in vtlist.exe, which\n"
+    "                trusts what Windows trusts)\n"
+    "  A missing side file is a warning (an error with --public-key).\n"
     "  Exit status: 0 when no player would see an error, 1 otherwise, 2 for bad\n"
     "  arguments.\n";
 
@@ -135,7 +153,9 @@ constexpr const char* kLintHelp =
     "  mark in the header.\n"
     "  With FILE.vtsums beside it: the side file must read, match the list (one\n"
     "  local path listed twice with different contents is an error), and, given\n"
-    "  --public-key, carry a valid signature by that key.\n";
+    "  --public-key, carry a valid signature by that key.\n"
+    "  --public-key KEY  as for check: the 128 hex digits, the PUBLICKEY= line,\n"
+    "                    or the key file\n";
 
 int Usage() {
     std::cerr << kUsage;
@@ -238,12 +258,20 @@ bool ForSigning(const std::string& keyFile, bool unnumbered, std::optional<std::
 
 // After a side file is written: what it says, and what it does not cover.
 void SideSummary(const std::string& path, const vt::vtlist::SideOptions& side, const std::vector<std::string>& uncovered,
-                 bool signedFile) {
-    std::cout << "wrote " << path;
-    if (signedFile) {
-        std::cout << ", signed, release " << (side.release ? std::to_string(*side.release) : std::string("not numbered"));
+                 const vt::vtlist::KeyPair* key, const std::string& sums) {
+    const auto read = vt::launcher::ParseSideFile(sums);
+    std::size_t keep = 0;
+    if (read)
+        for (const auto& entry : read->entries) keep += !entry.second.repair;
+    std::cout << "wrote " << path << ": " << (read ? read->entries.size() : 0) << " hashed (" << keep << " keep), "
+              << uncovered.size() << " unhashed";
+    if (key) {
+        std::cout << "; signed by key " << vt::launcher::FormatPublicKey(key->point).substr(0, 16) << "..., release "
+                  << (side.release ? std::to_string(*side.release) : std::string("not numbered"));
         if (side.validity) std::cout << ", expires " << vt::launcher::UtcText(side.validity->until);
         if (!side.keyChanges.empty()) std::cout << ", " << side.keyChanges.size() << " key change(s)";
+    } else {
+        std::cout << "; not signed";
     }
     std::cout << "\n";
     if (!uncovered.empty()) {
@@ -253,21 +281,37 @@ void SideSummary(const std::string& path, const vt::vtlist::SideOptions& side, c
     }
 }
 
+std::uint64_t ListedBytes(const std::string& folder, const std::vector<vt::vtlist::ReleaseFile>& files) {
+    std::uint64_t bytes = 0;
+    for (const auto& file : files) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(std::filesystem::path(folder) / file.relativePath, error);
+        if (!error) bytes += size;
+    }
+    return bytes;
+}
+
+// A wrong argument: what was wrong, and exit status 2.
+int Fail2(const std::string& why) {
+    std::cerr << "vtlist: " << why << "\n";
+    return 2;
+}
+
 int Make(int argc, char** argv) {
-    if (argc < 3) return Usage();
+    if (argc < 3) return Fail2("make needs the release folder (vtlist make --help)");
     vt::vtlist::MakeOptions options;
     std::string output;
     std::string keyFile;
     vt::vtlist::SideOptions side;
-    bool skipGiven = false, ok = true, unnumbered = false;
+    bool skipGiven = false, ok = true, unnumbered = false, dryRun = false;
     std::optional<std::uint64_t> expiresDays;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--force") {
-            side.forceUnhashed = true;
+        if (arg == "--force" || arg == "--dry-run") {
+            (arg == "--force" ? side.forceUnhashed : dryRun) = true;
             continue;
         }
-        if (i + 1 >= argc) return Usage();
+        if (i + 1 >= argc) return Fail2(arg + " needs a value");
         const std::string value = argv[++i];
         if (ReleaseOption(arg, value, side, ok, unnumbered, expiresDays)) continue;
         if (arg == "--local-prefix") options.localPrefix = value;
@@ -281,42 +325,65 @@ int Make(int argc, char** argv) {
         else if (arg == "--keep") side.keepGlobs.push_back(value);
         else if (arg == "--unhashed") side.unhashedGlobs.push_back(value);
         else if (arg == "--sign") keyFile = value;
-        else return Usage();
+        else return Fail2("make does not know the option " + arg + " (vtlist make --help lists them)");
     }
     if (!ok) return 2;
+    const bool wantsSideFile = !keyFile.empty() || !side.keepGlobs.empty() || !side.unhashedGlobs.empty();
+    if (output.empty() && wantsSideFile && !dryRun)
+        return Fail2("--sign, --keep and --unhashed make a side file, which needs -o FILE: nothing was written");
     std::optional<vt::vtlist::KeyPair> key;
     if (!keyFile.empty() && (!(key = ReadKey(keyFile)) || !ForSigning(keyFile, unnumbered, expiresDays, side))) return 1;
     std::vector<std::string> refused;
     std::string list;
+    vt::vtlist::ScanResult scan;
     try {
-        list = vt::vtlist::MakePatchList(vt::vtlist::ScanReleaseFolder(argv[2]), options, refused);
+        const std::vector<std::string> outputs =
+            output.empty() ? std::vector<std::string>{} : std::vector<std::string>{output, vt::vtlist::SideFilePathFor(output)};
+        scan = vt::vtlist::ScanReleaseFolder(argv[2], outputs);
+        list = vt::vtlist::MakePatchList(scan.files, options, refused);
     } catch (const std::exception& e) {
         std::cerr << "vtlist: " << e.what() << "\n";
         return 1;
     }
     for (const std::string& name : refused)
         std::cerr << "vtlist: refused \"" << name << "\": a patch list cannot carry \"|\", a tab or a line end in a name\n";
+    for (const std::string& what : scan.leftOut) std::cerr << "vtlist: left out " << what << "\n";
+    const std::vector<std::string> entries = vt::launcher::PatchListEntries(vt::SplitTextLines(list));
+    if (entries.empty()) {
+        std::cerr << "vtlist: no file to list below " << argv[2]
+                  << " (the folder is empty, or --skip and the rules above left everything out): nothing was written\n";
+        return 1;
+    }
+    if (dryRun) {
+        std::cout << list.substr(list.find('\n') + 1);  // the entries, without the header
+        std::cerr << "vtlist: " << entries.size() << " file(s) would be listed; nothing was written (--dry-run)\n";
+        return refused.empty() ? 0 : 1;
+    }
     if (output.empty()) {
 #ifdef _WIN32
         _setmode(_fileno(stdout), _O_BINARY);  // CR LF as written, not CR CR LF
 #endif
         std::fwrite(list.data(), 1, list.size(), stdout);
-        if (key || !side.keepGlobs.empty() || !side.unhashedGlobs.empty())
-            std::cerr << "vtlist: the side file needs -o FILE; none was written\n";
-    } else {
-        if (!WriteFile(output, list)) return 1;
-        std::vector<std::string> problems, uncovered;
-        const std::string sums =
-            vt::vtlist::MakeSideFile(list, argv[2], side, key ? &*key : nullptr, problems, &uncovered);
-        for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
-        if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(output), sums)) return 1;
-        SideSummary(vt::vtlist::SideFilePathFor(output), side, uncovered, key.has_value());
+        std::cerr << "vtlist: listed " << entries.size() << " file(s)\n";
+        return refused.empty() ? 0 : 1;
     }
+    // The side file first: when it cannot be made, no list without it is left.
+    std::vector<std::string> problems, uncovered;
+    const std::string sums = vt::vtlist::MakeSideFile(list, argv[2], side, key ? &*key : nullptr, problems, &uncovered);
+    for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
+    if (sums.empty()) {
+        std::cerr << "vtlist: nothing was written\n";
+        return 1;
+    }
+    if (!WriteFile(output, list) || !WriteFile(vt::vtlist::SideFilePathFor(output), sums)) return 1;
+    std::cout << "wrote " << output << ": " << entries.size() << " file(s), " << ListedBytes(argv[2], scan.files)
+              << " bytes\n";
+    SideSummary(vt::vtlist::SideFilePathFor(output), side, uncovered, key ? &*key : nullptr, sums);
     return refused.empty() ? 0 : 1;
 }
 
 int Sign(int argc, char** argv) {
-    if (argc < 3) return Usage();
+    if (argc < 3) return Fail2("sign needs the list file (vtlist sign --help)");
     std::string root, keyFile;
     vt::vtlist::SideOptions side;
     bool ok = true, unnumbered = false;
@@ -327,16 +394,16 @@ int Sign(int argc, char** argv) {
             --i;
             continue;
         }
-        if (i + 1 >= argc) return Usage();
+        if (i + 1 >= argc) return Fail2(std::string(argv[i]) + " needs a value");
         const std::string arg = argv[i], value = argv[i + 1];
         if (ReleaseOption(arg, value, side, ok, unnumbered, expiresDays)) continue;
         if (arg == "--root") root = value;
         else if (arg == "--key") keyFile = value;
         else if (arg == "--keep") side.keepGlobs.push_back(value);
         else if (arg == "--unhashed") side.unhashedGlobs.push_back(value);
-        else return Usage();
+        else return Fail2("sign does not know the option " + arg + " (vtlist sign --help lists them)");
     }
-    if (root.empty() || keyFile.empty()) return Usage();
+    if (root.empty() || keyFile.empty()) return Fail2(root.empty() ? "sign needs --root FOLDER, the release the list names" : "sign needs --key KEYFILE");
     if (!ok) return 2;
     const std::optional<vt::vtlist::KeyPair> key = ReadKey(keyFile);
     std::optional<std::string> list = ReadFile(argv[2]);
@@ -345,12 +412,20 @@ int Sign(int argc, char** argv) {
     const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems, &uncovered);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
     if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
-    SideSummary(vt::vtlist::SideFilePathFor(argv[2]), side, uncovered, true);
+    SideSummary(vt::vtlist::SideFilePathFor(argv[2]), side, uncovered, &*key, sums);
+    return 0;
+}
+
+int Pubkey(int argc, char** argv) {
+    if (argc != 3) return Fail2("pubkey takes one key file (vtlist pubkey --help)");
+    const std::optional<vt::vtlist::KeyPair> key = ReadKey(argv[2]);
+    if (!key) return 1;
+    std::cout << "PUBLICKEY=" << vt::launcher::FormatPublicKey(key->point) << "\n";
     return 0;
 }
 
 int Rotate(int argc, char** argv) {
-    if (argc != 4) return Usage();
+    if (argc != 4) return Fail2("rotate takes the old key file and the new key file (vtlist rotate --help)");
     const std::optional<vt::vtlist::KeyPair> from = ReadKey(argv[2]);
     const std::optional<vt::vtlist::KeyPair> to = ReadKey(argv[3]);
     if (!from || !to) return 1;
@@ -376,7 +451,7 @@ int Rotate(int argc, char** argv) {
 }
 
 int Keygen(int argc, char** argv) {
-    if (argc != 3) return Usage();
+    if (argc != 3) return Fail2("keygen takes one file name, where the new key goes (vtlist keygen --help)");
     const std::optional<vt::vtlist::KeyPair> key = vt::vtlist::GenerateKeyPair();
     if (!key) {
         std::cerr << "vtlist: no key could be made\n";
@@ -399,12 +474,11 @@ int Keygen(int argc, char** argv) {
 int Lint(int argc, char** argv) {
     std::optional<vt::launcher::PublicKey> publicKey;
     if (argc == 5 && std::string(argv[3]) == "--public-key") {
-        if (!(publicKey = vt::launcher::ParsePublicKey(argv[4]))) {
-            std::cerr << "vtlist: --public-key takes the 128 hex digits of PUBLICKEY=\n";
-            return 2;
-        }
+        std::string why;
+        if (!(publicKey = vt::vtlist::PublicKeyFromArgument(argv[4], why))) return Fail2("--public-key: " + why);
     } else if (argc != 3) {
-        return Usage();
+        return argc < 3 ? Fail2("lint needs the list's file name (vtlist lint --help)")
+                        : Fail2("lint takes a file and at most --public-key KEY (vtlist lint --help)");
     }
     std::ifstream in(argv[2], std::ios::binary);
     if (!in) {
@@ -433,23 +507,27 @@ int Lint(int argc, char** argv) {
 }
 
 int Check(int argc, char** argv) {
-    if (argc < 3) return Usage();
+    if (argc < 3) return Fail2("check needs the server's WEBPATH (vtlist check --help)");
     vt::vtlist::CheckOptions options;
     options.webPath = argv[2];
-    if (options.webPath.back() != '/') {
-        std::cerr << "vtlist: WEBPATH must end in \"/\", as in UPDATE.CFG\n";
-        return 2;
-    }
-    for (int i = 3; i + 1 < argc; i += 2) {
+    if (options.webPath.back() != '/') return Fail2("WEBPATH must end in \"/\", as in UPDATE.CFG");
+    for (int i = 3; i < argc; i += 2) {
         const std::string arg = argv[i];
-        if (arg == "--page") options.page = argv[i + 1];
-        else if (arg == "--list") options.list = argv[i + 1];
-        else if (arg == "--jobs") options.jobs = std::atoi(argv[i + 1]);
-        else if (arg == "--public-key") {
-            if (!(options.publicKey = vt::launcher::ParsePublicKey(argv[i + 1]))) return Usage();
-        } else return Usage();
+        if (i + 1 >= argc) return Fail2(arg + " needs a value");
+        const std::string value = argv[i + 1];
+        if (arg == "--page") options.page = value;
+        else if (arg == "--list") options.list = value;
+        else if (arg == "--jobs") {
+            const auto jobs = vt::launcher::CanonicalDecimal(value);
+            if (!jobs || *jobs < 1 || *jobs > 64) return Fail2("--jobs takes a number from 1 to 64, not \"" + value + "\"");
+            options.jobs = static_cast<int>(*jobs);
+        } else if (arg == "--public-key") {
+            std::string why;
+            if (!(options.publicKey = vt::vtlist::PublicKeyFromArgument(value, why))) return Fail2("--public-key: " + why);
+        } else if (arg == "--cacert") {
+            options.caFile = value;
+        } else return Fail2("check does not know the option " + arg + " (vtlist check --help lists them)");
     }
-    if ((argc - 3) % 2) return Usage();
     options.progress = VT_ISATTY(VT_FILENO(stderr)) != 0;
     const auto report = vt::vtlist::CheckServer(options, vt::vtlist::NowAsDateValue());
     Print(options.page, report.pageProblems);
@@ -478,7 +556,8 @@ int main(int argc, char** argv) {
         else if (command == "sign") std::cout << kSignHelp;
         else if (command == "keygen") std::cout << kKeygenHelp;
         else if (command == "rotate") std::cout << kRotateHelp;
-        else return Usage();
+        else if (command == "pubkey") std::cout << kPubkeyHelp;
+        else return Fail2("there is no help for \"" + command + "\" (vtlist --help lists the commands)");
         return 0;
     }
     if (command == "make") return Make(argc, argv);
@@ -487,5 +566,6 @@ int main(int argc, char** argv) {
     if (command == "sign") return Sign(argc, argv);
     if (command == "keygen") return Keygen(argc, argv);
     if (command == "rotate") return Rotate(argc, argv);
-    return Usage();
+    if (command == "pubkey") return Pubkey(argc, argv);
+    return Fail2("there is no command \"" + command + "\" (vtlist --help lists them)");
 }

@@ -1,7 +1,11 @@
 // The key file's text and file digests: the same on every system.
 #include "tools/vtlist/signing.h"
 
+#include "launcher/rules/p256_point.h"
+
 #include <fstream>
+#include <cctype>
+#include <sstream>
 #include <vector>
 
 namespace vt::vtlist {
@@ -25,6 +29,42 @@ std::optional<KeyPair> ParseKeyFile(std::string_view text) {
     const auto point = launcher::ParsePublicKey(text.substr(0, end2));
     if (!point) return std::nullopt;
     key.point = *point;
+    return key;
+}
+
+std::optional<launcher::PublicKey> PublicKeyFromArgument(const std::string& argument, std::string& why) {
+    std::string text = argument;
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n' || text.back() == '\t'))
+        text.pop_back();
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.erase(0, 1);
+    constexpr std::string_view kLine = "PUBLICKEY=";
+    if (text.compare(0, kLine.size(), kLine) == 0) text.erase(0, kLine.size());
+    std::optional<launcher::PublicKey> key = launcher::ParsePublicKey(text);
+    if (!key) {
+        bool allHex = !text.empty();
+        for (const char c : text) allHex = allHex && std::isxdigit(static_cast<unsigned char>(c));
+        if (allHex) {
+            why = "the key has " + std::to_string(text.size()) + " hex digits, a PUBLICKEY= value has 128 (cut when copied?)";
+            return std::nullopt;
+        }
+        std::ifstream in(argument, std::ios::binary);
+        if (!in) {
+            why = "\"" + argument + "\" is neither 128 hex digits, nor a PUBLICKEY= line, nor a file that can be read";
+            return std::nullopt;
+        }
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        const std::optional<KeyPair> pair = ParseKeyFile(bytes.str());
+        if (!pair) {
+            why = argument + " is not a key file written by vtlist keygen";
+            return std::nullopt;
+        }
+        key = pair->point;
+    }
+    if (!launcher::IsP256Point(*key)) {
+        why = "those 128 hex digits are not a valid key (not a point of the P-256 curve): copy the line keygen printed again";
+        return std::nullopt;
+    }
     return key;
 }
 

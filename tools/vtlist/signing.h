@@ -37,4 +37,10 @@ std::optional<FileDigest> DigestOfFile(const std::string& path);
 std::string FormatKeyFile(const KeyPair& key);
 std::optional<KeyPair> ParseKeyFile(std::string_view text);
 
+// A `--public-key` argument as publishers give it: the 128 hex digits, the
+// "PUBLICKEY=..." line keygen printed (pasted whole, blanks and line ends
+// around it allowed), or the path of a key file. Nothing, with `why` saying
+// what was wrong, otherwise; a key that is no point of the curve is refused.
+std::optional<launcher::PublicKey> PublicKeyFromArgument(const std::string& argument, std::string& why);
+
 }  // namespace vt::vtlist
