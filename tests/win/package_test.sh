@@ -14,6 +14,17 @@ trap '[ -n "$SERVER" ] && kill $SERVER 2>/dev/null; rm -rf "$WORK"' EXIT INT TER
 
 (cd "$BUILD" && cpack -G ZIP >/dev/null)
 ZIP=$(ls "$BUILD"/vortane-launcher-*-win64.zip)
+# The publishers' zip, made by the same command: the tool, its guide, the nginx example.
+PUBZIP=$(ls "$BUILD"/vortane-publisher-*-win64.zip)
+for f in vtlist.exe publishers.md nginx-vortane.conf; do
+    unzip -l "$PUBZIP" | grep -q " $f\$" || { echo "package_test: $f is not in $PUBZIP" >&2; exit 1; }
+done
+if unzip -l "$ZIP" | grep -q 'vtlist.exe'; then echo "package_test: the players' zip carries vtlist.exe" >&2; exit 1; fi
+# The players' UPDATE.CFG names every key, commented out at its default.
+for key in WEBPATH WEBPAGE PATCHLIST LOCALPAGE WATCHDOG TIMEOUT MAXDOWNLOADS PUBLICKEY COPYDIR CLONEDIR EXENAME EXENAME2 \
+           EXEPARAMS SRNAME NEWLAUNCHER DELAY; do
+    unzip -p "$ZIP" UPDATE.CFG | grep -q "^# $key=" || { echo "package_test: UPDATE.CFG does not name $key" >&2; exit 1; }
+done
 EXE=$WORK/install/EXE
 mkdir -p "$EXE" "$WORK/install/DATA/AUDIO"
 unzip -q "$ZIP" -d "$EXE"
