@@ -10,8 +10,6 @@ BUILD=$1
 SRC=$2
 TLS=$3
 WINE=/usr/lib/wine/wine64
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
-[ -x "$NGINX" ] || { echo "nginx_road_test: nginx is not installed; tools/setup.sh installs it" >&2; exit 1; }
 WORK=$(mktemp -d /tmp/vt-nginx.XXXXXX)
 SERVER=""
 trap '[ -n "$SERVER" ] && kill $SERVER 2>/dev/null; rm -rf "$WORK"' EXIT INT TERM
@@ -23,41 +21,20 @@ cp "$BUILD/launcher/VT_Update.exe" "$BUILD/starter/vtwd.exe" "$SRC/dist/UPDATE.C
 cp "$BUILD/tools/vt_standin_game.exe" "$WORK/install/DATA/AUDIO/ambienteA.utf"
 cp "$BUILD/tools/vt_standin_game.exe" "$WORK/install/DATA/AUDIO/ambienteB.utf"
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+. "$SRC/tests/win/nginx_fixture.sh"
+PORT=$(free_port)
 N=$WORK/nginx
-cat > "$N/nginx.conf" <<CONF
-user root;
-worker_processes 1;
-daemon off;
-pid $N/nginx.pid;
-error_log $N/error.log;
-events { worker_connections 64; }
-http {
-    access_log $N/access.log;
-    client_body_temp_path $N/body;
-    proxy_temp_path $N/proxy;
-    fastcgi_temp_path $N/fastcgi;
-    uwsgi_temp_path $N/uwsgi;
-    scgi_temp_path $N/scgi;
-    types { text/html html htm; }
-    default_type application/octet-stream;
-    server {
-        listen 127.0.0.1:$PORT ssl;
-        server_name localhost;
-        ssl_certificate $TLS/ca-server.pem;
-        ssl_certificate_key $TLS/ca-server.key;
-        root $SRC/sample/release;
-    }
+cat > "$N/site.conf" <<CONF
+server {
+    listen 127.0.0.1:$PORT ssl;
+    server_name localhost;
+    ssl_certificate $TLS/ca-server.pem;
+    ssl_certificate_key $TLS/ca-server.key;
+    root $SRC/sample/release;
 }
 CONF
-"$NGINX" -p "$N" -c "$N/nginx.conf" </dev/null >"$N/stdout.log" 2>&1 &
-SERVER=$!
-for _ in $(seq 1 50); do
-    python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $PORT), 0.2)" 2>/dev/null && break
-    sleep 0.1
-done
-python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $PORT), 0.5)" 2>/dev/null ||
-    { echo "nginx_road_test: nginx did not start" >&2; cat "$N/error.log" "$N/stdout.log" >&2; exit 1; }
+nginx_start "$N" "$N/site.conf" "$PORT"
+SERVER=$NGINX_PID
 
 printf 'WEBPATH=https://localhost:%s/VTupdates/\r\n' "$PORT" >> "$EXE/UPDATE.CFG"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -10,41 +10,21 @@ set -eu
 BUILD=$1
 SRC=$2
 WINE=/usr/lib/wine/wine64
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
-[ -x "$NGINX" ] || { echo "walkthrough_test: nginx is not installed; tools/setup.sh installs it" >&2; exit 1; }
 WORK=$(mktemp -d /tmp/vt-walk.XXXXXX)
 SERVER=""
 trap '[ -n "$SERVER" ] && kill $SERVER 2>/dev/null; rm -rf "$WORK"' EXIT INT TERM
 mkdir -p "$WORK/home" "$WORK/srv" "$WORK/nginx"
 
 # nginx, with the server block as the guide ships it.
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+. "$SRC/tests/win/nginx_fixture.sh"
+PORT=$(free_port)
 N=$WORK/nginx
 sed -e "s|listen 80;|listen 127.0.0.1:$PORT;|" -e "s|root /srv/vortane;|root $WORK/srv/vortane;|" \
     "$SRC/dist/nginx-vortane.conf" > "$N/site.conf"
 grep -q "listen 127.0.0.1:$PORT;" "$N/site.conf" && grep -q "root $WORK/srv/vortane;" "$N/site.conf" ||
     { echo "walkthrough_test: dist/nginx-vortane.conf no longer has the lines this test moves" >&2; exit 1; }
-cat > "$N/nginx.conf" <<CONF
-user root;
-worker_processes 1;
-daemon off;
-pid $N/nginx.pid;
-error_log $N/error.log;
-events { worker_connections 64; }
-http {
-    access_log $N/access.log;
-    client_body_temp_path $N/body;
-    proxy_temp_path $N/proxy;
-    fastcgi_temp_path $N/fastcgi;
-    uwsgi_temp_path $N/uwsgi;
-    scgi_temp_path $N/scgi;
-    types { text/html html htm; }
-    default_type application/octet-stream;
-    include $N/site.conf;
-}
-CONF
-"$NGINX" -p "$N" -c "$N/nginx.conf" </dev/null >"$N/stdout.log" 2>&1 &
-SERVER=$!
+nginx_start "$N" "$N/site.conf" "$PORT"
+SERVER=$NGINX_PID
 
 # The walkthrough's sh blocks, in order.
 awk '/^## Walkthrough/ { on = 1; next } /^## / { on = 0 } on && /^```sh$/ { block = 1; next }
