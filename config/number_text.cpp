@@ -58,4 +58,21 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     return static_cast<std::int32_t>(*v);
 }
 
+std::optional<std::uint64_t> DecimalDigits(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<std::uint64_t> CanonicalDecimal(std::string_view text) {
+    if (text.size() > 1 && text[0] == '0') return std::nullopt;
+    return DecimalDigits(text);
+}
+
 }  // namespace vt

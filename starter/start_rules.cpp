@@ -3,23 +3,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "config/text.h"
+
 namespace vt::starter {
-namespace {
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
 
 std::optional<bool> ParseSingleMode(std::string_view argumentText) {
     std::string word;
-    for (char c : TrimBlanks(argumentText)) word += Upper(c);
+    for (char c : Trim(argumentText, " ")) word += AsciiUpper(c);
     if (word == "SINGLE") return true;
     if (word == "MULTI") return false;
     return std::nullopt;
@@ -29,7 +19,7 @@ bool IsBackupFile(std::string_view fileName) {
     const std::size_t dot = fileName.find_last_of('.');
     const std::string_view extension = dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
     std::string lower;
-    for (char c : extension) lower += Lower(c);
+    for (char c : extension) lower += AsciiLower(c);
     return lower == "srmmbak";
 }
 
@@ -67,7 +57,7 @@ bool IsRootOrEmpty(const std::string& path) {
 std::string SrNameRefusal(const std::string& srName) {
     if (srName.find_first_of("\\/:") != std::string::npos) return "it must be a file name alone, without \"\\\", \"/\" or \":\"";
     if (srName.find("..") != std::string::npos) return "it must not hold \"..\"";
-    if (TrimBlanks(srName).empty()) return "it is empty";
+    if (Trim(srName, " ").empty()) return "it is empty";
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "config/text.h"
 #include "launcher/rules/date_value.h"
 #include "launcher/rules/side_file.h"
 
@@ -10,13 +11,6 @@ namespace {
 
 constexpr std::size_t kMaxValidator = 256;
 constexpr std::uint64_t kMaxRetryAfterDigits = 18;  // fits 64 bits with room
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
 
 std::optional<int> FixedDigits(std::string_view text, std::size_t at, std::size_t count) {
     if (at + count > text.size()) return std::nullopt;
@@ -28,27 +22,9 @@ std::optional<int> FixedDigits(std::string_view text, std::size_t at, std::size_
     return value;
 }
 
-
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
-
-std::optional<std::uint64_t> DecimalDigits(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (~std::uint64_t{0} - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
-std::optional<std::uint64_t> CanonicalDecimal(std::string_view text) {
-    if (text.size() > 1 && text[0] == '0') return std::nullopt;
-    return DecimalDigits(text);
-}
 
 std::optional<ContentRange> ParseContentRange(std::string_view text) {
     text = Trim(text);
@@ -169,9 +145,7 @@ std::optional<std::string> ResolveRedirect(std::string_view base, std::string_vi
         const std::size_t colon = url.find("://");
         if (colon == std::string_view::npos) return std::nullopt;
         scheme = url.substr(0, colon);
-        std::string folded;
-        for (const char c : scheme) folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (folded != "http" && folded != "https") return std::nullopt;
+        if (!EqualsIgnoringAsciiCase(scheme, "http") && !EqualsIgnoringAsciiCase(scheme, "https")) return std::nullopt;
         const std::size_t end = url.find_first_of("/?#", colon + 3);
         const std::string_view all = url.substr(0, end);
         if (all.size() == colon + 3) return std::nullopt;  // no host

@@ -5,6 +5,8 @@
 // anything it does not fully understand.
 #pragma once
 
+#include "config/number_text.h"  // DecimalDigits, CanonicalDecimal: the numbers of headers and records
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -13,12 +15,6 @@
 
 namespace vt::launcher {
 
-// Decimal digits only (no sign, no blanks), fitting 64 bits: the one number
-// syntax of every count a server or a side file gives.
-std::optional<std::uint64_t> DecimalDigits(std::string_view text);
-// The same without leading zeros ("0" itself excepted): the one spelling of a
-// number in the files the launcher writes and reads back.
-std::optional<std::uint64_t> CanonicalDecimal(std::string_view text);
 
 // "Content-Range: bytes FIRST-LAST/TOTAL" (TOTAL may be "*").
 struct ContentRange {

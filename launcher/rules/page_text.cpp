@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+#include "config/text.h"
+
 namespace vt::launcher {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
@@ -13,7 +13,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' ||
 std::size_t FindNoCase(std::string_view text, std::string_view what, std::size_t from) {
     for (std::size_t at = from; at + what.size() <= text.size(); ++at) {
         std::size_t i = 0;
-        while (i < what.size() && Lower(text[at + i]) == what[i]) ++i;
+        while (i < what.size() && AsciiLower(text[at + i]) == what[i]) ++i;
         if (i == what.size()) return at;
     }
     return std::string_view::npos;
@@ -62,7 +62,7 @@ std::size_t Reference(std::string_view text, std::size_t at, std::string& out) {
     for (const char c : digits) {
         int value = -1;
         if (c >= '0' && c <= '9') value = c - '0';
-        else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f') value = Lower(c) - 'a' + 10;
+        else if (hex && AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f') value = AsciiLower(c) - 'a' + 10;
         if (value < 0) return 0;
         code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(value);
         if (code > 0x10FFFF) code = 0x110000;  // stays out of range, never wraps
@@ -187,7 +187,7 @@ std::string PageText(std::string_view html) {
         std::size_t nameEnd = closing ? 1 : 0;
         while (nameEnd < tag.size() && !IsBlank(tag[nameEnd]) && tag[nameEnd] != '/') ++nameEnd;
         std::string name;
-        for (const char n : tag.substr(closing ? 1 : 0, nameEnd - (closing ? 1 : 0))) name += Lower(n);
+        for (const char n : tag.substr(closing ? 1 : 0, nameEnd - (closing ? 1 : 0))) name += AsciiLower(n);
         switch (RoleOf(name, closing)) {
             case TagRole::Skip: {
                 // Skipped to its end tag; without one, only the tag itself goes

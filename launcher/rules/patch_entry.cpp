@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "config/number_text.h"
+#include "config/text.h"
 
 namespace vt::launcher {
 namespace {
@@ -12,18 +13,6 @@ std::string WithoutTabs(std::string_view field) {
     for (char c : field)
         if (c != '\t') result += c;
     return result;
-}
-
-std::string TrimSpaces(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 }  // namespace
@@ -77,13 +66,13 @@ std::string EntryFolderPath(const std::string& appDir, const std::string& localP
 std::string EntryStatusText(std::int32_t lineIndex) { return "DOWNLOADING File " + std::to_string(lineIndex) + " ..."; }
 
 StampKind ClassifyStamp(const std::string& stamp, DateValue& date, int twoDigitYearMax) {
-    const std::string word = Lower(TrimSpaces(stamp));
+    const std::string word = ToAsciiLower(std::string(Trim(stamp, " ")));
     if (word == "immer") return StampKind::Always;
     return ParseListDate(word, date, twoDigitYearMax) ? StampKind::Date : StampKind::Unreadable;
 }
 
 bool ParseListDate(const std::string& text, DateValue& value, int twoDigitYearMax) {
-    std::string rest = TrimSpaces(text);
+    std::string rest(Trim(text, " "));
     std::string parts[5];
     for (int i = 0; i < 5; ++i) {
         if (i > 0) SkipNonDigits(rest);

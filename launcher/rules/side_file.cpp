@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "config/text.h"
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/patch_entry.h"
 
@@ -35,34 +36,9 @@ bool LowerHex(std::string_view text, std::uint8_t* out, std::size_t size) {
     return FromHex(text, out, size);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
-std::string ToHex(const std::uint8_t* data, std::size_t size) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text(size * 2, '0');
-    for (std::size_t i = 0; i < size; ++i) {
-        text[2 * i] = kDigits[data[i] >> 4];
-        text[2 * i + 1] = kDigits[data[i] & 15];
-    }
-    return text;
-}
-
-bool FromHex(std::string_view text, std::uint8_t* out, std::size_t size) {
-    if (text.size() != 2 * size) return false;
-    for (std::size_t i = 0; i < size; ++i) {
-        const int high = HexDigit(text[2 * i]), low = HexDigit(text[2 * i + 1]);
-        if (high < 0 || low < 0) return false;
-        out[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return true;
-}
 
 std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error) {
     if (text.size() > kMaxSideFileBytes) {
@@ -167,16 +143,17 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error)
     return sums;
 }
 
-std::optional<std::string> SideFileMisfit(const SideFile& sums, const std::vector<std::string>& entries) {
+std::optional<std::string> SideFileMisfit(const SideFile& sums, std::uint64_t listSize, const Sha256& listHash,
+                                          const std::vector<std::string>& entries) {
+    if (sums.listSize != listSize || sums.listHash != listHash)
+        return std::string("the patch list is not the one the side file was made for (size or SHA-256 differ)");
     if (!sums.entries.empty() && sums.entries.rbegin()->first > static_cast<std::int32_t>(entries.size()))
         return std::string("the side file names entries the list does not have");
     std::unordered_map<std::string, std::int32_t> firstByPath;  // upper case: names Windows treats as one
     for (const auto& [index, entry] : sums.entries) {
         const std::optional<PatchEntry> fields = SplitPatchEntry(entries[static_cast<std::size_t>(index) - 1]);
         if (!fields) continue;  // a malformed entry ends the run with E4 when it is reached
-        std::string path = fields->LocalPath;
-        for (char& c : path)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const std::string path = ToAsciiUpper(fields->LocalPath);
         const auto [first, isNew] = firstByPath.emplace(path, index);
         if (isNew) continue;
         const SideEntry& other = sums.entries.at(first->second);

@@ -43,12 +43,14 @@
 #include <string_view>
 #include <vector>
 
+#include "config/text.h"      // ToHex, FromHex
+#include "platform/digest.h"  // Sha256
+
 namespace vt::launcher {
 
 inline constexpr char kSideFileSuffix[] = ".vtsums";
 inline constexpr std::size_t kMaxSideFileBytes = 64ull * 1024 * 1024;
 
-using Sha256 = std::array<std::uint8_t, 32>;
 using Signature = std::array<std::uint8_t, 64>;   // r || s
 using PublicKey = std::array<std::uint8_t, 64>;   // X || Y of a P-256 point
 
@@ -93,20 +95,21 @@ std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error 
 std::string FormatSideFile(const SideFile& sums);
 std::string FormatSignatureLine(const Signature& signature);
 
-// Why a side file does not fit its list's entries (the list's text split
-// into entries, as the update run has them), or nothing when it fits: it
-// names an entry the list does not have, or one local path is listed twice
-// with two different hashes (each fetch would repair what the other wrote,
-// on every run, for ever). The same path twice with the same hash, or
-// without hashes, is fine. Used by the launcher (E1) and by vtlist.
-std::optional<std::string> SideFileMisfit(const SideFile& sums, const std::vector<std::string>& entries);
+// Why a side file does not fit its list, or nothing when it fits: the one
+// rule of the launcher (E1) and of vtlist (make, sign, lint, check). The
+// list is given by its size and SHA-256 (the caller's hashing) and its
+// entries (its text split as the update run splits it). It does not fit
+// when it was made for another list, when it names an entry the list does
+// not have, or when one local path is listed twice with two different hashes
+// (each fetch would repair what the other wrote, on every run, for ever; the
+// same path twice with the same hash, or without hashes, is fine).
+// The signature is checked by the caller, which holds the key.
+std::optional<std::string> SideFileMisfit(const SideFile& sums, std::uint64_t listSize, const Sha256& listHash,
+                                          const std::vector<std::string>& entries);
 
 // "PUBLICKEY=" values: 128 hex digits, X then Y.
 std::optional<PublicKey> ParsePublicKey(std::string_view text);
 std::string FormatPublicKey(const PublicKey& key);
 
-std::string ToHex(const std::uint8_t* data, std::size_t size);
-// Exactly 2 * out.size() hex digits, either case; false otherwise.
-bool FromHex(std::string_view text, std::uint8_t* out, std::size_t size);
 
 }  // namespace vt::launcher

@@ -3,13 +3,9 @@
 #include <limits>
 
 #include "config/number_text.h"
+#include "config/text.h"
 
 namespace vt::launcher {
-namespace {
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
 
 bool BeginsWithLauncherMarker(const std::vector<std::string>& pageLines) {
     const std::string marker = kLauncherMarker;
@@ -21,7 +17,7 @@ bool BeginsWithLauncherMarker(const std::vector<std::string>& pageLines) {
     }
     if (start.size() < marker.size()) return false;
     for (std::size_t i = 0; i < marker.size(); ++i)
-        if (Upper(start[i]) != Upper(marker[i])) return false;
+        if (AsciiUpper(start[i]) != AsciiUpper(marker[i])) return false;
     return true;
 }
 

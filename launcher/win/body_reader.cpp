@@ -91,8 +91,8 @@ void FastReadThread::Abandon(HINTERNET request, HINTERNET connection) {
     ::SetEvent(shared_->start.get());
 }
 
-BodyReader::BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast,
-                       std::shared_ptr<FastReadThread>& fastReads)
+BodyReader::BodyReader(win::UniqueInternetHandle& connection, win::UniqueInternetHandle& request, DWORD windowMs,
+                       bool startFast, std::shared_ptr<FastReadThread>& fastReads)
     : connection_(connection),
       request_(request),
       windowMs_(windowMs),

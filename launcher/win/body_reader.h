@@ -26,7 +26,7 @@
 #include <memory>
 #include <vector>
 
-#include "launcher/win/internet_transfer.h"
+#include "platform/win/handles.h"
 
 namespace vt::launcher {
 
@@ -59,7 +59,7 @@ public:
     // Takes over `connection` and `request` only when it abandons a read;
     // `fastReads` is the transfer's thread, started here when first needed
     // and dropped when a read was abandoned.
-    BodyReader(UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD windowMs, bool startFast,
+    BodyReader(win::UniqueInternetHandle& connection, win::UniqueInternetHandle& request, DWORD windowMs, bool startFast,
                std::shared_ptr<FastReadThread>& fastReads);
     BodyReader(const BodyReader&) = delete;
     BodyReader& operator=(const BodyReader&) = delete;
@@ -73,8 +73,8 @@ private:
     Status NextCareful(const char*& data, DWORD& size, DWORD& error);
     Status NextFast(const char*& data, DWORD& size, DWORD& error);
 
-    UniqueInternetHandle& connection_;
-    UniqueInternetHandle& request_;
+    win::UniqueInternetHandle& connection_;
+    win::UniqueInternetHandle& request_;
     DWORD windowMs_;
     std::shared_ptr<FastReadThread>& fastReads_;
     std::vector<char> carefulBuffer_ = std::vector<char>(64 * 1024);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win/failure.h"
+#include "platform/win/files.h"
 #include "platform/win/replace_file.h"
 
 namespace vt::launcher {
@@ -44,10 +45,7 @@ std::optional<ResumeRecord> UsableRecord(const std::string& part, const std::str
     return parsed;
 }
 
-void RemoveFile(const std::string& path) {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(path.c_str());
-}
+void RemoveFile(const std::string& path) { win::DeleteClearingAttributes(path); }
 
 }  // namespace
 
@@ -107,7 +105,7 @@ bool PartFile::Begin(std::uint64_t keep) {
         written_ = 0;
         hasher_.reset();
         if (expected_) hasher_.emplace();
-        if (!file_) Remember("cannot create " + path_);
+        if (!file_) NoteFailure("cannot create " + path_);
         return static_cast<bool>(file_);
     }
     // Continue: keep the first `keep` bytes, drop anything after them.
@@ -118,13 +116,13 @@ bool PartFile::Begin(std::uint64_t keep) {
     const bool hashed = hashedKeep_ == keep;  // by LeftBehind, just now
     hashedKeep_ = 0;
     if (file_ && (expected_ || resumable_) && !hashed && !HashKeptBytes(keep)) {
-        Remember("cannot read back " + path_);
+        NoteFailure("cannot read back " + path_);
         return false;
     }
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(keep);
     if (!file_ || !::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
-        Remember("cannot continue " + path_);
+        NoteFailure("cannot continue " + path_);
         return false;
     }
     written_ = keep;
@@ -138,13 +136,13 @@ bool PartFile::Write(const char* data, std::size_t size) {
     }
     DWORD done = 0;
     if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr)) {
-        Remember("cannot write " + path_);
+        NoteFailure("cannot write " + path_);
         return false;
     }
     if (done != size) {
         // A short write that reports success: Wine's answer when the disk
         // fills up part-way (the system error is then still 0).
-        Remember("cannot write " + path_, ERROR_DISK_FULL);
+        NoteFailure("cannot write " + path_, ERROR_DISK_FULL);
         return false;
     }
     written_ += size;
@@ -212,7 +210,7 @@ bool PartFile::HashKeptBytes(std::uint64_t keep) {
 
 bool PartFile::Complete(std::string& why) {
     if (!expected_) return true;
-    win::Sha256Digest digest{};
+    vt::Sha256 digest{};
     const bool hashed = hasher_ && hasher_->Finish(digest);
     hasher_.reset();
     if (written_ != expected_->size) {
@@ -230,7 +228,7 @@ bool PartFile::Flush() {
     if (!file_) return false;
     Step("flush");
     if (!::FlushFileBuffers(file_.get())) {
-        Remember("cannot flush " + path_);
+        NoteFailure("cannot flush " + path_);
         return false;
     }
     flushed_ = true;
@@ -242,7 +240,7 @@ bool PartFile::ReplaceTarget() {
     file_.reset();
     Step("replace");
     if (!win::ReplaceFileWith(path_, target_)) {
-        Remember("cannot replace " + target_);
+        NoteFailure("cannot replace " + target_);
         return false;
     }
     replaced_ = true;
@@ -254,8 +252,8 @@ void PartFile::Step(const char* name) {
     if (steps_) steps_->push_back(name);
 }
 
-void PartFile::Remember(const std::string& what, DWORD code) {
-    error_ = what + ": " + win::SystemMessage(code) + " (error " + std::to_string(code) + ")";
+void PartFile::NoteFailure(const std::string& what, DWORD code) {
+    error_ = what + ": " + win::SystemErrorText(code);
 }
 
 std::optional<std::uint64_t> PartFile::FreeSpace() const {

@@ -106,7 +106,7 @@ public:
 
 private:
     void Step(const char* name);
-    void Remember(const std::string& what, DWORD code = ::GetLastError());
+    void NoteFailure(const std::string& what, DWORD code = ::GetLastError());
     std::optional<std::uint64_t> FreeSpace() const;  // on the partial file's volume; nothing when unknown
     bool EnoughSpaceLeft();
     void Checkpoint();  // flushes, then writes the record for what is on the disk

@@ -46,20 +46,6 @@ std::string UrlForRequest(const std::string& url) {
     return result;
 }
 
-std::optional<RequestTarget> CrackUrl(const std::string& url) {
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    char host[256] = {}, path[4096] = {}, extra[4096] = {};
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof path;
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof extra;
-    if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return std::nullopt;
-    return RequestTarget{host, parts.nPort, std::string(path) + extra, parts.nScheme == INTERNET_SCHEME_HTTPS};
-}
-
 InternetTransfer::InternetTransfer(TransferTimeouts timeouts)
     : timeouts_(timeouts), session_(::InternetOpenA("VT_Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)) {
     if (!session_) win::ThrowSystemError("Cannot open an internet session");

@@ -42,15 +42,11 @@
 
 #include "launcher/rules/http_rules.h"
 #include "platform/win/handles.h"
+#include "platform/win/request_target.h"
 
 namespace vt::launcher {
 
-struct InternetHandleTraits {
-    using Type = HINTERNET;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::InternetCloseHandle(h); }
-};
-using UniqueInternetHandle = win::UniqueHandle<InternetHandleTraits>;
+using win::UniqueInternetHandle;
 
 // Where a body goes. Begin starts a body, keeping the first `keep` bytes of
 // what was written before (0: empty; more only when the fetch continues a
@@ -120,14 +116,8 @@ struct FetchOutcome {
 // every "/" turned into "\".
 std::string UrlForRequest(const std::string& url);
 
-// The parts of a URL that a request needs; nothing when it is not a URL.
-struct RequestTarget {
-    std::string host;
-    INTERNET_PORT port;
-    std::string object;  // path and query
-    bool secure;
-};
-std::optional<RequestTarget> CrackUrl(const std::string& url);
+using win::CrackUrl;
+using win::RequestTarget;
 
 class FastReadThread;
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "config/text.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/progress_text.h"
 #include "launcher/rules/url_path.h"
@@ -21,14 +22,6 @@ int SystemTwoDigitYearMax() {
         value >= 99 && value <= 9999)
         return static_cast<int>(value);
     return kDefaultTwoDigitYearMax;
-}
-
-// ASCII upper case: file names compared as the file system does, near enough
-// for names the list and the folder listing spell alike.
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
 }
 
 }  // namespace
@@ -61,7 +54,7 @@ bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const SideEn
 
 bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
                                 const SideEntry* expected) {
-    const bool leftBehind = keptParts_.count(UpperCase(LocalFile)) > 0;
+    const bool leftBehind = keptParts_.count(ToAsciiUpper(LocalFile)) > 0;
     if (oneAtATime_) {
         pool_->Submit(LineIndex, url, LocalFile, leftBehind, expected);
         return PutInPlace(TakeOldest());
@@ -196,7 +189,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
     const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
-    if (!checkedFolders_.insert(UpperCase(folder)).second) return;
+    if (!checkedFolders_.insert(ToAsciiUpper(folder)).second) return;
     const LeftoverSweep sweep = RemoveLeftoverParts(folder);
     if (sweep.removed)
         context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " \"*" + kPartSuffix + "\" left in " +
@@ -205,7 +198,7 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
         context_.log.Line("ENTRY", "kept " + std::to_string(sweep.kept) + " partial file(s) in " + folder +
                                        " that a fetch may continue");
         foldersWithKeptParts_.push_back(folder);
-        for (const std::string& target : sweep.keptTargets) keptParts_.insert(UpperCase(target));
+        for (const std::string& target : sweep.keptTargets) keptParts_.insert(ToAsciiUpper(target));
     }
 }
 

@@ -113,18 +113,29 @@ RunEnding UpdateRun::Steps() {
 
     bool sideFailed = false;
     std::optional<TrustRecord> remember;
-    const std::optional<SideFile> sums = SideFileFor(listFile, side, sideFailed, remember);
+    const std::optional<SideFile> sums = SideFileFor(side, sideFailed, remember);
     if (sideFailed) return RunEnding::E1;
 
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
     const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
     context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
     if (sums) {
-        if (const std::optional<std::string> misfit = SideFileMisfit(*sums, entries)) {
+        // Does it fit this list? The same rule as vtlist's.
+        vt::Sha256 listHash{};
+        std::uint64_t listSize = 0;
+        const std::optional<std::string> misfit =
+            win::Sha256OfFile(listFile, listHash, listSize)
+                ? SideFileMisfit(*sums, listSize, listHash, entries)
+                : std::optional<std::string>("the patch list cannot be read for its SHA-256");
+        if (misfit) {
             context_.lastFailure = *misfit;
             context_.log.Line("SIDE", context_.lastFailure);
             return RunEnding::E1;
         }
+        const bool keyed = !s.PublicKey.empty();
+        context_.log.Line("SIDE", std::to_string(sums->entries.size()) + " hashed entries" +
+                                      (keyed ? ", signature valid"
+                                             : sums->signature ? ", signature not checked (no PUBLICKEY=)" : ""));
     }
     // Remembered before any file is fetched: from now on nothing older is taken.
     std::string notKept;
@@ -159,8 +170,7 @@ RunEnding UpdateRun::Steps() {
     return RunEnding::Done;
 }
 
-std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, SideFileFetch& side, bool& failed,
-                                               std::optional<TrustRecord>& remember) {
+std::optional<SideFile> UpdateRun::SideFileFor(SideFileFetch& side, bool& failed, std::optional<TrustRecord>& remember) {
     const LauncherSettings& s = context_.settings;
     const bool keyed = !s.PublicKey.empty();
     auto refuse = [&](const std::string& why) {
@@ -207,12 +217,6 @@ std::optional<SideFile> UpdateRun::SideFileFor(const std::string& listFile, Side
         if (verdict.updated.current != known.current || verdict.updated.release != known.release)
             remember = verdict.updated;
     }
-    win::Sha256Digest listHash{};
-    std::uint64_t listSize = 0;
-    if (!win::Sha256OfFile(listFile, listHash, listSize) || listSize != sums->listSize || listHash != sums->listHash)
-        return refuse("the patch list is not the one the side file was made for (size or SHA-256 differ)");
-    context_.log.Line("SIDE", std::to_string(sums->entries.size()) + " hashed entries" +
-                                  (keyed ? ", signature valid" : sums->signature ? ", signature not checked (no PUBLICKEY=)" : ""));
     return sums;
 }
 

@@ -59,13 +59,13 @@ public:
     bool HasLauncherMarker(const std::string& FileName);
 
 private:
-    // The side file beside the list, checked against the list and the key.
-    // Nothing when there is none (or, without PUBLICKEY=, none could be
-    // fetched); `failed` when the run must end with E1. `fetch` is the side
-    // file's fetch, made meanwhile (SideFileFetch).
-    // `remember`: what to remember of the release once the list is seen to fit.
-    std::optional<SideFile> SideFileFor(const std::string& listFile, struct SideFileFetch& fetch, bool& failed,
-                                        std::optional<TrustRecord>& remember);
+    // The side file beside the list, read and judged by the key (whether it
+    // fits the list is asked once the list's entries are read). Nothing when
+    // there is none (or, without PUBLICKEY=, none could be fetched); `failed`
+    // when the run must end with E1. `fetch` is the side file's fetch, made
+    // meanwhile (SideFileFetch). `remember`: what to remember of the release
+    // once the list is seen to fit.
+    std::optional<SideFile> SideFileFor(struct SideFileFetch& fetch, bool& failed, std::optional<TrustRecord>& remember);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure

@@ -11,20 +11,16 @@ bool Ok(NTSTATUS status) { return status >= 0; }
 }  // namespace
 
 Sha256Hasher::Sha256Hasher() {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!Ok(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    if (!Ok(::BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         failed_ = true;
         return;
     }
-    algorithm_.reset(algorithm);
     // Reusable: Finish leaves the object ready for the next digest.
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    if (!Ok(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG)) &&
-        !Ok(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+    if (!Ok(::BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG)) &&
+        !Ok(::BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, 0))) {
         failed_ = true;
         return;
     }
-    hash_.reset(hash);
 }
 
 void Sha256Hasher::Add(const void* data, std::size_t size) {
@@ -41,23 +37,23 @@ void Sha256Hasher::Add(const void* data, std::size_t size) {
     }
 }
 
-bool Sha256Hasher::Finish(Sha256Digest& digest) {
+bool Sha256Hasher::Finish(Sha256& digest) {
     const bool good = !failed_ && Ok(::BCryptFinishHash(hash_.get(), digest.data(), static_cast<ULONG>(digest.size()), 0));
     if (!failed_ && good) return true;
     failed_ = true;
     return false;
 }
 
-Sha256Digest Sha256Of(const void* data, std::size_t size, bool* ok) {
+Sha256 Sha256Of(const void* data, std::size_t size, bool* ok) {
     Sha256Hasher hasher;
     hasher.Add(data, size);
-    Sha256Digest digest{};
+    Sha256 digest{};
     const bool good = hasher.Finish(digest);
     if (ok) *ok = good;
     return digest;
 }
 
-bool Sha256OfFile(const std::string& path, Sha256Digest& digest, std::uint64_t& size) {
+bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size) {
     UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
@@ -74,21 +70,19 @@ bool Sha256OfFile(const std::string& path, Sha256Digest& digest, std::uint64_t& 
     return hasher.Finish(digest);
 }
 
-bool VerifyP256(const std::array<std::uint8_t, 64>& publicKey, const Sha256Digest& digest,
+bool VerifyP256(const std::array<std::uint8_t, 64>& publicKey, const Sha256& digest,
                 const std::array<std::uint8_t, 64>& signature) {
-    BCRYPT_ALG_HANDLE raw = nullptr;
-    if (!Ok(::BCryptOpenAlgorithmProvider(&raw, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return false;
-    UniqueAlgorithmHandle algorithm(raw);
+    UniqueAlgorithmHandle algorithm;
+    if (!Ok(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return false;
     // BCRYPT_ECCPUBLIC_BLOB: the header, then X and Y (32 bytes each, big-endian).
     std::vector<std::uint8_t> blob(sizeof(BCRYPT_ECCKEY_BLOB) + publicKey.size());
     BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
     std::memcpy(blob.data(), &header, sizeof header);
     std::memcpy(blob.data() + sizeof header, publicKey.data(), publicKey.size());
-    BCRYPT_KEY_HANDLE rawKey = nullptr;
-    if (!Ok(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &rawKey, blob.data(),
+    UniqueKeyHandle key;
+    if (!Ok(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.put(), blob.data(),
                                   static_cast<ULONG>(blob.size()), 0)))
         return false;
-    UniqueKeyHandle key(rawKey);
     return Ok(::BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(digest.data()),
                                       static_cast<ULONG>(digest.size()), const_cast<PUCHAR>(signature.data()),
                                       static_cast<ULONG>(signature.size()), 0));

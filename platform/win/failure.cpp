@@ -18,9 +18,9 @@ std::string SystemMessage(DWORD code) {
     return text;
 }
 
-void ThrowSystemError(const std::string& what, DWORD code) {
-    throw Failure(what + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")");
-}
+std::string SystemErrorText(DWORD code) { return SystemMessage(code) + " (error " + std::to_string(code) + ")"; }
+
+void ThrowSystemError(const std::string& what, DWORD code) { throw Failure(what + ": " + SystemErrorText(code)); }
 
 void SetProgramTitle(const char* title) { g_programTitle = title; }
 const char* ProgramTitle() { return g_programTitle; }

@@ -19,6 +19,10 @@ public:
 
 // The system's text for an error code, without its trailing line end.
 std::string SystemMessage(DWORD code);
+// "<system message> (error <code>)": how every log line and box names a
+// system error. The number stays beside the words: a short write on a full
+// disk reports "Success" with code 0 under Wine, and the number says so.
+std::string SystemErrorText(DWORD code);
 
 // Throws a Failure reading "<what>: <system message> (error <code>)".
 [[noreturn]] void ThrowSystemError(const std::string& what, DWORD code = ::GetLastError());

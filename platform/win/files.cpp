@@ -73,4 +73,9 @@ std::string ProgramFolder() {
     }
 }
 
+bool DeleteClearingAttributes(const std::string& path) {
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
 }  // namespace vt::win

@@ -15,6 +15,12 @@ bool OrdinaryFileExists(const std::string& path);
 // the search rejects the path outright (a drive that does not exist).
 bool FileExists(const std::string& path);
 
+// Deletes a file whatever its attributes: read-only, hidden and system are
+// cleared first (DeleteFile refuses a read-only file; Wine refuses it too, as
+// a file without write permission). Never through a link to a folder: the
+// caller decides what it may delete. False, with GetLastError, on failure.
+bool DeleteClearingAttributes(const std::string& path);
+
 // The whole file as bytes. Throws a Failure naming the path when it cannot be
 // opened (for example held open without sharing) or read. Readers share read
 // and write access, so only a holder that shares nothing stops them.

@@ -1,9 +1,12 @@
-// One non-copyable owner per kind of system handle. Each kind names its invalid
-// value (NULL for process and event handles, INVALID_HANDLE_VALUE for files and
-// searches) and its close function, so no road out of a scope leaks one.
+// One non-copyable owner per kind of system handle, every kind in this one
+// place (as WIL has them). Each kind names its invalid value (NULL for process
+// and event handles, INVALID_HANDLE_VALUE for files and searches) and its
+// close function, so no road out of a scope leaks one.
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -31,6 +34,12 @@ public:
     void reset(Type h = Traits::Invalid()) noexcept {
         if (handle_ != Traits::Invalid()) Traits::Close(handle_);
         handle_ = h;
+    }
+    // For an API's out-parameter: what is held is closed, and the API writes
+    // the new handle straight into the owner (no raw temporary to leak).
+    Type* put() noexcept {
+        reset();
+        return &handle_;
     }
 
 private:
@@ -61,7 +70,35 @@ struct GdiObjectTraits {  // fonts, brushes
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
 
+struct InternetHandleTraits {  // WinINet sessions, connections, requests
+    using Type = HINTERNET;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::InternetCloseHandle(h); }
+};
+
+struct AlgorithmHandleTraits {  // CNG algorithm providers
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct HashHandleTraits {  // CNG hashes
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
+struct KeyHandleTraits {  // CNG keys
+    using Type = BCRYPT_KEY_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptDestroyKey(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<NullHandleTraits>;
+using UniqueInternetHandle = UniqueHandle<InternetHandleTraits>;
+using UniqueAlgorithmHandle = UniqueHandle<AlgorithmHandleTraits>;
+using UniqueHashHandle = UniqueHandle<HashHandleTraits>;
+using UniqueKeyHandle = UniqueHandle<KeyHandleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;

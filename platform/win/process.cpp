@@ -9,7 +9,7 @@ namespace {
 
 std::string LastErrorText(const char* what) {
     const DWORD code = ::GetLastError();
-    return std::string(what) + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
+    return std::string(what) + ": " + SystemErrorText(code);
 }
 
 // A job whose completion port tells when its last process has ended.

@@ -58,7 +58,7 @@ ProgramLog::ProgramLog(const std::string& folder, const std::string& fileName) {
         return;
     }
     const DWORD code = ::GetLastError();
-    fallbackReason_ = besideProgram + " cannot be written: " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
+    fallbackReason_ = besideProgram + " cannot be written: " + SystemErrorText(code);
     const std::string local = LocalDataFolder();
     if (local.empty()) return;
     file_.reset(CreateLogFile(local + fileName));

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win/failure.h"
+#include "platform/win/files.h"
 #include "platform/win/handles.h"
 
 namespace vt::win {
@@ -46,9 +47,8 @@ namespace {
 // Removes the temporary file of a failed replace and says why it failed.
 bool Failed(const std::string& temporary, const char* step, std::string* error) {
     const DWORD code = ::GetLastError();
-    if (error) *error = std::string(step) + ": " + SystemMessage(code) + " (error " + std::to_string(code) + ")";
-    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(temporary.c_str());
+    if (error) *error = std::string(step) + ": " + SystemErrorText(code);
+    DeleteClearingAttributes(temporary);
     return false;
 }
 

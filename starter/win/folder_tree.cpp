@@ -7,6 +7,7 @@
 
 #include "platform/win/failure.h"
 #include "platform/win/file_identity.h"
+#include "platform/win/files.h"
 #include "platform/win/handles.h"
 #include "starter/start_rules.h"
 
@@ -174,8 +175,7 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
         } else if (IsFolder(attributes)) {
             RemoveFolderTree(path, {}, owned);
         } else {
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileA(path.c_str());
+            win::DeleteClearingAttributes(path);
         }
     }
     if (!last.empty()) {
@@ -192,8 +192,7 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
         }
         search.reset();
         if (othersLeft) return;
-        ::SetFileAttributesA(last.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(last.c_str());
+        win::DeleteClearingAttributes(last);
     }
     ::RemoveDirectoryA(folderPath.c_str());
 }

@@ -220,7 +220,7 @@ namespace {
 launcher::PublicKey PointOf(const std::string& hex) { return *launcher::ParsePublicKey(hex); }
 launcher::Signature SignatureOf(const std::string& hex) {
     launcher::Signature signature{};
-    EXPECT_TRUE(launcher::FromHex(hex, signature.data(), signature.size()));
+    EXPECT_TRUE(vt::FromHex(hex, signature.data(), signature.size()));
     return signature;
 }
 
@@ -278,8 +278,8 @@ TEST(VtlistSigning, SignaturesOfTheOtherImplementationVerify) {
         "2443bbb3c165511d16bf0b67f25f\r\n";
     const auto point = PointOf(
         "4658e15c1fe944d686bb5bfee2b63119a24d57ada0c330268f39a695910a398c5782a30bb5de5899835b9cb4c11d4236e31277ef07d06e0abd9cfc6cf092a713");
-    EXPECT_TRUE(CheckSideFile("h\r\na.txt|a.txt|immer\r\n", side, 1, point).problems.empty()) << "made by CNG";
-    EXPECT_FALSE(CheckSideFile("h\r\na.txt|a.txt|immer\r\n", side, 1, PointOf(std::string(128, '1'))).problems.empty())
+    EXPECT_TRUE(CheckSideFile("h\r\na.txt|a.txt|immer\r\n", side, point).problems.empty()) << "made by CNG";
+    EXPECT_FALSE(CheckSideFile("h\r\na.txt|a.txt|immer\r\n", side, PointOf(std::string(128, '1'))).problems.empty())
         << "not that key";
 }
 
@@ -310,16 +310,16 @@ TEST(VtlistSideFile, MakeHashesEveryFileAndSignsAndLintFindsMismatches) {
     EXPECT_EQ(sums->entries.count(4), 0u);
     EXPECT_EQ(sums->listHash, Sha256Of(list));
 
-    EXPECT_TRUE(CheckSideFile(list, side, 4, key->point).problems.empty());
-    EXPECT_EQ(CountErrors(CheckSideFile(list + "x|x|immer\r\n", side, 5, key->point).problems), 1) << "a line added";
+    EXPECT_TRUE(CheckSideFile(list, side, key->point).problems.empty());
+    EXPECT_EQ(CountErrors(CheckSideFile(list + "x|x|immer\r\n", side, key->point).problems), 1) << "a line added";
     const auto other = GenerateKeyPair();
-    EXPECT_EQ(CountErrors(CheckSideFile(list, side, 4, other->point).problems), 1) << "another key";
+    EXPECT_EQ(CountErrors(CheckSideFile(list, side, other->point).problems), 1) << "another key";
     std::string garbled = side;
     garbled[garbled.find("entry 2 ") + 6] = '3';  // entry 3 twice: out of order
-    EXPECT_EQ(CountErrors(CheckSideFile(list, garbled, 4, std::nullopt).problems), 1);
+    EXPECT_EQ(CountErrors(CheckSideFile(list, garbled, std::nullopt).problems), 1);
     std::string resigned = side;
     resigned.replace(resigned.find(" 3 ") + 1, 1, "4");  // a size changed under the signature
-    EXPECT_EQ(CountErrors(CheckSideFile(list, resigned, 4, key->point).problems), 1);
+    EXPECT_EQ(CountErrors(CheckSideFile(list, resigned, key->point).problems), 1);
 
     std::vector<std::string> missing;
     EXPECT_TRUE(MakeSideFile(list + "gone.bin|gone.bin|immer\r\n", release.path().string(), {}, nullptr, missing).empty());
@@ -378,7 +378,7 @@ TEST(VtlistSideFile, OneLocalPathWithTwoContentsIsRefusedAndLintedAsAnError) {
     forged.listSize = twoContents.size();
     forged.listHash = Sha256Of(twoContents);
     forged.entries[2].hash[0] ^= 1;
-    const SideReport report = CheckSideFile(twoContents, launcher::FormatSideFile(forged), 2, std::nullopt);
+    const SideReport report = CheckSideFile(twoContents, launcher::FormatSideFile(forged), std::nullopt);
     ASSERT_EQ(Codes(report.problems), std::vector<std::string>{"0:E"});
     EXPECT_NE(report.problems[0].text.find("entries 1 and 2 both write"), std::string::npos) << report.problems[0].text;
 }

@@ -14,11 +14,11 @@ namespace {
 
 std::array<std::uint8_t, 64> Bytes64(const std::string& hex) {
     std::array<std::uint8_t, 64> bytes{};
-    EXPECT_TRUE(launcher::FromHex(hex, bytes.data(), bytes.size()));
+    EXPECT_TRUE(vt::FromHex(hex, bytes.data(), bytes.size()));
     return bytes;
 }
 
-std::string Hex(const win::Sha256Digest& digest) { return launcher::ToHex(digest.data(), digest.size()); }
+std::string Hex(const vt::Sha256& digest) { return vt::ToHex(digest.data(), digest.size()); }
 
 const std::string kMessage = "Vortane release 7\r\n";
 const auto kPublic = Bytes64(
@@ -36,7 +36,7 @@ TEST(Sha256, KnownVectorsWholeAndInPieces) {
     win::Sha256Hasher pieces;
     const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
     for (char c : text) pieces.Add(&c, 1);
-    win::Sha256Digest digest{};
+    vt::Sha256 digest{};
     ASSERT_TRUE(pieces.Finish(digest));
     EXPECT_EQ(Hex(digest), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     pieces.Add("abc", 3);  // the same hasher, ready again
@@ -48,7 +48,7 @@ TEST(Sha256, OfAFileOverSeveralReads) {
     TempDir folder;
     const std::string bytes(3 * 1024 * 1024 + 17, 'v');
     WriteFileBytes(folder / "big.bin", bytes);
-    win::Sha256Digest digest{};
+    vt::Sha256 digest{};
     std::uint64_t size = 0;
     ASSERT_TRUE(win::Sha256OfFile(folder / "big.bin", digest, size));
     EXPECT_EQ(size, bytes.size());
@@ -57,11 +57,11 @@ TEST(Sha256, OfAFileOverSeveralReads) {
 }
 
 TEST(VerifyP256, AcceptsOpenSslsSignatureAndRefusesAnyChange) {
-    const win::Sha256Digest digest = win::Sha256Of(kMessage.data(), kMessage.size());
+    const vt::Sha256 digest = win::Sha256Of(kMessage.data(), kMessage.size());
     EXPECT_EQ(Hex(digest), "9a77e1c916ef2229b0a6dc999797913ac93cc475ed1989b72bd4f2da7ac6d260");
     EXPECT_TRUE(win::VerifyP256(kPublic, digest, kSignature));
 
-    win::Sha256Digest changedDigest = digest;
+    vt::Sha256 changedDigest = digest;
     changedDigest[31] ^= 1;
     EXPECT_FALSE(win::VerifyP256(kPublic, changedDigest, kSignature));
     auto changedSignature = kSignature;

@@ -69,8 +69,7 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
     std::optional<launcher::SideFile> sums;
     if (side.status == 200) {
         report.sideFile = true;
-        const int entryCount = static_cast<int>(launcher::PatchListEntries(SplitTextLines(list.body)).size());
-        SideReport checked = CheckSideFile(list.body, side.body, entryCount, options.publicKey);
+        SideReport checked = CheckSideFile(list.body, side.body, options.publicKey);
         report.sideProblems = std::move(checked.problems);
         sums = std::move(checked.sums);
     } else {

@@ -10,17 +10,13 @@
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/internet_errors.h"
 #include "platform/win/handles.h"
+#include "platform/win/request_target.h"
 #include "tools/vtlist/http_client.h"
 
 namespace vt::vtlist {
 namespace {
 
-struct InternetTraits {
-    using Type = HINTERNET;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::InternetCloseHandle(h); }
-};
-using Internet = win::UniqueHandle<InternetTraits>;
+using Internet = win::UniqueInternetHandle;
 
 std::string Header(HINTERNET request, DWORD which) {
     char text[2048] = {};
@@ -33,27 +29,18 @@ std::string Header(HINTERNET request, DWORD which) {
 HttpAnswer Once(HINTERNET session, const std::string& method, const std::string& url, const std::string& range,
                 std::string& location) {
     HttpAnswer answer;
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    char host[256] = {}, path[4096] = {}, extra[4096] = {};
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof path;
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof extra;
-    if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts) ||
-        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+    const std::optional<win::RequestTarget> target = win::CrackUrl(url);
+    if (!target) {
         answer.error = "not an http or https URL: " + url;
         return answer;
     }
-    Internet connection(::InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    const std::string object = std::string(path) + extra;
+    Internet connection(
+        ::InternetConnectA(session, target->host.c_str(), target->port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                   INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    Internet request(connection ? ::HttpOpenRequestA(connection.get(), method.c_str(), object.c_str(), nullptr, nullptr,
-                                                     nullptr, flags, 0)
+    if (target->secure) flags |= INTERNET_FLAG_SECURE;
+    Internet request(connection ? ::HttpOpenRequestA(connection.get(), method.c_str(), target->object.c_str(), nullptr,
+                                                     nullptr, nullptr, flags, 0)
                                 : nullptr);
     std::string headers = "Cache-Control: no-cache\r\n";
     if (!range.empty()) headers += "Range: " + range + "\r\n";

@@ -2,18 +2,13 @@
 
 #include <map>
 
+#include "config/text.h"
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"
 
 namespace vt::vtlist {
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 bool HasEdgeSpace(const std::string& field) { return !field.empty() && (field.front() == ' ' || field.back() == ' '); }
 
@@ -100,7 +95,7 @@ ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
             case launcher::StampKind::Always:
                 break;
         }
-        const std::string key = Lower(entry->LocalPath);
+        const std::string key = ToAsciiLower(entry->LocalPath);
         if (auto [it, fresh] = seenLocal.emplace(key, line); !fresh)
             add(line, Severity::Warning,
                 "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +

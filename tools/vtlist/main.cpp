@@ -211,7 +211,7 @@ bool ReleaseOption(const std::string& arg, const std::string& value, vt::vtlist:
                    bool& unnumbered, std::optional<std::uint64_t>& expiresDays) {
     if (arg == "--release") {
         unnumbered = value == "none";
-        const auto number = vt::launcher::CanonicalDecimal(value);
+        const auto number = vt::CanonicalDecimal(value);
         if (!unnumbered && !number) {
             std::cerr << "vtlist: --release takes a whole number or \"none\", not \"" << value << "\"\n";
             ok = false;
@@ -220,7 +220,7 @@ bool ReleaseOption(const std::string& arg, const std::string& value, vt::vtlist:
         return true;
     }
     if (arg == "--expires") {
-        expiresDays = vt::launcher::CanonicalDecimal(value);
+        expiresDays = vt::CanonicalDecimal(value);
         if (!expiresDays || *expiresDays == 0 || *expiresDays > 36500) {
             std::cerr << "vtlist: --expires takes a number of days from 1 to 36500, not \"" << value << "\"\n";
             ok = false;
@@ -492,9 +492,7 @@ int Lint(int argc, char** argv) {
     int errors = vt::vtlist::CountErrors(report.problems), warnings = static_cast<int>(report.problems.size()) - errors;
     const std::string sidePath = vt::vtlist::SideFilePathFor(argv[2]);
     if (const std::optional<std::string> side = ReadFile(sidePath, false)) {
-        const int entryCount =
-            static_cast<int>(vt::launcher::PatchListEntries(vt::SplitTextLines(bytes.str())).size());
-        const auto checked = vt::vtlist::CheckSideFile(bytes.str(), *side, entryCount, publicKey);
+        const auto checked = vt::vtlist::CheckSideFile(bytes.str(), *side, publicKey);
         Print(sidePath, checked.problems);
         const int sideErrors = vt::vtlist::CountErrors(checked.problems);
         errors += sideErrors;
@@ -518,7 +516,7 @@ int Check(int argc, char** argv) {
         if (arg == "--page") options.page = value;
         else if (arg == "--list") options.list = value;
         else if (arg == "--jobs") {
-            const auto jobs = vt::launcher::CanonicalDecimal(value);
+            const auto jobs = vt::CanonicalDecimal(value);
             if (!jobs || *jobs < 1 || *jobs > 64) return Fail2("--jobs takes a number from 1 to 64, not \"" + value + "\"");
             options.jobs = static_cast<int>(*jobs);
         } else if (arg == "--public-key") {

@@ -68,7 +68,7 @@ PrivateFileResult CreatePrivateFile(const std::string& path, const std::string& 
     ::LocalFree(acl);
     if (file == INVALID_HANDLE_VALUE) {
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return PrivateFileResult::Exists;
-        why = win::SystemMessage(error) + " (error " + std::to_string(error) + ")";
+        why = win::SystemErrorText(error);
         return PrivateFileResult::Failed;
     }
     DWORD written = 0;

@@ -6,7 +6,7 @@
 
 namespace vt::vtlist {
 
-SideReport CheckSideFile(const std::string& list, const std::string& sideText, int entryCount,
+SideReport CheckSideFile(const std::string& list, const std::string& sideText,
                          const std::optional<launcher::PublicKey>& publicKey) {
     SideReport report;
     auto error = [&](const std::string& text) { report.problems.push_back({0, Severity::Error, text}); };
@@ -17,12 +17,8 @@ SideReport CheckSideFile(const std::string& list, const std::string& sideText, i
         return report;
     }
     const launcher::SideFile& sums = *report.sums;
-    if (sums.listSize != list.size() || sums.listHash != Sha256Of(list))
-        error("the side file was made for another list (size or SHA-256 differ): every player gets E1");
-    if (!sums.entries.empty() && sums.entries.rbegin()->first > entryCount)
-        error("the side file names entry " + std::to_string(sums.entries.rbegin()->first) + ", the list has " +
-              std::to_string(entryCount) + ": every player gets E1");
-    else if (const auto misfit = launcher::SideFileMisfit(sums, launcher::PatchListEntries(SplitTextLines(list))))
+    const std::vector<std::string> entries = launcher::PatchListEntries(SplitTextLines(list));
+    if (const auto misfit = launcher::SideFileMisfit(sums, list.size(), Sha256Of(list), entries))
         error(*misfit + ": every player gets E1");
     if (publicKey) {
         if (!sums.signature)

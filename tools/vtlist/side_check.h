@@ -18,7 +18,7 @@ struct SideReport {
 
 // `publicKey`: the key the launchers hold (PUBLICKEY=); without it a
 // signature is not checked.
-SideReport CheckSideFile(const std::string& list, const std::string& sideText, int entryCount,
+SideReport CheckSideFile(const std::string& list, const std::string& sideText,
                          const std::optional<launcher::PublicKey>& publicKey);
 
 }  // namespace vt::vtlist

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/text.h"
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"
@@ -15,12 +16,6 @@ bool AnyMatch(const std::vector<std::string>& globs, const std::string& path) {
     for (const std::string& glob : globs)
         if (GlobMatch(glob, path)) return true;
     return false;
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
 }
 
 struct FileState {
@@ -58,7 +53,7 @@ std::optional<FileDigest> StableDigest(const std::string& path, std::string& pro
 }  // namespace
 
 bool IsRunByTheStarter(const std::string& localPath) {
-    std::string path = Upper(localPath);
+    std::string path = ToAsciiUpper(localPath);
     for (char& c : path)
         if (c == '/') c = '\\';
     const std::size_t slash = path.find_last_of('\\');
@@ -108,7 +103,8 @@ std::string MakeSideFile(const std::string& list, const std::string& releaseRoot
         sums.entries[index] = launcher::SideEntry{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path)};
     }
     if (problems.empty())
-        if (const std::optional<std::string> misfit = launcher::SideFileMisfit(sums, entries)) problems.push_back(*misfit);
+        if (const auto misfit = launcher::SideFileMisfit(sums, sums.listSize, sums.listHash, entries))
+            problems.push_back(*misfit);
     if (!problems.empty()) return {};
     std::string text = launcher::FormatSideFile(sums);
     if (key) {

@@ -11,7 +11,7 @@
 namespace vt::vtlist {
 
 std::string FormatKeyFile(const KeyPair& key) {
-    return "VTKEY 1\r\n" + launcher::ToHex(key.secret.data(), key.secret.size()) + "\r\n" +
+    return "VTKEY 1\r\n" + vt::ToHex(key.secret.data(), key.secret.size()) + "\r\n" +
            launcher::FormatPublicKey(key.point) + "\r\n";
 }
 
@@ -21,7 +21,7 @@ std::optional<KeyPair> ParseKeyFile(std::string_view text) {
     text.remove_prefix(kHeading.size());
     KeyPair key;
     const std::size_t end = text.find("\r\n");
-    if (end == std::string_view::npos || !launcher::FromHex(text.substr(0, end), key.secret.data(), key.secret.size()))
+    if (end == std::string_view::npos || !vt::FromHex(text.substr(0, end), key.secret.data(), key.secret.size()))
         return std::nullopt;
     text.remove_prefix(end + 2);
     const std::size_t end2 = text.find("\r\n");

@@ -23,14 +23,14 @@ struct KeyPair {
 };
 
 std::optional<KeyPair> GenerateKeyPair();
-std::optional<launcher::Signature> SignDigest(const KeyPair& key, const launcher::Sha256& digest);
-bool VerifyDigest(const launcher::PublicKey& point, const launcher::Sha256& digest, const launcher::Signature& signature);
-launcher::Sha256 Sha256Of(std::string_view bytes);
+std::optional<launcher::Signature> SignDigest(const KeyPair& key, const vt::Sha256& digest);
+bool VerifyDigest(const launcher::PublicKey& point, const vt::Sha256& digest, const launcher::Signature& signature);
+vt::Sha256 Sha256Of(std::string_view bytes);
 
 // SHA-256 and size of a file's bytes; nothing when it cannot be read.
 struct FileDigest {
     std::uint64_t size = 0;
-    launcher::Sha256 hash{};
+    vt::Sha256 hash{};
 };
 std::optional<FileDigest> DigestOfFile(const std::string& path);
 

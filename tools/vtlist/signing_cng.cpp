@@ -12,18 +12,17 @@ namespace {
 bool Ok(NTSTATUS status) { return status >= 0; }
 
 win::UniqueAlgorithmHandle OpenEcdsa() {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!Ok(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return {};
-    return win::UniqueAlgorithmHandle(algorithm);
+    win::UniqueAlgorithmHandle algorithm;
+    if (!Ok(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return {};
+    return algorithm;
 }
 
 }  // namespace
 
 std::optional<KeyPair> GenerateKeyPair() {
     win::UniqueAlgorithmHandle algorithm = OpenEcdsa();
-    BCRYPT_KEY_HANDLE raw = nullptr;
-    if (!algorithm || !Ok(::BCryptGenerateKeyPair(algorithm.get(), &raw, 256, 0))) return std::nullopt;
-    win::UniqueKeyHandle key(raw);
+    win::UniqueKeyHandle key;
+    if (!algorithm || !Ok(::BCryptGenerateKeyPair(algorithm.get(), key.put(), 256, 0))) return std::nullopt;
     if (!Ok(::BCryptFinalizeKeyPair(key.get(), 0))) return std::nullopt;
     // BCRYPT_ECCPRIVATE_BLOB: the header, X, Y, d (32 bytes each).
     std::vector<std::uint8_t> blob(sizeof(BCRYPT_ECCKEY_BLOB) + 96);
@@ -38,7 +37,7 @@ std::optional<KeyPair> GenerateKeyPair() {
     return pair;
 }
 
-std::optional<launcher::Signature> SignDigest(const KeyPair& pair, const launcher::Sha256& digest) {
+std::optional<launcher::Signature> SignDigest(const KeyPair& pair, const vt::Sha256& digest) {
     win::UniqueAlgorithmHandle algorithm = OpenEcdsa();
     if (!algorithm) return std::nullopt;
     std::vector<std::uint8_t> blob(sizeof(BCRYPT_ECCKEY_BLOB) + 96);
@@ -46,12 +45,11 @@ std::optional<launcher::Signature> SignDigest(const KeyPair& pair, const launche
     std::memcpy(blob.data(), &header, sizeof header);
     std::memcpy(blob.data() + sizeof header, pair.point.data(), 64);
     std::memcpy(blob.data() + sizeof header + 64, pair.secret.data(), 32);
-    BCRYPT_KEY_HANDLE raw = nullptr;
-    const bool imported = Ok(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPRIVATE_BLOB, &raw, blob.data(),
-                                                   static_cast<ULONG>(blob.size()), 0));
+    win::UniqueKeyHandle key;
+    const bool imported = Ok(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPRIVATE_BLOB, key.put(),
+                                                   blob.data(), static_cast<ULONG>(blob.size()), 0));
     ::SecureZeroMemory(blob.data(), blob.size());
     if (!imported) return std::nullopt;
-    win::UniqueKeyHandle key(raw);
     launcher::Signature signature{};
     ULONG length = 0;
     if (!Ok(::BCryptSignHash(key.get(), nullptr, const_cast<PUCHAR>(digest.data()), static_cast<ULONG>(digest.size()),
@@ -61,11 +59,11 @@ std::optional<launcher::Signature> SignDigest(const KeyPair& pair, const launche
     return signature;
 }
 
-bool VerifyDigest(const launcher::PublicKey& point, const launcher::Sha256& digest, const launcher::Signature& signature) {
+bool VerifyDigest(const launcher::PublicKey& point, const vt::Sha256& digest, const launcher::Signature& signature) {
     return win::VerifyP256(point, digest, signature);
 }
 
-launcher::Sha256 Sha256Of(std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); }
+vt::Sha256 Sha256Of(std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); }
 
 std::optional<FileDigest> DigestOfFile(const std::string& path) {
     FileDigest result;

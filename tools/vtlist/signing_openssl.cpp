@@ -68,7 +68,7 @@ std::optional<KeyPair> GenerateKeyPair() {
     return pair;
 }
 
-std::optional<launcher::Signature> SignDigest(const KeyPair& key, const launcher::Sha256& digest) {
+std::optional<launcher::Signature> SignDigest(const KeyPair& key, const vt::Sha256& digest) {
     Owned<EVP_PKEY> pkey = MakeKey(key.point, &key.secret);
     if (!pkey) return std::nullopt;
     Owned<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new(pkey.get(), nullptr));
@@ -86,7 +86,7 @@ std::optional<launcher::Signature> SignDigest(const KeyPair& key, const launcher
     return signature;
 }
 
-bool VerifyDigest(const launcher::PublicKey& point, const launcher::Sha256& digest, const launcher::Signature& signature) {
+bool VerifyDigest(const launcher::PublicKey& point, const vt::Sha256& digest, const launcher::Signature& signature) {
     Owned<EVP_PKEY> pkey = MakeKey(point, nullptr);
     if (!pkey) return false;
     Owned<ECDSA_SIG> sig(ECDSA_SIG_new());
@@ -107,8 +107,8 @@ bool VerifyDigest(const launcher::PublicKey& point, const launcher::Sha256& dige
     return good;
 }
 
-launcher::Sha256 Sha256Of(std::string_view bytes) {
-    launcher::Sha256 digest{};
+vt::Sha256 Sha256Of(std::string_view bytes) {
+    vt::Sha256 digest{};
     unsigned int length = 0;
     EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
     return digest;

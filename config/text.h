@@ -1,0 +1,34 @@
+// Small helpers for the programs' 8-bit texts: keys, names, header values,
+// list fields. One place for what every rule needs (SumatraPDF's StrUtil is
+// the model), so that letter case and blanks are handled one way.
+//
+// Letter case is ASCII only, on purpose: UPDATE.CFG keys, the "immer"
+// keyword, the launcher marker, URL schemes and the starter's mode words are
+// ASCII by definition, and a file name compared for the file system goes
+// through the system (CompareString), not through these.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vt {
+
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string ToAsciiUpper(std::string text);
+std::string ToAsciiLower(std::string text);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// `text` without the characters of `blanks` at either end. The default is
+// what HTTP headers allow around a value; list fields and mode words pass " ".
+std::string_view Trim(std::string_view text, std::string_view blanks = " \t");
+
+// Bytes as lower-case hex digits, and back: exactly 2 * size hex digits,
+// either case; false otherwise.
+std::string ToHex(const std::uint8_t* data, std::size_t size);
+bool FromHex(std::string_view text, std::uint8_t* out, std::size_t size);
+
+}  // namespace vt
