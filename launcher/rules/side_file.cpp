@@ -40,107 +40,119 @@ bool LowerHex(std::string_view text, std::uint8_t* out, std::size_t size) {
 }  // namespace
 
 
+namespace {
+
+// The side file read line by line: each kind of line has its place.
+class SideFileReader {
+public:
+    // One line (without its CR LF) starting at `lineStart`; "" when it reads,
+    // else why not.
+    std::string Line(std::string_view line, std::size_t lineStart) {
+        const std::vector<std::string_view> f = Fields(line);
+        if (f[0] == "list" && f.size() == 3) return List(f);
+        if (!haveList_) return "no list line before it";
+        if (f[0] == "release" && f.size() == 2) return Release(f);
+        if (f[0] == "valid" && f.size() == 3) return Valid(f);
+        if (f[0] == "rotate" && f.size() == 4) return Rotate(line);
+        if (f[0] == "entry" && f.size() == 5) return Entry(f);
+        if (f[0] == "signature" && f.size() == 2) return SignatureLine(f, lineStart);
+        return "not a line of a side file";
+    }
+    bool HaveList() const { return haveList_; }
+    SideFile& Sums() { return sums_; }
+
+private:
+    std::string List(const std::vector<std::string_view>& f) {
+        const auto size = Number(f[1]);
+        if (haveList_ || !size || !LowerHex(f[2], sums_.listHash.data(), sums_.listHash.size()))
+            return "a list line must come once, second, as \"list SIZE SHA256\"";
+        sums_.listSize = *size;
+        haveList_ = true;
+        return {};
+    }
+    // The optional lines come in their order (release, valid, rotate), each
+    // kind once (rotate: any number), all before the entries.
+    std::string Release(const std::vector<std::string_view>& f) {
+        const auto release = Number(f[1]);
+        if (stage_ >= 1 || !release) return "a release line must come once, before the entries, as \"release N\"";
+        sums_.release = *release;
+        stage_ = 1;
+        return {};
+    }
+    std::string Valid(const std::vector<std::string_view>& f) {
+        const auto from = Number(f[1]), until = Number(f[2]);
+        if (stage_ >= 2 || !from || !until || *from > *until)
+            return "a valid line must come once, before the entries, as \"valid FROM UNTIL\"";
+        sums_.validity = Validity{*from, *until};
+        stage_ = 2;
+        return {};
+    }
+    std::string Rotate(std::string_view line) {
+        const std::optional<KeyChange> change = ParseKeyChangeLine(line);
+        if (stage_ > 3 || !change) return "not \"rotate OLDKEY NEWKEY SIGNATURE\" before the entries";
+        sums_.keyChanges.push_back(*change);
+        stage_ = 3;
+        return {};
+    }
+    std::string Entry(const std::vector<std::string_view>& f) {
+        const auto index = Number(f[1]);
+        const auto size = Number(f[2]);
+        SideEntry entry;
+        if (!index || *index == 0 || *index > 0x7fffffff || static_cast<std::int32_t>(*index) <= lastEntry_ || !size ||
+            !LowerHex(f[3], entry.hash.data(), entry.hash.size()) || (f[4] != "repair" && f[4] != "keep"))
+            return "not \"entry N SIZE SHA256 repair|keep\" with N rising";
+        entry.size = *size;
+        entry.repair = f[4] == "repair";
+        stage_ = 4;
+        lastEntry_ = static_cast<std::int32_t>(*index);
+        sums_.entries.emplace(lastEntry_, entry);
+        return {};
+    }
+    std::string SignatureLine(const std::vector<std::string_view>& f, std::size_t lineStart) {
+        Signature signature{};
+        if (!LowerHex(f[1], signature.data(), signature.size())) return "not \"signature\" and 128 hex digits";
+        sums_.signature = signature;
+        sums_.signedBytes = lineStart;
+        return {};
+    }
+
+    SideFile sums_;
+    bool haveList_ = false;
+    std::int32_t lastEntry_ = 0;
+    int stage_ = 0;
+};
+
+}  // namespace
+
 std::optional<SideFile> ParseSideFile(std::string_view text, std::string* error) {
     if (text.size() > kMaxSideFileBytes) {
         Fail(error, 0, "longer than " + std::to_string(kMaxSideFileBytes) + " bytes");
         return std::nullopt;
     }
-    SideFile sums;
-    bool haveList = false;
-    std::int32_t lastEntry = 0;
-    int stage = 0;  // the optional lines come in their order, each kind once (rotate: any number), then entries
-    std::size_t number = 0, at = 0;
-    while (at < text.size()) {
+    SideFileReader reader;
+    std::size_t number = 0;
+    for (std::size_t at = 0; at < text.size();) {
         ++number;
         const std::size_t end = text.find("\r\n", at);
-        if (end == std::string_view::npos) {
-            Fail(error, number, "does not end in CR LF");
-            return std::nullopt;
-        }
+        if (end == std::string_view::npos) return Fail(error, number, "does not end in CR LF"), std::nullopt;
         const std::string_view line = text.substr(at, end - at);
         const std::size_t lineStart = at;
         at = end + 2;
-        if (line.find('\r') != std::string_view::npos || line.find('\n') != std::string_view::npos) {
-            Fail(error, number, "a lone CR or LF");
-            return std::nullopt;
-        }
-        if (sums.signature) {
-            Fail(error, number, "text after the signature");
-            return std::nullopt;
-        }
-        if (number == 1) {
-            if (line != kHeading) {
-                Fail(error, 1, "not \"VTSUMS 1\" (another version, or not a side file)");
-                return std::nullopt;
-            }
-            continue;
-        }
-        const std::vector<std::string_view> f = Fields(line);
-        if (f[0] == "list" && f.size() == 3) {
-            const auto size = Number(f[1]);
-            if (haveList || number != 2 || !size || !LowerHex(f[2], sums.listHash.data(), sums.listHash.size())) {
-                Fail(error, number, "a list line must come once, second, as \"list SIZE SHA256\"");
-                return std::nullopt;
-            }
-            sums.listSize = *size;
-            haveList = true;
-        } else if (f[0] == "release" && f.size() == 2) {
-            const auto release = Number(f[1]);
-            if (!haveList || stage >= 1 || !release) {
-                Fail(error, number, "a release line must come once, before the entries, as \"release N\"");
-                return std::nullopt;
-            }
-            sums.release = *release;
-            stage = 1;
-        } else if (f[0] == "valid" && f.size() == 3) {
-            const auto from = Number(f[1]), until = Number(f[2]);
-            if (!haveList || stage >= 2 || !from || !until || *from > *until) {
-                Fail(error, number, "a valid line must come once, before the entries, as \"valid FROM UNTIL\"");
-                return std::nullopt;
-            }
-            sums.validity = Validity{*from, *until};
-            stage = 2;
-        } else if (f[0] == "rotate" && f.size() == 4) {
-            const std::optional<KeyChange> change = ParseKeyChangeLine(line);
-            if (!haveList || stage > 3 || !change) {
-                Fail(error, number, "not \"rotate OLDKEY NEWKEY SIGNATURE\" before the entries");
-                return std::nullopt;
-            }
-            sums.keyChanges.push_back(*change);
-            stage = 3;
-        } else if (f[0] == "entry" && f.size() == 5) {
-            const auto index = Number(f[1]);
-            const auto size = Number(f[2]);
-            SideEntry entry;
-            if (!haveList || !index || *index == 0 || *index > 0x7fffffff ||
-                static_cast<std::int32_t>(*index) <= lastEntry || !size ||
-                !LowerHex(f[3], entry.hash.data(), entry.hash.size()) || (f[4] != "repair" && f[4] != "keep")) {
-                Fail(error, number, "not \"entry N SIZE SHA256 repair|keep\" with N rising");
-                return std::nullopt;
-            }
-            entry.size = *size;
-            entry.repair = f[4] == "repair";
-            stage = 4;
-            lastEntry = static_cast<std::int32_t>(*index);
-            sums.entries.emplace(lastEntry, entry);
-        } else if (f[0] == "signature" && f.size() == 2) {
-            Signature signature{};
-            if (!haveList || !LowerHex(f[1], signature.data(), signature.size())) {
-                Fail(error, number, "not \"signature\" and 128 hex digits");
-                return std::nullopt;
-            }
-            sums.signature = signature;
-            sums.signedBytes = lineStart;
-        } else {
-            Fail(error, number, "not a line of a side file");
-            return std::nullopt;
-        }
+        std::string why;
+        if (line.find('\r') != std::string_view::npos || line.find('\n') != std::string_view::npos)
+            why = "a lone CR or LF";
+        else if (reader.Sums().signature)
+            why = "text after the signature";
+        else if (number == 1)
+            why = line == kHeading ? "" : "not \"VTSUMS 1\" (another version, or not a side file)";
+        else if (number == 2 && line.substr(0, 5) != "list ")
+            why = "a list line must come once, second, as \"list SIZE SHA256\"";
+        else
+            why = reader.Line(line, lineStart);
+        if (!why.empty()) return Fail(error, number, why), std::nullopt;
     }
-    if (!haveList) {
-        Fail(error, number, "no list line");
-        return std::nullopt;
-    }
-    return sums;
+    if (!reader.HaveList()) return Fail(error, number, "no list line"), std::nullopt;
+    return std::move(reader.Sums());
 }
 
 std::optional<std::string> SideFileMisfit(const SideFile& sums, std::uint64_t listSize, const Sha256& listHash,
