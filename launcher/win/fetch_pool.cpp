@@ -5,6 +5,8 @@
 #include <chrono>
 #include <exception>
 
+#include "platform/win/failure.h"
+
 namespace vt::launcher {
 namespace {
 
@@ -123,7 +125,7 @@ void FetchPool::Worker() {
             ++running_;
         }
         FetchOutcome outcome;
-        try {
+        const std::optional<std::string> failed = win::FailureOf([&] {
             if (!transfer) {
                 transfer = std::make_unique<InternetTransfer>(timeouts_);
                 transfer->StopWhen(&stop_);
@@ -134,12 +136,10 @@ void FetchPool::Worker() {
                 outcome.ok = false;
                 outcome.error = fetch->part->LastError();
             }
-        } catch (const std::exception& e) {
+        });
+        if (failed) {
             outcome.ok = false;
-            outcome.error = std::string("failed: ") + e.what();
-        } catch (...) {
-            outcome.ok = false;
-            outcome.error = "failed";
+            outcome.error = "failed: " + *failed;
         }
         std::lock_guard<std::mutex> lock(mutex_);
         if (outcome.throttled) {

@@ -66,7 +66,18 @@ struct InternetTransfer::Attempt {
 FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
                                      const ResumePoint* from) noexcept {
     FetchOutcome outcome;
-    try {
+    const std::optional<std::string> failed = win::FailureOf([&] { outcome = FetchAttempts(url, sink, maxBytes, from); });
+    if (failed) {
+        outcome.ok = false;
+        outcome.error = "failed: " + *failed;
+    }
+    return outcome;
+}
+
+// The attempts of one fetch, with their pauses; Fetch turns a throw into an outcome.
+FetchOutcome InternetTransfer::FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
+                                             const ResumePoint* from) {
+    FetchOutcome outcome;
     const std::string requestUrl = UrlForRequest(url);
     const ULONGLONG begin = ::GetTickCount64();
     const std::optional<RequestTarget> target = CrackUrl(requestUrl);
@@ -101,13 +112,6 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink,
     outcome.rangeRequests = rangeRequests;
     outcome.throttled = throttled;
     outcome.waitedMs = waited;
-    } catch (const std::exception& e) {
-        outcome.ok = false;
-        outcome.error = std::string("failed: ") + e.what();
-    } catch (...) {
-        outcome.ok = false;
-        outcome.error = "failed";
-    }
     return outcome;
 }
 

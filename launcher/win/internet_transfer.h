@@ -136,6 +136,8 @@ public:
 
 private:
     enum class Verdict { Done, Retry, Fail };
+    FetchOutcome FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
+                               const ResumePoint* from);
     struct Attempt;
     Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, Attempt& attempt,
                       FetchOutcome& outcome);

@@ -23,15 +23,13 @@ SideFileFetch::SideFileFetch(std::string sideUrl, std::string sideFile, const Tr
 
 void SideFileFetch::Fetch() noexcept {
     fetched_ = true;
-    try {
+    const std::optional<std::string> failed = win::FailureOf([&] {
         InternetTransfer transfer(timeouts_);  // a session of its own: fetches of one session go one at a time
         DownloadFile(transfer, url, file, &outcome, kMaxSideFileBytes);
-    } catch (const std::exception& e) {
+    });
+    if (failed) {
         outcome.ok = false;
-        outcome.error = e.what();
-    } catch (...) {
-        outcome.ok = false;
-        outcome.error = "failed";
+        outcome.error = "failed: " + *failed;
     }
 }
 

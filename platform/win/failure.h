@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <optional>
 #include <string>
 
 namespace vt::win {
@@ -16,6 +17,21 @@ class Failure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Runs `work` and says what an exception escaping it said (nothing when none
+// did): the one way a thread's work, a transfer or a COM method turns a
+// throw into an outcome, since no exception may cross those edges.
+template <typename Work>
+std::optional<std::string> FailureOf(Work&& work) noexcept {
+    try {
+        work();
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    } catch (...) {
+        return std::string("an unknown failure");
+    }
+}
 
 // The system's text for an error code, without its trailing line end.
 std::string SystemMessage(DWORD code);
