@@ -14,6 +14,18 @@ std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
     return era * 146097 + doe - 719468;
 }
 
+CivilDate CivilFromDays(std::int64_t days) {
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = z / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    return CivilDate{yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
+}
+
 namespace {
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }

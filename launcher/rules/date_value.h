@@ -18,8 +18,13 @@ using DateValue = double;
 // year setting; by default 2029, so 0-29 give 2000-2029 and 30-99 1930-1999).
 // Nothing when the result lies outside the years 100 to 9999.
 inline constexpr int kDefaultTwoDigitYearMax = 2029;
-// Days from 1970-01-01 to a proleptic Gregorian date.
+// Days from 1970-01-01 to a proleptic Gregorian date, and back (days since
+// 1970-01-01, not negative, to year, month and day).
 std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d);
+struct CivilDate {
+    std::int64_t year, month, day;
+};
+CivilDate CivilFromDays(std::int64_t days);
 
 std::optional<DateValue> MakeDateValue(int year, int month, int day, int hour, int minute, int second,
                                        int twoDigitYearMax = kDefaultTwoDigitYearMax);

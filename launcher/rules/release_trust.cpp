@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "launcher/rules/date_value.h"
 #include "launcher/rules/http_rules.h"
 
 namespace vt::launcher {
@@ -125,21 +126,11 @@ TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText
 }
 
 std::string UtcText(std::uint64_t seconds) {
-    // Days to a civil date (H. Hinnant's algorithm), for years 1970 on.
-    const std::int64_t days = static_cast<std::int64_t>(seconds / 86400);
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = z / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    const CivilDate date = CivilFromDays(static_cast<std::int64_t>(seconds / 86400));
     const std::uint64_t inDay = seconds % 86400;
     char text[128];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02llu:%02llu UTC", static_cast<long long>(y),
-                  static_cast<long long>(m), static_cast<long long>(d), static_cast<unsigned long long>(inDay / 3600),
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02llu:%02llu UTC", static_cast<long long>(date.year),
+                  static_cast<long long>(date.month), static_cast<long long>(date.day), static_cast<unsigned long long>(inDay / 3600),
                   static_cast<unsigned long long>(inDay / 60 % 60));
     return text;
 }
