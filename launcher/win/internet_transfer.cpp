@@ -129,13 +129,6 @@ bool InternetTransfer::Pause(DWORD ms) const {
 namespace {
 
 // A header's value; nothing when the answer has none (or it is absurdly long).
-std::optional<std::string> QueryHeader(HINTERNET request, DWORD query) {
-    char value[1024] = {};
-    DWORD size = sizeof value - 1;
-    if (!::HttpQueryInfoA(request, query, value, &size, nullptr)) return std::nullopt;
-    return std::string(value, size);
-}
-
 // The validator a later range request can send as If-Range, when the server
 // offers ranges at all; empty when the body cannot be continued.
 std::string ResumeValidator(HINTERNET request) {
@@ -145,7 +138,6 @@ std::string ResumeValidator(HINTERNET request) {
     if (const auto date = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED); date && ParseHttpDate(*date)) return *date;
     return {};
 }
-
 
 }  // namespace
 

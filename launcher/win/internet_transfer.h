@@ -117,6 +117,7 @@ struct FetchOutcome {
 std::string UrlForRequest(const std::string& url);
 
 using win::CrackUrl;
+using win::QueryHeader;
 using win::RequestTarget;
 
 class FastReadThread;

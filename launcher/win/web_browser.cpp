@@ -2,7 +2,9 @@
 
 #include <ocidl.h>
 
-#include <vector>
+#include <string>
+
+#include "platform/win/text_codes.h"
 
 // COM objects are destroyed by their own Release, never through a base
 // pointer, so the interfaces' non-virtual destructors are as intended.
@@ -115,10 +117,8 @@ namespace {
 class Bstr {
 public:
     explicit Bstr(const std::string& text) {
-        const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        std::vector<wchar_t> wide(static_cast<std::size_t>(length) + 1);
-        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-        value_ = ::SysAllocStringLen(wide.data(), static_cast<UINT>(length));
+        const std::wstring wide = win::WideFrom(text, CP_ACP);
+        value_ = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
     }
     ~Bstr() { ::SysFreeString(value_); }
     Bstr(const Bstr&) = delete;

@@ -17,4 +17,11 @@ std::optional<RequestTarget> CrackUrl(const std::string& url) {
     return RequestTarget{host, parts.nPort, std::string(path) + extra, parts.nScheme == INTERNET_SCHEME_HTTPS};
 }
 
+std::optional<std::string> QueryHeader(HINTERNET request, DWORD query) {
+    char value[1024] = {};
+    DWORD size = sizeof value - 1;
+    if (!::HttpQueryInfoA(request, query, value, &size, nullptr)) return std::nullopt;
+    return std::string(value, size);
+}
+
 }  // namespace vt::win

@@ -21,4 +21,9 @@ struct RequestTarget {
 // Nothing when it is not an http or https URL.
 std::optional<RequestTarget> CrackUrl(const std::string& url);
 
+// A header of a request's answer (HttpQueryInfo's HTTP_QUERY_...); nothing
+// when the answer has none (or one longer than 1 KiB, which no header the
+// programs read may be).
+std::optional<std::string> QueryHeader(HINTERNET request, DWORD query);
+
 }  // namespace vt::win

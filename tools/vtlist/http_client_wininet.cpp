@@ -18,13 +18,6 @@ namespace {
 
 using Internet = win::UniqueInternetHandle;
 
-std::string Header(HINTERNET request, DWORD which) {
-    char text[2048] = {};
-    DWORD size = sizeof text - 1;
-    if (!::HttpQueryInfoA(request, which, text, &size, nullptr)) return {};
-    return std::string(text, size);
-}
-
 // One request, no redirect followed; `location` set for a 3xx.
 HttpAnswer Once(HINTERNET session, const std::string& method, const std::string& url, const std::string& range,
                 std::string& location) {
@@ -51,7 +44,7 @@ HttpAnswer Once(HINTERNET session, const std::string& method, const std::string&
     DWORD status = 0, size = sizeof status;
     ::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
     answer.status = static_cast<int>(status);
-    if (status >= 300 && status <= 399) location = Header(request.get(), HTTP_QUERY_LOCATION);
+    if (status >= 300 && status <= 399) location = win::QueryHeader(request.get(), HTTP_QUERY_LOCATION).value_or("");
     if (method == "HEAD") return answer;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
