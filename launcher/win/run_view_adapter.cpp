@@ -10,33 +10,15 @@ void RunViewAdapter::SetStatus(const std::string& text) {
 void RunViewAdapter::ShowProgress(const std::string& text) { QueueStatus(text); }
 
 void RunViewAdapter::ShowTotalProgress(std::uint64_t done, std::uint64_t total) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        totalDone_ = done;
-        totalAll_ = total;
-        if (totalWaiting_) return;
-        totalWaiting_ = true;
-    }
+    if (!totals_.Set({done, total})) return;
     dispatcher_.Post([this] {
-        std::uint64_t shownDone = 0, shownAll = 0;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            totalWaiting_ = false;
-            shownDone = totalDone_;
-            shownAll = totalAll_;
-        }
-        if (window_.showTotalProgress) window_.showTotalProgress(shownDone, shownAll);
+        if (const auto shown = totals_.Take(); shown && window_.showTotalProgress)
+            window_.showTotalProgress(shown->first, shown->second);
     });
 }
 
 void RunViewAdapter::QueueStatus(const std::string& text) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        latest_ = text;
-        if (waiting_) return;
-        waiting_ = true;
-    }
-    dispatcher_.Post([this] { ShowLatestStatus(); });
+    if (status_.Set(text)) dispatcher_.Post([this] { ShowLatestStatus(); });
 }
 
 void RunViewAdapter::Navigate(const std::string& address) {
@@ -54,14 +36,7 @@ void RunViewAdapter::Finish(const RunOutcome& outcome) {
 }
 
 void RunViewAdapter::ShowLatestStatus() {
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!waiting_) return;
-        waiting_ = false;
-        text = std::move(latest_);
-    }
-    window_.showStatus(text);
+    if (const std::optional<std::string> text = status_.Take()) window_.showStatus(*text);
 }
 
 }  // namespace vt::launcher

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "launcher/win/run_context.h"
 #include "launcher/win/ui_dispatcher.h"
@@ -23,6 +25,30 @@ struct RunWindow {
     std::function<void(const std::string&)> navigate;    // Browser
     std::function<void(std::uint64_t, std::uint64_t)> showTotalProgress;  // the taskbar button
     std::function<void(const RunOutcome&)> runEnded;
+};
+
+// The newest value handed over from the run's thread, shown once per window
+// turn: while one is waiting to be shown a newer one only replaces it.
+template <typename T>
+class Coalesced {
+public:
+    // Keeps `value`; true when no task is queued for it yet (the caller posts one).
+    bool Set(T value) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        latest_ = std::move(value);
+        return !std::exchange(waiting_, true);
+    }
+    // The value waiting to be shown, once; nothing when it is on screen already.
+    std::optional<T> Take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!std::exchange(waiting_, false)) return std::nullopt;
+        return std::move(latest_);
+    }
+
+private:
+    std::mutex mutex_;
+    T latest_{};
+    bool waiting_ = false;
 };
 
 class RunViewAdapter final : public UpdateRunView {
@@ -43,11 +69,8 @@ private:
     UiDispatcher& dispatcher_;
     RunWindow window_;
     win::ProgramLog& log_;
-    std::mutex mutex_;
-    std::string latest_;
-    bool waiting_ = false;  // a status task is queued and latest_ is not on screen yet
-    std::uint64_t totalDone_ = 0, totalAll_ = 0;
-    bool totalWaiting_ = false;
+    Coalesced<std::string> status_;
+    Coalesced<std::pair<std::uint64_t, std::uint64_t>> totals_;  // done, total
 };
 
 }  // namespace vt::launcher
