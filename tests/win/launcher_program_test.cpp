@@ -126,6 +126,20 @@ protected:
         ASSERT_TRUE(status && multi && single && quit);
     }
 
+    // vtlist.exe as a publisher runs it, in the install's folder; its exit
+    // status, and what it printed when `output` is given.
+    DWORD Vtlist(const std::string& arguments, std::string* output = nullptr) {
+        const std::string out = install / "vtlist-out.txt";
+        ::DeleteFileA(out.c_str());
+        const std::string command = "cmd /c \"\"" + BuildDir() + "tools\\vtlist\\vtlist.exe\" " + arguments + " > \"" + out + "\" 2>&1\"";
+        win::UniqueKernelHandle process = StartProgram(command, install.path());
+        DWORD code = 99;
+        if (process && ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.get(), &code);
+        if (output) *output = ReadFileBytes(out);
+        return code;
+    }
+
     std::string Status() const { return ui::WindowText(status); }
 
     // Waits until the status box shows `text`; false when it did not in time.
@@ -253,18 +267,10 @@ TEST_F(Launcher, QuitDuringParallelFetchesReplacesNothingAndTheNextRunContinues)
 // launcher with PUBLICKEY= installs the release; a file changed on the server
 // after signing is E4, and the player's file stays.
 TEST_F(Launcher, ASignedReleaseIsInstalledAndAFileChangedAfterSigningIsRefused) {
-    const std::string vtlist = "\"" + BuildDir() + "tools\\vtlist\\vtlist.exe\"";
     const std::string keyFile = install / "publisher.key";
-    auto run = [&](const std::string& arguments) {
-        win::UniqueKernelHandle process = StartProgram(vtlist + " " + arguments, install.path());
-        DWORD code = 99;
-        if (process && ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0)
-            ::GetExitCodeProcess(process.get(), &code);
-        return code;
-    };
-    ASSERT_EQ(run("keygen \"" + keyFile + "\""), 0u);
-    EXPECT_EQ(run("keygen \"" + keyFile + "\""), 1u) << "a key file is never overwritten";
-    ASSERT_EQ(run("sign \"" + (root / "VTupdates\\update.dat") + "\" --root \"" + (root / "VTupdates") + "\" --key \"" +
+    ASSERT_EQ(Vtlist("keygen \"" + keyFile + "\""), 0u);
+    EXPECT_EQ(Vtlist("keygen \"" + keyFile + "\""), 1u) << "a key file is never overwritten";
+    ASSERT_EQ(Vtlist("sign \"" + (root / "VTupdates\\update.dat") + "\" --root \"" + (root / "VTupdates") + "\" --key \"" +
                   keyFile + "\""),
               0u);
     const auto key = vtlist::ParseKeyFile(ReadFileBytes(keyFile));
@@ -287,17 +293,6 @@ TEST_F(Launcher, ASignedReleaseIsInstalledAndAFileChangedAfterSigningIsRefused) 
 // launcher: numbered releases, key changes, what is not covered by a hash.
 class Releases : public Launcher {
 protected:
-    DWORD Vtlist(const std::string& arguments, std::string* output = nullptr) {
-        const std::string out = install / "vtlist-out.txt";
-        ::DeleteFileA(out.c_str());
-        const std::string command = "cmd /c \"\"" + BuildDir() + "tools\\vtlist\\vtlist.exe\" " + arguments + " > \"" + out + "\" 2>&1\"";
-        win::UniqueKernelHandle process = StartProgram(command, install.path());
-        DWORD code = 99;
-        if (process && ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0)
-            ::GetExitCodeProcess(process.get(), &code);
-        if (output) *output = ReadFileBytes(out);
-        return code;
-    }
     vtlist::KeyPair Keygen(const std::string& name) {
         EXPECT_EQ(Vtlist("keygen \"" + (install / name) + "\""), 0u);
         return vtlist::ParseKeyFile(ReadFileBytes(install / name)).value_or(vtlist::KeyPair{});
