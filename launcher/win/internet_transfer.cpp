@@ -31,13 +31,6 @@ std::string ErrorText(const char* what, DWORD code) { return InternetErrorText(w
 
 }  // namespace
 
-std::optional<std::uint64_t> ParseContentLength(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-    return DecimalDigits(std::string_view(text).substr(begin, end - begin));
-}
-
 std::string UrlForRequest(const std::string& url) {
     std::string result = url;
     const std::size_t scheme = result.find("://");
@@ -128,15 +121,24 @@ bool InternetTransfer::Pause(DWORD ms) const {
 
 namespace {
 
-// A header's value; nothing when the answer has none (or it is absurdly long).
-// The validator a later range request can send as If-Range, when the server
-// offers ranges at all; empty when the body cannot be continued.
-std::string ResumeValidator(HINTERNET request) {
-    const std::optional<std::string> ranges = QueryHeader(request, HTTP_QUERY_ACCEPT_RANGES);
-    if (!ranges || ranges->find("bytes") == std::string::npos) return {};
-    if (const auto etag = QueryHeader(request, HTTP_QUERY_ETAG); etag && UsableValidator(*etag)) return *etag;
-    if (const auto date = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED); date && ParseHttpDate(*date)) return *date;
-    return {};
+// The status and the headers Judge weighs. Content-Length is read on its
+// own: a value too long for the buffer is an answer to refuse, not an absent
+// header.
+Answer ReadAnswer(HINTERNET request, DWORD status) {
+    Answer answer;
+    answer.status = status;
+    char lengthText[64] = {};
+    DWORD lengthSize = sizeof lengthText - 1;
+    if (::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr))
+        answer.contentLength = std::string(lengthText, lengthSize);
+    else if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+        answer.contentLengthTooLong = true;
+    answer.contentRange = QueryHeader(request, HTTP_QUERY_CONTENT_RANGE);
+    answer.acceptRanges = QueryHeader(request, HTTP_QUERY_ACCEPT_RANGES);
+    answer.etag = QueryHeader(request, HTTP_QUERY_ETAG);
+    answer.lastModified = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
+    if (status == 429 || status == 503) answer.retryAfter = QueryHeader(request, HTTP_QUERY_RETRY_AFTER);
+    return answer;
 }
 
 }  // namespace
@@ -223,89 +225,61 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         sent != Verdict::Done)
         return sent;
     outcome.status = status;
-    const bool continues = status == HTTP_STATUS_PARTIAL_CONTENT && offset > 0;
-    if (status != HTTP_STATUS_OK && !continues) {
-        outcome.error = "HTTP status " + std::to_string(status);
-        if (status == 429 || status == 503) {
-            const auto asked = QueryHeader(request.get(), HTTP_QUERY_RETRY_AFTER);
-            if (const auto seconds = asked ? ParseRetryAfterSeconds(*asked, win::NowEpochSeconds()) : std::nullopt) {
-                const std::uint64_t ms = *seconds > timeouts_.maxRetryAfterMs / 1000 ? timeouts_.maxRetryAfterMs : *seconds * 1000;
-                attempt.retryAfterMs = ms > 0 ? static_cast<DWORD>(ms) : 1;
-                outcome.error += ", Retry-After \"" + *asked + "\"";
-            }
-        }
-        return status >= 500 || status == 429 ? Verdict::Retry : Verdict::Fail;
-    }
+    JudgeLimits limits;
+    limits.maxBytes = maxBytes;
+    limits.maxRetryAfterMs = timeouts_.maxRetryAfterMs;
+    limits.nowEpochSeconds = win::NowEpochSeconds();
+    limits.resumeRecordFrom = kResumeRecordFrom;
+    const Judgement judgement = Judge(ReadAnswer(request.get(), status), attempt.from, limits);
+    if (const Verdict prepared = Prepare(judgement, sink, attempt, outcome); prepared != Verdict::Done)
+        return prepared;
+    return Pump(BodyReaderHandles{connection, request}, sink, maxBytes, judgement.length,
+                judgement.continues ? offset : 0, attempt, outcome);
+}
 
-    char lengthText[64] = {};
-    DWORD lengthSize = sizeof lengthText - 1;
-    const bool hasLength = ::HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
-    std::uint64_t expected = 0;
-    if (hasLength) {
-        const std::optional<std::uint64_t> parsed = ParseContentLength(std::string(lengthText, lengthSize));
-        if (!parsed) {
-            outcome.error = "unreadable Content-Length \"" + std::string(lengthText, lengthSize) + "\"";
-            return Verdict::Fail;
-        }
-        expected = *parsed;
-    } else if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        outcome.error = "unreadable Content-Length (too long)";
-        return Verdict::Fail;
-    }
-
-    std::uint64_t base = 0;  // bytes of the body before this answer's first
-    if (continues) {
-        const auto rangeText = QueryHeader(request.get(), HTTP_QUERY_CONTENT_RANGE);
-        const auto range = rangeText ? ParseContentRange(*rangeText) : std::nullopt;
-        const std::optional<std::uint64_t> knownTotal =
-            attempt.from.total > 0 ? std::optional<std::uint64_t>(attempt.from.total) : std::nullopt;
-        const bool sameVersion = AnswerHasValidator(attempt.from.validator,
-                                                    QueryHeader(request.get(), HTTP_QUERY_ETAG).value_or(""),
-                                                    QueryHeader(request.get(), HTTP_QUERY_LAST_MODIFIED).value_or(""));
-        if (!sameVersion) {
-            outcome.error = "the answer to a range request is of another version of the file (ETag " +
-                            QueryHeader(request.get(), HTTP_QUERY_ETAG).value_or("none") + ", sent " +
-                            attempt.from.validator + "), asking for the whole";
+InternetTransfer::Verdict InternetTransfer::Prepare(const Judgement& judgement, DownloadSink& sink, Attempt& attempt,
+                                                    FetchOutcome& outcome) {
+    switch (judgement.step) {
+        case Judgement::Step::Take:
+            break;
+        case Judgement::Step::StartOver:
             attempt.from = ResumePoint{};
             attempt.startOver = true;
-            return Verdict::Retry;
-        }
-        if (!hasLength || !range || !RangeContinues(*range, offset, expected, knownTotal)) {
-            outcome.error = "the answer to a range request is not the rest of the body (Content-Range \"" +
-                            rangeText.value_or("") + "\"), asking for the whole";
-            attempt.from = ResumePoint{};
-            attempt.startOver = true;
-            return Verdict::Retry;
-        }
-        base = offset;
-        outcome.resumedFrom = offset;
+            [[fallthrough]];
+        case Judgement::Step::Retry:
+        case Judgement::Step::Fail:
+            outcome.error = judgement.error;
+            attempt.retryAfterMs = judgement.retryAfterMs;
+            return judgement.step == Judgement::Step::Fail ? Verdict::Fail : Verdict::Retry;
+    }
+    if (judgement.continues) {
+        outcome.resumedFrom = attempt.from.bytes;
     } else {
-        if (offset > 0 && !sink.Begin(0)) {  // a 200 to a range request: the whole again, from the start
+        if (attempt.from.bytes > 0 && !sink.Begin(0)) {  // a 200 to a range request: the whole again, from the start
             outcome.error = "cannot write the target file: " + sink.LastError();
             return Verdict::Fail;
         }
-        attempt.from = ResumePoint{};
-        const std::string validator = hasLength ? ResumeValidator(request.get()) : std::string();
-        if (!validator.empty()) {
-            attempt.from = ResumePoint{0, validator, expected};
-            if (expected >= kResumeRecordFrom) sink.Resumable(ResumeRecord{attempt.url, validator, expected});
-        }
+        attempt.from = judgement.resumable;
+        if (judgement.record)
+            sink.Resumable(ResumeRecord{attempt.url, judgement.resumable.validator, judgement.resumable.total});
     }
-    if (hasLength && base + expected > maxBytes) {
-        outcome.error = "the body of " + std::to_string(base + expected) + " bytes is over the cap of " +
-                        std::to_string(maxBytes);
-        return Verdict::Fail;
-    }
-    if (hasLength && !sink.Reserve(expected)) {
+    if (judgement.length && !sink.Reserve(*judgement.length)) {
         outcome.error = sink.LastError();
         return Verdict::Fail;
     }
+    return Verdict::Done;
+}
 
+InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, DownloadSink& sink,
+                                                 std::uint64_t maxBytes, const std::optional<std::uint64_t>& length,
+                                                 std::uint64_t base, Attempt& attempt, FetchOutcome& outcome) {
     ULONGLONG windowStart = ::GetTickCount64();
     std::uint64_t windowBytes = 0;
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
-    BodyReader reader(connection, request, timeouts_.speedTimeMs,
-                      !attempt.careful && hasLength && expected > kStartFastAbove, fastReads_);
+    BodyReader reader(handles.connection, handles.request, timeouts_.speedTimeMs,
+                      !attempt.careful && length && *length > kStartFastAbove, fastReads_);
+    const std::string slower =
+        "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " + std::to_string(timeouts_.speedTimeMs) + " ms";
     // When the body is cut, what arrived stays for the next attempt to continue.
     auto cut = [&](std::string why) {
         outcome.error = std::move(why);
@@ -319,14 +293,13 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         if (read == BodyReader::Status::Failed) return cut(ErrorText("body cut short", readError));
         if (read == BodyReader::Status::Abandoned) {
             outcome.readAbandoned = true;
-            return cut("slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
-                       std::to_string(timeouts_.speedTimeMs) + " ms (a read did not finish)");
+            return cut(slower + " (a read did not finish)");
         }
         if (read == BodyReader::Status::End) break;
         outcome.bytes += got;
-        if ((hasLength && outcome.bytes > expected) || base + outcome.bytes > maxBytes) {
-            outcome.error = hasLength && outcome.bytes > expected
-                                ? "the body is longer than its Content-Length of " + std::to_string(expected)
+        if ((length && outcome.bytes > *length) || base + outcome.bytes > maxBytes) {
+            outcome.error = length && outcome.bytes > *length
+                                ? "the body is longer than its Content-Length of " + std::to_string(*length)
                                 : "the body is over the cap of " + std::to_string(maxBytes) + " bytes";
             return Verdict::Fail;
         }
@@ -337,15 +310,13 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
         windowBytes += got;
         const ULONGLONG now = ::GetTickCount64();
         if (now - windowStart >= timeouts_.speedTimeMs) {
-            if (windowBytes < timeouts_.speedLimitBytes)
-                return cut("slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
-                           std::to_string(timeouts_.speedTimeMs) + " ms");
+            if (windowBytes < timeouts_.speedLimitBytes) return cut(slower);
             windowStart = now;
             windowBytes = 0;
         }
     }
-    if (hasLength && outcome.bytes != expected)
-        return cut("body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(expected) + " bytes");
+    if (length && outcome.bytes != *length)
+        return cut("body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(*length) + " bytes");
     if (std::string why; !sink.Complete(why)) {
         // Not the bytes released (a body cut without a length, or changed on
         // the way): none of it is kept for a range request.

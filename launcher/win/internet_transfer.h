@@ -40,6 +40,7 @@
 #include <optional>
 #include <string>
 
+#include "launcher/rules/answer_judge.h"
 #include "launcher/rules/http_rules.h"
 #include "platform/win/handles.h"
 #include "platform/win/request_target.h"
@@ -70,13 +71,6 @@ public:
     virtual std::string LastError() const { return {}; }  // why Begin or Write failed, for the log
 };
 
-// Bytes of a body already held, and the validator they were sent with.
-struct ResumePoint {
-    std::uint64_t bytes = 0;
-    std::string validator;
-    std::uint64_t total = 0;
-};
-
 struct TransferTimeouts {
     DWORD connectMs = 15000;
     DWORD receiveMs = 30000;
@@ -94,9 +88,6 @@ inline constexpr std::uint64_t kResumeRecordFrom = 1024 * 1024;
 
 // No cap: a file's body is bounded by the disk's free space (the sink's reserve).
 inline constexpr std::uint64_t kNoBodyCap = ~std::uint64_t{0};
-
-// A Content-Length value: decimal digits only, and fitting 64 bits.
-std::optional<std::uint64_t> ParseContentLength(const std::string& text);
 
 struct FetchOutcome {
     bool ok = false;
@@ -122,6 +113,13 @@ using win::RequestTarget;
 
 class FastReadThread;
 
+// The request a body is read from (the reader takes them over when it
+// abandons a read).
+struct BodyReaderHandles {
+    UniqueInternetHandle& connection;
+    UniqueInternetHandle& request;
+};
+
 class InternetTransfer {
 public:
     explicit InternetTransfer(TransferTimeouts timeouts = {});
@@ -140,12 +138,21 @@ private:
     FetchOutcome FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
                                const ResumePoint* from);
     struct Attempt;
+    // One request and its answer: sends, judges the answer (answer_judge.h)
+    // and pumps the body into the sink.
     Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, Attempt& attempt,
                       FetchOutcome& outcome);
     // Sends the request and follows redirects; Done with the final answer's
     // status (not a redirect) and its handles.
     Verdict Send(const RequestTarget& target, const std::string& url, const std::string& headers,
                  UniqueInternetHandle& connection, UniqueInternetHandle& request, DWORD& status, FetchOutcome& outcome);
+    // What the judgement says before the body: the sink started over or told
+    // the body can be continued, room reserved. Done when the body is to be read.
+    Verdict Prepare(const Judgement& judgement, DownloadSink& sink, Attempt& attempt, FetchOutcome& outcome);
+    // Reads the body into the sink, within the rate floor and the length.
+    Verdict Pump(BodyReaderHandles handles, DownloadSink& sink, std::uint64_t maxBytes,
+                 const std::optional<std::uint64_t>& length, std::uint64_t base, Attempt& attempt,
+                 FetchOutcome& outcome);
 
     bool Pause(DWORD ms) const;  // false when stopped meanwhile
 

@@ -5,8 +5,11 @@
 // The checks are the promises the transfer builds on.
 #include <cstdint>
 #include <cstdlib>
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "launcher/rules/answer_judge.h"
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/page_text.h"
 #include "launcher/rules/release_trust.h"
@@ -74,6 +77,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A list path in a URL: only the characters a URL path carries, no "\".
     for (const char c : EncodeUrlPath(text))
         Require(c > 0x20 && c < 0x7F && c != '\\' && c != '"' && c != '#' && c != '<' && c != '>' && c != ' ');
+
+    // An answer made of the input's lines: whatever it says, a body is taken
+    // only as a 200 or as the rest of what is held, within the cap.
+    {
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at <= text.size() && lines.size() < 7;) {
+            const std::size_t end = std::min(text.find('\n', at), text.size());
+            lines.push_back(text.substr(at, end - at));
+            at = end + 1;
+        }
+        lines.resize(7);
+        Answer answer;
+        answer.status = lines[0].empty() ? 0 : static_cast<unsigned char>(lines[0][0]) % 2 ? 200 : 206;
+        answer.contentLength = lines[1];
+        answer.contentRange = lines[2];
+        answer.acceptRanges = lines[3];
+        answer.etag = lines[4];
+        answer.lastModified = lines[5];
+        answer.retryAfter = lines[6];
+        const ResumePoint held{size % 3 == 0 ? 0u : 1000u, lines[4], size % 2 ? 5000u : 0u};
+        JudgeLimits limits;
+        limits.maxBytes = 4000;
+        const Judgement judgement = Judge(answer, held, limits);
+        if (judgement.step == Judgement::Step::Take) {
+            Require(answer.status == 200 || (answer.status == 206 && held.bytes > 0));
+            Require(judgement.continues == (answer.status == 206));
+            Require(!judgement.length || *judgement.length + (judgement.continues ? held.bytes : 0) <= limits.maxBytes);
+            Require(judgement.resumable.validator.empty() || UsableValidator(judgement.resumable.validator) ||
+                    ParseHttpDate(judgement.resumable.validator));
+        } else {
+            Require(!judgement.error.empty());
+        }
+        Require(judgement.retryAfterMs <= limits.maxRetryAfterMs);
+    }
 
     return 0;
 }
