@@ -31,13 +31,13 @@ void Print(unsigned long long bytes, ULONGLONG ms, unsigned long long fetchMs, b
 int Pool(int argc, char** argv) {
     vt::launcher::FetchPool pool(std::atoi(argv[2]), vt::launcher::TransferTimeouts{});
     const ULONGLONG begin = ::GetTickCount64();
-    for (int i = 3; i + 1 < argc; i += 2) pool.Submit(i, argv[i], argv[i + 1]);
+    for (int i = 3; i + 1 < argc; i += 2) pool.Submit(i, vt::launcher::FetchRequest{argv[i], argv[i + 1]});
     unsigned long long bytes = 0, longest = 0;
     bool ok = true;
     while (pool.Pending() > 0) {
         const auto fetch = pool.TakeOldest();
         const bool good = fetch->outcome.ok && fetch->part->ReplaceTarget();
-        if (!good) std::fprintf(stderr, "%s: %s\n", fetch->url.c_str(), fetch->outcome.error.c_str());
+        if (!good) std::fprintf(stderr, "%s: %s\n", fetch->request.url.c_str(), fetch->outcome.error.c_str());
         ok = ok && good;
         bytes += fetch->outcome.bytes;
         if (fetch->outcome.elapsedMs > longest) longest = fetch->outcome.elapsedMs;
@@ -55,9 +55,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     vt::launcher::InternetTransfer transfer;
-    vt::launcher::FetchOutcome outcome;
     const ULONGLONG begin = ::GetTickCount64();
-    const bool ok = vt::launcher::DownloadFile(transfer, argv[1], argv[2], &outcome);
+    const vt::launcher::FetchOutcome outcome = vt::launcher::DownloadFile(transfer, {argv[1], argv[2]});
+    const bool ok = outcome.ok;
     Print(outcome.resumedFrom + outcome.bytes, ::GetTickCount64() - begin, outcome.elapsedMs, ok);
     if (!ok) std::fprintf(stderr, "%s\n", outcome.error.c_str());
     return ok ? 0 : 1;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/win/failure.h"
+
 namespace vt::launcher {
 namespace {
 
@@ -27,11 +29,10 @@ struct FastReadThread::Shared {
 
 namespace {
 
-DWORD WINAPI FastReads(void* parameter) {
-    // The thread's own reference: the state lives until the thread is done.
-    std::unique_ptr<std::shared_ptr<FastReadThread::Shared>> owned(
-        static_cast<std::shared_ptr<FastReadThread::Shared>*>(parameter));
-    FastReadThread::Shared& s = **owned;
+// The thread's loop: it holds its own reference to the shared state, which
+// lives until the thread is done, also when the reader has let it go.
+void FastReads(const std::shared_ptr<FastReadThread::Shared>& shared) {
+    FastReadThread::Shared& s = *shared;
     for (;;) {
         ::WaitForSingleObject(s.start.get(), INFINITE);
         if (s.quit) break;
@@ -46,7 +47,6 @@ DWORD WINAPI FastReads(void* parameter) {
         ::InternetCloseHandle(s.request);
         ::InternetCloseHandle(s.connection);
     }
-    return 0;
 }
 
 }  // namespace
@@ -55,20 +55,20 @@ std::shared_ptr<FastReadThread> FastReadThread::Start() {
     std::shared_ptr<FastReadThread> made(new FastReadThread());
     made->shared_ = std::make_shared<Shared>();
     if (!made->shared_->start || !made->shared_->done) return nullptr;
-    auto* reference = new std::shared_ptr<Shared>(made->shared_);
-    made->thread_.reset(::CreateThread(nullptr, 0, FastReads, reference, 0, nullptr));
-    if (!made->thread_) {
-        delete reference;
-        return nullptr;
-    }
-    return made;
+    const std::optional<std::string> failed = win::FailureOf(
+        [&] { made->thread_ = win::WorkerThread([shared = made->shared_] { FastReads(shared); }); });
+    return failed ? nullptr : made;
 }
 
 FastReadThread::~FastReadThread() {
-    if (!thread_ || shared_->abandoned) return;  // an abandoned thread ends by itself
+    if (!thread_) return;
+    if (shared_->abandoned) {
+        thread_.Detach();  // it ends by itself once its read returns
+        return;
+    }
     shared_->quit = true;
     ::SetEvent(shared_->start.get());
-    ::WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.Wait();
 }
 
 bool FastReadThread::Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/win/handles.h"
+#include "platform/win/worker_thread.h"
 
 namespace vt::launcher {
 
@@ -51,7 +52,7 @@ public:
 private:
     FastReadThread() = default;
     std::shared_ptr<Shared> shared_;
-    win::UniqueKernelHandle thread_;
+    win::WorkerThread thread_;
 };
 
 class BodyReader {

@@ -49,13 +49,15 @@ void RemoveFile(const std::string& path) { win::DeleteClearingAttributes(path); 
 
 }  // namespace
 
-PartFile::PartFile(std::string target, std::string url, bool leftBehind, DownloadSteps* steps)
-    : target_(std::move(target)),
-      url_(UrlForRequest(url)),
+PartFile::PartFile(const FetchRequest& request, PartFileObserver* observer)
+    : target_(request.localFile),
+      url_(UrlForRequest(request.url)),
       path_(target_ + kPartSuffix),
       recordPath_(target_ + kResumeSuffix),
-      steps_(steps),
-      recordExists_(leftBehind) {}
+      observer_(observer),
+      recordExists_(request.leftBehind) {
+    if (request.expected) Expect(*request.expected);
+}
 
 PartFile::~PartFile() {
     file_.reset();
@@ -249,7 +251,7 @@ bool PartFile::ReplaceTarget() {
 }
 
 void PartFile::Step(const char* name) {
-    if (steps_) steps_->push_back(name);
+    if (observer_) observer_->Step(name);
 }
 
 void PartFile::NoteFailure(const std::string& what, DWORD code) {
@@ -271,18 +273,24 @@ bool PartFile::EnoughSpaceLeft() {
     return false;
 }
 
-bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName, FetchOutcome* outcome,
-                  std::uint64_t maxBytes, DownloadSteps* steps, bool leftBehind, const SideEntry* expected) {
-    PartFile part(FileName, Url, leftBehind, steps);
-    if (expected) part.Expect(*expected);
+FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
     const std::optional<ResumePoint> from = part.LeftBehind();
-    FetchOutcome fetched = Download.Fetch(Url, part, part.BodyCap(maxBytes), from ? &*from : nullptr);
-    if (fetched.ok && !part.ReplaceTarget()) {
-        fetched.ok = false;
-        fetched.error = part.LastError();
+    FetchOutcome outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr);
+    if (outcome.ok && !part.Flush()) {
+        outcome.ok = false;
+        outcome.error = part.LastError();
     }
-    if (outcome) *outcome = fetched;
-    return fetched.ok;
+    return outcome;
+}
+
+FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request, PartFileObserver* observer) {
+    PartFile part(request, observer);
+    FetchOutcome outcome = FetchToPart(Download, part, request);
+    if (outcome.ok && !part.ReplaceTarget()) {
+        outcome.ok = false;
+        outcome.error = part.LastError();
+    }
+    return outcome;
 }
 
 LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable) {

@@ -53,19 +53,34 @@ inline constexpr std::uint64_t kFreeSpaceMargin = 4ull * 1024 * 1024;
 inline constexpr std::uint64_t kCheckpointBytes = 1024 * 1024;
 inline constexpr unsigned kCheckpointEveryMs = 1000;
 
-// The file-system steps of a download, in order, for a test to check that the
-// partial file is flushed before it replaces the target.
-using DownloadSteps = std::vector<std::string>;
+// What one fetch is asked to do.
+struct FetchRequest {
+    std::string url;
+    std::string localFile;                // the target: replaced only by a complete, good body
+    std::uint64_t maxBytes = kNoBodyCap;  // the most its body may be
+    bool leftBehind = false;              // the folder's sweep kept a partial file of it (RemoveLeftoverParts)
+    const SideEntry* expected = nullptr;  // the side file's size and SHA-256 the body must have (owned by the run)
+};
+
+// Hears each file-system step of a partial file as it is taken ("flush",
+// "replace", "discard"): how a test checks that the partial file is flushed
+// before it replaces the target.
+class PartFileObserver {
+public:
+    virtual ~PartFileObserver() = default;
+    virtual void Step(const char* name) = 0;
+};
 
 // The partial file of one target: the sink a fetch writes into, then the one
 // step that puts it in the target's place. Until that step succeeds, the
 // destructor removes the partial file and its record.
 class PartFile : public DownloadSink {
 public:
-    // `leftBehind`: the folder's sweep kept a partial file and record for this
-    // target (RemoveLeftoverParts). Only then are they looked for: under Wine
-    // every question about a missing name costs a scan of the whole folder.
-    PartFile(std::string target, std::string url, bool leftBehind = false, DownloadSteps* steps = nullptr);
+    // A stopped run's partial file and record are looked for only when the
+    // request says the folder's sweep kept them: under Wine every question
+    // about a missing name costs a scan of the whole folder. A size and hash
+    // the request expects are checked as the body is written (Expect).
+    explicit PartFile(const FetchRequest& request, PartFileObserver* observer = nullptr);
     ~PartFile() override;
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -116,7 +131,7 @@ private:
     std::string url_;
     std::string path_;
     std::string recordPath_;
-    DownloadSteps* steps_;
+    PartFileObserver* observer_;
     const std::atomic<bool>* stop_ = nullptr;
     FetchProgress* progress_ = nullptr;
     win::UniqueFileHandle file_;
@@ -136,11 +151,13 @@ private:
     bool lengthKnown_ = false;                 // Reserve was told the body's length
 };
 
-// Fetches `Url` and replaces `FileName` with it, continuing what a stopped
-// run left when it can.
-bool DownloadFile(InternetTransfer& Download, const std::string& Url, const std::string& FileName,
-                  FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr,
-                  bool leftBehind = false, const SideEntry* expected = nullptr);
+// The body of `request` into `part`, continuing what a stopped run left when
+// it can, and flushed to the disk: everything but putting it in place.
+FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
+
+// Fetches the request's URL and replaces its local file with it.
+FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request,
+                          PartFileObserver* observer = nullptr);
 
 struct LeftoverSweep {
     int removed = 0;  // partial files (and stray records) removed

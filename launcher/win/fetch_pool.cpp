@@ -26,20 +26,16 @@ FetchPool::FetchPool(int fetchesAtOnce, TransferTimeouts timeouts)
 
 FetchPool::~FetchPool() {
     StopAll();
-    for (std::thread& t : threads_) t.join();
+    threads_.clear();  // each waits for its thread
 }
 
-void FetchPool::Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind,
-                       const SideEntry* expected) {
+void FetchPool::Submit(std::int32_t index, FetchRequest request) {
     auto fetch = std::make_unique<PoolFetch>();
     fetch->index = index;
-    fetch->url = url;
-    fetch->localFile = localFile;
-    fetch->part = std::make_unique<PartFile>(localFile, url, leftBehind);
+    fetch->request = std::move(request);
+    fetch->part = std::make_unique<PartFile>(fetch->request);
     fetch->part->StopWhen(&stop_);
     fetch->part->ReportTo(&fetch->progress);
-    fetch->expected = expected;
-    if (expected) fetch->part->Expect(*expected);
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(fetch.get());
     order_.push_back(std::move(fetch));
@@ -62,7 +58,7 @@ bool FetchPool::OldestDone() const {
 bool FetchPool::IsPending(const std::string& localFile) const {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& fetch : order_)
-        if (SameFileName(fetch->localFile, localFile)) return true;
+        if (SameFileName(fetch->request.localFile, localFile)) return true;
     return false;
 }
 
@@ -96,7 +92,7 @@ FetchTotals FetchPool::Totals() const {
     for (const auto& fetch : order_) {
         const BodyProgress body = fetch->progress.Snapshot();
         totals.done += body.received;
-        totals.total += body.total > 0 ? body.total : fetch->expected ? fetch->expected->size : body.received;
+        totals.total += body.total > 0 ? body.total : fetch->request.expected ? fetch->request.expected->size : body.received;
     }
     return totals;
 }
@@ -130,12 +126,7 @@ void FetchPool::Worker() {
                 transfer = std::make_unique<InternetTransfer>(timeouts_);
                 transfer->StopWhen(&stop_);
             }
-            const std::optional<ResumePoint> from = fetch->part->LeftBehind();
-            outcome = transfer->Fetch(fetch->url, *fetch->part, fetch->part->BodyCap(kNoBodyCap), from ? &*from : nullptr);
-            if (outcome.ok && !fetch->part->Flush()) {  // the flushes go on in parallel too
-                outcome.ok = false;
-                outcome.error = fetch->part->LastError();
-            }
+            outcome = FetchToPart(*transfer, *fetch->part, fetch->request);  // flushed here, in parallel too
         });
         if (failed) {
             outcome.ok = false;

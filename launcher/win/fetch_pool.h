@@ -22,23 +22,21 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "launcher/win/download_file.h"
 #include "launcher/win/fetch_progress.h"
 #include "launcher/win/internet_transfer.h"
+#include "platform/win/worker_thread.h"
 
 namespace vt::launcher {
 
 struct PoolFetch {
-    std::int32_t index = 0;  // the entry's line number, for the log
-    std::string url;
-    std::string localFile;
+    std::int32_t index = 0;  // the entry's line number, for the log (0: the probe, the list, the side file)
+    FetchRequest request;
     std::unique_ptr<PartFile> part;
     FetchOutcome outcome;
-    const SideEntry* expected = nullptr;  // the side file's, owned by the run
-    FetchProgress progress;               // the body's figures while it arrives
+    FetchProgress progress;  // the body's figures while it arrives
     bool done = false;  // the fetch has ended (outcome is final)
 };
 
@@ -62,10 +60,7 @@ public:
     FetchPool(const FetchPool&) = delete;
     FetchPool& operator=(const FetchPool&) = delete;
 
-    // `leftBehind`: a stopped run's partial file of `localFile` may be continued.
-    // `expected`: the side file's size and SHA-256 the body must have.
-    void Submit(std::int32_t index, const std::string& url, const std::string& localFile, bool leftBehind = false,
-                const SideEntry* expected = nullptr);
+    void Submit(std::int32_t index, FetchRequest request);
     std::size_t Pending() const;  // submitted and not yet taken back
     bool OldestDone() const;
     // Waits for the oldest fetch to end and hands it back (nothing when none
@@ -94,7 +89,7 @@ private:
     std::deque<PoolFetch*> queue_;                  // not yet started
     int running_ = 0;
     std::uint64_t takenBytes_ = 0;  // bodies of the fetches taken back
-    std::vector<std::thread> threads_;
+    std::vector<win::WorkerThread> threads_;  // last: they go first, waited for
 };
 
 }  // namespace vt::launcher

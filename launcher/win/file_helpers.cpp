@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win/files.h"
 #include "platform/win/handles.h"
 
 namespace vt::launcher {
@@ -41,6 +42,31 @@ bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAcces
     LastAccessed = ToLocalDateValue(accessed);
     LastWritten = ToLocalDateValue(written);
     return true;
+}
+
+LocalFileLook LookAtLocalFile(const std::string& path) {
+    LocalFileLook look;
+    win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) {
+        // Not there, or there and not to be opened: only then the second
+        // question (FileExists also answers for a name with wildcards as the
+        // folder listing does).
+        file.reset();
+        look.state = win::FileExists(path) ? LocalFileLook::State::Unreadable : LocalFileLook::State::Missing;
+        return look;
+    }
+    file.reset();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return look;  // a folder is no file: Missing
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        ::SetFileAttributesA(path.c_str(), info.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    look.state = LocalFileLook::State::Present;
+    look.lastWritten = ToLocalDateValue(info.ftLastWriteTime);
+    look.facts.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    look.facts.written =
+        (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+    return look;
 }
 
 void ClearReadOnly(const std::string& FileName) {

@@ -22,6 +22,20 @@ struct FileFacts {
 bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten,
                   FileFacts* facts = nullptr);
 
+// One look at a list entry's local file, by opening it: whether it is there,
+// and then its last-write time (local, to the second, as GetFileTimes gives
+// it) with its size and raw last-write time. A folder at the name, or nothing
+// there, is Missing; a file that exists but cannot be opened (held without
+// sharing) is Unreadable. A read-only file has the attribute cleared, as
+// GetFileTimes does.
+struct LocalFileLook {
+    enum class State { Missing, Present, Unreadable };
+    State state = State::Missing;
+    DateValue lastWritten = 0;
+    FileFacts facts;
+};
+LocalFileLook LookAtLocalFile(const std::string& path);
+
 // Clears only the read-only attribute; a missing file is no error.
 void ClearReadOnly(const std::string& FileName);
 

@@ -65,7 +65,6 @@ private:
     void TimerUpdateTimeOut_Timer();
     void OnRunEnded(const RunOutcome& outcome);
     void ArmTimeout();
-    static DWORD WINAPI RunThread(void* self);
     void NavigateNow(const std::string& address);
     std::string PageBytes(const std::string& address);  // for the text view: the page as fetched or on disk
 
@@ -95,7 +94,7 @@ private:
     std::unique_ptr<win::ProgramLog> log_ = std::make_unique<win::ProgramLog>();  // writes nothing until the load
 
     std::unique_ptr<UiDispatcher> dispatcher_;
-    win::UniqueKernelHandle runThread_;
+    win::WorkerThread runThread_;
     std::unique_ptr<RunViewAdapter> runView_;
     std::unique_ptr<RunContext> runContext_;
 };

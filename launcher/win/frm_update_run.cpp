@@ -18,19 +18,12 @@ void frmUpdate::tmrDoOnce_Timer() {
                      [this](const RunOutcome& outcome) { OnRunEnded(outcome); }};
     runView_ = std::make_unique<RunViewAdapter>(*dispatcher_, std::move(window), *log_);
     runContext_ = std::make_unique<RunContext>(RunContext{settings_, *Download, *runView_, *log_});
-    runThread_.reset(::CreateThread(nullptr, 0, RunThread, this, 0, nullptr));
-    if (!runThread_) win::ThrowSystemError("Cannot start the update run");
-}
-
-DWORD WINAPI frmUpdate::RunThread(void* self) {
-    auto* form = static_cast<frmUpdate*>(self);
-    form->runView_->Finish(UpdateRun(*form->runContext_).Run());  // its last act
-    return 0;
+    // The run hands its outcome over as its last act (Run never throws).
+    runThread_ = win::WorkerThread([this] { runView_->Finish(UpdateRun(*runContext_).Run()); });
 }
 
 void frmUpdate::OnRunEnded(const RunOutcome& outcome) {
-    ::WaitForSingleObject(runThread_.get(), INFINITE);  // it handed this over as its last act
-    runThread_.reset();
+    runThread_ = {};  // waits: it handed this over as its last act
     runContext_.reset();
     taskbar_->Clear();
     if (!outcome.failure.empty()) win::EndWithUnhandledFailure(outcome.failure);

@@ -30,40 +30,39 @@ int SystemTwoDigitYearMax() {
 // before the run stops deciding entries (each holds an open partial file).
 constexpr std::size_t kPendingPerFetch = 8;
 
-PatchEntryProcessor::PatchEntryProcessor(RunContext& context, int fetchesAtOnce)
-    : context_(context), twoDigitYearMax_(SystemTwoDigitYearMax()) {
-    // One at a time is a pool of one whose fetch is waited for at once.
-    oneAtATime_ = fetchesAtOnce <= 1;
-    pool_ = std::make_unique<FetchPool>(oneAtATime_ ? 1 : fetchesAtOnce, context_.Download.Timeouts());
-}
+PatchEntryProcessor::PatchEntryProcessor(RunContext& context, FetchPool& pool)
+    : context_(context),
+      pool_(&pool),
+      oneAtATime_(pool.FetchesAtOnce() <= 1),  // a pool of one whose fetch is waited for at once
+      twoDigitYearMax_(SystemTwoDigitYearMax()) {}
 
-PatchEntryProcessor::~PatchEntryProcessor() = default;  // the pool stops what is still going
+PatchEntryProcessor::~PatchEntryProcessor() { pool_->StopAll(); }  // what it started and did not take back
 
 void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
     sums_ = sums;
     hashes_ = hashes;
 }
 
-bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const SideEntry& side) {
+bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side) {
     if (!hashes_) return false;
-    const bool known = factsOf_ == LocalFile;  // the date rule has just read its size and time
-    const std::optional<LocalDigest> local =
-        known ? hashes_->DigestOf(LocalFile, facts_.size, facts_.written) : hashes_->DigestOf(LocalFile);
+    const std::optional<LocalDigest> local = facts ? hashes_->DigestOf(LocalFile, facts->size, facts->written)
+                                                   : hashes_->DigestOf(LocalFile);
     return local && local->size == side.size && local->hash == side.hash;
 }
 
 bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
                                 const SideEntry* expected) {
     const bool leftBehind = keptParts_.count(ToAsciiUpper(LocalFile)) > 0;
+    FetchRequest request{url, LocalFile, kNoBodyCap, leftBehind, expected};
     if (oneAtATime_) {
-        pool_->Submit(LineIndex, url, LocalFile, leftBehind, expected);
+        pool_->Submit(LineIndex, std::move(request));
         return PutInPlace(TakeOldest());
     }
     while (pool_->OldestDone())
         if (!PutInPlace(TakeOldest())) return false;
     if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
         if (!PutInPlace(TakeOldest())) return false;
-    pool_->Submit(LineIndex, url, LocalFile, leftBehind, expected);
+    pool_->Submit(LineIndex, std::move(request));
     return true;
 }
 
@@ -95,17 +94,7 @@ void PatchEntryProcessor::ShowProgress(std::int32_t deciding) {
 }
 
 bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
-    if (fetch->outcome.ok && !fetch->part->ReplaceTarget()) {
-        fetch->outcome.ok = false;
-        fetch->outcome.error = fetch->part->LastError();
-    }
-    context_.log.Line("FETCH", FetchLogLine(fetch->url, fetch->localFile, fetch->outcome));
-    if (fetch->outcome.ok) {
-        if (fetch->expected && hashes_)
-            hashes_->Remember(fetch->localFile, LocalDigest{fetch->expected->size, fetch->expected->hash});
-        return true;
-    }
-    context_.lastFailure = fetch->url + ": " + fetch->outcome.error;
+    if (Finish(context_, *fetch, hashes_)) return true;
     context_.log.Line("ENTRY", std::to_string(fetch->index) + " failed; the fetches after it are stopped");
     pool_->StopAll();
     return false;
@@ -151,8 +140,6 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     RemoveLeftoversOnce(LocalFile);
     // The same file fetched for an earlier entry: decide on it once it is in place.
     if (pool_->IsPending(LocalFile) && !FinishFetches()) return false;
-    bool needed = false;
-    factsOf_.clear();  // only what this entry's date rule reads may be used for it
     const SideEntry* side = nullptr;
     if (sums_)
         if (const auto found = sums_->entries.find(LineIndex); found != sums_->entries.end()) side = &found->second;
@@ -161,30 +148,18 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     if (sums_ && !side && !context_.settings.PublicKey.empty())
         context_.log.Line("ENTRY", index + " " + LocalFile + ": not covered by a hash in the signed side file, " +
                                        "installed without a check");
+    EntryDecision decision;
     try {
-        needed = NeedsDownload(LocalFile, entry->Stamp);
-        const StampKind kind = stampKind_;
-        if (side && needed && kind == StampKind::Always && MatchesSide(LocalFile, *side)) {
-            // "immer" with a hash: the same bytes need not come again.
-            needed = false;
-            decision_ = "fetched on every run, but it matches the side file";
-        } else if (side && !needed && side->repair && kind == StampKind::Date && !MatchesSide(LocalFile, *side)) {
-            needed = true;
-            decision_ = "up to date by its stamp, but it differs from the side file: repairing";
-            ++repaired_;
-        }
+        decision = Decide(LocalFile, entry->Stamp, side);
     } catch (const FileAccessFailure&) {
         // One at a time, every entry before this one would be in place, or the
         // run would have ended with E4 at the first that failed.
         if (!FinishFetches()) return false;
         throw;
     }
-    if (!needed) {
-        context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_);
-        return true;
-    }
-    context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision_ + ", fetching");
-    return Fetch(url, LocalFile, LineIndex, side);
+    repaired_ += decision.repairing;
+    context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision.why + (decision.needed ? ", fetching" : ""));
+    return !decision.needed || Fetch(url, LocalFile, LineIndex, side);
 }
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
@@ -202,37 +177,27 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
     }
 }
 
-bool PatchEntryProcessor::NeedsDownload(const std::string& LocalFile, const std::string& Stamp) {
-    DateValue date = 0;
-    stampKind_ = ClassifyStamp(Stamp, date, twoDigitYearMax_);
-    switch (stampKind_) {
-        case StampKind::Always:
-            decision_ = "fetched on every run";
-            return true;
-        case StampKind::Unreadable:
-            decision_ = "stamp \"" + Stamp + "\" cannot be read, not fetched";
-            return false;
-        case StampKind::Date:
-            break;
+EntryDecision PatchEntryProcessor::Decide(const std::string& LocalFile, const std::string& Stamp,
+                                          const SideEntry* side) {
+    DateValue listDate = 0;
+    const StampKind kind = ClassifyStamp(Stamp, listDate, twoDigitYearMax_);
+    LocalFileLook look;  // only a dated entry looks at its file; the side file's rule may read it
+    if (kind == StampKind::Date) {
+        look = LookAtLocalFile(LocalFile);
+        if (look.state == LocalFileLook::State::Unreadable) {
+            context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
+            throw FileAccessFailure{LocalFile};
+        }
     }
-    if (!win::FileExists(LocalFile)) {
-        decision_ = "missing";
-        return true;
-    }
-    const bool older = IsOlderThan(LocalFile, date);
-    decision_ = older ? "older than its stamp" : "up to date";
-    return older;
-}
-
-bool PatchEntryProcessor::IsOlderThan(const std::string& LocalFile, DateValue ListDate) {
-    DateValue created = 0, accessed = 0, written = 0;
-    factsOf_.clear();
-    if (!GetFileTimes(LocalFile, created, accessed, written, &facts_)) {
-        context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
-        throw FileAccessFailure{LocalFile};
-    }
-    factsOf_ = LocalFile;
-    return written < ListDate;
+    const bool present = look.state == LocalFileLook::State::Present;
+    const EntryDecision byDate =
+        DecideByDate(kind, Stamp, listDate, present ? std::optional<DateValue>(look.lastWritten) : std::nullopt);
+    if (!side) return byDate;
+    return WithSideFile(byDate, side->repair, [&] {
+        // "immer" has not looked: the hash cache asks for the size and time itself.
+        return kind == StampKind::Always ? MatchesSide(LocalFile, nullptr, *side)
+                                         : present && MatchesSide(LocalFile, &look.facts, *side);
+    });
 }
 
 }  // namespace vt::launcher

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "launcher/rules/date_value.h"
+#include "launcher/rules/entry_decision.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/win/fetch_pool.h"
 #include "launcher/win/file_helpers.h"
@@ -40,7 +41,8 @@ struct FileAccessFailure {
 
 class PatchEntryProcessor {
 public:
-    explicit PatchEntryProcessor(RunContext& context, int fetchesAtOnce);
+    // The run's pool: one wide is one at a time.
+    PatchEntryProcessor(RunContext& context, FetchPool& pool);
     ~PatchEntryProcessor();
 
     // False stops the run with E4.
@@ -60,18 +62,16 @@ public:
     void UseSideFile(const SideFile* sums, HashCache* hashes);
     int FilesRepaired() const { return repaired_; }
 
-    // True when the file must be fetched: "immer", or a readable stamp and a
-    // file that is missing or older. An unreadable stamp is never fetched.
-    bool NeedsDownload(const std::string& LocalFile, const std::string& Stamp);
-
-    // LastWritten strictly earlier than ListDate. A file whose times cannot be
-    // read throws FileAccessFailure.
-    bool IsOlderThan(const std::string& LocalFile, DateValue ListDate);
+    // Whether the entry's file is fetched, and why: the date rule on one look
+    // at the local file, then the side file's word (`side`, when it has an
+    // entry for it). A file whose times cannot be read throws FileAccessFailure.
+    EntryDecision Decide(const std::string& LocalFile, const std::string& Stamp, const SideEntry* side);
 
 private:
     bool Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex, const SideEntry* expected);
-    // With a side entry: whether the local file is what was released.
-    bool MatchesSide(const std::string& LocalFile, const SideEntry& side);
+    // Whether the local file is what was released (`facts`: its size and time,
+    // when just read).
+    bool MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side);
     bool PutInPlace(std::unique_ptr<PoolFetch> fetch);  // the oldest fetch: log it, replace its target
     std::unique_ptr<PoolFetch> TakeOldest();            // waits, showing the fetch's progress meanwhile
     // The status text names the entry the run waits for: the oldest fetch
@@ -87,18 +87,14 @@ private:
     const SideFile* sums_ = nullptr;
     HashCache* hashes_ = nullptr;
     int repaired_ = 0;
-    std::unique_ptr<FetchPool> pool_;
-    bool oneAtATime_ = false;  // each fetch is waited for before the next entry
+    FetchPool* pool_;
+    bool oneAtATime_;  // each fetch is waited for before the next entry
     std::int32_t shownIndex_ = 0;      // the entry the status text names
     ULONGLONG progressShownAt_ = 0;    // when its figures were last shown
     std::unordered_set<std::string> checkedFolders_;  // upper case
     std::vector<std::string> foldersWithKeptParts_;
     std::unordered_set<std::string> keptParts_;  // upper case: targets whose partial file may be continued
-    int twoDigitYearMax_;   // the system's two-digit-year setting, read once per run
-    std::string decision_;  // for the log: why NeedsDownload said what it said
-    StampKind stampKind_ = StampKind::Unreadable;  // what NeedsDownload read the stamp as
-    std::string factsOf_;   // the file IsOlderThan last read, and what it learned
-    FileFacts facts_;
+    int twoDigitYearMax_;  // the system's two-digit-year setting, read once per run
 };
 
 }  // namespace vt::launcher

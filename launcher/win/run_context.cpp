@@ -15,13 +15,26 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
     return line;
 }
 
-bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName, std::uint64_t maxBytes,
-                    bool leftBehind, const SideEntry* expected) {
-    FetchOutcome outcome;
-    const bool ok = DownloadFile(context.Download, url, fileName, &outcome, maxBytes, nullptr, leftBehind, expected);
-    if (!ok) context.lastFailure = url + ": " + outcome.error;
-    context.log.Line("FETCH", FetchLogLine(url, fileName, outcome));
-    return ok;
+bool Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes) {
+    FetchOutcome& outcome = fetch.outcome;
+    if (outcome.ok && !fetch.part->ReplaceTarget()) {
+        outcome.ok = false;
+        outcome.error = fetch.part->LastError();
+    }
+    const FetchRequest& request = fetch.request;
+    context.log.Line("FETCH", FetchLogLine(request.url, request.localFile, outcome));
+    if (!outcome.ok) {
+        context.lastFailure = request.url + ": " + outcome.error;
+        return false;
+    }
+    if (request.expected && hashes)
+        hashes->Remember(request.localFile, LocalDigest{request.expected->size, request.expected->hash});
+    return true;
+}
+
+bool FetchNow(RunContext& context, FetchPool& pool, FetchRequest request) {
+    pool.Submit(0, std::move(request));
+    return Finish(context, *pool.TakeOldest());
 }
 
 }  // namespace vt::launcher

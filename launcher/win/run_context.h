@@ -9,6 +9,8 @@
 
 #include "config/settings.h"
 #include "launcher/rules/side_file.h"
+#include "launcher/win/fetch_pool.h"
+#include "launcher/win/hash_cache.h"
 #include "launcher/win/internet_transfer.h"
 #include "platform/win/program_log.h"
 
@@ -46,9 +48,14 @@ inline constexpr char kSideFileName[] = "NEWUPDATE.VTSUMS";
 // continued and waited for, and why it failed.
 std::string FetchLogLine(const std::string& url, const std::string& fileName, const FetchOutcome& outcome);
 
-// DownloadFile with a FETCH line in the log (URL, status, bytes, time, and
-// why it failed).
-bool DownloadAndLog(RunContext& context, const std::string& url, const std::string& fileName,
-                    std::uint64_t maxBytes = kNoBodyCap, bool leftBehind = false, const SideEntry* expected = nullptr);
+// The one end of every fetch of a run (the probe, the list, the side file,
+// each entry): the file put in its target's place, the FETCH line, and then
+// the digest remembered (when the side file vouched for the body and there is
+// a cache) or the failure kept for the ending's log line. True when the file
+// is in place.
+bool Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes = nullptr);
+
+// One fetch through the pool, waited for and finished.
+bool FetchNow(RunContext& context, FetchPool& pool, FetchRequest request);
 
 }  // namespace vt::launcher

@@ -16,33 +16,6 @@
 
 namespace vt::launcher {
 
-SideFileFetch::SideFileFetch(std::string sideUrl, std::string sideFile, const TransferTimeouts& timeouts, bool atOnce)
-    : url(std::move(sideUrl)), file(std::move(sideFile)), timeouts_(timeouts) {
-    if (atOnce) thread = std::thread([this] { Fetch(); });
-}
-
-void SideFileFetch::Fetch() noexcept {
-    fetched_ = true;
-    const std::optional<std::string> failed = win::FailureOf([&] {
-        InternetTransfer transfer(timeouts_);  // a session of its own: fetches of one session go one at a time
-        DownloadFile(transfer, url, file, &outcome, kMaxSideFileBytes);
-    });
-    if (failed) {
-        outcome.ok = false;
-        outcome.error = "failed: " + *failed;
-    }
-}
-
-void SideFileFetch::Wait() {
-    if (thread.joinable()) thread.join();
-    if (!fetched_) Fetch();  // one at a time: after the list
-}
-
-SideFileFetch::~SideFileFetch() {
-    if (thread.joinable()) thread.join();
-    if (outcome.ok && !taken) ::DeleteFileA(file.c_str());  // the run ended before it was read
-}
-
 RunOutcome UpdateRun::Run() noexcept {
     RunOutcome outcome;
     try {
@@ -74,13 +47,57 @@ RunEnding UpdateRun::Ending() {
 
 RunEnding UpdateRun::Steps() {
     const LauncherSettings& s = context_.settings;
+    const std::string listFile = s.AppDir + kListFileName;
+    const std::string oldListFile = s.AppDir + s.PatchListName;
+    // Every fetch of the run goes through this pool, the probe's and the
+    // list's too: one thread, session and set of kept-alive connections.
+    FetchPool pool(FetchesAtOnce(s.MaxDownloads), context_.Download.Timeouts());
+    if (const std::optional<RunEnding> probed = Probe(pool)) return *probed;
+    context_.view.SetStatus("DOWNLOADING PATCHRULES...");
+
+    if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run; errors ignored
+        ClearReadOnly(listFile);
+        ::DeleteFileA(listFile.c_str());
+    }
+    // With more than one fetch at once the side file is fetched while the
+    // list is: one round trip to the server less before the first file.
+    const FetchRequest sideRequest{s.WebPath + s.PatchListName + kSideFileSuffix, s.AppDir + kSideFileName,
+                                   kMaxSideFileBytes};
+    const bool sideAtOnce = pool.FetchesAtOnce() > 1;
+    pool.Submit(0, FetchRequest{s.WebPath + s.PatchListName, listFile, kPageAndListCap});
+    if (sideAtOnce) pool.Submit(0, sideRequest);
+    if (!Finish(context_, *pool.TakeOldest())) return RunEnding::E1;
+    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
+    if (!sideAtOnce) pool.Submit(0, sideRequest);
+
+    bool sideFailed = false;
+    std::optional<TrustRecord> remember;
+    const std::optional<SideFile> sums = SideFileFor(pool, sideFailed, remember);
+    if (sideFailed) return RunEnding::E1;
+
+    // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
+    const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
+    context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
+    if (sums && !SideFileFits(*sums, listFile, entries)) return RunEnding::E1;
+    // Remembered before any file is fetched: from now on nothing older is taken.
+    std::string notKept;
+    if (remember && !TrustStore(s.AppDir).Remember(*remember, notKept))
+        context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
+    if (!ProcessEntries(pool, entries, sums)) return RunEnding::E4;
+
+    ClearReadOnly(oldListFile);
+    ClearReadOnly(listFile);
+    if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
+    if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
+    return RunEnding::Done;
+}
+
+std::optional<RunEnding> UpdateRun::Probe(FetchPool& pool) {
+    const LauncherSettings& s = context_.settings;
     const std::string onlinePage = s.WebPath + s.WebPage;
     const std::string localPage = s.AppDir + s.LocalPage;
     const std::string probeFile = s.AppDir + kProbeFileName;
-    const std::string listFile = s.AppDir + kListFileName;
-    const std::string oldListFile = s.AppDir + s.PatchListName;
-
-    if (!DownloadAndLog(context_, onlinePage, probeFile, kPageAndListCap)) {
+    if (!FetchNow(context_, pool, FetchRequest{onlinePage, probeFile, kPageAndListCap})) {
         context_.view.Navigate(localPage);
         return RunEnding::E11;
     }
@@ -96,79 +113,56 @@ RunEnding UpdateRun::Steps() {
     }
     context_.view.Navigate(onlinePage);
     ::DeleteFileA(probeFile.c_str());  // a probe file that stays does no harm
-    context_.view.SetStatus("DOWNLOADING PATCHRULES...");
+    return std::nullopt;
+}
 
-    if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run; errors ignored
-        ClearReadOnly(listFile);
-        ::DeleteFileA(listFile.c_str());
+bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries) {
+    // The same rule as vtlist's.
+    vt::Sha256 listHash{};
+    std::uint64_t listSize = 0;
+    const std::optional<std::string> misfit =
+        win::Sha256OfFile(listFile, listHash, listSize)
+            ? SideFileMisfit(sums, listSize, listHash, entries)
+            : std::optional<std::string>("the patch list cannot be read for its SHA-256");
+    if (misfit) {
+        context_.lastFailure = *misfit;
+        context_.log.Line("SIDE", context_.lastFailure);
+        return false;
     }
-    // The side file is fetched while the list is: one round trip to the
-    // server less before the first file.
-    SideFileFetch side(s.WebPath + s.PatchListName + kSideFileSuffix, s.AppDir + kSideFileName,
-                       context_.Download.Timeouts(), FetchesAtOnce(s.MaxDownloads) > 1);
-    if (!DownloadAndLog(context_, s.WebPath + s.PatchListName, listFile, kPageAndListCap)) return RunEnding::E1;
-    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
+    const bool keyed = !context_.settings.PublicKey.empty();
+    context_.log.Line("SIDE", std::to_string(sums.entries.size()) + " hashed entries" +
+                                  (keyed ? ", signature valid"
+                                         : sums.signature ? ", signature not checked (no PUBLICKEY=)" : ""));
+    return true;
+}
 
-    bool sideFailed = false;
-    std::optional<TrustRecord> remember;
-    const std::optional<SideFile> sums = SideFileFor(side, sideFailed, remember);
-    if (sideFailed) return RunEnding::E1;
-
-    // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
-    const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
-    context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
-    if (sums) {
-        // Does it fit this list? The same rule as vtlist's.
-        vt::Sha256 listHash{};
-        std::uint64_t listSize = 0;
-        const std::optional<std::string> misfit =
-            win::Sha256OfFile(listFile, listHash, listSize)
-                ? SideFileMisfit(*sums, listSize, listHash, entries)
-                : std::optional<std::string>("the patch list cannot be read for its SHA-256");
-        if (misfit) {
-            context_.lastFailure = *misfit;
-            context_.log.Line("SIDE", context_.lastFailure);
-            return RunEnding::E1;
-        }
-        const bool keyed = !s.PublicKey.empty();
-        context_.log.Line("SIDE", std::to_string(sums->entries.size()) + " hashed entries" +
-                                      (keyed ? ", signature valid"
-                                             : sums->signature ? ", signature not checked (no PUBLICKEY=)" : ""));
-    }
-    // Remembered before any file is fetched: from now on nothing older is taken.
-    std::string notKept;
-    if (remember && !TrustStore(s.AppDir).Remember(*remember, notKept))
-        context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
-    HashCache hashes(s.AppDir + kHashCacheName);
-    PatchEntryProcessor processor(context_, FetchesAtOnce(s.MaxDownloads));
+bool UpdateRun::ProcessEntries(FetchPool& pool, const std::vector<std::string>& entries,
+                               const std::optional<SideFile>& sums) {
+    HashCache hashes(context_.settings.AppDir + kHashCacheName);
+    PatchEntryProcessor processor(context_, pool);
     if (sums) processor.UseSideFile(&*sums, &hashes);
     // The counts, and what was learned about local files, also when the run
-    // ends early.
+    // ends early (E4, or the FILE ACCESS ERROR thrown through here).
     struct Report {
-        const std::optional<SideFile>& sums;
+        bool hashed;
         HashCache& hashes;
         PatchEntryProcessor& processor;
         RunContext& context;
         ~Report() {
-            if (!sums) return;
+            if (!hashed) return;
             context.log.Line("HASHES", std::to_string(hashes.FilesRead()) + " file(s) read, " +
                                            std::to_string(processor.FilesRepaired()) + " repaired");
             if (!hashes.Save()) context.log.Line("HASHES", "the hash cache could not be written");
         }
-    } report{sums, hashes, processor, context_};
+    } report{sums.has_value(), hashes, processor, context_};
     for (std::size_t i = 0; i < entries.size(); ++i)
-        if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return RunEnding::E4;
-    if (!processor.FinishFetches()) return RunEnding::E4;
+        if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return false;
+    if (!processor.FinishFetches()) return false;
     processor.RemoveUnusedParts();
-
-    ClearReadOnly(oldListFile);
-    ClearReadOnly(listFile);
-    if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
-    if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
-    return RunEnding::Done;
+    return true;
 }
 
-std::optional<SideFile> UpdateRun::SideFileFor(SideFileFetch& side, bool& failed, std::optional<TrustRecord>& remember) {
+std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, bool& failed, std::optional<TrustRecord>& remember) {
     const LauncherSettings& s = context_.settings;
     const bool keyed = !s.PublicKey.empty();
     auto refuse = [&](const std::string& why) {
@@ -183,39 +177,44 @@ std::optional<SideFile> UpdateRun::SideFileFor(SideFileFetch& side, bool& failed
         return refuse("the PUBLICKEY= value in UPDATE.CFG is not a valid key (not a point of the P-256 curve): "
                       "copy the line vtlist keygen printed again");
 
-    side.Wait();
-    const std::string& file = side.file;
-    const FetchOutcome& outcome = side.outcome;
-    const bool fetched = outcome.ok;
-    context_.log.Line("FETCH", FetchLogLine(side.url, file, outcome));
-    if (!fetched) {
+    const std::unique_ptr<PoolFetch> fetch = pool.TakeOldest();
+    if (!Finish(context_, *fetch)) {
+        const FetchOutcome& outcome = fetch->outcome;
         if (keyed) return refuse("PUBLICKEY= is set and the side file could not be fetched: " + outcome.error);
         context_.log.Line("SIDE", outcome.status == 404 ? "no side file: the date rule alone decides"
                                                          : "the side file could not be fetched (" + outcome.error +
                                                                "): the date rule alone decides");
         return std::nullopt;
     }
+    const std::string& file = fetch->request.localFile;
     const std::string text = win::ReadWholeFile(file);
     ::DeleteFileA(file.c_str());
-    side.taken = true;
     std::string why;
     std::optional<SideFile> sums = ParseSideFile(text, &why);
     if (!sums) return refuse("the side file cannot be read: " + why);
     if (keyed) {
-        // Signed by the key trusted now, no older release than one accepted
-        // before, not expired: judged against what was remembered.
-        const TrustRecord known = TrustStore(s.AppDir).Find(s.WebPath, *key);
-        const SignatureCheck cng{[](std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); },
-                                 [](const PublicKey& signer, const Sha256& digest, const Signature& signature) {
-                                     return win::VerifyP256(signer, digest, signature);
-                                 }};
-        const TrustVerdict verdict = JudgeSignedSideFile(*sums, text, known, win::NowEpochSeconds(), cng);
-        if (!verdict.accepted) return refuse(verdict.why);
-        for (const std::string& note : verdict.notes) context_.log.Line("SIDE", note);
-        if (verdict.updated.current != known.current || verdict.updated.release != known.release)
-            remember = verdict.updated;
+        std::optional<std::string> refused = JudgeRelease(*sums, text, *key, remember);
+        if (refused) return refuse(*refused);
     }
     return sums;
+}
+
+std::optional<std::string> UpdateRun::JudgeRelease(const SideFile& sums, const std::string& text, const PublicKey& key,
+                                                   std::optional<TrustRecord>& remember) {
+    // Signed by the key trusted now, no older release than one accepted
+    // before, not expired: judged against what was remembered.
+    const LauncherSettings& s = context_.settings;
+    const TrustRecord known = TrustStore(s.AppDir).Find(s.WebPath, key);
+    const SignatureCheck cng{[](std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); },
+                             [](const PublicKey& signer, const Sha256& digest, const Signature& signature) {
+                                 return win::VerifyP256(signer, digest, signature);
+                             }};
+    const TrustVerdict verdict = JudgeSignedSideFile(sums, text, known, win::NowEpochSeconds(), cng);
+    if (!verdict.accepted) return verdict.why;
+    for (const std::string& note : verdict.notes) context_.log.Line("SIDE", note);
+    if (verdict.updated.current != known.current || verdict.updated.release != known.release)
+        remember = verdict.updated;
+    return std::nullopt;
 }
 
 bool UpdateRun::HasLauncherMarker(const std::string& FileName) {

@@ -7,11 +7,12 @@
 
 #include <optional>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "launcher/rules/release_trust.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
+#include "launcher/win/fetch_pool.h"
 #include "launcher/win/run_context.h"
 
 namespace vt::launcher {
@@ -23,27 +24,6 @@ struct RunOutcome {
     RunEnding ending = RunEnding::Done;
     std::string fileAccessError;  // the local file, when that is how it ended
     std::string failure;          // what failed, when that is how it ended
-};
-
-// The side file's fetch: with several fetches at once, on a thread of its
-// own while the list is fetched; one at a time, in Wait, after the list.
-struct SideFileFetch {
-    SideFileFetch(std::string sideUrl, std::string sideFile, const TransferTimeouts& timeouts, bool atOnce);
-    ~SideFileFetch();  // waits for a fetch going on; removes a fetched file nobody read
-    SideFileFetch(const SideFileFetch&) = delete;
-    SideFileFetch& operator=(const SideFileFetch&) = delete;
-    void Wait();  // the fetch has ended afterwards
-
-    std::string url;
-    std::string file;
-    FetchOutcome outcome;
-    bool taken = false;
-
-private:
-    void Fetch() noexcept;
-    TransferTimeouts timeouts_;
-    bool fetched_ = false;
-    std::thread thread;
 };
 
 class UpdateRun {
@@ -62,10 +42,18 @@ private:
     // The side file beside the list, read and judged by the key (whether it
     // fits the list is asked once the list's entries are read). Nothing when
     // there is none (or, without PUBLICKEY=, none could be fetched); `failed`
-    // when the run must end with E1. `fetch` is the side file's fetch, made
-    // meanwhile (SideFileFetch). `remember`: what to remember of the release
-    // once the list is seen to fit.
-    std::optional<SideFile> SideFileFor(struct SideFileFetch& fetch, bool& failed, std::optional<TrustRecord>& remember);
+    // when the run must end with E1. Its fetch is the pool's oldest.
+    // `remember`: what to remember of the release once the list is seen to fit.
+    std::optional<SideFile> SideFileFor(FetchPool& pool, bool& failed, std::optional<TrustRecord>& remember);
+    // A signed side file against the release remembered: why it is refused, or nothing.
+    std::optional<std::string> JudgeRelease(const SideFile& sums, const std::string& text, const PublicKey& key,
+                                            std::optional<TrustRecord>& remember);
+    // The start page fetched and its marker checked; the ending when it fails.
+    std::optional<RunEnding> Probe(FetchPool& pool);
+    // Whether the side file belongs to this list (E1 when not).
+    bool SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries);
+    // Every entry in order, then the fetches still going; false: E4.
+    bool ProcessEntries(FetchPool& pool, const std::vector<std::string>& entries, const std::optional<SideFile>& sums);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure

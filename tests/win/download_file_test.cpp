@@ -22,6 +22,29 @@ using vt::testing::TestServer;
 
 namespace {
 
+// The file-system steps of a download, in order.
+using DownloadSteps = std::vector<std::string>;
+
+struct StepRecorder : PartFileObserver {
+    explicit StepRecorder(DownloadSteps* into) : steps(into) {}
+    void Step(const char* name) override {
+        if (steps) steps->push_back(name);
+    }
+    DownloadSteps* steps;
+};
+
+// The cases read best with the fetch's parts as arguments: a request made of
+// them, its outcome copied out, the steps recorded by an observer.
+bool DownloadFile(InternetTransfer& transfer, const std::string& url, const std::string& file,
+                  FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr,
+                  bool leftBehind = false, const SideEntry* expected = nullptr) {
+    StepRecorder recorder(steps);
+    const FetchOutcome fetched =
+        vt::launcher::DownloadFile(transfer, FetchRequest{url, file, maxBytes, leftBehind, expected}, &recorder);
+    if (outcome) *outcome = fetched;
+    return fetched.ok;
+}
+
 Fault Make(Fault::Kind kind, int status = 200, std::string body = {}) {
     Fault f;
     f.kind = kind;
@@ -447,7 +470,7 @@ TEST_F(Resume, LeftoverWithoutAUsableRecordIsRemoved) {
     EXPECT_FALSE(PathExists(target / "orphan.vtresume"));
 
     LeaveBehind(1000, TestServer::ETagOf(ServerFile()));
-    PartFile other(target / "big.bin", Url("other.bin"), true);
+    PartFile other(FetchRequest{Url("other.bin"), target / "big.bin", kNoBodyCap, true});
     EXPECT_FALSE(other.LeftBehind()) << "a record for another URL";
 }
 
@@ -511,7 +534,7 @@ TEST_F(Resume, TheRecordVouchesForFlushedBytesWithTheirDigest) {
     drip.ms = 200;
     server.SetFault("/VTupdates/large.bin", drip);
     std::atomic<bool> stop{false};
-    PartFile part(target / "large.bin", Url("large.bin"));
+    PartFile part(FetchRequest{Url("large.bin"), target / "large.bin"});
     part.StopWhen(&stop);
     TransferTimeouts quick = QuickTimeouts();
     quick.speedTimeMs = 3000;  // the drip is given up soon after the stop

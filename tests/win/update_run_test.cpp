@@ -54,7 +54,8 @@ protected:
     RecordingView view;
     win::ProgramLog log;
     RunContext context{settings, transfer, view, log};
-    PatchEntryProcessor processor{context, 1};  // one at a time: each entry is done when Process returns
+    FetchPool pool{1, QuickTimeouts()};  // one at a time: each entry is done when Process returns
+    PatchEntryProcessor processor{context, pool};
 };
 
 }  // namespace
@@ -357,7 +358,7 @@ TEST(FetchPoolThrottle, RetryAfterHalvesTheFetchesAtOnce) {
     busy.headers = "Retry-After: 1\r\n";
     server.SetFault("/VTupdates/a.txt", busy);
     FetchPool pool(6, QuickTimeouts());
-    pool.Submit(1, server.BaseUrl() + "/VTupdates/a.txt", install / "a.txt");
+    pool.Submit(1, FetchRequest{server.BaseUrl() + "/VTupdates/a.txt", install / "a.txt"});
     const std::unique_ptr<PoolFetch> fetch = pool.TakeOldest();
     ASSERT_TRUE(fetch->outcome.ok) << fetch->outcome.error;
     EXPECT_TRUE(fetch->outcome.throttled);
