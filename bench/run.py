@@ -23,6 +23,12 @@ pick instead. Prints one table; never fails on a figure.
 6. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
    Wine's xcopy /E and native cp -a / rm -rf.
 --quick divides the sizes by ten.
+
+--against DIR NAME: the same steps, in the same run and one after the other,
+with the Windows programs of another build folder (bench/run.sh --against REV
+builds a commit into one), so that a change is measured against what came
+before on the same machine at the same time. The table gets the other build's
+figure and the ratio beside ours.
 """
 import datetime
 import os
@@ -40,6 +46,8 @@ WINE = "/usr/lib/wine/wine64"
 ENV = dict(os.environ, WINEPREFIX=os.path.join(WINDOWS, "wineprefix"), WINEDEBUG="-all")
 MARKER_PAGE = b"<!-- Vortane Mod Launcher -->\r\n<html></html>\r\n"
 ROWS = []
+AGAINST = {}         # (measure, peer) -> the other build's figure
+AGAINST_PASS = False  # the steps are being run with the other build's programs
 
 
 def winpath(path):
@@ -47,6 +55,10 @@ def winpath(path):
 
 
 def row(what, ours, peer_name, peer, unit="ms", note=""):
+    if AGAINST_PASS:
+        AGAINST[(what, peer_name)] = ours
+        print(f"bench: {what}: other build {ours} {unit}", file=sys.stderr, flush=True)
+        return
     ratio = f"{peer / ours:.2f}" if ours and peer else "-"
     ROWS.append((what, f"{ours:.0f} {unit}" if ours is not None else "-", peer_name,
                  f"{peer:.0f} {unit}" if peer is not None else "-", ratio, note))
@@ -380,8 +392,36 @@ def clone(scratch, files, total_mib):
     row(what + ": remove", remove_ms, "rm -rf", rm_ms)
 
 
+def run_step(step, size, scale):
+    with tempfile.TemporaryDirectory(prefix="vt-bench-") as scratch:
+        if step is clone:
+            clone(scratch, size, 2048 // scale)
+        else:
+            step(scratch, size)
+
+
+def print_table(against_name):
+    print("| Measure | VT | Peer | Peer's figure | Peer / VT | Notes |" if not against_name else
+          f"| Measure | VT | VT at {against_name} | {against_name} / VT | Peer | Peer's figure | Peer / VT | Notes |")
+    print("|---|---|---|---|---|---|" + ("|---|---|" if against_name else ""))
+    for what, ours, peer_name, peer, ratio, note in ROWS:
+        cells = [what, ours]
+        if against_name:
+            other = AGAINST.get((what, peer_name))
+            unit = ours.split()[-1] if ours != "-" else ""
+            mine = float(ours.split()[0]) if ours != "-" else None
+            cells += [f"{other:.0f} {unit}" if other is not None else "-",
+                      f"{other / mine:.2f}" if other and mine else "-"]
+        print("| " + " | ".join(cells + [peer_name, peer, ratio, note]) + " |")
+
+
 def main():
+    global WINDOWS, AGAINST_PASS
     quick = "--quick" in sys.argv
+    against = None
+    if "--against" in sys.argv:  # --against WINDOWS_BUILD_FOLDER NAME
+        at = sys.argv.index("--against")
+        against = (os.path.abspath(sys.argv[at + 1]), sys.argv[at + 2])
     scale = 10 if quick else 1
     subprocess.run(["sh", os.path.join(ROOT, "cmake", "wine", "prefix.sh"), "start"], env=ENV, check=True,
                    stdout=subprocess.DEVNULL)
@@ -394,22 +434,22 @@ def main():
         if "--only" in sys.argv:  # one kind of step, by name: --only far_server
             wanted = sys.argv[sys.argv.index("--only") + 1]
             steps = [(step, size) for step, size in steps if step.__name__ == wanted]
+        ours = WINDOWS
         for step, size in steps:
-            with tempfile.TemporaryDirectory(prefix="vt-bench-") as scratch:
-                if step is clone:
-                    clone(scratch, size, 2048 // scale)
-                else:
-                    step(scratch, size)
+            run_step(step, size, scale)
+            if against:  # at once after ours: the same machine, the same moment
+                WINDOWS, AGAINST_PASS = against[0], True
+                try:
+                    run_step(step, size, scale)
+                finally:
+                    WINDOWS, AGAINST_PASS = ours, False
     finally:
         subprocess.run(["sh", os.path.join(ROOT, "cmake", "wine", "prefix.sh"), "stop"], env=ENV)
     cores = os.cpu_count()
     mem = int(open("/proc/meminfo").read().split()[1]) / 1048576
     wine = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
     print(f"\nMachine: {cores} cores, {mem:.1f} GiB, {os.uname().sysname} {os.uname().release}, {wine}\n")
-    print("| Measure | VT | Peer | Peer's figure | Peer / VT | Notes |")
-    print("|---|---|---|---|---|---|")
-    for r in ROWS:
-        print("| " + " | ".join(r) + " |")
+    print_table(against[1] if against else None)
 
 
 if __name__ == "__main__":

@@ -148,29 +148,76 @@ TagRole RoleOf(std::string_view name, bool closing) {
     return TagRole::Ignored;
 }
 
+// The text so far and the link open in it.
+struct PageState {
+    TextBuilder text;
+    std::string link;           // the open link's address
+    std::size_t linkStart = 0;  // where its text begins in the line
+};
+
+// A link ends: its address follows its text, unless the text is the address.
+void EndLink(PageState& page) {
+    const std::string& line = page.text.Line();
+    std::string shown = page.linkStart <= line.size() ? line.substr(page.linkStart) : std::string();
+    while (!shown.empty() && shown.front() == ' ') shown.erase(0, 1);
+    if (!page.link.empty() && shown != page.link) page.text.Word(" (" + page.link + ")");
+    page.link.clear();
+}
+
+// The tag that ends at `close` (its "<" at `at`): what it does to the text.
+// Returns where reading goes on.
+std::size_t OnTag(std::string_view html, std::size_t at, std::size_t close, PageState& page) {
+    const std::string_view tag = html.substr(at + 1, close - at - 1);
+    at = close + 1;
+    const bool closing = !tag.empty() && tag[0] == '/';
+    std::size_t nameEnd = closing ? 1 : 0;
+    while (nameEnd < tag.size() && !IsBlank(tag[nameEnd]) && tag[nameEnd] != '/') ++nameEnd;
+    std::string name;
+    for (const char n : tag.substr(closing ? 1 : 0, nameEnd - (closing ? 1 : 0))) name += AsciiLower(n);
+    switch (RoleOf(name, closing)) {
+        case TagRole::Skip: {
+            // Skipped to its end tag; without one, only the tag itself goes
+            // (a page that never closes its head keeps its body).
+            const std::size_t end = FindNoCase(html, "</" + name, at);
+            const std::size_t after = end == std::string_view::npos ? std::string_view::npos : html.find('>', end);
+            return after != std::string_view::npos ? after + 1 : at;
+        }
+        case TagRole::Block: page.text.BlankLine(); break;
+        case TagRole::Line: page.text.EndLine(); break;
+        case TagRole::Item:
+            page.text.EndLine();
+            if (!closing) page.text.Word("- ");
+            break;
+        case TagRole::Link:
+            page.link = Attribute(tag.substr(nameEnd), "href");
+            if (page.link.rfind("javascript:", 0) == 0 || (!page.link.empty() && page.link[0] == '#')) page.link.clear();
+            page.text.Word(" ");
+            page.linkStart = page.text.Line().size();
+            break;
+        case TagRole::LinkEnd: EndLink(page); break;
+        case TagRole::Ignored: break;
+    }
+    return at;
+}
+
 }  // namespace
 
 std::string PageText(std::string_view html) {
-    TextBuilder text;
-    std::string link;             // the open link's address
-    std::size_t linkStart = 0;    // where its text begins in the line
+    PageState page;
     std::string decoded;
     for (std::size_t at = 0; at < html.size();) {
         const char c = html[at];
         if (c == '&') {
             decoded.clear();
-            if (const std::size_t length = Reference(html, at, decoded)) {
-                text.Text(decoded);
-                at += length;
-                continue;
-            }
-            text.Word("&");
-            ++at;
+            const std::size_t length = Reference(html, at, decoded);
+            if (length) page.text.Text(decoded);
+            else page.text.Word("&");
+            at += length ? length : 1;
             continue;
         }
         if (c != '<') {
             const std::size_t next = html.find_first_of("<&", at);
-            text.Word(html.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at));
+            page.text.Word(html.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at));
             at = next == std::string_view::npos ? html.size() : next;
             continue;
         }
@@ -181,47 +228,9 @@ std::string PageText(std::string_view html) {
         }
         const std::size_t close = html.find('>', at);
         if (close == std::string_view::npos) break;  // an unfinished tag ends the page
-        const std::string_view tag = html.substr(at + 1, close - at - 1);
-        at = close + 1;
-        const bool closing = !tag.empty() && tag[0] == '/';
-        std::size_t nameEnd = closing ? 1 : 0;
-        while (nameEnd < tag.size() && !IsBlank(tag[nameEnd]) && tag[nameEnd] != '/') ++nameEnd;
-        std::string name;
-        for (const char n : tag.substr(closing ? 1 : 0, nameEnd - (closing ? 1 : 0))) name += AsciiLower(n);
-        switch (RoleOf(name, closing)) {
-            case TagRole::Skip: {
-                // Skipped to its end tag; without one, only the tag itself goes
-                // (a page that never closes its head keeps its body).
-                const std::size_t end = FindNoCase(html, "</" + name, at);
-                const std::size_t after = end == std::string_view::npos ? std::string_view::npos : html.find('>', end);
-                if (after != std::string_view::npos) at = after + 1;
-                break;
-            }
-            case TagRole::Block: text.BlankLine(); break;
-            case TagRole::Line: text.EndLine(); break;
-            case TagRole::Item:
-                text.EndLine();
-                if (!closing) text.Word("- ");
-                break;
-            case TagRole::Link:
-                link = Attribute(tag.substr(nameEnd), "href");
-                if (link.rfind("javascript:", 0) == 0 || (!link.empty() && link[0] == '#')) link.clear();
-                text.Word(" ");
-                linkStart = text.Line().size();
-                break;
-            case TagRole::LinkEnd: {
-                const std::string& line = text.Line();
-                const std::string shown = linkStart <= line.size() ? line.substr(linkStart) : std::string();
-                auto trimmed = shown;
-                while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
-                if (!link.empty() && trimmed != link) text.Word(" (" + link + ")");
-                link.clear();
-                break;
-            }
-            case TagRole::Ignored: break;
-        }
+        at = OnTag(html, at, close, page);
     }
-    return text.Result();
+    return page.text.Result();
 }
 
 bool IsValidUtf8(std::string_view bytes) {

@@ -129,30 +129,55 @@ void CopyFolderContents(const std::string& sourcePath, const std::string& target
     CopyContents(sourcePath, targetPath, win::IdentityOf(targetPath), nullptr);
 }
 
+namespace {
+
+// A folder's entries (but "." and ".."), with the attributes the listing gave
+// them; the one named `lastName` goes to `last` instead. False when the
+// folder is not there.
+bool ListForRemoval(const std::string& folderPath, const std::string& lastName, std::vector<std::string>& entries,
+                    std::vector<DWORD>& listed, std::string& last) {
+    WIN32_FIND_DATAA entry;
+    win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
+    if (!search) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES) return false;
+        win::ThrowSystemError("Cannot list " + folderPath, error);
+    }
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (!lastName.empty() && SameName(name, lastName.c_str())) {
+            last = folderPath + "\\" + name;
+        } else {
+            entries.push_back(folderPath + "\\" + name);
+            listed.push_back(entry.dwFileAttributes);
+        }
+    } while (::FindNextFileA(search.get(), &entry));
+    return true;
+}
+
+// Whether anything but `lastName` is still in the folder: a folder that keeps
+// a file in use keeps its marker too.
+bool OthersLeft(const std::string& folderPath, const std::string& lastName) {
+    WIN32_FIND_DATAA entry;
+    win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
+    if (!search) return false;
+    do {
+        const std::string name = entry.cFileName;
+        if (name != "." && name != ".." && !SameName(name, lastName.c_str())) return true;
+    } while (::FindNextFileA(search.get(), &entry));
+    return false;
+}
+
+}  // namespace
+
 void RemoveFolderTree(const std::string& folderPath, const std::string& lastName, const OwnedEntries* owned) {
     if (IsRootOrEmpty(folderPath) || win::IsLinkPath(folderPath)) return;
 
     std::vector<std::string> entries;
     std::vector<DWORD> listed;  // each entry's attributes as the listing gave them
     std::string last;
-    {
-        WIN32_FIND_DATAA entry;
-        win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
-        if (!search) {
-            const DWORD error = ::GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES) return;
-            win::ThrowSystemError("Cannot list " + folderPath, error);
-        }
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            if (!lastName.empty() && SameName(name, lastName.c_str())) last = folderPath + "\\" + name;
-            else {
-                entries.push_back(folderPath + "\\" + name);
-                listed.push_back(entry.dwFileAttributes);
-            }
-        } while (::FindNextFileA(search.get(), &entry));
-    }
+    if (!ListForRemoval(folderPath, lastName, entries, listed, last)) return;
 
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::string& path = entries[i];
@@ -179,19 +204,7 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
         }
     }
     if (!last.empty()) {
-        // Only when nothing else is left: a folder that keeps a file in use
-        // keeps its marker too.
-        bool othersLeft = false;
-        WIN32_FIND_DATAA entry;
-        win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
-        if (search) {
-            do {
-                const std::string name = entry.cFileName;
-                othersLeft = othersLeft || (name != "." && name != ".." && !SameName(name, lastName.c_str()));
-            } while (!othersLeft && ::FindNextFileA(search.get(), &entry));
-        }
-        search.reset();
-        if (othersLeft) return;
+        if (OthersLeft(folderPath, lastName)) return;
         win::DeleteClearingAttributes(last);
     }
     ::RemoveDirectoryA(folderPath.c_str());

@@ -85,23 +85,34 @@ StartOutcome StartSequence::Run() {
                           ". Wait until it has ended before you start it again.");
         return StartOutcome::AlreadyRunning;
     }
+    if (const std::optional<StartOutcome> refused = RefusalOfSettings()) return *refused;
+
+    InstallNewLauncher();
+    IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
+    const StartOutcome outcome = CloneAndPlay();
+    IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
+    log_.Line("END", ::GetFileAttributesA(s.CloneDir.c_str()) == INVALID_FILE_ATTRIBUTES ? "the clone is gone"
+                                                                                         : "the clone stays");
+    return outcome;
+}
+
+std::optional<StartOutcome> StartSequence::RefusalOfSettings() {
+    const StarterSettings& s = settings_;
     if (const std::string why = SrNameRefusal(s.SrName); !why.empty())
         return Refuse("The game's file name SRNAME=" + s.SrName + " cannot be used: " + why +
                       ". Set SRNAME= in UPDATE.CFG to the game's file name, for example Skyreach.exe.");
     if (const std::string why = CloneDirRefusal(s); !why.empty())
         return Refuse("The clone folder " + s.CloneDir + " cannot be used: " + why +
                       ". Move that folder away, or set CLONEDIR= in UPDATE.CFG to a folder of its own.");
+    return std::nullopt;
+}
 
-    InstallNewLauncher();
-    IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
-
+StartOutcome StartSequence::CloneAndPlay() {
+    const StarterSettings& s = settings_;
     const std::string& gameSource = SingleMode ? s.ExeName2 : s.ExeName;
     const char* missingCode = SingleMode ? "[E8]" : "[E6]";
     const char* copyFailedCode = SingleMode ? "[E7]" : "[E5]";
     const std::string gameTarget = s.CloneDir + s.SrName;
-
-    StartOutcome outcome = StartOutcome::GameEnded;
-    std::string error;
     std::string copyFailure;
     try {
         CopyFolder(s.CopyDir, s.CloneDir);
@@ -113,25 +124,24 @@ StartOutcome StartSequence::Run() {
         log_.Line("COPY", "failed, the game is not started: " + copyFailure + " " + copyFailedCode);
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + copyFailedCode +
                           "\n\nThe game folder could not be copied into " + s.CloneDir + ":\n" + copyFailure);
-        outcome = StartOutcome::CopyFailed;
-    } else if (!FileExists(gameSource)) {
+        return StartOutcome::CopyFailed;
+    }
+    if (!FileExists(gameSource)) {
         log_.Line("GAME", gameSource + " is missing " + missingCode);
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + missingCode);
-        outcome = StartOutcome::GameMissing;
-    } else if (!win::CopyFileReplacing(gameSource, gameTarget, &error)) {
+        return StartOutcome::GameMissing;
+    }
+    std::string error;
+    if (!win::CopyFileReplacing(gameSource, gameTarget, &error)) {
         log_.Line("GAME", "copying " + gameSource + " to " + gameTarget + " failed, " + error + " " + copyFailedCode);
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + copyFailedCode);
-        outcome = StartOutcome::CopyFailed;
-    } else {
-        log_.Line("GAME", "copied " + gameSource + " to " + gameTarget);
-        // The copy replaced the game folder's file: the new one is noted too.
-        IgnoringErrors(log_, "GAME", [&] { CloneRecorder(s.CloneDir).Created(gameTarget); });
-        WaitForApplication(gameTarget, s.ExeParams, 1);  // not guarded: the clone stays
+        return StartOutcome::CopyFailed;
     }
-    IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
-    log_.Line("END", ::GetFileAttributesA(s.CloneDir.c_str()) == INVALID_FILE_ATTRIBUTES ? "the clone is gone"
-                                                                                         : "the clone stays");
-    return outcome;
+    log_.Line("GAME", "copied " + gameSource + " to " + gameTarget);
+    // The copy replaced the game folder's file: the new one is noted too.
+    IgnoringErrors(log_, "GAME", [&] { CloneRecorder(s.CloneDir).Created(gameTarget); });
+    WaitForApplication(gameTarget, s.ExeParams, 1);  // not guarded: the clone stays
+    return StartOutcome::GameEnded;
 }
 
 StartOutcome StartSequence::Refuse(const std::string& text) {

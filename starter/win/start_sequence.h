@@ -11,6 +11,7 @@
 // on a failure the old file stays and no temporary file remains.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "config/settings.h"
@@ -48,6 +49,12 @@ public:
 
 private:
     StartOutcome Refuse(const std::string& text);
+    // A setting that would touch what the starter did not make, before
+    // anything is copied, deleted or run: the refusal's outcome.
+    std::optional<StartOutcome> RefusalOfSettings();
+    // The clone made, the game put in and run and waited for; the clone is
+    // removed by the caller.
+    StartOutcome CloneAndPlay();
     void InstallNewLauncher();
     // Throws a Failure naming the entry and the cause when the clone cannot be
     // made whole.

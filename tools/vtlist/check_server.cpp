@@ -39,6 +39,61 @@ std::string HashProblem(const std::string& url, const launcher::SideEntry& expec
     return {};
 }
 
+// The side file beside the list, when there is one: checked against the list
+// and the key; nothing when it is missing or refused.
+std::optional<launcher::SideFile> CheckSide(const CheckOptions& options, const HttpSettings& http,
+                                            const std::string& listBody, CheckReport& report) {
+    const std::string sideName = options.list + launcher::kSideFileSuffix;
+    const HttpAnswer side = HttpRequest("GET", options.webPath + sideName, "", http);
+    if (side.status == 200) {
+        report.sideFile = true;
+        SideReport checked = CheckSideFile(listBody, side.body, options.publicKey);
+        report.sideProblems = std::move(checked.problems);
+        return std::move(checked.sums);
+    }
+    // Forgotten on upload, or never made: without --public-key still worth a word.
+    report.sideProblems.push_back(
+        {0, options.publicKey ? Severity::Error : Severity::Warning,
+         sideName + ": " + (side.status ? "HTTP " + std::to_string(side.status) : side.error) +
+             (options.publicKey ? ": players with PUBLICKEY= get E1"
+                                : ": no side file, so no file is checked against a hash (players with "
+                                  "PUBLICKEY= get E1)")});
+    return std::nullopt;
+}
+
+// Every listed file, a few at a time: there, and as the side file says.
+void CheckFiles(const CheckOptions& options, const HttpSettings& http, const std::vector<CheckedEntry>& entries,
+                const std::optional<launcher::SideFile>& sums, CheckReport& report) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> done{0};
+    std::mutex mutex;
+    auto worker = [&] {
+        for (std::size_t i; (i = next++) < entries.size();) {
+            const CheckedEntry& entry = entries[i];
+            const launcher::SideEntry* expected = nullptr;
+            if (sums)  // entry N is the list's line N + 1
+                if (const auto found = sums->entries.find(entry.line - 1); found != sums->entries.end())
+                    expected = &found->second;
+            // The URL as the launcher builds it: the same encoding rule.
+            const std::string url = options.webPath + launcher::EncodeUrlPath(entry.remotePath);
+            const std::string problem = expected ? HashProblem(url, *expected, http) : FileProblem(url, http);
+            const int finished = ++done;
+            std::lock_guard<std::mutex> lock(mutex);
+            report.filesHashed += expected != nullptr;
+            if (!problem.empty())
+                report.listProblems.push_back(
+                    {entry.line, Severity::Error, "the file " + entry.remotePath + " " + problem + ": E4 for every player"});
+            if (options.progress) std::fprintf(stderr, "\rchecked %d of %zu files", finished, entries.size());
+        }
+    };
+    std::vector<std::thread> workers;
+    const int jobs = std::clamp(options.jobs, 1, 64);
+    for (int j = 0; j < jobs; ++j) workers.emplace_back(worker);
+    for (std::thread& t : workers) t.join();
+    if (options.progress && !entries.empty()) std::fprintf(stderr, "\n");
+    report.filesChecked = done;
+}
+
 }  // namespace
 
 CheckReport CheckServer(const CheckOptions& options, double now) {
@@ -63,56 +118,8 @@ CheckReport CheckServer(const CheckOptions& options, double now) {
     }
     ListReport lint = LintPatchList(list.body, now);
     report.listProblems = std::move(lint.problems);
-
-    const std::string sideName = options.list + launcher::kSideFileSuffix;
-    const HttpAnswer side = HttpRequest("GET", options.webPath + sideName, "", http);
-    std::optional<launcher::SideFile> sums;
-    if (side.status == 200) {
-        report.sideFile = true;
-        SideReport checked = CheckSideFile(list.body, side.body, options.publicKey);
-        report.sideProblems = std::move(checked.problems);
-        sums = std::move(checked.sums);
-    } else {
-        // Forgotten on upload, or never made: without --public-key still worth a word.
-        report.sideProblems.push_back(
-            {0, options.publicKey ? Severity::Error : Severity::Warning,
-             sideName + ": " + (side.status ? "HTTP " + std::to_string(side.status) : side.error) +
-                 (options.publicKey ? ": players with PUBLICKEY= get E1"
-                                    : ": no side file, so no file is checked against a hash (players with "
-                                      "PUBLICKEY= get E1)")});
-    }
-
-    // The files, a few at a time.
-    std::atomic<std::size_t> next{0};
-    std::atomic<int> done{0};
-    std::mutex mutex;
-    auto worker = [&] {
-        for (std::size_t i; (i = next++) < lint.entries.size();) {
-            const CheckedEntry& entry = lint.entries[i];
-            const launcher::SideEntry* expected = nullptr;
-            if (sums)  // entry N is the list's line N + 1
-                if (const auto found = sums->entries.find(entry.line - 1); found != sums->entries.end())
-                    expected = &found->second;
-            const bool hashed = expected != nullptr;
-            // The URL as the launcher builds it: the same encoding rule.
-            const std::string url = options.webPath + launcher::EncodeUrlPath(entry.remotePath);
-            const std::string problem = hashed ? HashProblem(url, *expected, http) : FileProblem(url, http);
-            const int finished = ++done;
-            std::lock_guard<std::mutex> lock(mutex);
-            report.filesHashed += hashed;
-            if (!problem.empty())
-                report.listProblems.push_back(
-                    {entry.line, Severity::Error, "the file " + entry.remotePath + " " + problem + ": E4 for every player"});
-            if (options.progress)
-                std::fprintf(stderr, "\rchecked %d of %zu files", finished, lint.entries.size());
-        }
-    };
-    std::vector<std::thread> workers;
-    const int jobs = std::clamp(options.jobs, 1, 64);
-    for (int j = 0; j < jobs; ++j) workers.emplace_back(worker);
-    for (std::thread& t : workers) t.join();
-    if (options.progress && !lint.entries.empty()) std::fprintf(stderr, "\n");
-    report.filesChecked = done;
+    const std::optional<launcher::SideFile> sums = CheckSide(options, http, list.body, report);
+    CheckFiles(options, http, lint.entries, sums, report);
     std::stable_sort(report.listProblems.begin(), report.listProblems.end(),
                      [](const Problem& a, const Problem& b) { return a.line < b.line; });
     return report;

@@ -23,86 +23,118 @@ bool HasBareLf(std::string_view bytes) {
 
 }  // namespace
 
-ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
-    ListReport report;
-    auto add = [&](int line, Severity severity, std::string text) {
-        report.problems.push_back({line, severity, std::move(text)});
-    };
-    const std::vector<std::string> lines = SplitTextLines(bytes);
-    if (lines.empty()) {
-        add(0, Severity::Warning, "the list is empty: nothing is ever fetched");
-        return report;
+namespace {
+
+// The problems of one list as they are found, line by line.
+class ListLinter {
+public:
+    explicit ListLinter(launcher::DateValue now) : now_(now) {}
+
+    void Add(int line, Severity severity, std::string text) {
+        report_.problems.push_back({line, severity, std::move(text)});
     }
+    // What concerns the file as a whole: its encoding marks, its line ends, its header.
+    void Whole(std::string_view bytes, const std::vector<std::string>& lines);
+    void Entry(int line, const std::string& text, bool last);
+    ListReport Take() { return std::move(report_); }
+
+private:
+    // The fields of an entry that splits into three and stays inside the mod.
+    void Fields(int line, const launcher::PatchEntry& entry);
+    void Stamp(int line, const launcher::PatchEntry& entry);
+
+    launcher::DateValue now_;
+    ListReport report_;
+    std::map<std::string, int> seenLocal_;  // lower case
+};
+
+void ListLinter::Whole(std::string_view bytes, const std::vector<std::string>& lines) {
     if (bytes.substr(0, kBom.size()) == kBom)
-        add(1, Severity::Warning, "a byte-order mark opens the header line (harmless: the header is never read)");
+        Add(1, Severity::Warning, "a byte-order mark opens the header line (harmless: the header is never read)");
     if (HasBareLf(bytes))
-        add(1, Severity::Warning,
+        Add(1, Severity::Warning,
             "some lines end in LF alone: this launcher reads them, but older launchers read a line "
             "only up to CR, so they take such a list for one line and fetch nothing (CR LF suits every launcher)");
+    launcher::DateValue ignored = 0;
+    if (const auto header = launcher::SplitPatchEntry(lines[0]);
+        header && launcher::ClassifyStamp(header->Stamp, ignored) != launcher::StampKind::Unreadable)
+        Add(1, Severity::Warning, "the first line looks like an entry, but it is the header and is never read");
+}
 
+void ListLinter::Entry(int line, const std::string& text, bool last) {
+    if (text.empty()) {
+        Add(line, Severity::Error,
+            std::string(last ? "blank last line (the file ends in two line ends)" : "blank line") +
+                ": the launcher ends every update with E4 here");
+        return;
+    }
+    const auto entry = launcher::SplitPatchEntry(text);
+    if (!entry) {
+        std::size_t bars = 0;
+        for (char c : text) bars += c == '|';
+        Add(line, Severity::Error,
+            std::to_string(bars + 1) + " fields instead of 3 (RemotePath|LocalPath|Stamp): E4 for every player");
+        return;
+    }
+    if (!launcher::IsSafeEntry(*entry)) {
+        Add(line, Severity::Error,
+            "the local path \"" + entry->LocalPath +
+                "\" leaves the mod's folders (a drive, UNC or \"..\" too far): the launcher refuses it, E4");
+        return;
+    }
+    Fields(line, *entry);
+    Stamp(line, *entry);
+    const std::string key = ToAsciiLower(entry->LocalPath);
+    if (auto [it, fresh] = seenLocal_.emplace(key, line); !fresh)
+        Add(line, Severity::Warning,
+            "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +
+                ": both fetch into the same file");
+    report_.entries.push_back({line, entry->RemotePath});
+}
+
+void ListLinter::Fields(int line, const launcher::PatchEntry& entry) {
+    if (entry.RemotePath.empty() || entry.LocalPath.empty() || entry.LocalPath.back() == '\\')
+        Add(line, Severity::Error, "an empty server path or a local path that names no file: the fetch fails, E4");
+    if (HasEdgeSpace(entry.RemotePath))
+        Add(line, Severity::Warning, "a space at the edge of the server path \"" + entry.RemotePath + "\" is part of it");
+    if (HasEdgeSpace(entry.LocalPath))
+        Add(line, Severity::Warning, "a space at the edge of the local path \"" + entry.LocalPath + "\" is part of it");
+}
+
+void ListLinter::Stamp(int line, const launcher::PatchEntry& entry) {
+    launcher::DateValue date = 0;
+    switch (launcher::ClassifyStamp(entry.Stamp, date)) {
+        case launcher::StampKind::Unreadable:
+            Add(line, Severity::Error,
+                "the stamp \"" + entry.Stamp +
+                    "\" cannot be read (needs year month day hour minute, or immer): the file is never fetched");
+            break;
+        case launcher::StampKind::Date:
+            // vtlist make rounds a time with seconds up to the next minute: a
+            // stamp up to a minute ahead is a fresh file's.
+            if (date > now_ + 1.0 / (24 * 60))
+                Add(line, Severity::Warning,
+                    "the stamp \"" + entry.Stamp + "\" lies in the future: every run fetches the file until then");
+            break;
+        case launcher::StampKind::Always:
+            break;
+    }
+}
+
+}  // namespace
+
+ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
+    ListLinter linter(now);
+    const std::vector<std::string> lines = SplitTextLines(bytes);
+    if (lines.empty()) {
+        linter.Add(0, Severity::Warning, "the list is empty: nothing is ever fetched");
+        return linter.Take();
+    }
+    linter.Whole(bytes, lines);
     const std::vector<std::string> entries = launcher::PatchListEntries(lines);
-    {
-        launcher::DateValue ignored = 0;
-        if (const auto header = launcher::SplitPatchEntry(lines[0]);
-            header && launcher::ClassifyStamp(header->Stamp, ignored) != launcher::StampKind::Unreadable)
-            add(1, Severity::Warning, "the first line looks like an entry, but it is the header and is never read");
-    }
-    std::map<std::string, int> seenLocal;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const int line = static_cast<int>(i + 2);
-        const std::string& text = entries[i];
-        if (text.empty()) {
-            add(line, Severity::Error,
-                std::string(i + 1 == entries.size() ? "blank last line (the file ends in two line ends)" : "blank line") +
-                    ": the launcher ends every update with E4 here");
-            continue;
-        }
-        const auto entry = launcher::SplitPatchEntry(text);
-        if (!entry) {
-            std::size_t bars = 0;
-            for (char c : text) bars += c == '|';
-            add(line, Severity::Error,
-                std::to_string(bars + 1) + " fields instead of 3 (RemotePath|LocalPath|Stamp): E4 for every player");
-            continue;
-        }
-        if (!launcher::IsSafeEntry(*entry)) {
-            add(line, Severity::Error,
-                "the local path \"" + entry->LocalPath +
-                    "\" leaves the mod's folders (a drive, UNC or \"..\" too far): the launcher refuses it, E4");
-            continue;
-        }
-        if (entry->RemotePath.empty() || entry->LocalPath.empty() || entry->LocalPath.back() == '\\')
-            add(line, Severity::Error, "an empty server path or a local path that names no file: the fetch fails, E4");
-        if (HasEdgeSpace(entry->RemotePath))
-            add(line, Severity::Warning, "a space at the edge of the server path \"" + entry->RemotePath + "\" is part of it");
-        if (HasEdgeSpace(entry->LocalPath))
-            add(line, Severity::Warning, "a space at the edge of the local path \"" + entry->LocalPath + "\" is part of it");
-
-        launcher::DateValue date = 0;
-        switch (launcher::ClassifyStamp(entry->Stamp, date)) {
-            case launcher::StampKind::Unreadable:
-                add(line, Severity::Error,
-                    "the stamp \"" + entry->Stamp +
-                        "\" cannot be read (needs year month day hour minute, or immer): the file is never fetched");
-                break;
-            case launcher::StampKind::Date:
-                // vtlist make rounds a time with seconds up to the next
-                // minute: a stamp up to a minute ahead is a fresh file's.
-                if (date > now + 1.0 / (24 * 60))
-                    add(line, Severity::Warning,
-                        "the stamp \"" + entry->Stamp + "\" lies in the future: every run fetches the file until then");
-                break;
-            case launcher::StampKind::Always:
-                break;
-        }
-        const std::string key = ToAsciiLower(entry->LocalPath);
-        if (auto [it, fresh] = seenLocal.emplace(key, line); !fresh)
-            add(line, Severity::Warning,
-                "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +
-                    ": both fetch into the same file");
-        report.entries.push_back({line, entry->RemotePath});
-    }
-    return report;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        linter.Entry(static_cast<int>(i + 2), entries[i], i + 1 == entries.size());
+    return linter.Take();
 }
 
 std::vector<Problem> LintStartPage(std::string_view bytes) {

@@ -297,89 +297,121 @@ int Fail2(const std::string& why) {
     return 2;
 }
 
-int Make(int argc, char** argv) {
-    if (argc < 3) return Fail2("make needs the release folder (vtlist make --help)");
+struct MakeArguments {
     vt::vtlist::MakeOptions options;
+    vt::vtlist::SideOptions side;
     std::string output;
     std::string keyFile;
-    vt::vtlist::SideOptions side;
-    bool skipGiven = false, ok = true, unnumbered = false, dryRun = false;
+    bool unnumbered = false;
+    bool dryRun = false;
     std::optional<std::uint64_t> expiresDays;
+};
+
+// The options after "make FOLDER"; an exit status when they are wrong.
+std::optional<int> ReadMakeArguments(int argc, char** argv, MakeArguments& args) {
+    bool skipGiven = false, ok = true;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--force" || arg == "--dry-run") {
-            (arg == "--force" ? side.forceUnhashed : dryRun) = true;
+            (arg == "--force" ? args.side.forceUnhashed : args.dryRun) = true;
             continue;
         }
         if (i + 1 >= argc) return Fail2(arg + " needs a value");
         const std::string value = argv[++i];
-        if (ReleaseOption(arg, value, side, ok, unnumbered, expiresDays)) continue;
-        if (arg == "--local-prefix") options.localPrefix = value;
-        else if (arg == "--header") options.header = value;
-        else if (arg == "--immer") options.immerGlobs.push_back(value);
+        if (ReleaseOption(arg, value, args.side, ok, args.unnumbered, args.expiresDays)) continue;
+        if (arg == "--local-prefix") args.options.localPrefix = value;
+        else if (arg == "--header") args.options.header = value;
+        else if (arg == "--immer") args.options.immerGlobs.push_back(value);
         else if (arg == "--skip") {
-            if (!skipGiven) options.skipGlobs.clear();
+            if (!skipGiven) args.options.skipGlobs.clear();
             skipGiven = true;
-            options.skipGlobs.push_back(value);
-        } else if (arg == "-o") output = value;
-        else if (arg == "--keep") side.keepGlobs.push_back(value);
-        else if (arg == "--unhashed") side.unhashedGlobs.push_back(value);
-        else if (arg == "--sign") keyFile = value;
+            args.options.skipGlobs.push_back(value);
+        } else if (arg == "-o") args.output = value;
+        else if (arg == "--keep") args.side.keepGlobs.push_back(value);
+        else if (arg == "--unhashed") args.side.unhashedGlobs.push_back(value);
+        else if (arg == "--sign") args.keyFile = value;
         else return Fail2("make does not know the option " + arg + " (vtlist make --help lists them)");
     }
     if (!ok) return 2;
-    const bool wantsSideFile = !keyFile.empty() || !side.keepGlobs.empty() || !side.unhashedGlobs.empty();
-    if (output.empty() && wantsSideFile && !dryRun)
+    const bool wantsSideFile = !args.keyFile.empty() || !args.side.keepGlobs.empty() || !args.side.unhashedGlobs.empty();
+    if (args.output.empty() && wantsSideFile && !args.dryRun)
         return Fail2("--sign, --keep and --unhashed make a side file, which needs -o FILE: nothing was written");
-    std::optional<vt::vtlist::KeyPair> key;
-    if (!keyFile.empty() && (!(key = ReadKey(keyFile)) || !ForSigning(keyFile, unnumbered, expiresDays, side))) return 1;
-    std::vector<std::string> refused;
+    return std::nullopt;
+}
+
+// The list of `folder`, said aloud where names were refused or left out.
+// Nothing when the folder cannot be read.
+std::optional<std::string> ListRelease(const std::string& folder, const MakeArguments& args,
+                                       vt::vtlist::ScanResult& scan, std::vector<std::string>& refused) {
     std::string list;
-    vt::vtlist::ScanResult scan;
     try {
         const std::vector<std::string> outputs =
-            output.empty() ? std::vector<std::string>{} : std::vector<std::string>{output, vt::vtlist::SideFilePathFor(output)};
-        scan = vt::vtlist::ScanReleaseFolder(argv[2], outputs);
-        list = vt::vtlist::MakePatchList(scan.files, options, refused);
+            args.output.empty() ? std::vector<std::string>{}
+                                : std::vector<std::string>{args.output, vt::vtlist::SideFilePathFor(args.output)};
+        scan = vt::vtlist::ScanReleaseFolder(folder, outputs);
+        list = vt::vtlist::MakePatchList(scan.files, args.options, refused);
     } catch (const std::exception& e) {
         std::cerr << "vtlist: " << e.what() << "\n";
-        return 1;
+        return std::nullopt;
     }
     for (const std::string& name : refused)
         std::cerr << "vtlist: refused \"" << name << "\": a patch list cannot carry \"|\", a tab or a line end in a name\n";
     for (const std::string& what : scan.leftOut) std::cerr << "vtlist: left out " << what << "\n";
-    const std::vector<std::string> entries = vt::launcher::PatchListEntries(vt::SplitTextLines(list));
-    if (entries.empty()) {
-        std::cerr << "vtlist: no file to list below " << argv[2]
-                  << " (the folder is empty, or --skip and the rules above left everything out): nothing was written\n";
-        return 1;
-    }
-    if (dryRun) {
-        std::cout << list.substr(list.find('\n') + 1);  // the entries, without the header
-        std::cerr << "vtlist: " << entries.size() << " file(s) would be listed; nothing was written (--dry-run)\n";
-        return refused.empty() ? 0 : 1;
-    }
-    if (output.empty()) {
-#ifdef _WIN32
-        _setmode(_fileno(stdout), _O_BINARY);  // CR LF as written, not CR CR LF
-#endif
-        std::fwrite(list.data(), 1, list.size(), stdout);
-        std::cerr << "vtlist: listed " << entries.size() << " file(s)\n";
-        return refused.empty() ? 0 : 1;
-    }
-    // The side file first: when it cannot be made, no list without it is left.
+    return list;
+}
+
+// The list and its side file written beside it (the side file made first:
+// when it cannot be made, no list without it is left). The exit status.
+int WriteRelease(const std::string& folder, const MakeArguments& args, const std::string& list, std::size_t entries,
+                 const vt::vtlist::ScanResult& scan, const vt::vtlist::KeyPair* key) {
     std::vector<std::string> problems, uncovered;
-    const std::string sums = vt::vtlist::MakeSideFile(list, argv[2], side, key ? &*key : nullptr, problems, &uncovered);
+    const std::string sums = vt::vtlist::MakeSideFile(list, folder, args.side, key, problems, &uncovered);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
     if (sums.empty()) {
         std::cerr << "vtlist: nothing was written\n";
         return 1;
     }
-    if (!WriteFile(output, list) || !WriteFile(vt::vtlist::SideFilePathFor(output), sums)) return 1;
-    std::cout << "wrote " << output << ": " << entries.size() << " file(s), " << ListedBytes(argv[2], scan.files)
+    if (!WriteFile(args.output, list) || !WriteFile(vt::vtlist::SideFilePathFor(args.output), sums)) return 1;
+    std::cout << "wrote " << args.output << ": " << entries << " file(s), " << ListedBytes(folder, scan.files)
               << " bytes\n";
-    SideSummary(vt::vtlist::SideFilePathFor(output), side, uncovered, key ? &*key : nullptr, sums);
-    return refused.empty() ? 0 : 1;
+    SideSummary(vt::vtlist::SideFilePathFor(args.output), args.side, uncovered, key, sums);
+    return 0;
+}
+
+int Make(int argc, char** argv) {
+    if (argc < 3) return Fail2("make needs the release folder (vtlist make --help)");
+    MakeArguments args;
+    if (const std::optional<int> wrong = ReadMakeArguments(argc, argv, args)) return *wrong;
+    std::optional<vt::vtlist::KeyPair> key;
+    if (!args.keyFile.empty() && (!(key = ReadKey(args.keyFile)) ||
+                                  !ForSigning(args.keyFile, args.unnumbered, args.expiresDays, args.side)))
+        return 1;
+    vt::vtlist::ScanResult scan;
+    std::vector<std::string> refused;
+    const std::optional<std::string> list = ListRelease(argv[2], args, scan, refused);
+    if (!list) return 1;
+    const std::vector<std::string> entries = vt::launcher::PatchListEntries(vt::SplitTextLines(*list));
+    if (entries.empty()) {
+        std::cerr << "vtlist: no file to list below " << argv[2]
+                  << " (the folder is empty, or --skip and the rules above left everything out): nothing was written\n";
+        return 1;
+    }
+    const int listed = refused.empty() ? 0 : 1;
+    if (args.dryRun) {
+        std::cout << list->substr(list->find('\n') + 1);  // the entries, without the header
+        std::cerr << "vtlist: " << entries.size() << " file(s) would be listed; nothing was written (--dry-run)\n";
+        return listed;
+    }
+    if (args.output.empty()) {
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);  // CR LF as written, not CR CR LF
+#endif
+        std::fwrite(list->data(), 1, list->size(), stdout);
+        std::cerr << "vtlist: listed " << entries.size() << " file(s)\n";
+        return listed;
+    }
+    const int written = WriteRelease(argv[2], args, *list, entries.size(), scan, key ? &*key : nullptr);
+    return written != 0 ? written : listed;
 }
 
 int Sign(int argc, char** argv) {
