@@ -403,7 +403,7 @@ def run_step(step, size, scale):
 def print_table(against_name):
     print("| Measure | VT | Peer | Peer's figure | Peer / VT | Notes |" if not against_name else
           f"| Measure | VT | VT at {against_name} | {against_name} / VT | Peer | Peer's figure | Peer / VT | Notes |")
-    print("|---|---|---|---|---|---|" + ("|---|---|" if against_name else ""))
+    print("|---" * (8 if against_name else 6) + "|")
     for what, ours, peer_name, peer, ratio, note in ROWS:
         cells = [what, ours]
         if against_name:

@@ -48,8 +48,13 @@ LocalFileLook LookAtLocalFile(const std::string& path) {
     LocalFileLook look;
     win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !::GetFileInformationByHandle(file.get(), &info)) {
+    // Times and attributes (FileBasicInfo) and the size: not
+    // GetFileInformationByHandle, which also asks for the volume's serial
+    // number and under Wine made a no-op run three times slower.
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileSizeEx(file.get(), &size)) {
         // Not there, or there and not to be opened: only then the second
         // question (FileExists also answers for a name with wildcards as the
         // folder listing does).
@@ -58,14 +63,16 @@ LocalFileLook LookAtLocalFile(const std::string& path) {
         return look;
     }
     file.reset();
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return look;  // a folder is no file: Missing
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        ::SetFileAttributesA(path.c_str(), info.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return look;  // a folder is no file: Missing
+    if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)
+        ::SetFileAttributesA(path.c_str(), basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    FILETIME written{};
+    written.dwLowDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart);
+    written.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart >> 32);
     look.state = LocalFileLook::State::Present;
-    look.lastWritten = ToLocalDateValue(info.ftLastWriteTime);
-    look.facts.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    look.facts.written =
-        (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+    look.lastWritten = ToLocalDateValue(written);
+    look.facts.size = static_cast<std::uint64_t>(size.QuadPart);
+    look.facts.written = static_cast<std::uint64_t>(basic.LastWriteTime.QuadPart);
     return look;
 }
 
