@@ -56,4 +56,73 @@ bool FromHex(std::string_view text, std::uint8_t* out, std::size_t size) {
     return true;
 }
 
+namespace {
+
+// The upper case of a lower-case letter in the folded ranges; `c` itself otherwise.
+char32_t UpperLetter(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - 0x20;
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;  // Latin-1: à..þ but ÷
+    if (c == 0xFF) return 0x178;                                  // ÿ
+    if (c >= 0x100 && c <= 0x17F) {                               // Latin Extended-A: pairs
+        if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;  // ı, ĸ, ŉ, ſ: no simple pair kept here
+        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (oddUpper) return c % 2 == 0 ? c - 1 : c;
+        return c % 2 == 1 ? c - 1 : c;
+    }
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;  // Greek α..ω (final ς apart)
+    if (c == 0x3C2) return 0x3A3;
+    if (c == 0x3CA || c == 0x3CB) return c - 0x20;  // ϊ ϋ
+    if (c == 0x3AC) return 0x386;                   // ά
+    if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;  // έ ή ί
+    if (c == 0x3CC) return 0x38C;                   // ό
+    if (c == 0x3CD || c == 0x3CE) return c - 0x3F;  // ύ ώ
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic а..я
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;  // ѐ..џ
+    return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string FileNameUpper(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            out += AsciiUpper(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        // Only two-byte sequences hold the folded letters; anything else is
+        // copied as it is, a byte at a time when it is not UTF-8.
+        if (lead >= 0xC2 && lead <= 0xDF && i + 1 < utf8.size() &&
+            (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            const char32_t c = (static_cast<char32_t>(lead & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
+            AppendUtf8(out, UpperLetter(c));
+            i += 2;
+            continue;
+        }
+        out += utf8[i++];
+    }
+    return out;
+}
+
 }  // namespace vt

@@ -4,8 +4,8 @@
 //
 // Letter case is ASCII only, on purpose: UPDATE.CFG keys, the "immer"
 // keyword, the launcher marker, URL schemes and the starter's mode words are
-// ASCII by definition, and a file name compared for the file system goes
-// through the system (CompareString), not through these.
+// ASCII by definition. File names are the exception (FileNameUpper); on
+// Windows a name compared for the file system goes through the system.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +25,14 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // `text` without the characters of `blanks` at either end. The default is
 // what HTTP headers allow around a value; list fields and mode words pass " ".
 std::string_view Trim(std::string_view text, std::string_view blanks = " \t");
+
+// A file name (UTF-8) in upper case as the Windows file system compares
+// names, for portable rules that must find two names one file: ASCII, the
+// Latin-1 and Latin Extended-A letters, Greek and Cyrillic are folded (the
+// scripts of the players this mod has); other characters stay as they are.
+// Bytes that are not UTF-8 stay as they are. On Windows the programs ask the
+// system itself (platform/win/files.h, SameFileName).
+std::string FileNameUpper(std::string_view utf8);
 
 // Bytes as lower-case hex digits, and back: exactly 2 * size hex digits,
 // either case; false otherwise.

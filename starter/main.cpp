@@ -3,13 +3,16 @@
 #include <windows.h>
 
 #include "platform/win/failure.h"
+#include "platform/win/text_codes.h"
 #include "starter/win/starter_form.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     vt::win::SetProgramTitle("vtwd.exe");
     int exitCode = 1;
     vt::win::GuardEvent([&] {
-        vt::starter::VT_StarterMainForm form(instance, argumentText ? argumentText : "");
+        // The argument text comes in the system's ANSI code page; inside, UTF-8.
+        const std::string text = argumentText ? vt::win::Utf8From(vt::win::WideFrom(argumentText, CP_ACP)) : "";
+        vt::starter::VT_StarterMainForm form(instance, text);
         exitCode = form.RunMessageLoop();
     });
     return exitCode;

@@ -1,4 +1,5 @@
 #include "config/win/config_file.h"
+#include "platform/win/text_codes.h"
 
 #include "config/app_dir.h"
 #include "config/text_lines.h"
@@ -9,7 +10,11 @@ namespace vt::win {
 std::optional<std::vector<std::string>> ReadConfigLines(const std::string& appDir) {
     const std::string path = appDir + kConfigFileName;
     if (!OrdinaryFileExists(path)) return std::nullopt;
-    return SplitTextLines(ReadWholeFile(path));
+    // Each line UTF-8, or in the system's code page when it is not UTF-8 (a
+    // file written by an older editor): paths inside are UTF-8.
+    std::vector<std::string> lines = SplitTextLines(ReadWholeFile(path));
+    for (std::string& line : lines) line = LineAsUtf8(line);
+    return lines;
 }
 
 std::string ProgramAppDir() { return MakeAppDir(ProgramFolder()); }

@@ -1,4 +1,5 @@
 #include "launcher/win/download_file.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -16,7 +17,7 @@ constexpr std::uint64_t kFreeSpaceCheckEvery = 16ull * 1024 * 1024;
 constexpr DWORD kMaxRecordBytes = 4096;
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    win::UniqueFileHandle file(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
     std::string text(kMaxRecordBytes, '\0');
@@ -29,7 +30,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
 
 std::optional<std::uint64_t> SizeOf(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!::GetFileAttributesExW(win::PathW(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return std::nullopt;
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -63,8 +64,8 @@ PartFile::~PartFile() {
     file_.reset();
     if (!replaced_) {
         Step("discard");
-        ::DeleteFileA(path_.c_str());
-        if (recordExists_) ::DeleteFileA(recordPath_.c_str());
+        ::DeleteFileW(win::PathW(path_).c_str());
+        if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
     }
 }
 
@@ -74,7 +75,7 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!record || record->url != url_) return std::nullopt;
     // The kept bytes are read here, once: their sums go on with the body.
     resumable_ = ResumeRecord{record->url, record->validator, record->total};
-    file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_ || !HashKeptBytes(record->kept) || keptSum_->Digest() != record->keptSum) {
         file_.reset();
@@ -96,13 +97,13 @@ bool PartFile::Begin(std::uint64_t keep) {
     nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
     if (keep == 0) {
         file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
-        if (recordExists_) ::DeleteFileA(recordPath_.c_str());  // a fresh body has no record until the server offers one
+        if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());  // a fresh body has no record until the server offers one
         recordExists_ = false;
         resumable_.reset();
         keptSum_.reset();
         checkpointed_ = 0;
         // Readable too: a body continued later in this fetch hashes what it keeps.
-        file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
         hasher_.reset();
@@ -112,7 +113,7 @@ bool PartFile::Begin(std::uint64_t keep) {
     }
     // Continue: keep the first `keep` bytes, drop anything after them.
     if (!file_)
-        file_.reset(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (checkpointed_ > keep) checkpointed_ = keep;
     const bool hashed = hashedKeep_ == keep;  // by LeftBehind, just now
@@ -246,7 +247,7 @@ bool PartFile::ReplaceTarget() {
         return false;
     }
     replaced_ = true;
-    if (recordExists_) ::DeleteFileA(recordPath_.c_str());
+    if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
     return true;
 }
 
@@ -262,7 +263,7 @@ std::optional<std::uint64_t> PartFile::FreeSpace() const {
     const std::size_t slash = path_.find_last_of('\\');
     const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     ULARGE_INTEGER free{};
-    if (!::GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free, nullptr, nullptr)) return std::nullopt;
+    if (!::GetDiskFreeSpaceExW(win::PathW(folder.empty() ? nullptr : folder).c_str(), &free, nullptr, nullptr)) return std::nullopt;
     return free.QuadPart;
 }
 
@@ -296,13 +297,13 @@ FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& reques
 LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable) {
     std::set<std::string> parts, records;  // names as listed; case-insensitive pairing below
     for (const char* suffix : {kPartSuffix, kResumeSuffix}) {
-        WIN32_FIND_DATAA entry;
-        win::UniqueFindHandle search(::FindFirstFileA((folder + "*" + suffix).c_str(), &entry));
+        WIN32_FIND_DATAW entry;
+        win::UniqueFindHandle search(::FindFirstFileW(win::PathW((folder + "*" + suffix)).c_str(), &entry));
         if (!search) continue;
         do {
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                (suffix == kPartSuffix ? parts : records).insert(entry.cFileName);
-        } while (::FindNextFileA(search.get(), &entry));
+                (suffix == kPartSuffix ? parts : records).insert(win::Narrow(entry.cFileName));
+        } while (::FindNextFileW(search.get(), &entry));
     }
     LeftoverSweep sweep;
     std::set<std::string> keptRecords;

@@ -1,4 +1,5 @@
 #include "launcher/win/fetch_pool.h"
+#include "platform/win/files.h"
 
 #include <windows.h>
 
@@ -8,15 +9,6 @@
 #include "platform/win/failure.h"
 
 namespace vt::launcher {
-namespace {
-
-bool SameFileName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                            static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-}  // namespace
 
 FetchPool::FetchPool(int fetchesAtOnce, TransferTimeouts timeouts)
     : timeouts_(timeouts), limit_(fetchesAtOnce < 1 ? 1 : fetchesAtOnce) {
@@ -58,7 +50,7 @@ bool FetchPool::OldestDone() const {
 bool FetchPool::IsPending(const std::string& localFile) const {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& fetch : order_)
-        if (SameFileName(fetch->request.localFile, localFile)) return true;
+        if (win::SameFileName(fetch->request.localFile, localFile)) return true;
     return false;
 }
 

@@ -1,4 +1,5 @@
 #include "launcher/win/file_helpers.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -23,7 +24,7 @@ DateValue ToLocalDateValue(const FILETIME& utc) {
 bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAccessed, DateValue& LastWritten,
                   FileFacts* facts) {
     ClearReadOnly(FileName);
-    win::UniqueFileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    win::UniqueFileHandle file(::CreateFileW(win::PathW(FileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) {
         Created = LastAccessed = LastWritten = 0.0;
@@ -46,7 +47,7 @@ bool GetFileTimes(std::string FileName, DateValue& Created, DateValue& LastAcces
 
 LocalFileLook LookAtLocalFile(const std::string& path) {
     LocalFileLook look;
-    win::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    win::UniqueFileHandle file(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     // Times and attributes (FileBasicInfo) and the size: not
     // GetFileInformationByHandle, which also asks for the volume's serial
@@ -65,7 +66,7 @@ LocalFileLook LookAtLocalFile(const std::string& path) {
     file.reset();
     if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return look;  // a folder is no file: Missing
     if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)
-        ::SetFileAttributesA(path.c_str(), basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        ::SetFileAttributesW(win::PathW(path).c_str(), basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     FILETIME written{};
     written.dwLowDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart);
     written.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart >> 32);
@@ -77,11 +78,11 @@ LocalFileLook LookAtLocalFile(const std::string& path) {
 }
 
 void ClearReadOnly(const std::string& FileName) {
-    const DWORD attributes = ::GetFileAttributesA(FileName.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win::PathW(FileName).c_str());
     // Writing back unchanged attributes changes nothing, and under Wine costs
     // fifteen times the read: only a read-only file is written to.
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
-    ::SetFileAttributesA(FileName.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    ::SetFileAttributesW(win::PathW(FileName).c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
 void CreateFolderPath(const std::string& Path) {
@@ -104,7 +105,7 @@ void CreateFolderPath(const std::string& Path) {
         start = end + 1;
         if (component.empty()) continue;
         accumulated += component + "\\";
-        if (component.back() != ':') ::CreateDirectoryA(accumulated.c_str(), nullptr);
+        if (component.back() != ':') ::CreateDirectoryW(win::PathW(accumulated).c_str(), nullptr);
     }
 }
 

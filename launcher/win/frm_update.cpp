@@ -1,4 +1,5 @@
 #include "launcher/win/frm_update.h"
+#include "platform/win/text_codes.h"
 
 #include "config/win/config_file.h"
 #include "launcher/rules/window_layout.h"
@@ -10,35 +11,36 @@
 namespace vt::launcher {
 namespace {
 
-constexpr char kClassName[] = "frmUpdate";
+constexpr wchar_t kClassName[] = L"frmUpdate";
 constexpr char kBrowserClassName[] = "VT_BrowserHost";
+constexpr wchar_t kBrowserClassNameW[] = L"VT_BrowserHost";
 constexpr char kCaption[] = "Vortane Mod Launcher V1.56";
 constexpr char kAboutText[] = "Vortane Mod Launcher by the Vortane Mod team.";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
 void RegisterClasses(HINSTANCE instance, WNDPROC windowProc) {
-    WNDCLASSA form{};
+    WNDCLASSW form{};
     form.style = CS_DBLCLKS;  // the about message
     form.lpfnWndProc = windowProc;
     form.hInstance = instance;
-    form.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1));
-    form.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    form.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    form.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
     form.hbrBackground = ::CreateSolidBrush(RGB(64, 64, 64));  // lives as long as the class, that is the program
     form.lpszClassName = kClassName;
-    if (!::RegisterClassA(&form)) win::ThrowSystemError("Cannot register the launcher's window class");
+    if (!::RegisterClassW(&form)) win::ThrowSystemError("Cannot register the launcher's window class");
 
-    WNDCLASSA container{};
-    container.lpfnWndProc = ::DefWindowProcA;  // no CS_DBLCLKS: a double-click here is never the about message
+    WNDCLASSW container{};
+    container.lpfnWndProc = ::DefWindowProcW;  // no CS_DBLCLKS: a double-click here is never the about message
     container.hInstance = instance;
     container.hCursor = form.hCursor;
     container.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    container.lpszClassName = kBrowserClassName;
-    if (!::RegisterClassA(&container)) win::ThrowSystemError("Cannot register the browser's window class");
+    container.lpszClassName = kBrowserClassNameW;
+    if (!::RegisterClassW(&container)) win::ThrowSystemError("Cannot register the browser's window class");
 }
 
 HWND Child(HWND parent, HINSTANCE instance, const char* className, const char* text, DWORD style, DWORD exStyle, int id) {
-    HWND child = ::CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0,
+    HWND child = ::CreateWindowExW(exStyle, win::Wide(className).c_str(), win::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0,
                                    parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (!child) win::ThrowSystemError(std::string("Cannot create the control \"") + text + "\"");
     return child;
@@ -50,16 +52,16 @@ void Place(HWND control, Element element, UINT dpi) {
 }
 
 win::UniqueGdiObject BoldFont(const char* face, int hundredthsOfPoint, UINT dpi) {
-    return win::UniqueGdiObject(::CreateFontA(FontHeight(hundredthsOfPoint, static_cast<int>(dpi)), 0, 0, 0, FW_BOLD,
+    return win::UniqueGdiObject(::CreateFontW(FontHeight(hundredthsOfPoint, static_cast<int>(dpi)), 0, 0, 0, FW_BOLD,
                                               FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+                                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, win::Wide(face).c_str()));
 }
 
 }  // namespace
 
 frmUpdate::frmUpdate(HINSTANCE instance) {
     RegisterClasses(instance, WindowProc);
-    window_ = ::CreateWindowExA(kExStyle, kClassName, "", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
+    window_ = ::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
                                 instance, this);
     if (!window_) win::ThrowSystemError("Cannot create the launcher's window");
     win::SetFailureOwner(window_);
@@ -75,7 +77,7 @@ frmUpdate::frmUpdate(HINSTANCE instance) {
     ::GetWindowRect(window_, &frame);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoA(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     ::SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
@@ -123,8 +125,8 @@ void frmUpdate::ApplyLayout(UINT dpi) {
     buttonFont_ = BoldFont("MS Sans Serif", 1200, dpi_);
     statusFont_ = BoldFont("Verdana", 975, dpi_);
     for (HWND button : {cmdLaunch, cmdQuit, SchalterSingleLaunch})
-        ::SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont_.get()), TRUE);
-    ::SendMessageA(txtStatus, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
+        ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont_.get()), TRUE);
+    ::SendMessageW(txtStatus, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
     if (browser_) browser_->FitToContainer();
     if (pageText_) {
         Place(pageText_->Handle(), Element::Browser, dpi_);
@@ -133,7 +135,7 @@ void frmUpdate::ApplyLayout(UINT dpi) {
 }
 
 void frmUpdate::Form_Load() {
-    ::SetWindowTextA(window_, kCaption);
+    ::SetWindowTextW(window_, win::Wide(kCaption).c_str());
     settings_ = win::ReadLauncherSettings(win::ProgramAppDir());  // PatchListName "update.dat" unless PATCHLIST= says otherwise
     log_ = std::make_unique<win::ProgramLog>(settings_.AppDir, "VT_Update.log");
     if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
@@ -150,7 +152,7 @@ int frmUpdate::RunMessageLoop() { return win::RunMessageLoop(window_); }  // Tab
 
 LRESULT CALLBACK frmUpdate::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* form = win::WindowOwner<frmUpdate>(window, message, lParam);
-    if (!form || !form->window_) return ::DefWindowProcA(window, message, wParam, lParam);
+    if (!form || !form->window_) return ::DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = 0;
     win::GuardEvent([&] { result = form->HandleMessage(message, wParam, lParam); });
     return result;
@@ -192,13 +194,13 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:  // closed through the window manager: the program ends with its window
             EndProgram();
     }
-    return ::DefWindowProcA(window_, message, wParam, lParam);
+    return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
 void frmUpdate::Form_DblClick(int x, int y) {
     // Only the margins and gaps: a blank browser area is not background.
     if (!IsOnBackground(x, y, static_cast<int>(dpi_))) return;
-    ::MessageBoxA(window_, kAboutText, win::ProgramTitle(), MB_OK);
+    ::MessageBoxW(window_, win::Wide(kAboutText).c_str(), win::Wide(win::ProgramTitle()).c_str(), MB_OK);
 }
 
 void frmUpdate::cmdQuit_Click() {
@@ -208,7 +210,7 @@ void frmUpdate::cmdQuit_Click() {
 
 void frmUpdate::SetStatusNow(const std::string& text) {
     log_->Line("STATUS", text);
-    ::SetWindowTextA(txtStatus, text.c_str());
+    ::SetWindowTextW(txtStatus, win::Wide(text).c_str());
 }
 
 bool frmUpdate::FileExists(const std::string& FileName) { return win::FileExists(FileName); }

@@ -1,6 +1,7 @@
 // The two launch buttons: hand over to the starter with "MULTI" or "SINGLE"
 // and end the launcher, whatever happens.
 #include "launcher/win/frm_update.h"
+#include "platform/win/text_codes.h"
 #include "platform/win/failure.h"
 #include "platform/win/process.h"
 
@@ -24,7 +25,7 @@ void frmUpdate::Launch(bool multiplayer) {
     } else {
         const char* problem = LaunchProblemText(multiplayer);
         SetStatusNow(problem);
-        ::MessageBoxA(nullptr, problem, win::ProgramTitle(), MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
+        ::MessageBoxW(nullptr, win::Wide(problem).c_str(), win::Wide(win::ProgramTitle()).c_str(), MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
     }
     log_->Line("ENDING", multiplayer ? "multiplayer launch" : "single-player launch");
     EndProgram();

@@ -2,6 +2,7 @@
 // texts, navigations and outcome come back through the RunViewAdapter), its
 // ending, and the time-out that starts the next run.
 #include "launcher/win/frm_update.h"
+#include "platform/win/text_codes.h"
 #include "launcher/win/frm_update_messages.h"
 #include "launcher/win/update_run.h"
 #include "platform/win/failure.h"
@@ -12,7 +13,7 @@ namespace vt::launcher {
 void frmUpdate::tmrDoOnce_Timer() {
     tmrDoOnce->SetEnabled(false);  // one arming, one run
     if (runThread_) return;        // cannot happen: the time-out is not armed while a run goes on
-    RunWindow window{[this](const std::string& text) { ::SetWindowTextA(txtStatus, text.c_str()); },
+    RunWindow window{[this](const std::string& text) { ::SetWindowTextW(txtStatus, win::Wide(text).c_str()); },
                      [this](const std::string& address) { NavigateNow(address); },
                      [this](std::uint64_t done, std::uint64_t total) { taskbar_->Show(done, total); },
                      [this](const RunOutcome& outcome) { OnRunEnded(outcome); }};
@@ -28,7 +29,7 @@ void frmUpdate::OnRunEnded(const RunOutcome& outcome) {
     taskbar_->Clear();
     if (!outcome.failure.empty()) win::EndWithUnhandledFailure(outcome.failure);
     if (!outcome.fileAccessError.empty()) {
-        ::MessageBoxA(window_, "FILE ACCESS ERROR", ("UNABLE TO CHECK FOR UPDATE: " + outcome.fileAccessError).c_str(),
+        ::MessageBoxW(window_, L"FILE ACCESS ERROR", win::Wide("UNABLE TO CHECK FOR UPDATE: " + outcome.fileAccessError).c_str(),
                       MB_OK | MB_ICONHAND);
         EndProgram();
     }

@@ -1,4 +1,5 @@
 #include "launcher/win/hash_cache.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -19,7 +20,7 @@ constexpr char kHeading[] = "VTHASHES 2";
 // Size and last-write time of a plain file.
 bool Stat(const std::string& path, std::uint64_t& size, std::uint64_t& written) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!::GetFileAttributesExW(win::PathW(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;

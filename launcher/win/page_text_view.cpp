@@ -28,9 +28,9 @@ void PageTextView::Show(const std::string& pageBytes) {
 }
 
 void PageTextView::ApplyFont(UINT dpi) {
-    font_.reset(::CreateFontA(FontHeight(1000, static_cast<int>(dpi)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    font_.reset(::CreateFontW(FontHeight(1000, static_cast<int>(dpi)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              DEFAULT_PITCH | FF_DONTCARE, "Verdana"));
+                              DEFAULT_PITCH | FF_DONTCARE, L"Verdana"));
     ::SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
 }
 

@@ -52,7 +52,7 @@ bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFa
 
 bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
                                 const SideEntry* expected) {
-    const bool leftBehind = keptParts_.count(ToAsciiUpper(LocalFile)) > 0;
+    const bool leftBehind = keptParts_.count(win::FileNameKey(LocalFile)) > 0;
     FetchRequest request{url, LocalFile, kNoBodyCap, leftBehind, expected};
     if (oneAtATime_) {
         pool_->Submit(LineIndex, std::move(request));
@@ -164,7 +164,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
     const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
-    if (!checkedFolders_.insert(ToAsciiUpper(folder)).second) return;
+    if (!checkedFolders_.insert(win::FileNameKey(folder)).second) return;
     const LeftoverSweep sweep = RemoveLeftoverParts(folder);
     if (sweep.removed)
         context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " \"*" + kPartSuffix + "\" left in " +
@@ -173,7 +173,7 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
         context_.log.Line("ENTRY", "kept " + std::to_string(sweep.kept) + " partial file(s) in " + folder +
                                        " that a fetch may continue");
         foldersWithKeptParts_.push_back(folder);
-        for (const std::string& target : sweep.keptTargets) keptParts_.insert(ToAsciiUpper(target));
+        for (const std::string& target : sweep.keptTargets) keptParts_.insert(win::FileNameKey(target));
     }
 }
 

@@ -91,9 +91,9 @@ private:
     bool oneAtATime_;  // each fetch is waited for before the next entry
     std::int32_t shownIndex_ = 0;      // the entry the status text names
     ULONGLONG progressShownAt_ = 0;    // when its figures were last shown
-    std::unordered_set<std::string> checkedFolders_;  // upper case
+    std::unordered_set<std::string> checkedFolders_;  // FileNameKey
     std::vector<std::string> foldersWithKeptParts_;
-    std::unordered_set<std::string> keptParts_;  // upper case: targets whose partial file may be continued
+    std::unordered_set<std::string> keptParts_;  // FileNameKey: targets whose partial file may be continued
     int twoDigitYearMax_;  // the system's two-digit-year setting, read once per run
 };
 

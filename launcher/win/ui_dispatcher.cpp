@@ -11,7 +11,7 @@ void UiDispatcher::Post(std::function<void()> task) {
         wake = tasks_.empty();  // one message wakes the window for every task queued until it runs
         tasks_.push_back(std::move(task));
     }
-    if (wake) ::PostMessageA(window_, message_, 0, 0);
+    if (wake) ::PostMessageW(window_, message_, 0, 0);
 }
 
 void UiDispatcher::Send(std::function<void()> task) {

@@ -1,4 +1,5 @@
 #include "launcher/win/update_run.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -57,7 +58,7 @@ RunEnding UpdateRun::Steps() {
 
     if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run; errors ignored
         ClearReadOnly(listFile);
-        ::DeleteFileA(listFile.c_str());
+        ::DeleteFileW(win::PathW(listFile).c_str());
     }
     // With more than one fetch at once the side file is fetched while the
     // list is: one round trip to the server less before the first file.
@@ -76,7 +77,10 @@ RunEnding UpdateRun::Steps() {
     if (sideFailed) return RunEnding::E1;
 
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
-    const std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
+    std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
+    // An entry is read as UTF-8 when it is UTF-8, else in the system's code
+    // page: lists written before vtlist wrote UTF-8 keep their names.
+    for (std::string& entry : entries) entry = win::LineAsUtf8(entry);
     context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
     if (sums && !SideFileFits(*sums, listFile, entries)) return RunEnding::E1;
     // Remembered before any file is fetched: from now on nothing older is taken.
@@ -112,7 +116,7 @@ std::optional<RunEnding> UpdateRun::Probe(FetchPool& pool) {
         return RunEnding::E12;
     }
     context_.view.Navigate(onlinePage);
-    ::DeleteFileA(probeFile.c_str());  // a probe file that stays does no harm
+    ::DeleteFileW(win::PathW(probeFile).c_str());  // a probe file that stays does no harm
     return std::nullopt;
 }
 
@@ -188,7 +192,7 @@ std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, bool& failed, st
     }
     const std::string& file = fetch->request.localFile;
     const std::string text = win::ReadWholeFile(file);
-    ::DeleteFileA(file.c_str());
+    ::DeleteFileW(win::PathW(file).c_str());
     std::string why;
     std::optional<SideFile> sums = ParseSideFile(text, &why);
     if (!sums) return refuse("the side file cannot be read: " + why);
@@ -223,7 +227,7 @@ bool UpdateRun::HasLauncherMarker(const std::string& FileName) {
 }
 
 void UpdateRun::RemoveFile(const std::string& path) {
-    if (!::DeleteFileA(path.c_str())) win::ThrowSystemError("Cannot delete " + path);
+    if (!::DeleteFileW(win::PathW(path).c_str())) win::ThrowSystemError("Cannot delete " + path);
 }
 
 }  // namespace vt::launcher

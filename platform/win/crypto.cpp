@@ -1,4 +1,5 @@
 #include "platform/win/crypto.h"
+#include "platform/win/text_codes.h"
 
 #include <cstring>
 #include <vector>
@@ -54,7 +55,7 @@ Sha256 Sha256Of(const void* data, std::size_t size, bool* ok) {
 }
 
 bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size) {
-    UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
     Sha256Hasher hasher;

@@ -1,6 +1,8 @@
 #include "platform/win/file_identity.h"
 
+#include "platform/win/files.h"
 #include "platform/win/handles.h"
+#include "platform/win/text_codes.h"
 
 namespace vt::win {
 namespace {
@@ -8,7 +10,7 @@ namespace {
 // Opens for no access at all: enough for the identity and the final path, and
 // it shares everything, so nobody else's use of the file is disturbed.
 UniqueFileHandle OpenForIdentity(const std::string& path) {
-    return UniqueFileHandle(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    return UniqueFileHandle(::CreateFileW(PathW(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
@@ -20,13 +22,13 @@ std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
 }
 
 std::string FullPath(const std::string& path) {
-    std::string buffer(MAX_PATH, '\0');
+    const std::wstring wide = PathW(path);
+    std::wstring buffer(MAX_PATH, L'\0');
     for (int i = 0; i < 4; ++i) {
-        char* namePart = nullptr;
-        const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &namePart);
+        const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0) return {};
-        if (length < buffer.size()) return buffer.substr(0, length);
-        buffer.assign(length + 1, '\0');
+        if (length < buffer.size()) return WithoutLongPrefix(Narrow(std::wstring_view(buffer.data(), length)));
+        buffer.assign(length + 1, L'\0');
     }
     return {};
 }
@@ -34,18 +36,13 @@ std::string FullPath(const std::string& path) {
 // The path the system resolved `file` to ("\\?\C:\a\b" or "\\?\UNC\srv\share\a"),
 // turned back into an ordinary one; empty when it cannot be had.
 std::string FinalPath(HANDLE file) {
-    std::string buffer(MAX_PATH, '\0');
+    std::wstring buffer(MAX_PATH, L'\0');
     for (int i = 0; i < 4; ++i) {
-        const DWORD length = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+        const DWORD length = ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            if (buffer.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + buffer.substr(8);
-            if (buffer.rfind("\\\\?\\", 0) == 0) return buffer.substr(4);
-            return buffer;
-        }
-        buffer.assign(length + 1, '\0');
+        if (length < buffer.size()) return WithoutLongPrefix(Narrow(std::wstring_view(buffer.data(), length)));
+        buffer.assign(length + 1, L'\0');
     }
     return {};
 }
@@ -84,7 +81,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
 }
 
 std::optional<FileIdentity> IdentityOfEntry(const std::string& path) {
-    UniqueFileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return std::nullopt;
     return IdentityOfHandle(file.get());
@@ -93,7 +90,7 @@ std::optional<FileIdentity> IdentityOfEntry(const std::string& path) {
 std::string NearestExistingPath(const std::string& path) {
     std::string current = FullPath(path);
     for (int depth = 0; depth < 512 && !current.empty(); ++depth) {
-        if (::GetFileAttributesA(current.c_str()) != INVALID_FILE_ATTRIBUTES) return current;
+        if (::GetFileAttributesW(PathW(current).c_str()) != INVALID_FILE_ATTRIBUTES) return current;
         current = ParentOf(current);
     }
     return {};
@@ -132,7 +129,7 @@ bool IsSameOrInsideOnDisk(const std::string& inner, const std::string& outer) {
 bool IsLinkPath(const std::string& path) {
     std::string p = path;
     while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
-    const DWORD attributes = ::GetFileAttributesA(p.c_str());
+    const DWORD attributes = ::GetFileAttributesW(PathW(p).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 

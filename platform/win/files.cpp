@@ -1,14 +1,16 @@
 #include "platform/win/files.h"
 
+#include <climits>
 #include <vector>
 
 #include "platform/win/failure.h"
 #include "platform/win/handles.h"
+#include "platform/win/text_codes.h"
 
 namespace vt::win {
 
 bool OrdinaryFileExists(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(PathW(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
@@ -20,13 +22,13 @@ bool FileExists(const std::string& path) {
     // other than "not there", get the search itself, so the answers and the
     // errors are the search's.
     if (path.find_first_of("*?") == std::string::npos) {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(PathW(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
     }
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle search(::FindFirstFileA(path.c_str(), &entry));
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle search(::FindFirstFileW(PathW(path).c_str(), &entry));
     if (!search) {
         // A removable drive without a medium is a question the search cannot
         // answer; every other refusal means there is no such file.
@@ -36,12 +38,12 @@ bool FileExists(const std::string& path) {
     }
     do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return true;
-    } while (::FindNextFileA(search.get(), &entry));
+    } while (::FindNextFileW(search.get(), &entry));
     return false;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) ThrowSystemError("Cannot open " + path);
 
@@ -56,13 +58,21 @@ std::string ReadWholeFile(const std::string& path) {
     return content;
 }
 
+std::string WithoutLongPrefix(std::string path) {
+    if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+    if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
 std::string ProgramFolder() {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) ThrowSystemError("Cannot find the program's own file");
         if (length < buffer.size()) {
-            std::string path(buffer.data(), length);
+            // Started through a long path, the name may carry "\\?\": inside,
+            // paths go without it (PathW adds it where needed).
+            std::string path = WithoutLongPrefix(Narrow(std::wstring_view(buffer.data(), length)));
             const std::size_t slash = path.find_last_of('\\');
             if (slash == std::string::npos) return path;
             // "C:\x.exe" lies in the root "C:\": keep the root's backslash.
@@ -73,9 +83,22 @@ std::string ProgramFolder() {
     }
 }
 
+bool SameFileName(std::string_view a, std::string_view b) {
+    const std::wstring wideA = Wide(a), wideB = Wide(b);
+    if (wideA.size() > INT_MAX || wideB.size() > INT_MAX) return false;
+    return ::CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
+                                  static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::string FileNameKey(std::string_view name) {
+    std::wstring wide = Wide(name);
+    if (!wide.empty() && wide.size() <= MAXDWORD) ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
+}
+
 bool DeleteClearingAttributes(const std::string& path) {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileA(path.c_str()) != FALSE;
+    ::SetFileAttributesW(PathW(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    return ::DeleteFileW(PathW(path).c_str()) != FALSE;
 }
 
 }  // namespace vt::win

@@ -1,8 +1,10 @@
-// File-system questions and reads that both programs ask in the same way. All
-// paths are 8-bit (ANSI code page) texts passed to the "A" functions unchanged.
+// File-system questions and reads that both programs ask in the same way.
+// Paths are UTF-8, given to the system's wide functions through PathW
+// (text_codes.h), so any name and any length the file system allows works.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vt::win {
 
@@ -25,6 +27,15 @@ bool DeleteClearingAttributes(const std::string& path);
 // opened (for example held open without sharing) or read. Readers share read
 // and write access, so only a holder that shares nothing stops them.
 std::string ReadWholeFile(const std::string& path);
+
+// Whether two file names are the same to the file system: equal but for
+// case, in every script (CompareStringOrdinal, ignoring case, as NTFS does).
+bool SameFileName(std::string_view a, std::string_view b);
+// A name in the file system's upper case, for sets and maps of names.
+std::string FileNameKey(std::string_view name);
+
+// A path without its long-path prefix: "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
+std::string WithoutLongPrefix(std::string path);
 
 // The running program's folder as the system reports it: "C:\Games\VT", or the
 // drive root with its backslash, "C:\".

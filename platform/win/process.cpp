@@ -1,4 +1,5 @@
 #include "platform/win/process.h"
+#include "platform/win/text_codes.h"
 
 #include <vector>
 
@@ -19,7 +20,7 @@ struct WatchedJob {
 };
 
 bool MakeWatchedJob(WatchedJob& made, std::string& why) {
-    made.job.reset(::CreateJobObjectA(nullptr, nullptr));
+    made.job.reset(::CreateJobObjectW(nullptr, nullptr));
     if (!made.job) {
         why = LastErrorText("CreateJobObject");
         return false;
@@ -72,15 +73,37 @@ bool WaitUntilJobIsEmpty(const WatchedJob& watched) {
 
 }  // namespace
 
+namespace {
+
+// The command line with a long program path replaced by its short (8.3)
+// form: CreateProcess finds the program through the old MAX_PATH limit, with
+// or without the long-path prefix (on Windows and under Wine alike). Where the
+// volume keeps no short names the line stays, and the start fails as before.
+std::wstring StartableCommandLine(const std::string& commandLine, const std::string& program) {
+    std::wstring line = Wide(commandLine);
+    const std::wstring quoted = L"\"" + Wide(program) + L"\"";
+    if (program.size() < MAX_PATH - 1 || line.rfind(quoted, 0) != 0) return line;
+    const std::wstring longPath = PathW(program);
+    const DWORD needed = ::GetShortPathNameW(longPath.c_str(), nullptr, 0);
+    if (needed == 0) return line;
+    std::wstring shortPath(needed, L'\0');
+    const DWORD written = ::GetShortPathNameW(longPath.c_str(), shortPath.data(), needed);
+    if (written == 0 || written >= needed) return line;
+    shortPath.resize(written);
+    if (shortPath.rfind(L"\\\\?\\", 0) == 0) shortPath.erase(0, 4);
+    return L"\"" + shortPath + L"\"" + line.substr(quoted.size());
+}
+
+}  // namespace
+
 StartedProcess StartProgram(const std::string& commandLine, const std::string& program, WORD show, bool suspended) {
-    std::vector<char> line(commandLine.begin(), commandLine.end());  // CreateProcessA may write into it
-    line.push_back('\0');
-    STARTUPINFOA startup{};
+    std::wstring line = StartableCommandLine(commandLine, program);  // CreateProcessW may write into it
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = show;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0, nullptr,
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0, nullptr,
                           nullptr, &startup, &info))
         ThrowSystemError("Cannot start " + program);
     StartedProcess started;

@@ -1,4 +1,5 @@
 #include "platform/win/program_log.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -21,7 +22,7 @@ std::string Timestamp() {
 
 HANDLE CreateLogFile(const std::string& path) {
     // Readers may look while the program runs; the next start rewrites it.
-    return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+    return ::CreateFileW(PathW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -46,7 +47,7 @@ std::string LocalDataFolder() {
     if (path.empty()) return {};
     if (path.back() != '\\') path += '\\';
     path += "Vortane\\";
-    ::CreateDirectoryA(path.c_str(), nullptr);
+    ::CreateDirectoryW(PathW(path).c_str(), nullptr);
     return path;
 }
 

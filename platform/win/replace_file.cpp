@@ -1,4 +1,5 @@
 #include "platform/win/replace_file.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -13,7 +14,7 @@ std::string TemporaryPathBeside(const std::string& target, const std::string& su
 }
 
 bool FlushFileToDisk(const std::string& path) {
-    UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     return file && ::FlushFileBuffers(file.get());
 }
@@ -23,21 +24,21 @@ bool ReplaceFileWith(const std::string& temporary, const std::string& target) {
     // would cost, for a new file, a scan of its whole folder under Wine (a
     // missing name is looked for case-insensitively), once more per file.
     constexpr DWORD kMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (::MoveFileExA(temporary.c_str(), target.c_str(), kMove)) return true;
+    if (::MoveFileExW(PathW(temporary).c_str(), PathW(target).c_str(), kMove)) return true;
     const DWORD firstError = ::GetLastError();
     // MoveFileEx refuses to replace a read-only target (and Windows a hidden
     // or system one): normal attributes for the moment of the move.
-    const DWORD attributes = ::GetFileAttributesA(target.c_str());
+    const DWORD attributes = ::GetFileAttributesW(PathW(target).c_str());
     const bool clear = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     if (!clear) {  // nothing in the way to clear: the move's own answer stands
         ::SetLastError(firstError);
         return false;
     }
-    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (::MoveFileExA(temporary.c_str(), target.c_str(), kMove)) return true;
+    ::SetFileAttributesW(PathW(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::MoveFileExW(PathW(temporary).c_str(), PathW(target).c_str(), kMove)) return true;
     const DWORD error = ::GetLastError();
-    ::SetFileAttributesA(target.c_str(), attributes);
+    ::SetFileAttributesW(PathW(target).c_str(), attributes);
     ::SetLastError(error);
     return false;
 }
@@ -58,7 +59,7 @@ bool WriteFileReplacing(const std::string& target, const std::string& bytes, std
     const std::string temporary = TemporaryPathBeside(target, ".vttmp");
     {
         UniqueFileHandle file(
-            ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ::CreateFileW(PathW(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return Failed(temporary, "cannot create the new file", error);
         DWORD written = 0;
         if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
@@ -73,10 +74,10 @@ bool WriteFileReplacing(const std::string& target, const std::string& bytes, std
 bool CopyFileReplacing(const std::string& source, const std::string& target, std::string* error) {
     const std::string temporary = TemporaryPathBeside(target, ".vttmp");
     auto fail = [&](const char* step) { return Failed(temporary, step, error); };
-    if (!::CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return fail("cannot copy");
+    if (!::CopyFileW(PathW(source).c_str(), PathW(temporary).c_str(), FALSE)) return fail("cannot copy");
     // CopyFile carries the source's attributes over: a read-only copy could
     // be neither flushed nor moved.
-    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(PathW(temporary).c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!FlushFileToDisk(temporary)) return fail("cannot flush the copy");
     if (!ReplaceFileWith(temporary, target)) return fail("cannot replace the target");
     return true;

@@ -24,4 +24,37 @@ std::string Utf8From(std::wstring_view text) {
     return bytes;
 }
 
+std::string LineAsUtf8(std::string_view bytes) {
+    bool ascii = true;
+    for (const char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return std::string(bytes);  // the common case, and the same in every code page
+    // MB_ERR_INVALID_CHARS: the conversion fails at the first byte that is
+    // not UTF-8, instead of making it U+FFFD.
+    if (bytes.size() <= INT_MAX &&
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0) > 0)
+        return std::string(bytes);
+    return Utf8From(WideFrom(bytes, CP_ACP));
+}
+
+std::wstring PathW(std::string_view utf8) {
+    constexpr std::size_t kShortLimit = MAX_PATH - 12;
+    if (utf8.size() < kShortLimit) return Wide(utf8);  // UTF-8 is never shorter than its UTF-16
+    return PrefixedPathW(utf8);
+}
+
+std::wstring PrefixedPathW(std::string_view utf8) {
+    std::wstring path = Wide(utf8);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+    // Made absolute first: the prefix takes the path as it is.
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD written = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (written == 0 || written >= needed) return path;
+    full.resize(written);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    return path;
+}
+
 }  // namespace vt::win

@@ -11,20 +11,20 @@ namespace vt::win {
 template <typename Owner>
 Owner* WindowOwner(HWND window, UINT message, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    return reinterpret_cast<Owner*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    return reinterpret_cast<Owner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 // The message loop both programs run; `dialogWindow` gets Tab and arrow keys
 // between its controls.
 inline int RunMessageLoop(HWND dialogWindow = nullptr) {
     MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (dialogWindow && ::IsDialogMessageA(dialogWindow, &message)) continue;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (dialogWindow && ::IsDialogMessageW(dialogWindow, &message)) continue;
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
     return 0;
 }

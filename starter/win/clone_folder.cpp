@@ -1,4 +1,5 @@
 #include "starter/win/clone_folder.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -35,7 +36,7 @@ std::string CloneDirRefusal(const StarterSettings& s) {
     if (IsRootOrEmpty(clone)) return "it is a drive root or empty";
     if (win::IsLinkPath(clone)) return "it is a link to another folder";
 
-    const DWORD attributes = ::GetFileAttributesA(clone.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win::PathW(clone).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // made afresh by the start
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "it is a file";
     if (win::IdentityChain(clone).size() <= 1) return "it is a drive root";
@@ -58,7 +59,7 @@ std::string CloneDirRefusal(const StarterSettings& s) {
 std::optional<CloneRecord> OwnRecord(const std::string& cloneDir) {
     if (win::IsLinkPath(cloneDir)) return std::nullopt;
     const std::string markerPath = MarkerPath(cloneDir);
-    const DWORD attributes = ::GetFileAttributesA(markerPath.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win::PathW(markerPath).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return std::nullopt;
     std::string text;
@@ -75,7 +76,7 @@ std::optional<CloneRecord> OwnRecord(const std::string& cloneDir) {
 bool IsOwnClone(const std::string& cloneDir) { return OwnRecord(cloneDir).has_value(); }
 
 CloneRecorder::CloneRecorder(const std::string& cloneDir)
-    : marker_(::CreateFileA(MarkerPath(cloneDir).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    : marker_(::CreateFileW(win::PathW(MarkerPath(cloneDir)).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_HIDDEN, nullptr)),
       markerPath_(MarkerPath(cloneDir)) {
     if (!marker_) win::ThrowSystemError("Cannot open the clone's marker " + markerPath_);
@@ -92,7 +93,7 @@ void CloneRecorder::Created(const std::string& path) {
 }
 
 bool MakeOwnClone(const std::string& cloneDir) {
-    const bool made = ::CreateDirectoryA(cloneDir.c_str(), nullptr) != 0;
+    const bool made = ::CreateDirectoryW(win::PathW(cloneDir).c_str(), nullptr) != 0;
     // What a removal cut short left keeps its marker, and with it the notes
     // of what is still in it.
     if (!made && IsOwnClone(cloneDir)) return true;
@@ -104,9 +105,9 @@ bool MakeOwnClone(const std::string& cloneDir) {
         const std::string markerPath = MarkerPath(cloneDir);
         marked = win::WriteFileReplacing(markerPath, CloneMarkerText(*marker));
         // Hidden: players need not see it, and it is never in the game's way.
-        if (marked) ::SetFileAttributesA(markerPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
+        if (marked) ::SetFileAttributesW(win::PathW(markerPath).c_str(), FILE_ATTRIBUTE_HIDDEN);
     }
-    if (!marked && made) ::RemoveDirectoryA(cloneDir.c_str());
+    if (!marked && made) ::RemoveDirectoryW(win::PathW(cloneDir).c_str());
     return marked;
 }
 

@@ -1,4 +1,5 @@
 #include "starter/win/folder_tree.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -17,14 +18,14 @@ namespace {
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-bool SameName(const std::string& a, const char* b) { return ::lstrcmpiA(a.c_str(), b) == 0; }
+bool SameName(const std::string& a, const char* b) { return win::SameFileName(a, b); }
 
 // Normal attributes first, so that a read-only, hidden or system target is
 // overwritten; every failure is passed over. CopyFile copies what a file link
 // points to.
 void CopyOneFile(const std::string& source, const std::string& target) {
-    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::CopyFileA(source.c_str(), target.c_str(), FALSE);
+    ::SetFileAttributesW(win::PathW(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::CopyFileW(win::PathW(source).c_str(), win::PathW(target).c_str(), FALSE);
 }
 
 // A strict copy of one file: created anew (fails when anything is in the
@@ -32,23 +33,23 @@ void CopyOneFile(const std::string& source, const std::string& target) {
 // CopyFile left (a full disk) was made here, so it is noted too, for the
 // removal to take.
 void CopyOneFileStrictly(const std::string& source, const std::string& target, CopyRecorder& recorder) {
-    if (::CopyFileA(source.c_str(), target.c_str(), TRUE)) {
+    if (::CopyFileW(win::PathW(source).c_str(), win::PathW(target).c_str(), TRUE)) {
         recorder.Created(target);
         return;
     }
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
-        ::GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        ::GetFileAttributesW(win::PathW(target).c_str()) != INVALID_FILE_ATTRIBUTES)
         recorder.Created(target);
     win::ThrowSystemError("Cannot copy " + source + " to " + target, error);
 }
 
 void MakeFolder(const std::string& path, CopyRecorder* recorder) {
     if (!recorder) {
-        ::CreateDirectoryA(path.c_str(), nullptr);
+        ::CreateDirectoryW(win::PathW(path).c_str(), nullptr);
         return;
     }
-    if (!::CreateDirectoryA(path.c_str(), nullptr)) win::ThrowSystemError("Cannot create the folder " + path);
+    if (!::CreateDirectoryW(win::PathW(path).c_str(), nullptr)) win::ThrowSystemError("Cannot create the folder " + path);
     recorder->Created(path);
 }
 
@@ -58,14 +59,14 @@ void CopyContents(const std::string& sourcePath, const std::string& targetPath,
                   const std::optional<win::FileIdentity>& copyRoot, CopyRecorder* recorder) {
     std::vector<std::string> subFolders;
     {
-        WIN32_FIND_DATAA entry;
-        win::UniqueFindHandle search(::FindFirstFileA((sourcePath + "*.*").c_str(), &entry));
+        WIN32_FIND_DATAW entry;
+        win::UniqueFindHandle search(::FindFirstFileW(win::PathW((sourcePath + "*.*")).c_str(), &entry));
         if (!search) {
             if (recorder) win::ThrowSystemError("Cannot list " + sourcePath);
             return;
         }
         do {
-            const std::string name = entry.cFileName;
+            const std::string name = win::Narrow(entry.cFileName);
             if (name == "." || name == "..") continue;
             if (IsFolder(entry.dwFileAttributes)) {
                 if (IsLink(entry.dwFileAttributes)) continue;
@@ -76,7 +77,7 @@ void CopyContents(const std::string& sourcePath, const std::string& targetPath,
                 if (recorder) CopyOneFileStrictly(sourcePath + name, targetPath + name, *recorder);
                 else CopyOneFile(sourcePath + name, targetPath + name);
             }
-        } while (::FindNextFileA(search.get(), &entry));
+        } while (::FindNextFileW(search.get(), &entry));
         if (recorder && ::GetLastError() != ERROR_NO_MORE_FILES) win::ThrowSystemError("Cannot list " + sourcePath);
     }
     for (const std::string& name : subFolders)
@@ -88,7 +89,7 @@ void CopyContents(const std::string& sourcePath, const std::string& targetPath,
 // and no second look-up of the name (each costs a folder scan under Wine).
 // A file another program holds without sharing its deletion stays.
 void DeleteOwnedFile(const std::string& path, const OwnedEntries& owned) {
-    win::UniqueFileHandle file(::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+    win::UniqueFileHandle file(::CreateFileW(win::PathW(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                              nullptr));
@@ -108,7 +109,7 @@ void DeleteOwnedFile(const std::string& path, const OwnedEntries& owned) {
 }  // namespace
 
 void CopyFolderTree(std::string sourcePath, std::string targetPath, CopyRecorder* recorder) {
-    const DWORD attributes = ::GetFileAttributesA(sourcePath.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win::PathW(sourcePath).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot copy " + sourcePath);
 
     if (!IsFolder(attributes)) {
@@ -119,7 +120,7 @@ void CopyFolderTree(std::string sourcePath, std::string targetPath, CopyRecorder
     }
     if (sourcePath.back() != '\\') sourcePath += '\\';
     if (targetPath.empty() || targetPath.back() != '\\') targetPath += '\\';
-    ::CreateDirectoryA(targetPath.c_str(), nullptr);
+    ::CreateDirectoryW(win::PathW(targetPath).c_str(), nullptr);
     const std::optional<win::FileIdentity> target = win::IdentityOf(targetPath);
     if (target && target == win::IdentityOf(sourcePath)) return;  // nothing to copy, never touch the source
     CopyContents(sourcePath, targetPath, target, recorder);
@@ -136,15 +137,15 @@ namespace {
 // folder is not there.
 bool ListForRemoval(const std::string& folderPath, const std::string& lastName, std::vector<std::string>& entries,
                     std::vector<DWORD>& listed, std::string& last) {
-    WIN32_FIND_DATAA entry;
-    win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
+    WIN32_FIND_DATAW entry;
+    win::UniqueFindHandle search(::FindFirstFileW(win::PathW((folderPath + "\\*.*")).c_str(), &entry));
     if (!search) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES) return false;
         win::ThrowSystemError("Cannot list " + folderPath, error);
     }
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = win::Narrow(entry.cFileName);
         if (name == "." || name == "..") continue;
         if (!lastName.empty() && SameName(name, lastName.c_str())) {
             last = folderPath + "\\" + name;
@@ -152,20 +153,20 @@ bool ListForRemoval(const std::string& folderPath, const std::string& lastName, 
             entries.push_back(folderPath + "\\" + name);
             listed.push_back(entry.dwFileAttributes);
         }
-    } while (::FindNextFileA(search.get(), &entry));
+    } while (::FindNextFileW(search.get(), &entry));
     return true;
 }
 
 // Whether anything but `lastName` is still in the folder: a folder that keeps
 // a file in use keeps its marker too.
 bool OthersLeft(const std::string& folderPath, const std::string& lastName) {
-    WIN32_FIND_DATAA entry;
-    win::UniqueFindHandle search(::FindFirstFileA((folderPath + "\\*.*").c_str(), &entry));
+    WIN32_FIND_DATAW entry;
+    win::UniqueFindHandle search(::FindFirstFileW(win::PathW((folderPath + "\\*.*")).c_str(), &entry));
     if (!search) return false;
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = win::Narrow(entry.cFileName);
         if (name != "." && name != ".." && !SameName(name, lastName.c_str())) return true;
-    } while (::FindNextFileA(search.get(), &entry));
+    } while (::FindNextFileW(search.get(), &entry));
     return false;
 }
 
@@ -192,11 +193,11 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
             }
             continue;
         }
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(win::PathW(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) win::ThrowSystemError("Cannot remove " + path);
         if (IsLink(attributes)) {
             // The link goes, what it points to stays.
-            if (!IsFolder(attributes) || !::RemoveDirectoryA(path.c_str())) ::DeleteFileA(path.c_str());
+            if (!IsFolder(attributes) || !::RemoveDirectoryW(win::PathW(path).c_str())) ::DeleteFileW(win::PathW(path).c_str());
         } else if (IsFolder(attributes)) {
             RemoveFolderTree(path, {}, owned);
         } else {
@@ -207,7 +208,7 @@ void RemoveFolderTree(const std::string& folderPath, const std::string& lastName
         if (OthersLeft(folderPath, lastName)) return;
         win::DeleteClearingAttributes(last);
     }
-    ::RemoveDirectoryA(folderPath.c_str());
+    ::RemoveDirectoryW(win::PathW(folderPath).c_str());
 }
 
 }  // namespace vt::starter

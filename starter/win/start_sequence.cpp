@@ -1,4 +1,5 @@
 #include "starter/win/start_sequence.h"
+#include "platform/win/text_codes.h"
 
 #include <windows.h>
 
@@ -41,12 +42,12 @@ public:
         const std::size_t slash = folder.find_last_of('\\');
         std::string leaf = slash == std::string::npos ? folder : folder.substr(slash + 1);
         const std::string parent = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
-        ::CharUpperBuffA(leaf.data(), static_cast<DWORD>(leaf.size()));
+        leaf = win::FileNameKey(leaf);
         std::string name = "Local\\vtwd-clone-";
         if (const auto identity = win::IdentityOf(parent))
             name += std::to_string(identity->volume) + "-" + std::to_string(identity->index) + "-";
         for (const char c : leaf) name += c == '\\' ? '_' : c;  // a mutex name holds no backslash after its prefix
-        mutex_.reset(::CreateMutexA(nullptr, FALSE, name.c_str()));
+        mutex_.reset(::CreateMutexW(nullptr, FALSE, win::Wide(name).c_str()));
         taken_ = mutex_ && ::GetLastError() != ERROR_ALREADY_EXISTS;
     }
     bool Taken() const { return taken_; }
@@ -91,7 +92,7 @@ StartOutcome StartSequence::Run() {
     IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
     const StartOutcome outcome = CloneAndPlay();
     IgnoringErrors(log_, "REMOVE", [&] { RemoveFolder(s.CloneDir); });
-    log_.Line("END", ::GetFileAttributesA(s.CloneDir.c_str()) == INVALID_FILE_ATTRIBUTES ? "the clone is gone"
+    log_.Line("END", ::GetFileAttributesW(win::PathW(s.CloneDir).c_str()) == INVALID_FILE_ATTRIBUTES ? "the clone is gone"
                                                                                          : "the clone stays");
     return outcome;
 }
@@ -178,13 +179,13 @@ void StartSequence::CopyFolder(std::string SourceDir, std::string TargetDir) {
 
 void StartSequence::RemoveFolder(const std::string& Folder) {
     BusyWhile busy(view_);
-    if (::GetFileAttributesA(Folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    if (::GetFileAttributesW(win::PathW(Folder).c_str()) == INVALID_FILE_ATTRIBUTES) return;
     if (!IsOwnClone(Folder)) {
         log_.Line("REMOVE", Folder + " is not a clone of this starter, left alone");
         return;
     }
     RemoveOwnClone(Folder);
-    log_.Line("REMOVE", Folder + (::GetFileAttributesA(Folder.c_str()) == INVALID_FILE_ATTRIBUTES
+    log_.Line("REMOVE", Folder + (::GetFileAttributesW(win::PathW(Folder).c_str()) == INVALID_FILE_ATTRIBUTES
                                       ? " removed"
                                       : " removed in part (something in it is in use or a link)"));
 }

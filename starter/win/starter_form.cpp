@@ -1,4 +1,5 @@
 #include "starter/win/starter_form.h"
+#include "platform/win/text_codes.h"
 
 #include "config/win/config_file.h"
 #include "platform/win/failure.h"
@@ -8,29 +9,29 @@
 namespace vt::starter {
 namespace {
 
-constexpr char kClassName[] = "VT_StarterMainForm";
+constexpr wchar_t kClassName[] = L"VT_StarterMainForm";
 constexpr char kCaption[] = "Vortane Mod Launcher V1.56t";
 constexpr UINT_PTR kTimerAusfuehrenId = 1;
 
 void ProcessWaitingEvents() {
     MSG message;
-    for (int i = 0; i < 100 && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+    for (int i = 0; i < 100 && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
 }
 
 }  // namespace
 
 VT_StarterMainForm::VT_StarterMainForm(HINSTANCE instance, const std::string& argumentText) {
-    WNDCLASSA windowClass{};
+    WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1));
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
     windowClass.lpszClassName = kClassName;
-    ::RegisterClassA(&windowClass);
+    ::RegisterClassW(&windowClass);
     // 4680 x 3090 twips; the window is never shown.
-    window_ = ::CreateWindowExA(0, kClassName, "VT_Starter", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 312, 206,
+    window_ = ::CreateWindowExW(0, kClassName, L"VT_Starter", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 312, 206,
                                 nullptr, nullptr, instance, this);
     if (!window_) win::ThrowSystemError("Cannot create the starter's window");
     win::SetFailureOwner(window_);
@@ -46,11 +47,11 @@ LRESULT CALLBACK VT_StarterMainForm::WindowProc(HWND window, UINT message, WPARA
         win::GuardEvent([form] { form->TimerAusfuehren_Timer(); });
         return 0;
     }
-    return ::DefWindowProcA(window, message, wParam, lParam);
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 void VT_StarterMainForm::Form_Load(const std::string& argumentText) {
-    ::SetWindowTextA(window_, kCaption);
+    ::SetWindowTextW(window_, win::Wide(kCaption).c_str());
     ::ShowWindow(window_, SW_HIDE);
     const std::optional<bool> single = ParseSingleMode(argumentText);
     if (!single) ::ExitProcess(0);  // no mode word: nothing is read, written or touched, not even the log
@@ -76,11 +77,11 @@ void VT_StarterMainForm::TimerAusfuehren_Timer() {
 }
 
 void VT_StarterMainForm::ShowProblem(const std::string& text) {
-    ::MessageBoxA(nullptr, text.c_str(), win::ProgramTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    ::MessageBoxW(nullptr, win::Wide(text).c_str(), win::Wide(win::ProgramTitle()).c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void VT_StarterMainForm::SetBusy(bool busy) {
-    if (busy) previousCursor_ = ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));
+    if (busy) previousCursor_ = ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));
     else ::SetCursor(previousCursor_);
     ProcessWaitingEvents();
 }

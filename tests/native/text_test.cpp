@@ -19,3 +19,26 @@ TEST(Text, TrimTakesOnlyTheGivenBlanksFromTheEnds) {
     EXPECT_EQ(vt::Trim(""), "");
     EXPECT_EQ(vt::Trim("x"), "x");
 }
+
+namespace vt {
+namespace {
+
+// Two names that Windows takes for one file must meet as one, in the
+// scripts players name their files in; what is not a letter stays.
+TEST(FileNameUpper, FoldsTheLettersWindowsFoldsInLatinGreekAndCyrillic) {
+    EXPECT_EQ(FileNameUpper("maps/forêt du nord.ini"), "MAPS/FORÊT DU NORD.INI");
+    EXPECT_EQ(FileNameUpper("Übersicht.txt"), FileNameUpper("übersicht.TXT"));
+    EXPECT_EQ(FileNameUpper("gra łść żółw"), "GRA ŁŚĆ ŻÓŁW");
+    EXPECT_EQ(FileNameUpper("Игра/ёлка"), "ИГРА/ЁЛКА");
+    EXPECT_EQ(FileNameUpper("ωμέγα ς άόύώϊ"), "ΩΜΈΓΑ Σ ΆΌΎΏΪ");
+    EXPECT_EQ(FileNameUpper("ÿ"), "Ÿ");
+    EXPECT_EQ(FileNameUpper("ĺ ŋ ź"), "Ĺ Ŋ Ź");
+    EXPECT_EQ(FileNameUpper("Ĺ Ŋ Ź İ ı ß ÷ ×"), "Ĺ Ŋ Ź İ ı ß ÷ ×");  // upper already, or no simple pair
+    EXPECT_EQ(FileNameUpper("游戏 🎮.pak"), "游戏 🎮.PAK");
+    // Not UTF-8 (a Windows-1252 name, a cut sequence): the bytes stay.
+    EXPECT_EQ(FileNameUpper("\xDC" "bersicht"), "\xDC" "BERSICHT");
+    EXPECT_EQ(FileNameUpper("a\xC3"), "A\xC3");
+}
+
+}  // namespace
+}  // namespace vt

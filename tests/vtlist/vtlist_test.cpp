@@ -508,3 +508,21 @@ TEST_F(VtlistCheck, NamesWithBlanksAndAccentsAreAskedForEncoded) {
     for (const auto& request : server.Requests()) asked += request.target == "/VTupdates/maps/for%C3%AAt%20du%20nord.ini";
     EXPECT_GE(asked, 1);
 }
+
+// Windows takes "Übersicht.txt" and "übersicht.TXT" for one file, so two
+// contents for them are one local path with two contents, in every script.
+TEST(VtlistSideFile, NamesThatDifferOnlyInTheCaseOfAccentedOrCyrillicLettersAreOnePath) {
+    ScratchFolder root;
+    root.Write("a.txt", "one");
+    root.Write("b.txt", "two");
+    for (const char* pair : {"\xC3\x9C" "bersicht.txt|\xC3\xBC" "bersicht.TXT", "\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0.txt|\xD0\xB8\xD0\xB3\xD1\x80\xD0\xB0.txt"}) {
+        const std::string names = pair;
+        const std::string first = names.substr(0, names.find('|')), second = names.substr(names.find('|') + 1);
+        const std::string list = "h\r\na.txt|" + first + "|immer\r\nb.txt|" + second + "|immer\r\n";
+        std::vector<std::string> problems;
+        EXPECT_TRUE(MakeSideFile(list, root.path().string(), {}, nullptr, problems).empty()) << first;
+        ASSERT_EQ(problems.size(), 1u) << first;
+        EXPECT_NE(problems[0].find("entries 1 and 2 both write"), std::string::npos) << problems[0];
+        EXPECT_EQ(Codes(LintPatchList(list, kNow).problems), std::vector<std::string>{"3:W"}) << "lint's same-file warning";
+    }
+}

@@ -383,3 +383,37 @@ TEST_F(Run, AListOverItsCapIsE1) {
     EXPECT_EQ(Requests("a.txt"), 0);
     EXPECT_NE(context.lastFailure.find("over the cap"), std::string::npos) << context.lastFailure;
 }
+
+// A list written before lists were UTF-8, in Windows-1252: its names are read
+// in the system's code page (1252 here), fetched by their UTF-8 URL and
+// installed under the names the publisher meant. A UTF-8 list beside it
+// keeps its names too.
+TEST_F(Run, AWindows1252ListStillInstallsItsFilesUnderTheirNames) {
+    ASSERT_EQ(::GetACP(), 1252u) << "the prefix's ANSI code page is what this case is about";
+    Serve("Übersicht.txt", "overview");
+    Serve("forêt.ini", "forest");
+    Serve("update.dat", "header\r\n\xDC" "bersicht.txt|\xDC" "bersicht.txt|immer\r\nfor\xC3\xAA" "t.ini|for\xC3\xAA" "t.ini|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("Übersicht.txt")), "overview");
+    EXPECT_EQ(ReadFileBytes(Local("forêt.ini")), "forest");
+    // The URL carries the name's UTF-8 bytes, as a server with UTF-8 names
+    // (nginx on Linux, IIS) needs them.
+    EXPECT_EQ(server.RequestCount("/VTupdates/%C3%9Cbersicht.txt"), 1);
+}
+
+// The launcher's folder over 300 characters deep (and an entry's file deeper
+// still): every file of the run (the probe, the list, the side file, partial
+// files, the hash cache) is made, replaced and removed there.
+TEST_F(Run, AnInstallFolderOfThreeHundredCharactersUpdates) {
+    std::string folder = install.path();
+    for (const char part : {'1', '2', '3'}) {
+        folder += std::string(100, 'f') + part + "\\";
+        MakeFolder(folder);
+    }
+    ASSERT_GT(folder.size(), 300u);
+    settings.AppDir = folder;
+    Serve("update.dat", "header\r\na.txt|" + std::string(60, 'e') + "\\a.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(folder + std::string(60, 'e') + "\\a.txt"), "server a");
+    for (const char* gone : {"update.dat", "NEWUPDATE.TXT", "delete_me.txt"}) EXPECT_FALSE(PathExists(folder + gone)) << gone;
+}

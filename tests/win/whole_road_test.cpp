@@ -4,7 +4,11 @@
 // game there and removes the clone when the game ends.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/win/handles.h"
+#include "platform/win/text_codes.h"
 #include "support/test_support.h"
 #include "test_server.h"
 #include "ui_driver.h"
@@ -109,4 +113,136 @@ TEST_F(Road, SinglePlayerAfterAFailedUpdate) {
     EXPECT_TRUE(CloneRemoved());
     EXPECT_EQ(ReadFileBytes(install / "EXE\\Skyreach.exe"), ReadFileBytes(SourceDir() + "sample\\install\\Skyreach.exe"))
         << "no new launcher file was delivered, yet the game's executable changed";
+}
+
+namespace {
+
+// Every folder along `path` below `base` (which exists), "\"-separated.
+void MakeFolders(const std::string& base, const std::string& below) {
+    std::string path = base;
+    for (std::size_t at = 0; at < below.size();) {
+        std::size_t slash = below.find('\\', at);
+        if (slash == std::string::npos) slash = below.size();
+        path += below.substr(at, slash - at) + "\\";
+        if (!PathExists(path)) MakeFolder(path);
+        at = slash + 1;
+    }
+}
+
+// The whole road from an installation whose folders have any name and any
+// length: a release made by vtlist.exe from files named in several scripts,
+// the update, the multiplayer click, the clone, the game and its end.
+class AnyNameRoad : public ::testing::Test {
+protected:
+    AnyNameRoad() : server(srv.path()) {}
+    ~AnyNameRoad() override {
+        ::SetEnvironmentVariableW(L"VT_STANDIN_REPORT", nullptr);
+        ::SetEnvironmentVariableW(L"VT_STANDIN_SLEEP_MS", nullptr);
+    }
+
+    // Lays out the installation in `folder` (below the test's own folder) and
+    // the release `files` (path below VTupdates, "\"-separated, and bytes).
+    void Prepare(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files) {
+        MakeFolders(base.path(), folder + "\\EXE");
+        root = base.path() + folder + "\\";
+        MakeFolders(root, "DATA\\AUDIO");
+        for (const char* program : {"launcher\\VT_Update.exe", "starter\\vtwd.exe"}) {
+            const std::string name = std::string(program).substr(std::string(program).find('\\') + 1);
+            WriteFileBytes(root + "EXE\\" + name, ReadFileBytes(BuildDir() + program));
+        }
+        for (const char* file : {"LocalLauncher.htm", "Skyreach.exe"})
+            WriteFileBytes(root + "EXE\\" + file, ReadFileBytes(SourceDir() + "sample\\install\\" + file));
+        WriteFileBytes(root + "DATA\\AUDIO\\ambienteA.utf", ReadFileBytes(BuildDir() + "tools\\vt_standin_game.exe") + "M");
+        WriteFileBytes(root + "EXE\\UPDATE.CFG", "WEBPATH=" + server.BaseUrl() + "/VTupdates/\r\n");
+        ::SetEnvironmentVariableW(L"VT_STANDIN_REPORT", win::Wide(root + "report.txt").c_str());
+        ::SetEnvironmentVariableW(L"VT_STANDIN_SLEEP_MS", L"2000");
+
+        MakeFolder(srv / "VTupdates");
+        WriteFileBytes(srv / "VTupdates\\Index.html", ReadFileBytes(SourceDir() + "sample\\release\\VTupdates\\Index.html"));
+        for (const auto& [path, bytes] : files) {
+            const std::size_t slash = path.find_last_of('\\');
+            if (slash != std::string::npos) MakeFolders(srv / "VTupdates\\", path.substr(0, slash));
+            WriteFileBytes(srv / ("VTupdates\\" + path), bytes);
+        }
+    }
+
+    // vtlist.exe run as a publisher runs it; its exit status.
+    DWORD Vtlist(const std::string& arguments) {
+        const std::string command = "\"" + BuildDir() + "tools\\vtlist\\vtlist.exe\" " + arguments;
+        win::UniqueKernelHandle process = StartProgram(command, srv.path());
+        DWORD code = 99;
+        if (process && ::WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.get(), &code);
+        return code;
+    }
+
+    // The launcher to "Done.", then the multiplayer click; the game's report.
+    std::string UpdateAndPlay(std::string& status) {
+        DWORD processId = 0;
+        win::UniqueKernelHandle launcher = StartProgram("\"" + root + "EXE\\VT_Update.exe\"", root + "EXE", &processId);
+        if (!launcher) return "cannot start VT_Update.exe";
+        HWND window = ui::WaitForWindow(processId, "frmUpdate", "Vortane Mod Launcher V1.56", kWaitMs);
+        if (!window || !ui::WaitUntilVisible(window, kWaitMs)) return "no launcher window";
+        HWND statusBox = ui::FindChildByClass(window, "Edit");
+        for (int i = 0; i < 600 && (status = ui::WindowText(statusBox)) != "Done." && status.find("[E") == std::string::npos; ++i)
+            ::Sleep(50);
+        if (status != "Done.") {
+            ::TerminateProcess(launcher.get(), 1);
+            return "";
+        }
+        ui::Click(ui::WaitForChildByText(window, "LAUNCH Vortane Multiplayer", kWaitMs));
+        EXPECT_EQ(::WaitForSingleObject(launcher.get(), 10000), WAIT_OBJECT_0) << "the launcher did not end";
+        std::string text;
+        for (int i = 0; i < 300 && (text = ReadFileBytes(root + "report.txt")).find("\r\nfiles=") == std::string::npos; ++i)
+            ::Sleep(100);
+        return text;
+    }
+
+    bool CloneRemoved() const {
+        for (int i = 0; i < 300 && PathExists(root + "EXE2"); ++i) ::Sleep(100);
+        return !PathExists(root + "EXE2");
+    }
+
+    TempDir base;
+    TempDir srv;
+    vt::testing::TestServer server;
+    std::string root;  // the installation's folder, ending in a backslash
+};
+
+}  // namespace
+
+TEST_F(AnyNameRoad, AFolderNamedInCyrillicPolishCjkAndEmojiGoesTheWholeRoad) {
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"maps\\forêt du nord.ini", "[forêt]"},
+        {"Игра\\карта мира.txt", "карта"},
+        {"游戏\\数据.dat", "数据"},
+        {"gra łść\\🎮 pad.txt", "🎮"},
+    };
+    Prepare("Игра Gra łść 游戏 🎮", files);
+    ASSERT_EQ(Vtlist("make VTupdates --local-prefix ..\\DATA\\ --skip Index.html -o VTupdates\\update.dat"), 0u);
+    ASSERT_EQ(Vtlist("check " + server.BaseUrl() + "/VTupdates/"), 0u) << "vtlist.exe check does not agree with the server";
+
+    std::string status;
+    const std::string report = UpdateAndPlay(status);
+    ASSERT_EQ(status, "Done.") << report << ReadFileBytes(root + "EXE\\VT_Update.log");
+    for (const auto& [path, bytes] : files) EXPECT_EQ(ReadFileBytes(root + "DATA\\" + path), bytes) << path;
+    EXPECT_NE(ReadFileBytes(root + "EXE\\VT_Update.log").find("DATA\\maps\\forêt du nord.ini"), std::string::npos)
+        << "the log names the file in UTF-8";
+    EXPECT_NE(report.find("exe=" + root + "EXE2\\Skyreach.exe\r\n"), std::string::npos) << report;
+    EXPECT_TRUE(CloneRemoved());
+}
+
+TEST_F(AnyNameRoad, AThreeHundredCharacterEntryPathUpdatesAndStarts) {
+    const std::string entryFolders = std::string(125, 'e') + "\\" + std::string(125, 'g');
+    const std::vector<std::pair<std::string, std::string>> files = {{entryFolders + "\\deep.txt", "deep"}};
+    Prepare("Long entries", files);
+    ASSERT_GT((root + "DATA\\" + entryFolders + "\\deep.txt").size(), 300u);
+    ASSERT_EQ(Vtlist("make VTupdates --local-prefix ..\\DATA\\ --skip Index.html -o VTupdates\\update.dat"), 0u);
+
+    std::string status;
+    const std::string report = UpdateAndPlay(status);
+    ASSERT_EQ(status, "Done.") << report << ReadFileBytes(root + "EXE\\VT_Update.log");
+    EXPECT_EQ(ReadFileBytes(root + "DATA\\" + entryFolders + "\\deep.txt"), "deep");
+    EXPECT_NE(report.find("exe=" + root + "EXE2\\Skyreach.exe\r\n"), std::string::npos) << report;
+    EXPECT_TRUE(CloneRemoved());
 }

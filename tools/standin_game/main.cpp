@@ -12,37 +12,55 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string Env(const char* name) {
-    char buffer[4096];
-    const DWORD n = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
-    return n && n < sizeof buffer ? std::string(buffer, n) : std::string();
+// Every text here is UTF-8, read and written through the wide functions, so
+// that the game runs and reports from a folder with any name.
+std::string Utf8(const wchar_t* text, std::size_t length) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), bytes.data(), size, nullptr, nullptr);
+    return bytes;
 }
 
-std::string ModulePath() {
-    char buffer[MAX_PATH];
-    return std::string(buffer, ::GetModuleFileNameA(nullptr, buffer, MAX_PATH));
+std::wstring Wide(const std::string& text) {
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
+    if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string Env(const char* name) {
+    wchar_t buffer[4096];
+    const DWORD n = ::GetEnvironmentVariableW(Wide(name).c_str(), buffer, 4096);
+    return n && n < 4096 ? Utf8(buffer, n) : std::string();
+}
+
+std::wstring ModulePathW() {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    return std::wstring(buffer.data(), n);
 }
 
 std::string Report() {
-    const std::string exe = ModulePath();
-    char folder[MAX_PATH];
-    ::GetCurrentDirectoryA(MAX_PATH, folder);
+    const std::wstring exe = ModulePathW();
+    std::vector<wchar_t> folder(32768);
+    const DWORD folderLength = ::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    ::GetFileAttributesExA(exe.c_str(), GetFileExInfoStandard, &data);
+    ::GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &data);
 
     std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE search = ::FindFirstFileA((exe.substr(0, exe.find_last_of('\\') + 1) + "*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW((exe.substr(0, exe.find_last_of(L'\\') + 1) + L"*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = entry.cFileName;
+            const std::string name = Utf8(entry.cFileName, wcslen(entry.cFileName));
             if (name != "." && name != "..") names.push_back(name);
-        } while (::FindNextFileA(search, &entry));
+        } while (::FindNextFileW(search, &entry));
         ::FindClose(search);
     }
     std::sort(names.begin(), names.end());
@@ -51,9 +69,10 @@ std::string Report() {
         if (!files.empty()) files += '|';
         files += name;
     }
-
-    return "command=" + std::string(::GetCommandLineA()) + "\r\nfolder=" + folder + "\r\nexe=" + exe +
-           "\r\nsize=" + std::to_string(data.nFileSizeLow) + "\r\nfiles=" + files + "\r\n";
+    const wchar_t* command = ::GetCommandLineW();
+    return "command=" + Utf8(command, wcslen(command)) + "\r\nfolder=" + Utf8(folder.data(), folderLength) +
+           "\r\nexe=" + Utf8(exe.data(), exe.size()) + "\r\nsize=" + std::to_string(data.nFileSizeLow) +
+           "\r\nfiles=" + files + "\r\n";
 }
 
 }  // namespace
@@ -62,7 +81,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const std::string reportPath = Env("VT_STANDIN_REPORT");
     if (!reportPath.empty()) {
         const std::string text = Report();
-        HANDLE file = ::CreateFileA(reportPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE file = ::CreateFileW(Wide(reportPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
         if (file != INVALID_HANDLE_VALUE) {
             ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -71,14 +90,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     if (Env("VT_STANDIN_CHILD") == "1") {
         const std::string childMs = Env("VT_STANDIN_CHILD_MS");
-        ::SetEnvironmentVariableA("VT_STANDIN_CHILD", "0");
-        ::SetEnvironmentVariableA("VT_STANDIN_REPORT", (reportPath + ".child").c_str());
-        ::SetEnvironmentVariableA("VT_STANDIN_SLEEP_MS", childMs.empty() ? "3000" : childMs.c_str());
-        std::string line = "\"" + ModulePath() + "\" child";
-        STARTUPINFOA startup{};
+        ::SetEnvironmentVariableW(L"VT_STANDIN_CHILD", L"0");
+        ::SetEnvironmentVariableW(L"VT_STANDIN_REPORT", Wide(reportPath + ".child").c_str());
+        ::SetEnvironmentVariableW(L"VT_STANDIN_SLEEP_MS", childMs.empty() ? L"3000" : Wide(childMs).c_str());
+        std::wstring line = L"\"" + ModulePathW() + L"\" child";
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
-        if (::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
+        if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
             ::CloseHandle(child.hThread);
             ::CloseHandle(child.hProcess);
         }
@@ -86,7 +105,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     if (Env("VT_STANDIN_SHOW") == "1") {
         const std::string text = "The game would run now.\r\n\r\n" + Report();
-        ::MessageBoxA(nullptr, text.c_str(), "Skyreach (stand-in)", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        ::MessageBoxW(nullptr, Wide(text).c_str(), L"Skyreach (stand-in)", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
     }
     const std::string sleepMs = Env("VT_STANDIN_SLEEP_MS");
     if (!sleepMs.empty()) ::Sleep(static_cast<DWORD>(std::stoul(sleepMs)));

@@ -318,7 +318,9 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
     std::string file = root_;
     if (path.find("..") == std::string::npos && !path.empty() && path[0] == '/') {
         for (char c : path) file += c == '/' ? kSeparator : c;
-        in.open(file, std::ios::binary | std::ios::ate);
+        // The decoded path is UTF-8, as the launcher encoded it; read as UTF-8
+        // on Windows too, where a plain string means the ANSI code page.
+        in.open(std::filesystem::path(std::u8string(file.begin(), file.end())), std::ios::binary | std::ios::ate);
         found = static_cast<bool>(in);
         if (found) {
             fileSize = static_cast<std::uint64_t>(in.tellg());

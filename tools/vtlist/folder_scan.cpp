@@ -1,16 +1,25 @@
 #include "tools/vtlist/folder_scan.h"
+#include "tools/vtlist/file_path.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "launcher/rules/date_value.h"
 
 namespace vt::vtlist {
 namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
 
 std::tm LocalTime(std::time_t t) {
     std::tm parts{};
@@ -34,36 +43,55 @@ bool IsKeyFile(const std::filesystem::path& path) {
 bool IsOutput(const std::filesystem::path& path, const std::vector<std::string>& outputs) {
     for (const std::string& output : outputs) {
         std::error_code error;
-        if (std::filesystem::equivalent(path, output, error) && !error) return true;
+        if (std::filesystem::equivalent(path, FsPath(output), error) && !error) return true;
     }
     return false;
 }
 
-}  // namespace
-
-ScanResult ScanReleaseFolder(const std::string& folder, const std::vector<std::string>& outputs) {
-    namespace fs = std::filesystem;
-    ScanResult result;
+// The names in a folder (UTF-8), "." and ".." left out. Nothing more is
+// asked here: what each is comes from KindOf. On Windows the system's own
+// listing: libstdc++'s directory iterator goes through the C runtime, which
+// cannot open a folder deeper than MAX_PATH.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+#ifdef _WIN32
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = ::FindFirstFileW(win::PathW(folder + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot read the folder " + folder);
+    do {
+        const std::string name = win::Narrow(entry.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+#else
     std::error_code error;
-    fs::recursive_directory_iterator walk(fs::path(folder), error), end;
+    for (std::filesystem::directory_iterator it(FsPath(folder), error), end; !error && it != end; it.increment(error))
+        names.push_back(Utf8Of(it->path().filename()));
     if (error) throw std::runtime_error("cannot read the folder " + folder + ": " + error.message());
-    for (; walk != end; walk.increment(error)) {
-        if (error) throw std::runtime_error("cannot read below " + folder + ": " + error.message());
-        const std::string relative = fs::relative(walk->path(), fs::path(folder)).generic_string();
-        const std::string name = walk->path().filename().string();
-        if (walk->is_directory(error)) {
-            if (name == ".git" || name == ".svn" || name == ".hg") {
-                walk.disable_recursion_pending();
-                result.leftOut.push_back(relative + "/ (version control)");
-            }
+#endif
+    return names;
+}
+
+// Everything below `folder`, its paths relative to the release (`relative`,
+// empty at the top, else ending in "/").
+void ScanFolder(const std::string& folder, const std::string& relativeFolder, const std::vector<std::string>& outputs,
+                ScanResult& result) {
+    for (const std::string& name : NamesIn(folder)) {
+        const std::string path = folder + kSeparator + name;
+        const std::string relative = relativeFolder + name;
+        const std::filesystem::path fsPath = FsPath(path);
+        const PathKind kind = KindOf(fsPath);
+        if (kind == PathKind::Folder) {
+            if (name == ".git" || name == ".svn" || name == ".hg") result.leftOut.push_back(relative + "/ (version control)");
+            else ScanFolder(path, relative + "/", outputs, result);
             continue;
         }
-        if (!walk->is_regular_file(error)) continue;
-        if (IsOutput(walk->path(), outputs)) {
+        if (kind != PathKind::File) continue;
+        if (IsOutput(fsPath, outputs)) {
             result.leftOut.push_back(relative + " (written by this command)");
             continue;
         }
-        if (IsKeyFile(walk->path())) {
+        if (IsKeyFile(fsPath)) {
             result.leftOut.push_back(relative + " (a vtlist key file: never for players)");
             continue;
         }
@@ -71,11 +99,21 @@ ScanResult ScanReleaseFolder(const std::string& folder, const std::vector<std::s
             result.leftOut.push_back(relative + " (a key-change statement)");
             continue;
         }
-        const auto written = std::chrono::file_clock::to_sys(walk->last_write_time(error));
-        const std::tm t = LocalTime(std::chrono::system_clock::to_time_t(
-            std::chrono::time_point_cast<std::chrono::system_clock::duration>(written)));
+        const std::optional<FileState> state = FileStateOf(path);
+        if (!state) throw std::runtime_error("cannot read the time of " + relative);
+        const std::tm t = LocalTime(std::chrono::system_clock::to_time_t(state->written));
         result.files.push_back({relative, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec});
     }
+}
+
+}  // namespace
+
+ScanResult ScanReleaseFolder(const std::string& folder, const std::vector<std::string>& outputs) {
+    if (KindOf(FsPath(folder)) != PathKind::Folder) throw std::runtime_error("cannot read the folder " + folder);
+    ScanResult result;
+    std::string top = folder;
+    while (top.size() > 1 && (top.back() == '/' || top.back() == '\\')) top.pop_back();
+    ScanFolder(top, "", outputs, result);
     return result;
 }
 

@@ -84,7 +84,7 @@ void ListLinter::Entry(int line, const std::string& text, bool last) {
     }
     Fields(line, *entry);
     Stamp(line, *entry);
-    const std::string key = ToAsciiLower(entry->LocalPath);
+    const std::string key = FileNameUpper(entry->LocalPath);
     if (auto [it, fresh] = seenLocal_.emplace(key, line); !fresh)
         Add(line, Severity::Warning,
             "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +

@@ -1,6 +1,7 @@
 // vtlist: writes the patch list from a release folder, and checks a patch list
 // or a live update server, for mod publishers. Run "vtlist --help".
 #include <chrono>
+#include "tools/vtlist/file_path.h"
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,8 +13,12 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
 #include <fcntl.h>
 #include <io.h>
+
+#include "platform/win/text_codes.h"
 #define VT_ISATTY _isatty
 #define VT_FILENO _fileno
 #else
@@ -180,7 +185,7 @@ int Summary(int errors, int warnings) {
 }
 
 std::optional<std::string> ReadFile(const std::string& path, bool complain = true) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(vt::vtlist::FsPath(path), std::ios::binary);
     if (!in) {
         if (complain) std::cerr << "vtlist: cannot read " << path << "\n";
         return std::nullopt;
@@ -191,7 +196,7 @@ std::optional<std::string> ReadFile(const std::string& path, bool complain = tru
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
+    std::ofstream out(vt::vtlist::FsPath(path), std::ios::binary);
     out << bytes;
     out.close();
     if (!out) std::cerr << "vtlist: cannot write " << path << "\n";
@@ -284,9 +289,7 @@ void SideSummary(const std::string& path, const vt::vtlist::SideOptions& side, c
 std::uint64_t ListedBytes(const std::string& folder, const std::vector<vt::vtlist::ReleaseFile>& files) {
     std::uint64_t bytes = 0;
     for (const auto& file : files) {
-        std::error_code error;
-        const auto size = std::filesystem::file_size(std::filesystem::path(folder) / file.relativePath, error);
-        if (!error) bytes += size;
+        if (const auto state = vt::vtlist::FileStateOf(folder + "/" + file.relativePath)) bytes += state->size;
     }
     return bytes;
 }
@@ -570,9 +573,33 @@ int Check(int argc, char** argv) {
                                             report.sideProblems.size()) - errors);
 }
 
+#ifdef _WIN32
+// The arguments as UTF-8, as every path inside is: main's argv is in the ANSI
+// code page, which cannot hold every name a release folder may have.
+std::vector<std::string> Utf8Arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide) return arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(vt::win::Narrow(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::vector<std::string> utf8 = Utf8Arguments();
+    std::vector<char*> pointers;
+    for (std::string& argument : utf8) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    if (!utf8.empty()) {
+        argc = static_cast<int>(utf8.size());
+        argv = pointers.data();
+    }
+#endif
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "--help" || command == "-h") {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win/failure.h"
+#include "platform/win/text_codes.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -63,7 +64,7 @@ PrivateFileResult CreatePrivateFile(const std::string& path, const std::string& 
     ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
     ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(win::PathW(path).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = ::GetLastError();
     ::LocalFree(acl);
     if (file == INVALID_HANDLE_VALUE) {

@@ -1,4 +1,5 @@
 #include "tools/vtlist/side_make.h"
+#include "tools/vtlist/file_path.h"
 
 #include <filesystem>
 #include <system_error>
@@ -18,27 +19,11 @@ bool AnyMatch(const std::vector<std::string>& globs, const std::string& path) {
     return false;
 }
 
-struct FileState {
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type written{};
-    bool operator==(const FileState& other) const { return size == other.size && written == other.written; }
-};
-
-std::optional<FileState> StateOf(const std::string& path) {
-    std::error_code error;
-    FileState state;
-    state.size = std::filesystem::file_size(path, error);
-    if (error) return std::nullopt;
-    state.written = std::filesystem::last_write_time(path, error);
-    if (error) return std::nullopt;
-    return state;
-}
-
 // The file's digest, when it stayed the same while it was read.
 std::optional<FileDigest> StableDigest(const std::string& path, std::string& problem) {
-    const std::optional<FileState> before = StateOf(path);
+    const std::optional<FileState> before = FileStateOf(path);
     const std::optional<FileDigest> digest = DigestOfFile(path);
-    const std::optional<FileState> after = StateOf(path);
+    const std::optional<FileState> after = FileStateOf(path);
     if (!before || !digest || !after) {
         problem = "cannot read " + path;
         return std::nullopt;

@@ -1,5 +1,6 @@
 // The key file's text and file digests: the same on every system.
 #include "tools/vtlist/signing.h"
+#include "tools/vtlist/file_path.h"
 
 #include "launcher/rules/p256_point.h"
 
@@ -47,7 +48,7 @@ std::optional<launcher::PublicKey> PublicKeyFromArgument(const std::string& argu
             why = "the key has " + std::to_string(text.size()) + " hex digits, a PUBLICKEY= value has 128 (cut when copied?)";
             return std::nullopt;
         }
-        std::ifstream in(argument, std::ios::binary);
+        std::ifstream in(FsPath(argument), std::ios::binary);
         if (!in) {
             why = "\"" + argument + "\" is neither 128 hex digits, nor a PUBLICKEY= line, nor a file that can be read";
             return std::nullopt;

@@ -1,6 +1,7 @@
 // Keys, signatures and hashes through OpenSSL's libcrypto (Debian's
 // libssl-dev), for the native vtlist. The EVP interfaces of OpenSSL 3.
 #include <openssl/bn.h>
+#include "tools/vtlist/file_path.h"
 #include <openssl/core_names.h>
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
@@ -115,7 +116,7 @@ vt::Sha256 Sha256Of(std::string_view bytes) {
 }
 
 std::optional<FileDigest> DigestOfFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FsPath(path), std::ios::binary);
     if (!in) return std::nullopt;
     Owned<EVP_MD_CTX> context(EVP_MD_CTX_new());
     if (!context || !EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr)) return std::nullopt;

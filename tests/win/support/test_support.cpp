@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/win/text_codes.h"
+
 namespace vt::test {
 namespace {
 
@@ -42,7 +44,7 @@ TempDir::TempDir(const std::string& temp) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         path_ = std::string(temp) + "vt-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
                 std::to_string(::InterlockedIncrement(&counter)) + "\\";
-        if (::CreateDirectoryA(path_.c_str(), nullptr)) return;
+        if (::CreateDirectoryW(win::PathW(path_).c_str(), nullptr)) return;
     }
     throw std::runtime_error("cannot create a scratch folder");
 }
@@ -60,12 +62,12 @@ std::string SmallDisk() {
 
 std::uint64_t FreeBytes(const std::string& folder) {
     ULARGE_INTEGER free{};
-    if (!::GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr)) return 0;
+    if (!::GetDiskFreeSpaceExW(win::PathW(folder).c_str(), &free, nullptr, nullptr)) return 0;
     return free.QuadPart;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(win::PathW(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     Check(h != INVALID_HANDLE_VALUE, "create " + path);
     DWORD written = 0;
     const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -74,7 +76,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = ::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::string bytes;
@@ -85,50 +87,50 @@ std::string ReadFileBytes(const std::string& path) {
     return bytes;
 }
 
-void MakeFolder(const std::string& path) { Check(::CreateDirectoryA(path.c_str(), nullptr), "create folder " + path); }
+void MakeFolder(const std::string& path) { Check(::CreateDirectoryW(win::PathW(path).c_str(), nullptr), "create folder " + path); }
 
 void SetAttributes(const std::string& path, DWORD attributes) {
-    Check(::SetFileAttributesA(path.c_str(), attributes), "set attributes of " + path);
+    Check(::SetFileAttributesW(win::PathW(path).c_str(), attributes), "set attributes of " + path);
 }
 
-DWORD Attributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(win::PathW(path).c_str()); }
 
 bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 void RemoveTree(const std::string& path) {
     std::string folder = path;
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win::PathW(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA entry;
-        HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+        WIN32_FIND_DATAW entry;
+        HANDLE search = ::FindFirstFileW(win::PathW((folder + "\\*")).c_str(), &entry);
         if (search != INVALID_HANDLE_VALUE) {
             std::vector<std::string> names;
             do {
-                const std::string name = entry.cFileName;
+                const std::string name = win::Narrow(entry.cFileName);
                 if (name != "." && name != "..") names.push_back(name);
-            } while (::FindNextFileA(search, &entry));
+            } while (::FindNextFileW(search, &entry));
             ::FindClose(search);
             for (const std::string& name : names) RemoveTree(folder + "\\" + name);
         }
-        ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::RemoveDirectoryA(folder.c_str());
+        ::SetFileAttributesW(win::PathW(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::RemoveDirectoryW(win::PathW(folder).c_str());
     } else {
-        ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!::DeleteFileA(folder.c_str())) ::RemoveDirectoryA(folder.c_str());
+        ::SetFileAttributesW(win::PathW(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::DeleteFileW(win::PathW(folder).c_str())) ::RemoveDirectoryW(win::PathW(folder).c_str());
     }
 }
 
 namespace {
 
 void Snapshot(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& into) {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW(win::PathW((folder + "\\*")).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
     std::vector<std::string> folders;
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = win::Narrow(entry.cFileName);
         if (name == "." || name == "..") continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             into[prefix + name] = "<dir>";
@@ -136,25 +138,25 @@ void Snapshot(const std::string& folder, const std::string& prefix, std::map<std
         } else {
             into[prefix + name] = ReadFileBytes(folder + "\\" + name);
         }
-    } while (::FindNextFileA(search, &entry));
+    } while (::FindNextFileW(search, &entry));
     ::FindClose(search);
     for (const std::string& name : folders) Snapshot(folder + "\\" + name, prefix + name + "\\", into);
 }
+
+}  // namespace
 
 std::string UnixPathOf(const std::string& windowsPath) {
     using Fn = char*(CDECL*)(const WCHAR*);
     auto toUnix = reinterpret_cast<Fn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (!toUnix) return {};
-    std::wstring wide(windowsPath.begin(), windowsPath.end());
+    const std::wstring wide = win::Wide(windowsPath);
     char* unix = toUnix(wide.c_str());
     if (!unix) return {};
     std::string result = unix;
     ::HeapFree(::GetProcessHeap(), 0, unix);
     return result;
 }
-
-}  // namespace
 
 std::map<std::string, std::string> TreeSnapshot(const std::string& path) {
     std::string folder = path;
@@ -195,11 +197,27 @@ std::string ShortPath(const std::string& path) {
 }
 
 win::UniqueKernelHandle StartProgram(const std::string& commandLine, const std::string& folder, DWORD* processId) {
-    std::string line = commandLine;  // CreateProcessA may write into it
-    STARTUPINFOA startup{};
+    // A program or folder past MAX_PATH is given by its short name, as a
+    // shell does: CreateProcess takes no longer one.
+    auto shortened = [](const std::string& path) {
+        if (path.size() < MAX_PATH - 12) return win::Wide(path);
+        wchar_t buffer[MAX_PATH] = {};
+        const DWORD length = ::GetShortPathNameW(win::PathW(path).c_str(), buffer, MAX_PATH);
+        std::wstring result = length && length < MAX_PATH ? std::wstring(buffer, length) : win::Wide(path);
+        if (result.rfind(L"\\\\?\\", 0) == 0) result.erase(0, 4);
+        return result;
+    };
+    std::wstring line = win::Wide(commandLine);  // CreateProcessW may write into it
+    if (commandLine.size() > 2 && commandLine[0] == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        if (close != std::string::npos)
+            line = L"\"" + shortened(commandLine.substr(1, close - 1)) + L"\"" + win::Wide(commandLine.substr(close + 1));
+    }
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, shortened(folder).c_str(), &startup,
+                          &process))
         return {};
     ::CloseHandle(process.hThread);
     if (processId) *processId = process.dwProcessId;
@@ -219,7 +237,7 @@ void SetLocalWriteTime(const std::string& path, int year, int month, int day, in
     FILETIME localTime, utc;
     Check(::SystemTimeToFileTime(&local, &localTime), "SystemTimeToFileTime");
     Check(::LocalFileTimeToFileTime(&localTime, &utc), "LocalFileTimeToFileTime");
-    HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = ::CreateFileW(win::PathW(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     Check(h != INVALID_HANDLE_VALUE, "open " + path);
     const BOOL ok = ::SetFileTime(h, nullptr, nullptr, &utc);

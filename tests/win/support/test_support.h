@@ -62,6 +62,9 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& path);
 // False when no link appeared.
 bool MakeUnixSymlink(const std::string& target, const std::string& link);
 
+// The Unix path Wine maps a Windows path to; empty outside Wine.
+std::string UnixPathOf(const std::string& windowsPath);
+
 // The 8.3 alias of an existing path (GetShortPathNameA).
 std::string ShortPath(const std::string& path);
 
