@@ -19,5 +19,7 @@ cmake --build --preset windows
 # Wine needs a display for every window and message box: Xvfb provides one.
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows
 
-# The main job, headless: the whole road on the sample mod must stay whole.
+# The main job, headless: the whole road on the sample mod must stay whole,
+# also laid out in a folder named in Cyrillic, Polish, CJK and emoji.
 sh tools/demo.sh --headless
+VT_DEMO_DIR="$PWD/build/demo-Игра Gra łść 游戏 🎮" sh tools/demo.sh --headless

@@ -53,9 +53,11 @@ public:
         fs::remove_all(path_, ignored);
     }
     const fs::path& path() const { return path_; }
+    // `relative` is UTF-8, as vtlist's paths are on every system.
     void Write(const std::string& relative, const std::string& bytes) const {
-        fs::create_directories((path_ / relative).parent_path());
-        std::ofstream(path_ / relative, std::ios::binary) << bytes;
+        const fs::path file = path_ / std::u8string(relative.begin(), relative.end());
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
     }
 
 private:

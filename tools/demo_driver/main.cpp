@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <string>
 
+#include <shellapi.h>
+
 #include "platform/win/handles.h"
+#include "platform/win/text_codes.h"
 #include "ui_driver.h"
 
 namespace {
@@ -27,16 +30,18 @@ void Step(const std::string& what) {
     std::fflush(stdout);
 }
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return ::GetFileAttributesW(vt::win::PathW(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool Road(const std::string& exeFolder, const std::string& screenshot) {
     const std::string root = exeFolder.substr(0, exeFolder.find_last_of('\\', exeFolder.size() - 2) + 1);
     const std::string clone = root + "EXE2";
     std::string line = "\"" + exeFolder + "VT_Update.exe\"";
-    STARTUPINFOA startup{};
+    std::wstring wideLine = vt::win::Wide(line);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, exeFolder.c_str(), &startup, &info))
+    if (!::CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, FALSE, 0, nullptr, vt::win::PathW(exeFolder).c_str(),
+                          &startup, &info))
         return Fail("cannot start " + line);
     ::CloseHandle(info.hThread);
     vt::win::UniqueKernelHandle launcher(info.hProcess);
@@ -83,12 +88,18 @@ bool Road(const std::string& exeFolder, const std::string& screenshot) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 3) {
+int main() {
+    // The arguments wide, as UTF-8: the demo may be laid out in a folder
+    // named in any script.
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv || argc != 3) {
         std::fprintf(stderr, "usage: vt_demo_driver INSTALL_EXE_FOLDER\\ SCREENSHOT.bmp\n");
         return 2;
     }
-    std::string folder = argv[1];
+    std::string folder = vt::win::Narrow(argv[1]);
+    const std::string screenshot = vt::win::Narrow(argv[2]);
+    ::LocalFree(argv);
     if (folder.back() != '\\') folder += '\\';
-    return Road(folder, argv[2]) ? 0 : 1;
+    return Road(folder, screenshot) ? 0 : 1;
 }

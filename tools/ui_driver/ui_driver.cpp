@@ -1,5 +1,7 @@
 #include "ui_driver.h"
 
+#include "platform/win/text_codes.h"
+
 namespace vt::ui {
 namespace {
 
@@ -86,12 +88,13 @@ bool WaitUntilVisible(HWND window, DWORD timeoutMs) {
 }
 
 std::string WindowText(HWND window) {
-    char buffer[4096];
+    // Wide, as UTF-8: a status or a box may name a folder in any script.
+    wchar_t buffer[4096];
     DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                               5000, &length))
+    if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                               &length))
         return {};
-    return std::string(buffer, length);
+    return win::Narrow(std::wstring_view(buffer, length));
 }
 
 std::string MessageBoxText(HWND box) {
@@ -191,7 +194,7 @@ bool SaveWindowPicture(HWND window, const std::string& path) {
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    HANDLE out = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE out = ::CreateFileW(win::PathW(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (out == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool ok = ::WriteFile(out, &file, sizeof file, &written, nullptr) &&
