@@ -26,6 +26,13 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // what HTTP headers allow around a value; list fields and mode words pass " ".
 std::string_view Trim(std::string_view text, std::string_view blanks = " \t");
 
+// True when `bytes` are valid UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view bytes);
+
+// One code point as UTF-8; NUL, a surrogate or a value past U+10FFFF is
+// written as U+FFFD.
+void AppendUtf8(std::string& out, char32_t code);
+
 // A file name (UTF-8) in upper case as the Windows file system compares
 // names, for portable rules that must find two names one file: ASCII, the
 // Latin-1 and Latin Extended-A letters, Greek and Cyrillic are folded (the

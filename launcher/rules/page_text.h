@@ -15,14 +15,13 @@
 // wants them.
 #pragma once
 
+#include "config/text.h"  // IsValidUtf8
+
 #include <string>
 #include <string_view>
 
 namespace vt::launcher {
 
 std::string PageText(std::string_view html);
-
-// True when `bytes` are valid UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace vt::launcher

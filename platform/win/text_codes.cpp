@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "config/text.h"
+
 namespace vt::win {
 
 std::wstring WideFrom(std::string_view bytes, UINT codePage) {
@@ -25,14 +27,9 @@ std::string Utf8From(std::wstring_view text) {
 }
 
 std::string LineAsUtf8(std::string_view bytes) {
-    bool ascii = true;
-    for (const char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) return std::string(bytes);  // the common case, and the same in every code page
-    // MB_ERR_INVALID_CHARS: the conversion fails at the first byte that is
-    // not UTF-8, instead of making it U+FFFD.
-    if (bytes.size() <= INT_MAX &&
-        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0) > 0)
-        return std::string(bytes);
+    // The portable check, not MB_ERR_INVALID_CHARS: the same answer on every
+    // Windows and under Wine (overlong forms and surrogates are not UTF-8).
+    if (IsValidUtf8(bytes)) return std::string(bytes);
     return Utf8From(WideFrom(bytes, CP_ACP));
 }
 

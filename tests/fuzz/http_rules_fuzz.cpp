@@ -17,6 +17,7 @@
 #include "launcher/rules/url_path.h"
 
 using namespace vt::launcher;
+using vt::IsValidUtf8;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using vt::launcher::IsValidUtf8;
+using vt::IsValidUtf8;
 using vt::launcher::PageText;
 
 TEST(PageText, TheSamplePagesReadAsTheirWords) {

@@ -528,3 +528,41 @@ TEST(VtlistSideFile, NamesThatDifferOnlyInTheCaseOfAccentedOrCyrillicLettersAreO
         EXPECT_EQ(Codes(LintPatchList(list, kNow).problems), std::vector<std::string>{"3:W"}) << "lint's same-file warning";
     }
 }
+
+// A release named in several scripts: make lists it in UTF-8, the side file
+// hashes every file by those names, and check finds each one on the server
+// by the URL the launcher asks for.
+TEST_F(VtlistCheck, MakeAndCheckAgreeOnNamesInEveryScript) {
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"maps/for\xC3\xAA" "t du nord.ini", "[for\xC3\xAA" "t]"},
+        {"\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0/\xD0\xBA\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0.txt", "map"},   // Игра/карта.txt
+        {"\xE6\xB8\xB8\xE6\x88\x8F/\xE6\x95\xB0\xE6\x8D\xAE.dat", "data"},                          // 游戏/数据.dat
+        {"gra \xC5\x82\xC5\x9B\xC4\x87/\xF0\x9F\x8E\xAE pad.txt", "pad"},                           // gra łść/🎮 pad.txt
+    };
+    ScratchFolder release;
+    for (const auto& [name, bytes] : files) release.Write(name, bytes);
+    std::vector<std::string> refused;
+    const std::string list = MakePatchList(ScanReleaseFolder(release.path().string()).files, {}, refused);
+    EXPECT_TRUE(refused.empty());
+    std::vector<std::string> problems;
+    const std::string sums = MakeSideFile(list, release.path().string(), {}, nullptr, problems);
+    ASSERT_FALSE(sums.empty()) << (problems.empty() ? "" : problems[0]);
+    for (const auto& [name, bytes] : files) {
+        EXPECT_NE(list.find(name), std::string::npos) << name << " is listed by its UTF-8 bytes";
+        root.Write("VTupdates/" + name, bytes);
+    }
+    root.Write("VTupdates/update.dat", list);
+    root.Write("VTupdates/update.dat.vtsums", sums);
+    const CheckReport report = Check();
+    EXPECT_EQ(CountErrors(report.listProblems), 0);  // the stamps are after the check's fixed "now": warnings
+    EXPECT_TRUE(report.sideProblems.empty()) << report.sideProblems[0].text;
+    EXPECT_EQ(report.filesChecked, 4);
+    EXPECT_EQ(report.filesHashed, 4);
+}
+
+// A list saved in a Windows code page works only where players share it.
+TEST(VtlistLint, ALineThatIsNotUtf8IsWarnedAbout) {
+    EXPECT_EQ(Codes(LintPatchList("h\r\n\xDC" "bersicht.txt|\xDC" "bersicht.txt|immer\r\n", kNow).problems),
+              std::vector<std::string>{"2:W"});
+    EXPECT_TRUE(LintPatchList("h\r\n\xC3\x9C" "bersicht.txt|\xC3\x9C" "bersicht.txt|immer\r\n", kNow).problems.empty());
+}

@@ -5,6 +5,7 @@
 #include "launcher/rules/patch_entry.h"
 #include "launcher/win/file_helpers.h"
 #include "platform/win/files.h"
+#include "platform/win/text_codes.h"
 #include "support/test_support.h"
 
 using namespace vt;
@@ -111,4 +112,49 @@ TEST(FileHelpers, CreateFolderPathKeepsTheShareRoot) {
     ::SetCurrentDirectoryA(previous);
     EXPECT_FALSE(PathExists(dir / "vt-no-such-server")) << "the share's path was made relative to the current folder";
     EXPECT_FALSE(PathExists(dir / "share"));
+}
+
+// Text at the edge to the wide API: lines of older files in the code page,
+// names equal to the file system, paths past MAX_PATH.
+TEST(WideEdge, ALineIsUtf8WhenItIsValidUtf8AndElseInTheAnsiCodePage) {
+    ASSERT_EQ(::GetACP(), 1252u);
+    EXPECT_EQ(win::LineAsUtf8("plain.txt|plain.txt|immer"), "plain.txt|plain.txt|immer");
+    EXPECT_EQ(win::LineAsUtf8("for\xC3\xAA" "t.ini"), "for\xC3\xAA" "t.ini");             // UTF-8 stays
+    EXPECT_EQ(win::LineAsUtf8("\xDC" "bersicht.txt"), "\xC3\x9C" "bersicht.txt");          // 1252 Ü
+    EXPECT_EQ(win::LineAsUtf8("\x80 \xC3"), "\xE2\x82\xAC \xC3\x83");                      // € and a cut sequence: 1252
+    EXPECT_EQ(win::LineAsUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC") << "an encoded surrogate is no UTF-8";
+}
+
+TEST(WideEdge, NamesAreTheSameFileInEveryScriptButNotWhenTheyDiffer) {
+    EXPECT_TRUE(win::SameFileName("\xC3\x9C" "bersicht.txt", "\xC3\xBC" "BERSICHT.TXT"));
+    EXPECT_TRUE(win::SameFileName("\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0", "\xD0\x98\xD0\x93\xD0\xA0\xD0\x90"));  // Игра, ИГРА
+    EXPECT_TRUE(win::SameFileName("\xE6\xB8\xB8\xE6\x88\x8F", "\xE6\xB8\xB8\xE6\x88\x8F"));
+    EXPECT_FALSE(win::SameFileName("a.txt", "b.txt"));
+    EXPECT_FALSE(win::SameFileName("a.txt", "a.txt "));
+    EXPECT_EQ(win::FileNameKey("gra \xC5\x82\xC5\x9B\xC4\x87"), "GRA \xC5\x81\xC5\x9A\xC4\x86");  // ŁŚĆ
+}
+
+TEST(WideEdge, APathPastMaxPathIsWrittenReadAndRemoved) {
+    TempDir dir;
+    EXPECT_EQ(win::PathW("C:\\short\\x.txt"), L"C:\\short\\x.txt");
+    std::string path = dir.path();
+    for (int i = 0; i < 3; ++i) {
+        path += std::string(100, static_cast<char>('a' + i)) + "\\";
+        MakeFolder(path);
+    }
+    path += "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt";  // файл.txt
+    ASSERT_GT(path.size(), 300u);
+    EXPECT_EQ(win::PathW(path).rfind(L"\\\\?\\", 0), 0u);
+    WriteFileBytes(path, "deep");
+    EXPECT_TRUE(win::OrdinaryFileExists(path));
+    EXPECT_EQ(win::ReadWholeFile(path), "deep");
+    EXPECT_TRUE(win::DeleteClearingAttributes(path));
+    EXPECT_FALSE(win::FileExists(path));
+    // "." and ".." are resolved before the prefix, which would take them literally.
+    const std::string dotted = dir.path() + std::string(100, 'a') + "\\.\\" + std::string(100, 'b') + "\\..\\" +
+                               std::string(100, 'b') + "\\" + std::string(100, 'c') + "\\x.txt";
+    WriteFileBytes(dotted, "dotted");
+    EXPECT_EQ(ReadFileBytes(dir.path() + std::string(100, 'a') + "\\" + std::string(100, 'b') + "\\" +
+                            std::string(100, 'c') + "\\x.txt"),
+              "dotted");
 }

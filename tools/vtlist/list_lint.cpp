@@ -82,6 +82,10 @@ void ListLinter::Entry(int line, const std::string& text, bool last) {
                 "\" leaves the mod's folders (a drive, UNC or \"..\" too far): the launcher refuses it, E4");
         return;
     }
+    if (!IsValidUtf8(text))
+        Add(line, Severity::Warning,
+            "not UTF-8: each player's launcher reads this line in its own Windows code page, which differs by "
+            "region (vtlist make writes UTF-8)");
     Fields(line, *entry);
     Stamp(line, *entry);
     const std::string key = FileNameUpper(entry->LocalPath);
