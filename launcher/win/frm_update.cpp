@@ -12,8 +12,7 @@ namespace vt::launcher {
 namespace {
 
 constexpr wchar_t kClassName[] = L"frmUpdate";
-constexpr char kBrowserClassName[] = "VT_BrowserHost";
-constexpr wchar_t kBrowserClassNameW[] = L"VT_BrowserHost";
+constexpr wchar_t kBrowserClassName[] = L"VT_BrowserHost";
 constexpr char kCaption[] = "Vortane Mod Launcher V1.56";
 constexpr char kAboutText[] = "Vortane Mod Launcher by the Vortane Mod team.";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -35,12 +34,12 @@ void RegisterClasses(HINSTANCE instance, WNDPROC windowProc) {
     container.hInstance = instance;
     container.hCursor = form.hCursor;
     container.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    container.lpszClassName = kBrowserClassNameW;
+    container.lpszClassName = kBrowserClassName;
     if (!::RegisterClassW(&container)) win::ThrowSystemError("Cannot register the browser's window class");
 }
 
-HWND Child(HWND parent, HINSTANCE instance, const char* className, const char* text, DWORD style, DWORD exStyle, int id) {
-    HWND child = ::CreateWindowExW(exStyle, win::Wide(className).c_str(), win::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0,
+HWND Child(HWND parent, HINSTANCE instance, const wchar_t* className, const char* text, DWORD style, DWORD exStyle, int id) {
+    HWND child = ::CreateWindowExW(exStyle, className, win::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0,
                                    parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (!child) win::ThrowSystemError(std::string("Cannot create the control \"") + text + "\"");
     return child;
@@ -91,11 +90,11 @@ frmUpdate::~frmUpdate() = default;
 void frmUpdate::CreateControls(HINSTANCE instance) {
     // Created in tab order: Browser, cmdLaunch, cmdQuit, txtStatus, SchalterSingleLaunch.
     Browser = Child(window_, instance, kBrowserClassName, "", WS_CLIPCHILDREN, 0, msg::kBrowserId);
-    cmdLaunch = Child(window_, instance, "BUTTON", "LAUNCH Vortane Multiplayer", BS_PUSHBUTTON, 0, msg::kLaunchId);
-    cmdQuit = Child(window_, instance, "BUTTON", "Quit", BS_PUSHBUTTON, 0, msg::kQuitId);
-    txtStatus = Child(window_, instance, "EDIT", ".", ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, msg::kStatusId);
+    cmdLaunch = Child(window_, instance, L"BUTTON", "LAUNCH Vortane Multiplayer", BS_PUSHBUTTON, 0, msg::kLaunchId);
+    cmdQuit = Child(window_, instance, L"BUTTON", "Quit", BS_PUSHBUTTON, 0, msg::kQuitId);
+    txtStatus = Child(window_, instance, L"EDIT", ".", ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, msg::kStatusId);
     SchalterSingleLaunch =
-        Child(window_, instance, "BUTTON", "LAUNCH Vortane Singleplayer", BS_PUSHBUTTON, 0, msg::kSingleLaunchId);
+        Child(window_, instance, L"BUTTON", "LAUNCH Vortane Singleplayer", BS_PUSHBUTTON, 0, msg::kSingleLaunchId);
     ::EnableWindow(cmdLaunch, FALSE);
     ApplyLayout(::GetDpiForWindow(window_));
     if (WebBrowserHost::HtmlEngineRenders()) browser_ = std::make_unique<WebBrowserHost>(Browser);

@@ -11,6 +11,8 @@
 // started in a box titled "Skyreach (stand-in)" and ends when it is closed.
 #include <windows.h>
 
+#include "platform/win/text_codes.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <string>
@@ -20,19 +22,8 @@ namespace {
 
 // Every text here is UTF-8, read and written through the wide functions, so
 // that the game runs and reports from a folder with any name.
-std::string Utf8(const wchar_t* text, std::size_t length) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string bytes(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), bytes.data(), size, nullptr, nullptr);
-    return bytes;
-}
-
-std::wstring Wide(const std::string& text) {
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
-    if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
+std::string Utf8(const wchar_t* text, std::size_t length) { return vt::win::Narrow(std::wstring_view(text, length)); }
+using vt::win::Wide;
 
 std::string Env(const char* name) {
     wchar_t buffer[4096];
