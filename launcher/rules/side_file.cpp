@@ -55,6 +55,7 @@ public:
         if (f[0] == "valid" && f.size() == 3) return Valid(f);
         if (f[0] == "rotate" && f.size() == 4) return Rotate(line);
         if (f[0] == "entry" && f.size() == 5) return Entry(f);
+        if (f[0] == "blocks" && f.size() == 4) return Blocks(f);
         if (f[0] == "signature" && f.size() == 2) return SignatureLine(f, lineStart);
         return "not a line of a side file";
     }
@@ -106,6 +107,19 @@ private:
         stage_ = 4;
         lastEntry_ = static_cast<std::int32_t>(*index);
         sums_.entries.emplace(lastEntry_, entry);
+        return {};
+    }
+    // Right after its entry, once.
+    std::string Blocks(const std::vector<std::string_view>& f) {
+        const auto index = Number(f[1]);
+        const auto size = Number(f[2]);
+        BlockIndexSum blocks;
+        auto entry = sums_.entries.find(lastEntry_);
+        if (!index || entry == sums_.entries.end() || *index != static_cast<std::uint64_t>(lastEntry_) ||
+            entry->second.blocks || !size || !LowerHex(f[3], blocks.hash.data(), blocks.hash.size()))
+            return "not \"blocks N SIZE SHA256\" right after entry N";
+        blocks.size = *size;
+        entry->second.blocks = blocks;
         return {};
     }
     std::string SignatureLine(const std::vector<std::string_view>& f, std::size_t lineStart) {
@@ -204,7 +218,10 @@ std::string FormatSideFile(const SideFile& sums) {
     for (const KeyChange& change : sums.keyChanges) text += FormatKeyChangeLine(change);
     for (const auto& [index, entry] : sums.entries)
         text += "entry " + std::to_string(index) + " " + std::to_string(entry.size) + " " +
-                ToHex(entry.hash.data(), entry.hash.size()) + (entry.repair ? " repair" : " keep") + "\r\n";
+                ToHex(entry.hash.data(), entry.hash.size()) + (entry.repair ? " repair" : " keep") + "\r\n" +
+                (entry.blocks ? "blocks " + std::to_string(index) + " " + std::to_string(entry.blocks->size) + " " +
+                                    ToHex(entry.blocks->hash.data(), entry.blocks->hash.size()) + "\r\n"
+                              : std::string());
     return text;
 }
 

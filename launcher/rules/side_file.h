@@ -12,6 +12,7 @@
 //   valid FROM UNTIL                (optional, once)
 //   rotate OLDKEY NEWKEY R||S       (optional, any number, oldest first)
 //   entry N SIZE SHA256 repair|keep
+//   blocks N SIZE SHA256            (optional, right after entry N)
 //   ...
 //   signature R||S
 //
@@ -31,6 +32,10 @@
 // them), in rising order; an entry without a line is unhashed and keeps the
 // date rule alone. "keep" marks a file the launcher must not repair (one that
 // players are meant to edit). SHA256 is 64 lower-case hex digits. The
+// "blocks" names the block index of entry N's file (block_index.h): the
+// bytes of "<entry's URL>.vtblocks", so that a launcher with an older copy
+// can fetch only what changed. Launchers before it refuse a side file with
+// it, as they refuse the other lines they do not know. The
 // optional last line is an ECDSA P-256 signature over SHA-256 of every byte
 // before it, as 128 hex digits (r then s, 32 bytes each, big-endian).
 #pragma once
@@ -54,10 +59,17 @@ inline constexpr std::size_t kMaxSideFileBytes = 64ull * 1024 * 1024;
 using Signature = std::array<std::uint8_t, 64>;   // r || s
 using PublicKey = std::array<std::uint8_t, 64>;   // X || Y of a P-256 point
 
+// The size and SHA-256 of a file's block index.
+struct BlockIndexSum {
+    std::uint64_t size = 0;
+    Sha256 hash{};
+};
+
 struct SideEntry {
     std::uint64_t size = 0;
     Sha256 hash{};
     bool repair = true;
+    std::optional<BlockIndexSum> blocks;
 };
 
 struct Validity {

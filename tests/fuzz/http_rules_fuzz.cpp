@@ -1,7 +1,8 @@
 // libFuzzer target: arbitrary bytes as the header values a server sends
 // (Content-Range, Retry-After), as the resume record a stopped run left, and
 // as the side file beside a patch list, as a start page shown as text, and
-// as the launcher's record of accepted releases.
+// as the launcher's record of accepted releases, as a block index and as a
+// server's answer to a range request.
 // The checks are the promises the transfer builds on.
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "launcher/rules/answer_judge.h"
+#include "launcher/rules/block_index.h"
+#include "launcher/rules/byte_ranges.h"
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/page_text.h"
 #include "launcher/rules/release_trust.h"
@@ -111,6 +114,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Require(!judgement.error.empty());
         }
         Require(judgement.retryAfterMs <= limits.maxRetryAfterMs);
+    }
+
+    // A block index that reads has one record per block of the size it
+    // names, and is written back byte for byte.
+    if (const auto index = ParseBlockIndex(text, size > 20 ? 5000 : 0)) {
+        Require(index->weak.size() == index->strong.size());
+        Require(index->Blocks() == (index->fileSize + index->blockSize - 1) / index->blockSize);
+        Require(FormatBlockIndex(*index) == text);
+    }
+
+    // The pieces of a range answer lie inside the file and hold as many bytes
+    // as they say; a multipart body is split only at its boundary.
+    {
+        const std::size_t split = text.find('\n');
+        const std::string head = text.substr(0, split == std::string::npos ? 0 : split);
+        const std::string body = split == std::string::npos ? text : text.substr(split + 1);
+        constexpr std::uint64_t kFile = 3000;
+        for (const auto& contentType : {std::string("multipart/byteranges; boundary=") + head, head}) {
+            const auto pieces = RangeAnswerPieces(contentType, head, body, kFile);
+            if (!pieces) continue;
+            for (const RangePiece& piece : *pieces) {
+                Require(piece.start + piece.bytes.size() <= kFile);
+                Require(piece.bytes.data() >= body.data() && piece.bytes.data() + piece.bytes.size() <= body.data() + body.size());
+            }
+        }
     }
 
     return 0;

@@ -29,6 +29,19 @@ TEST(SideFile, ReadsListEntriesAndSignature) {
     EXPECT_EQ(FormatSideFile(*sums) + FormatSignatureLine(*sums->signature), text);
 }
 
+TEST(SideFile, AnEntrysBlockIndexIsNamedRightAfterIt) {
+    const std::string text = kList + "entry 1 5 " + kHash + " repair\r\nblocks 1 36 " + std::string(64, 'b') +
+                             "\r\nentry 2 7 " + kHash + " keep\r\n";
+    std::string error;
+    const auto sums = ParseSideFile(text, &error);
+    ASSERT_TRUE(sums) << error;
+    ASSERT_TRUE(sums->entries.at(1).blocks);
+    EXPECT_EQ(sums->entries.at(1).blocks->size, 36u);
+    EXPECT_EQ(sums->entries.at(1).blocks->hash[31], 0xbb);
+    EXPECT_FALSE(sums->entries.at(2).blocks);
+    EXPECT_EQ(FormatSideFile(*sums), text);
+}
+
 TEST(SideFile, RefusesEveryMalformedForm) {
     const std::string entry = "entry 1 5 " + kHash + " repair\r\n";
     const struct {
@@ -57,6 +70,10 @@ TEST(SideFile, RefusesEveryMalformedForm) {
         {"no line end at the end", kList + "entry 1 5 " + kHash + " repair"},
         {"short signature", kList + "signature " + std::string(126, 'f') + "\r\n"},
         {"text after the signature", kList + "signature " + std::string(128, 'f') + "\r\n" + entry},
+        {"blocks before any entry", kList + "blocks 1 12 " + kHash + "\r\n" + entry},
+        {"blocks of another entry", kList + entry + "blocks 2 12 " + kHash + "\r\n"},
+        {"blocks twice", kList + entry + "blocks 1 12 " + kHash + "\r\nblocks 1 12 " + kHash + "\r\n"},
+        {"blocks without a size", kList + entry + "blocks 1 " + kHash + "\r\n"},
         {"a CR inside a line", "VTSUMS 1\r\nlist 1 " + kHash + "\r\r\n"},
     };
     for (const auto& c : cases) {

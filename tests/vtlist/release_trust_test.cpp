@@ -33,7 +33,7 @@ protected:
         sums.release = release;
         sums.validity = validity;
         sums.keyChanges = std::move(changes);
-        sums.entries[1] = SideEntry{1, {}, true};
+        sums.entries[1] = SideEntry{1, {}, true, std::nullopt};
         text = FormatSideFile(sums);
         text += FormatSignatureLine(*vtlist::SignDigest(by, vtlist::Sha256Of(text)));
         std::string why;

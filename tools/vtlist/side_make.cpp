@@ -85,7 +85,7 @@ std::string MakeSideFile(const std::string& list, const std::string& releaseRoot
             problems.push_back("entry " + std::to_string(index) + ": " + problem);
             continue;
         }
-        sums.entries[index] = launcher::SideEntry{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path)};
+        sums.entries[index] = launcher::SideEntry{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path), std::nullopt};
     }
     if (problems.empty())
         if (const auto misfit = launcher::SideFileMisfit(sums, sums.listSize, sums.listHash, entries))
