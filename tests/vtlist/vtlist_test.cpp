@@ -329,6 +329,49 @@ TEST(VtlistSideFile, MakeHashesEveryFileAndSignsAndLintFindsMismatches) {
     EXPECT_NE(missing[0].find("entry 5"), std::string::npos) << missing[0];
 }
 
+TEST(VtlistSideFile, BigFilesGetABlockIndexThatTheSideFileNames) {
+    ScratchFolder release;
+    std::string big(3 * 1024 * 1024 + 5, '\0');
+    std::mt19937 random(7);  // no repeats: every block is found only where it is
+    for (char& c : big) c = static_cast<char>(random());
+    release.Write("maps/big.pak", big);
+    release.Write("maps/edge.pak", std::string(4096, 'e'));
+    release.Write("small.txt", "small");
+    const std::string list = "h\r\nmaps/big.pak|big.pak|immer\r\nmaps/edge.pak|edge.pak|immer\r\nsmall.txt|small.txt|immer\r\n";
+    SideOptions options;
+    options.blocksFrom = 4096;  // the threshold itself counts
+    std::vector<std::string> problems;
+    std::vector<BlockIndexFile> indexes;
+    const std::string side = MakeSideFile(list, release.path().string(), options, nullptr, problems, nullptr, &indexes);
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    ASSERT_EQ(indexes.size(), 2u);
+    EXPECT_EQ(indexes[0].path, release.path().string() + "/maps/big.pak.vtblocks");
+    const auto sums = launcher::ParseSideFile(side);
+    ASSERT_TRUE(sums);
+    ASSERT_TRUE(sums->entries.at(1).blocks);
+    EXPECT_EQ(sums->entries.at(1).blocks->size, indexes[0].bytes.size());
+    EXPECT_EQ(sums->entries.at(1).blocks->hash, Sha256Of(indexes[0].bytes));
+    EXPECT_FALSE(sums->entries.at(3).blocks);
+    // The index is the launcher's: it reads back for the file's size, and
+    // an old copy with the same bytes shifted needs only its first block.
+    const auto index = launcher::ParseBlockIndex(indexes[0].bytes, big.size());
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->blockSize, 4096u);
+    const std::string old = "inserted" + big.substr(100);
+    launcher::BlockFinder finder(*index);
+    finder.Feed(reinterpret_cast<const std::uint8_t*>(old.data()), old.size());
+    const auto missing = launcher::MissingRanges(*index, finder.Found());
+    ASSERT_EQ(missing.size(), 2u);  // the first block and the short last one
+    EXPECT_EQ(missing[0].start, 0u);
+    EXPECT_EQ(missing[0].end, 4096u);
+
+    options.blocksFrom = std::nullopt;  // none
+    indexes.clear();
+    EXPECT_EQ(MakeSideFile(list, release.path().string(), options, nullptr, problems, nullptr, &indexes).find("blocks"),
+              std::string::npos);
+    EXPECT_TRUE(indexes.empty());
+}
+
 TEST_F(VtlistCheck, FilesAreComparedWithTheSideFile) {
     const std::string list = "h\r\nmaps/a.ini|a.ini|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\n";
     const auto key = GenerateKeyPair();
@@ -455,6 +498,7 @@ TEST(VtlistMake, KeysRepositoriesAndItsOwnOutputsAreNeverListed) {
     release.Write("update.dat", "old list");
     release.Write("update.dat.vtsums", "old sums");
     release.Write("other.vtsums", "a file like any other");
+    release.Write("maps/big.pak.vtblocks", "an index");
     const std::string out = (release.path() / "update.dat").string();
     const ScanResult scan = ScanReleaseFolder(release.path().string(), {out, out + ".vtsums"});
     std::vector<std::string> listed;
@@ -464,7 +508,8 @@ TEST(VtlistMake, KeysRepositoriesAndItsOwnOutputsAreNeverListed) {
     std::string leftOut;
     for (const std::string& what : scan.leftOut) leftOut += what + "\n";
     for (const char* name : {"secret/anything.txt (a vtlist key file", ".git/ (version control)", "sub/.svn/",
-                             "update.dat (written by this command)", "update.dat.vtsums (written", "publisher.key.vtrotate"})
+                             "update.dat (written by this command)", "update.dat.vtsums (written", "publisher.key.vtrotate",
+                             "maps/big.pak.vtblocks (a block index"})
         EXPECT_NE(leftOut.find(name), std::string::npos) << name << " in\n" << leftOut;
 }
 

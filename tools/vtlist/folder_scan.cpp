@@ -95,6 +95,10 @@ void ScanFolder(const std::string& folder, const std::string& relativeFolder, co
             result.leftOut.push_back(relative + " (a vtlist key file: never for players)");
             continue;
         }
+        if (name.size() > 9 && name.substr(name.size() - 9) == ".vtblocks") {
+            result.leftOut.push_back(relative + " (a block index: vtlist writes it for the file it is named after)");
+            continue;
+        }
         if (name.size() > 9 && name.substr(name.size() - 9) == ".vtrotate") {
             result.leftOut.push_back(relative + " (a key-change statement)");
             continue;

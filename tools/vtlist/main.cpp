@@ -47,9 +47,9 @@ constexpr char kRotateSuffix[] = ".vtrotate";  // beside the new key file: its c
 constexpr const char* kUsage =
     "usage: vtlist make FOLDER [--local-prefix PREFIX] [--header TEXT] [--immer GLOB]... [--skip GLOB]... [--dry-run]\n"
     "                   [--keep GLOB]... [--unhashed GLOB]... [--force] [--sign KEYFILE]\n"
-    "                   [--release N|none] [--expires DAYS] -o FILE\n"
+    "                   [--release N|none] [--expires DAYS] [--blocks-from BYTES|none] -o FILE\n"
     "       vtlist sign LIST --root FOLDER --key KEYFILE [--keep GLOB]... [--unhashed GLOB]... [--force]\n"
-    "                   [--release N|none] [--expires DAYS]\n"
+    "                   [--release N|none] [--expires DAYS] [--blocks-from BYTES|none]\n"
     "       vtlist keygen KEYFILE\n"
     "       vtlist rotate OLDKEYFILE NEWKEYFILE\n"
     "       vtlist pubkey KEYFILE\n"
@@ -86,7 +86,8 @@ constexpr const char* kMakeHelp =
     "                         otherwise refuses\n"
     "  --dry-run              print the entries that would be listed; write nothing\n"
     "  Never listed: vtlist key files (by their content), .vtrotate statements,\n"
-    "  .git, .svn and .hg folders, and the list and side file being written.\n"
+    "  .git, .svn and .hg folders, block indexes (.vtblocks), and the list and\n"
+    "  side file being written.\n"
     "  --sign KEYFILE         sign the side file with the key from vtlist keygen\n"
     "                         (and carry KEYFILE.vtrotate, see vtlist rotate)\n"
     "  --release N|none       the release number launchers compare (default: the\n"
@@ -96,6 +97,11 @@ constexpr const char* kMakeHelp =
     "  --expires DAYS         launchers refuse the side file DAYS after signing\n"
     "                         (so a server frozen on an old release is noticed);\n"
     "                         sign again before then. Default: never\n"
+    "  --blocks-from BYTES|none  files of at least BYTES (default 1048576) get a\n"
+    "                         block index FILE.vtblocks beside them, named in the\n"
+    "                         side file, so launchers with an older copy fetch only\n"
+    "                         the changed parts; upload it with the file. none: no\n"
+    "                         index (for launchers older than block indexes)\n"
     "  It prints the entries no hash covers: the signature does not vouch for them.\n"
     "  Names with \"|\" or a tab cannot be in a list: they are refused by name.\n";
 
@@ -103,7 +109,8 @@ constexpr const char* kSignHelp =
     "vtlist sign LIST --root FOLDER --key KEYFILE: writes LIST.vtsums for an\n"
     "  existing (also hand-written) list: the list's SHA-256, and each entry's\n"
     "  file, found below FOLDER by its server path, signed with KEYFILE.\n"
-    "  --keep, --unhashed, --force, --release and --expires as for make; the key\n"
+    "  --keep, --unhashed, --force, --release, --expires and --blocks-from as for\n"
+    "  make (block indexes are written beside the files below FOLDER); the key\n"
     "  file's KEYFILE.vtrotate is carried as there. Run it again after any change\n"
     "  to the list or a file.\n";
 
@@ -203,6 +210,16 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
+// The block indexes a side file names, written before it: a side file never
+// names an index that is not there yet.
+bool WriteBlockIndexes(const std::vector<vt::vtlist::BlockIndexFile>& indexes) {
+    for (const vt::vtlist::BlockIndexFile& index : indexes)
+        if (!WriteFile(index.path, index.bytes)) return false;
+    if (!indexes.empty())
+        std::cerr << "vtlist: wrote " << indexes.size() << " block index(es) beside the big files (.vtblocks): upload them too\n";
+    return true;
+}
+
 std::optional<vt::vtlist::KeyPair> ReadKey(const std::string& path) {
     const std::optional<std::string> text = ReadFile(path);
     if (!text) return std::nullopt;
@@ -211,7 +228,8 @@ std::optional<vt::vtlist::KeyPair> ReadKey(const std::string& path) {
     return key;
 }
 
-// "--release N|none" and "--expires DAYS": true when `arg` was one of them.
+// "--release N|none", "--expires DAYS" and "--blocks-from BYTES|none": true
+// when `arg` was one of them.
 bool ReleaseOption(const std::string& arg, const std::string& value, vt::vtlist::SideOptions& side, bool& ok,
                    bool& unnumbered, std::optional<std::uint64_t>& expiresDays) {
     if (arg == "--release") {
@@ -222,6 +240,15 @@ bool ReleaseOption(const std::string& arg, const std::string& value, vt::vtlist:
             ok = false;
         }
         side.release = number;
+        return true;
+    }
+    if (arg == "--blocks-from") {
+        const auto bytes = vt::CanonicalDecimal(value);
+        if (value != "none" && (!bytes || *bytes == 0)) {
+            std::cerr << "vtlist: --blocks-from takes a size in bytes (at least 1) or \"none\", not \"" << value << "\"\n";
+            ok = false;
+        }
+        side.blocksFrom = bytes;
         return true;
     }
     if (arg == "--expires") {
@@ -368,13 +395,16 @@ std::optional<std::string> ListRelease(const std::string& folder, const MakeArgu
 int WriteRelease(const std::string& folder, const MakeArguments& args, const std::string& list, std::size_t entries,
                  const vt::vtlist::ScanResult& scan, const vt::vtlist::KeyPair* key) {
     std::vector<std::string> problems, uncovered;
-    const std::string sums = vt::vtlist::MakeSideFile(list, folder, args.side, key, problems, &uncovered);
+    std::vector<vt::vtlist::BlockIndexFile> indexes;
+    const std::string sums = vt::vtlist::MakeSideFile(list, folder, args.side, key, problems, &uncovered, &indexes);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
     if (sums.empty()) {
         std::cerr << "vtlist: nothing was written\n";
         return 1;
     }
-    if (!WriteFile(args.output, list) || !WriteFile(vt::vtlist::SideFilePathFor(args.output), sums)) return 1;
+    if (!WriteBlockIndexes(indexes) || !WriteFile(args.output, list) ||
+        !WriteFile(vt::vtlist::SideFilePathFor(args.output), sums))
+        return 1;
     std::cout << "wrote " << args.output << ": " << entries << " file(s), " << ListedBytes(folder, scan.files)
               << " bytes\n";
     SideSummary(vt::vtlist::SideFilePathFor(args.output), args.side, uncovered, key, sums);
@@ -444,9 +474,10 @@ int Sign(int argc, char** argv) {
     std::optional<std::string> list = ReadFile(argv[2]);
     if (!key || !list || !ForSigning(keyFile, unnumbered, expiresDays, side)) return 1;
     std::vector<std::string> problems, uncovered;
-    const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems, &uncovered);
+    std::vector<vt::vtlist::BlockIndexFile> indexes;
+    const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems, &uncovered, &indexes);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
-    if (sums.empty() || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
+    if (sums.empty() || !WriteBlockIndexes(indexes) || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
     SideSummary(vt::vtlist::SideFilePathFor(argv[2]), side, uncovered, &*key, sums);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"
+#include "tools/vtlist/block_make.h"
 #include "tools/vtlist/list_make.h"
 
 namespace vt::vtlist {
@@ -35,6 +36,40 @@ std::optional<FileDigest> StableDigest(const std::string& path, std::string& pro
     return digest;
 }
 
+// The block index of a file just hashed, with its line's size and SHA-256;
+// refused when the file changed since it was hashed.
+std::optional<BlockIndexFile> IndexOf(const std::string& path, const FileDigest& digest,
+                                      launcher::BlockIndexSum& sum, std::string& problem) {
+    const std::optional<FileState> before = FileStateOf(path);
+    std::optional<std::string> bytes = BlockIndexOfFile(path, digest.size);
+    const std::optional<FileState> after = FileStateOf(path);
+    if (!bytes || !before || !after || !(*before == *after) || after->size != digest.size) {
+        problem = "cannot make the block index of " + path + " (it cannot be read, or it changed since it was hashed)";
+        return std::nullopt;
+    }
+    sum.size = bytes->size();
+    sum.hash = Sha256Of(*bytes);
+    return BlockIndexFile{BlockIndexPathFor(path), std::move(*bytes)};
+}
+
+// The side file's line of one file (`path` as the server has it), with its
+// block index when it is big enough.
+std::optional<launcher::SideEntry> HashedEntry(const std::string& file, const std::string& path,
+                                               const SideOptions& options, std::vector<BlockIndexFile>* indexes,
+                                               std::string& problem) {
+    const auto digest = StableDigest(file, problem);
+    if (!digest) return std::nullopt;
+    launcher::SideEntry side{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path), std::nullopt};
+    if (indexes && options.blocksFrom && digest->size >= *options.blocksFrom && digest->size > 0) {
+        launcher::BlockIndexSum sum;
+        std::optional<BlockIndexFile> index = IndexOf(file, *digest, sum, problem);
+        if (!index) return std::nullopt;
+        side.blocks = sum;
+        indexes->push_back(std::move(*index));
+    }
+    return side;
+}
+
 }  // namespace
 
 bool IsRunByTheStarter(const std::string& localPath) {
@@ -52,7 +87,8 @@ bool IsRunByTheStarter(const std::string& localPath) {
 }
 
 std::string MakeSideFile(const std::string& list, const std::string& releaseRoot, const SideOptions& options,
-                         const KeyPair* key, std::vector<std::string>& problems, std::vector<std::string>* uncovered) {
+                         const KeyPair* key, std::vector<std::string>& problems, std::vector<std::string>* uncovered,
+                         std::vector<BlockIndexFile>* indexes) {
     launcher::SideFile sums;
     sums.listSize = list.size();
     sums.listHash = Sha256Of(list);
@@ -80,12 +116,12 @@ std::string MakeSideFile(const std::string& list, const std::string& releaseRoot
             continue;
         }
         std::string problem;
-        const auto digest = StableDigest(releaseRoot + "/" + path, problem);
-        if (!digest) {
+        const std::optional<launcher::SideEntry> side = HashedEntry(releaseRoot + "/" + path, path, options, indexes, problem);
+        if (!side) {
             problems.push_back("entry " + std::to_string(index) + ": " + problem);
             continue;
         }
-        sums.entries[index] = launcher::SideEntry{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path), std::nullopt};
+        sums.entries[index] = *side;
     }
     if (problems.empty())
         if (const auto misfit = launcher::SideFileMisfit(sums, sums.listSize, sums.listHash, entries))

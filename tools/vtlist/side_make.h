@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/rules/block_index.h"
 #include "tools/vtlist/signing.h"
 
 namespace vt::vtlist {
@@ -28,16 +29,27 @@ struct SideOptions {
     std::optional<std::uint64_t> release;    // the release number; none: unnumbered
     std::optional<launcher::Validity> validity;
     std::vector<launcher::KeyChange> keyChanges;  // carried for launchers that trust an older key
+    // Files of at least this many bytes get a block index ("blocks" line);
+    // nothing: none does (for launchers from before block indexes).
+    std::optional<std::uint64_t> blocksFrom = launcher::kDefaultBlocksFrom;
+};
+
+// A block index to write beside its file: the side file names its bytes.
+struct BlockIndexFile {
+    std::string path;   // "<release>/<server path>.vtblocks"
+    std::string bytes;
 };
 
 // The side file's text for `list` (its bytes as they will be served), or
 // empty with `problems` naming what could not be hashed (a file missing
 // below `releaseRoot`, a malformed entry). Globs match the server path.
 // `uncovered`: the entries no hash covers ("N server/path"), for the
-// publisher to see what the signature does not vouch for.
+// publisher to see what the signature does not vouch for. `indexes`: where
+// the block indexes the side file names go (with none given, no index is
+// made); the caller writes them before the side file.
 std::string MakeSideFile(const std::string& list, const std::string& releaseRoot, const SideOptions& options,
                          const KeyPair* key, std::vector<std::string>& problems,
-                         std::vector<std::string>* uncovered = nullptr);
+                         std::vector<std::string>* uncovered = nullptr, std::vector<BlockIndexFile>* indexes = nullptr);
 
 // "<list>.vtsums" beside the list file.
 std::string SideFilePathFor(const std::string& listPath);
