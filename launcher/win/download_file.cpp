@@ -1,4 +1,5 @@
 #include "launcher/win/download_file.h"
+#include "launcher/win/block_patch.h"
 #include "platform/win/text_codes.h"
 
 #include <windows.h>
@@ -275,8 +276,20 @@ bool PartFile::EnoughSpaceLeft() {
 }
 
 FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
+    std::string wholeBecause;
+    if (MayPatch(request) && !request.leftBehind) {
+        if (std::optional<FetchOutcome> patched = PatchFromOldCopy(transfer, part, request, wholeBecause)) {
+            if (patched->ok && !part.Flush()) {
+                patched->ok = false;
+                patched->error = part.LastError();
+            }
+            return *patched;
+        }
+    }
     const std::optional<ResumePoint> from = part.LeftBehind();
-    FetchOutcome outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr);
+    FetchOutcome outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr,
+                                          request.noCache ? "Cache-Control: no-cache\r\n" : "");
+    outcome.wholeBecause = wholeBecause;
     if (outcome.ok && !part.Flush()) {
         outcome.ok = false;
         outcome.error = part.LastError();

@@ -60,6 +60,7 @@ struct FetchRequest {
     std::uint64_t maxBytes = kNoBodyCap;  // the most its body may be
     bool leftBehind = false;              // the folder's sweep kept a partial file of it (RemoveLeftoverParts)
     const SideEntry* expected = nullptr;  // the side file's size and SHA-256 the body must have (owned by the run)
+    bool noCache = false;                 // asked with "Cache-Control: no-cache": caches on the way must ask the server
 };
 
 // Hears each file-system step of a partial file as it is taken ("flush",
@@ -151,8 +152,10 @@ private:
     bool lengthKnown_ = false;                 // Reserve was told the body's length
 };
 
-// The body of `request` into `part`, continuing what a stopped run left when
-// it can, and flushed to the disk: everything but putting it in place.
+// The body of `request` into `part`, flushed to the disk: everything but
+// putting it in place. Built from the old copy and fetched ranges where the
+// side file gives a block index (block_patch.h), else fetched whole,
+// continuing what a stopped run left when it can.
 FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
 
 // Fetches the request's URL and replaces its local file with it.

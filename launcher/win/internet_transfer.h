@@ -101,6 +101,20 @@ struct FetchOutcome {
     int rangeRequests = 0;          // attempts that asked for the rest of a body
     bool throttled = false;         // the server said 429 or 503 with Retry-After
     DWORD waitedMs = 0;             // time spent waiting as Retry-After asked
+    // A partial update (block_patch.h): the body was built from the old copy
+    // and fetched ranges; `bytes` then counts the index and the ranges.
+    bool patched = false;
+    std::uint64_t reusedBytes = 0;  // bytes taken from the old copy
+    std::string wholeBecause;       // why a partial update was tried and not used
+    std::string source;             // the base URL the body came from, when not the one asked (a mirror)
+};
+
+// An answer read whole into memory (FetchToMemory).
+struct MemoryAnswer {
+    DWORD status = 0;
+    std::string contentType;
+    std::optional<std::string> contentRange;
+    std::string body;
 };
 
 // "\" in a URL's path is sent as "/", as browsers do: the patch list has had
@@ -130,13 +144,25 @@ public:
     void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
 
     // `from`: bytes the sink already holds of this URL's body (a stopped run's).
+    // `headers`: more request header lines, each ending in CR LF.
     FetchOutcome Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes = kNoBodyCap,
-                       const ResumePoint* from = nullptr) noexcept;
+                       const ResumePoint* from = nullptr, const std::string& headers = {}) noexcept;
+
+    // One GET with `headers`, its answer's body read whole into `answer`
+    // when the status is 200 or 206 and the body is at most `cap` bytes (a
+    // longer one fails at once, unread, by its Content-Length where it has
+    // one): a block index, or the answer to a range request. Redirects as
+    // for Fetch; an attempt that fails on the way is tried again as Fetch
+    // tries; nothing is continued.
+    FetchOutcome FetchToMemory(const std::string& url, const std::string& headers, std::uint64_t cap,
+                               MemoryAnswer& answer) noexcept;
 
 private:
     enum class Verdict { Done, Retry, Fail };
     FetchOutcome FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
-                               const ResumePoint* from);
+                               const ResumePoint* from, const std::string& headers);
+    Verdict ReadToMemory(const RequestTarget& target, const std::string& url, const std::string& headers,
+                         std::uint64_t cap, MemoryAnswer& answer, FetchOutcome& outcome);
     struct Attempt;
     // One request and its answer: sends, judges the answer (answer_judge.h)
     // and pumps the body into the sink.

@@ -11,6 +11,9 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
     if (outcome.rangeRequests > 0)
         line += " range-requests=" + std::to_string(outcome.rangeRequests) + " from=" + std::to_string(outcome.resumedFrom);
     if (outcome.waitedMs > 0) line += " retry-after-ms=" + std::to_string(outcome.waitedMs);
+    if (outcome.patched) line += " partial: reused=" + std::to_string(outcome.reusedBytes) + " from the old copy";
+    if (!outcome.wholeBecause.empty()) line += " whole, because " + outcome.wholeBecause;
+    if (!outcome.source.empty()) line += " from=" + outcome.source;
     line += outcome.ok ? " ok" : " FAILED: " + outcome.error;
     return line;
 }

@@ -56,33 +56,20 @@ RunEnding UpdateRun::Steps() {
     if (const std::optional<RunEnding> probed = Probe(pool)) return *probed;
     context_.view.SetStatus("DOWNLOADING PATCHRULES...");
 
-    if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run; errors ignored
-        ClearReadOnly(listFile);
-        ::DeleteFileW(win::PathW(listFile).c_str());
-    }
-    // With more than one fetch at once the side file is fetched while the
-    // list is: one round trip to the server less before the first file.
-    const FetchRequest sideRequest{s.WebPath + s.PatchListName + kSideFileSuffix, s.AppDir + kSideFileName,
-                                   kMaxSideFileBytes};
-    const bool sideAtOnce = pool.FetchesAtOnce() > 1;
-    pool.Submit(0, FetchRequest{s.WebPath + s.PatchListName, listFile, kPageAndListCap});
-    if (sideAtOnce) pool.Submit(0, sideRequest);
-    if (!Finish(context_, *pool.TakeOldest())) return RunEnding::E1;
-    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
-    if (!sideAtOnce) pool.Submit(0, sideRequest);
-
-    bool sideFailed = false;
+    std::vector<std::string> entries;
+    std::optional<SideFile> sums;
     std::optional<TrustRecord> remember;
-    const std::optional<SideFile> sums = SideFileFor(pool, sideFailed, remember);
-    if (sideFailed) return RunEnding::E1;
-
-    // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
-    std::vector<std::string> entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
-    // An entry is read as UTF-8 when it is UTF-8, else in the system's code
-    // page: lists written before vtlist wrote UTF-8 keep their names.
-    for (std::string& entry : entries) entry = win::LineAsUtf8(entry);
-    context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
-    if (sums && !SideFileFits(*sums, listFile, entries)) return RunEnding::E1;
+    // A cache on the way (a CDN) may still serve the list or its side file
+    // from before an upload: when they do not belong together, both are
+    // asked for once more before the run gives up.
+    for (int ask = 1;; ++ask) {
+        if (const std::optional<RunEnding> failed = FetchListAndSide(pool, entries, sums, remember)) return *failed;
+        bool otherList = false;
+        if (!sums || SideFileFits(*sums, listFile, entries, otherList)) break;
+        if (!otherList || ask == 2) return RunEnding::E1;
+        context_.log.Line("SIDE", "the list and its side file do not belong together (one may be from before an "
+                                  "upload, served by a cache): both are asked for once more");
+    }
     // Remembered before any file is fetched: from now on nothing older is taken.
     std::string notKept;
     if (remember && !TrustStore(s.AppDir).Remember(*remember, notKept))
@@ -120,14 +107,51 @@ std::optional<RunEnding> UpdateRun::Probe(FetchPool& pool) {
     return std::nullopt;
 }
 
-bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries) {
+std::optional<RunEnding> UpdateRun::FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
+                                                     std::optional<SideFile>& sums, std::optional<TrustRecord>& remember) {
+    const LauncherSettings& s = context_.settings;
+    const std::string listFile = s.AppDir + kListFileName;
+    if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run (or ask); errors ignored
+        ClearReadOnly(listFile);
+        ::DeleteFileW(win::PathW(listFile).c_str());
+    }
+    // With more than one fetch at once the side file is fetched while the
+    // list is: one round trip to the server less before the first file.
+    FetchRequest sideRequest{s.WebPath + s.PatchListName + kSideFileSuffix, s.AppDir + kSideFileName,
+                             kMaxSideFileBytes};
+    FetchRequest listRequest{s.WebPath + s.PatchListName, listFile, kPageAndListCap};
+    sideRequest.noCache = listRequest.noCache = true;
+    const bool sideAtOnce = pool.FetchesAtOnce() > 1;
+    pool.Submit(0, listRequest);
+    if (sideAtOnce) pool.Submit(0, sideRequest);
+    if (!Finish(context_, *pool.TakeOldest())) return RunEnding::E1;
+    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
+    if (!sideAtOnce) pool.Submit(0, sideRequest);
+
+    bool sideFailed = false;
+    remember.reset();
+    sums = SideFileFor(pool, sideFailed, remember);
+    if (sideFailed) return RunEnding::E1;
+
+    // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
+    entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
+    // An entry is read as UTF-8 when it is UTF-8, else in the system's code
+    // page: lists written before vtlist wrote UTF-8 keep their names.
+    for (std::string& entry : entries) entry = win::LineAsUtf8(entry);
+    context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
+    return std::nullopt;
+}
+
+bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries,
+                             bool& otherList) {
     // The same rule as vtlist's.
     vt::Sha256 listHash{};
     std::uint64_t listSize = 0;
+    const bool read = win::Sha256OfFile(listFile, listHash, listSize);
+    otherList = read && (listSize != sums.listSize || listHash != sums.listHash);
     const std::optional<std::string> misfit =
-        win::Sha256OfFile(listFile, listHash, listSize)
-            ? SideFileMisfit(sums, listSize, listHash, entries)
-            : std::optional<std::string>("the patch list cannot be read for its SHA-256");
+        read ? SideFileMisfit(sums, listSize, listHash, entries)
+             : std::optional<std::string>("the patch list cannot be read for its SHA-256");
     if (misfit) {
         context_.lastFailure = *misfit;
         context_.log.Line("SIDE", context_.lastFailure);

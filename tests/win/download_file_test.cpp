@@ -421,7 +421,7 @@ TEST_F(Resume, LeftoverOfAStoppedRunContinuesOnlyWhileTheValidatorHolds) {
 // With the side file's size and SHA-256, a continued body is checked whole:
 // kept bytes that were damaged on the disk make the fetch start over.
 TEST_F(Resume, AContinuedBodyIsCheckedWholeAgainstTheSideFile) {
-    const SideEntry released{big.size(), win::Sha256Of(big.data(), big.size())};
+    const SideEntry released{big.size(), win::Sha256Of(big.data(), big.size()), true, std::nullopt};
     LeaveBehind(120000, TestServer::ETagOf(ServerFile()));
     FetchOutcome outcome;
     ASSERT_TRUE(DownloadFile(transfer, Url("big.bin"), target / "big.bin", &outcome, kNoBodyCap, nullptr, true, &released))

@@ -133,7 +133,7 @@ TEST_F(Signed, AChangedListAMissingGarbledOrForeignSideFileIsE1WithNothingFetche
              SideFile sums = *ParseSideFile(vtlist::MakeSideFile(kList, root / "VTupdates", {}, nullptr, problems));
              sums.listSize = list.size();
              sums.listHash = vtlist::Sha256Of(list);
-             sums.entries[4] = SideEntry{8, vtlist::Sha256Of("defaults"), true};
+             sums.entries[4] = SideEntry{8, vtlist::Sha256Of("defaults"), true, std::nullopt};
              std::string text = FormatSideFile(sums);
              text += FormatSignatureLine(*vtlist::SignDigest(key, vtlist::Sha256Of(text)));
              Serve("update.dat", list);

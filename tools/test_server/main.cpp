@@ -3,7 +3,8 @@
 //   vt_test_server ROOT [--port N] [--latency MS] [--fault PATH=SPEC]...
 //   SPEC: status:CODE | stall:MS | reset | cut:BYTES:TIMES (the first TIMES
 //   answers end after BYTES of their body) | busy:TIMES:SECONDS (the first
-//   TIMES answers are 503 with Retry-After: SECONDS) | noranges
+//   TIMES answers are 503 with Retry-After: SECONDS) | noranges |
+//   throttle:BYTES (BYTES a second) | singlerange | damageranges
 // Serves ROOT on 127.0.0.1, prints "http://127.0.0.1:PORT" on its first line
 // and serves until it is killed.
 #include <chrono>
@@ -19,7 +20,7 @@ namespace {
 
 int Usage() {
     std::cerr << "usage: vt_test_server ROOT [--port N] [--latency MS] [--fault PATH=status:CODE|stall:MS|reset|"
-                 "cut:BYTES:TIMES|busy:TIMES:SECONDS|noranges]...\n";
+                 "cut:BYTES:TIMES|busy:TIMES:SECONDS|noranges|throttle:BYTES|singlerange|damageranges]...\n";
     return 2;
 }
 
@@ -53,6 +54,13 @@ bool AddFault(vt::testing::TestServer& server, const std::string& spec) {
         fault.headers = "Retry-After: " + std::to_string(second) + "\r\n";
     } else if (kind == "noranges") {
         fault.kind = vt::testing::Fault::Kind::NoRanges;
+    } else if (kind == "throttle") {
+        fault.kind = vt::testing::Fault::Kind::Throttle;
+        fault.bytes = static_cast<std::size_t>(std::atoll(what.c_str() + colon + 1));
+    } else if (kind == "singlerange") {
+        fault.kind = vt::testing::Fault::Kind::SingleRange;
+    } else if (kind == "damageranges") {
+        fault.kind = vt::testing::Fault::Kind::DamageRanges;
     } else {
         return false;
     }

@@ -66,6 +66,30 @@ bool ParseRangeStart(const std::string& range, std::uint64_t& start) {
     return true;
 }
 
+// "bytes=A-B,C-D,E-": every range inside a file of `size` bytes (an end past
+// the file is cut to it, as RFC 9110 says); nothing for any other form, or
+// "bytes=N-" alone, which the resume code above answers.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> ParseRanges(const std::string& range, std::uint64_t size) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;  // first, last (inclusive)
+    if (range.rfind("bytes=", 0) != 0 || size == 0) return {};
+    std::stringstream list(range.substr(6));
+    for (std::string item; std::getline(list, item, ',');) {
+        while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+        const std::size_t dash = item.find('-');
+        const std::string first = item.substr(0, dash), last = dash == std::string::npos ? "" : item.substr(dash + 1);
+        if (dash == std::string::npos || first.empty() || first.size() > 18 || last.size() > 18 ||
+            first.find_first_not_of("0123456789") != std::string::npos ||
+            last.find_first_not_of("0123456789") != std::string::npos)
+            return {};
+        const std::uint64_t from = std::stoull(first);
+        const std::uint64_t to = last.empty() ? size - 1 : std::min<std::uint64_t>(std::stoull(last), size - 1);
+        if (from > to || from >= size) return {};
+        ranges.emplace_back(from, to);
+    }
+    if (ranges.size() == 1 && range.back() == '-') return {};
+    return ranges;
+}
+
 // Closes with a TCP reset instead of an orderly end.
 void Reset(std::intptr_t s) {
     linger l{};
@@ -302,7 +326,7 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
     }
     auto log = [&](int status) {
         std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back({method, target, status, range, ifRange, arrived});
+        log_.push_back({method, target, status, range, ifRange, HeaderValue(request, "Cache-Control"), arrived});
     };
 
     if (path == "/__stats") {  // for benchmarks: how many connections the clients opened
@@ -331,7 +355,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         const bool streamed = fault.kind == Fault::Kind::None || fault.kind == Fault::Kind::Stall ||
                               fault.kind == Fault::Kind::NoRanges || fault.kind == Fault::Kind::Truncate ||
                               fault.kind == Fault::Kind::IgnoreIfRange || fault.kind == Fault::Kind::Close ||
-                              fault.kind == Fault::Kind::Throttle;
+                              fault.kind == Fault::Kind::Throttle || fault.kind == Fault::Kind::SingleRange ||
+                              fault.kind == Fault::Kind::DamageRanges;
         if (found && !streamed) {
             std::ostringstream content;
             content << in.rdbuf();
@@ -355,6 +380,8 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
         case Fault::Kind::BadRange:
         case Fault::Kind::IgnoreIfRange:
         case Fault::Kind::Throttle:
+        case Fault::Kind::SingleRange:
+        case Fault::Kind::DamageRanges:
             break;
         case Fault::Kind::Close:
             if (fault.count > 0 && number > fault.count) break;
@@ -417,9 +444,14 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
                         "\r\n" + validators);
     if (inMemory && fault.kind != Fault::Kind::FailTimes)
         return send(200, body, fault.kind == Fault::Kind::BadRange ? validators : "");
+    const bool ranges = fault.kind != Fault::Kind::NoRanges;
+    if (auto asked = ranges && ifRange.empty() ? ParseRanges(range, fileSize) : decltype(ParseRanges(range, 0)){};
+        !asked.empty()) {
+        if (fault.kind == Fault::Kind::SingleRange) asked.resize(1);
+        return AnswerRanges(s, in, file, fileSize, asked, fault, head, log);
+    }
     // The file itself, streamed; the rest of it for a range request whose
     // If-Range still matches (the ETag, or the Last-Modified date).
-    const bool ranges = fault.kind != Fault::Kind::NoRanges;
     std::uint64_t start = 0;
     const std::string etag = ETagOf(file);
     const bool current = ifRange.empty() || ifRange == etag || ifRange == "Mon, 28 Jan 2008 14:30:00 GMT" ||
@@ -465,11 +497,58 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
             return false;
         }
         if (!in.read(chunk.data(), static_cast<std::streamsize>(n))) return false;
-        if (!SendAll(s, std::string_view(chunk.data(), n))) return false;
+        // A client may abandon a body with a fault (a 200 to its range
+        // request): such a send must not hold the server's stop.
+        const std::string_view piece(chunk.data(), n);
+        if (!(fault.kind == Fault::Kind::None ? SendAll(s, piece) : SendUnlessStopped(s, piece))) return false;
         left -= n;
         allowed -= n;
     }
     return true;
+}
+
+bool TestServer::AnswerRanges(std::intptr_t s, std::ifstream& in, const std::string& file, std::uint64_t fileSize,
+                              const std::vector<std::pair<std::uint64_t, std::uint64_t>>& asked, const Fault& fault,
+                              bool head, const std::function<void(int)>& log) {
+    // One range: a plain 206. Several: multipart/byteranges, each part with
+    // its own Content-Range, as nginx sends them.
+    const std::string boundary = "00000000000000000042";
+    const std::string total = "/" + std::to_string(fileSize);
+    std::vector<std::string> heads;
+    std::uint64_t length = 0;
+    for (const auto& [first, last] : asked) {
+        heads.push_back(asked.size() == 1 ? ""
+                                          : "\r\n--" + boundary + "\r\nContent-Type: application/octet-stream\r\n" +
+                                                "Content-Range: bytes " + std::to_string(first) + "-" +
+                                                std::to_string(last) + total + "\r\n\r\n");
+        length += heads.back().size() + (last - first + 1);
+    }
+    const std::string tail = asked.size() == 1 ? "" : "\r\n--" + boundary + "--\r\n";
+    length += tail.size();
+    std::string extra = "ETag: " + ETagOf(file) + "\r\nAccept-Ranges: bytes\r\n";
+    extra += asked.size() == 1 ? "Content-Range: bytes " + std::to_string(asked[0].first) + "-" +
+                                     std::to_string(asked[0].second) + total + "\r\n"
+                               : "Content-Type: multipart/byteranges; boundary=" + boundary + "\r\n";
+    log(206);
+    if (!SendAll(s, Head(206, length, extra))) return false;
+    if (head) return true;
+    const bool throttled = fault.kind == Fault::Kind::Throttle && fault.bytes > 0;
+    std::string piece;
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        if (!SendAll(s, heads[i])) return false;
+        piece.resize(static_cast<std::size_t>(asked[i].second - asked[i].first + 1));
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(asked[i].first));
+        if (!in.read(piece.data(), static_cast<std::streamsize>(piece.size()))) return false;
+        if (fault.kind == Fault::Kind::DamageRanges) piece[0] = static_cast<char>(piece[0] ^ 0x55);
+        const std::size_t step = throttled ? std::max<std::size_t>(fault.bytes / 10, 1) : piece.size();
+        for (std::size_t at = 0; at < piece.size(); at += step) {
+            for (int waited = 0; throttled && waited < 100 && !stopping_; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (stopping_ || !SendUnlessStopped(s, std::string_view(piece).substr(at, step))) return false;
+        }
+    }
+    return SendAll(s, tail);
 }
 
 }  // namespace vt::testing

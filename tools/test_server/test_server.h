@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <cstdint>
 #include <string_view>
 #include <map>
@@ -38,6 +40,8 @@ struct Fault {
         IgnoreIfRange,  // ranges of the file as it is now, whatever If-Range says (a careless proxy)
         NoLength,     // the file without Content-Length, its end marked by closing the connection
         Throttle,     // the file (ranges too) at `bytes` bytes per second, as a slow link delivers it
+        SingleRange,  // a request for several ranges gets only the first (a server without multipart answers)
+        DamageRanges, // ranges are answered with their first byte changed (a cache that mangles them)
     };
     Kind kind = Kind::None;
     int status = 200;
@@ -55,6 +59,7 @@ struct LoggedRequest {
     int status = 0;
     std::string range;      // the Range header, when sent
     std::string ifRange;    // the If-Range header, when sent
+    std::string cacheControl;  // the Cache-Control header, when sent
     std::uint64_t ms = 0;   // when it came, in ms since the server started
 };
 
@@ -89,6 +94,10 @@ private:
     void AcceptLoop();
     void Serve(std::intptr_t socket);  // until the connection ends; the caller closes it
     bool Answer(std::intptr_t socket, const std::string& method, const std::string& target, const std::string& head);
+    // A range request's answer: one range as a plain 206, several as multipart/byteranges.
+    bool AnswerRanges(std::intptr_t socket, std::ifstream& in, const std::string& file, std::uint64_t fileSize,
+                      const std::vector<std::pair<std::uint64_t, std::uint64_t>>& asked, const Fault& fault, bool head,
+                      const std::function<void(int)>& log);
     bool SendAll(std::intptr_t socket, std::string_view data);
     bool SendUnlessStopped(std::intptr_t socket, std::string_view data);  // in pieces the socket takes at once
 

@@ -1,0 +1,214 @@
+#include "launcher/win/block_patch.h"
+
+#include <deque>
+#include <vector>
+
+#include "launcher/rules/block_index.h"
+#include "launcher/rules/byte_ranges.h"
+#include "platform/win/crypto.h"
+#include "platform/win/handles.h"
+#include "platform/win/text_codes.h"
+
+namespace vt::launcher {
+namespace {
+
+constexpr std::size_t kReadPiece = 1024 * 1024;
+
+win::UniqueFileHandle OpenOldCopy(const std::string& file) {
+    // Shared for reading and writing: a player's tool that has the file open
+    // does not stop the update; a copy changed meanwhile fails the hash.
+    return win::UniqueFileHandle(::CreateFileW(win::PathW(file).c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// The side file's index of the file, fetched and checked; nothing with `why`.
+std::optional<BlockIndex> FetchIndex(InternetTransfer& transfer, const FetchRequest& request, FetchOutcome& outcome,
+                                     std::string& why) {
+    const BlockIndexSum& sum = *request.expected->blocks;
+    MemoryAnswer answer;
+    const FetchOutcome got = transfer.FetchToMemory(request.url + kBlockIndexSuffix, {}, sum.size, answer);
+    outcome.bytes += got.bytes;
+    outcome.attempts += got.attempts;
+    if (!got.ok || answer.status != 200) {
+        why = "the block index could not be fetched (" + (got.ok ? "HTTP status " + std::to_string(answer.status) : got.error) + ")";
+        return std::nullopt;
+    }
+    if (answer.body.size() != sum.size || win::Sha256Of(answer.body.data(), answer.body.size()) != sum.hash) {
+        why = "the block index is not the one the side file names";
+        return std::nullopt;
+    }
+    std::string error;
+    std::optional<BlockIndex> index = ParseBlockIndex(answer.body, request.expected->size, &error);
+    if (!index) why = "the block index does not read: " + error;
+    return index;
+}
+
+// Where each block of the new file lies in the old copy.
+std::optional<std::vector<std::int64_t>> FindBlocks(HANDLE old, const BlockIndex& index) {
+    BlockFinder finder(index);
+    std::vector<std::uint8_t> buffer(kReadPiece);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(old, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return std::nullopt;
+        if (got == 0) break;
+        finder.Feed(buffer.data(), got);
+    }
+    return finder.Found();
+}
+
+// The new file written in order into the partial file: what the old copy
+// has, and the ranges as their answers come.
+class PatchWriter {
+public:
+    PatchWriter(PartFile& part, HANDLE old, const BlockIndex& index, const std::vector<std::int64_t>& found)
+        : part_(part), old_(old), index_(index), found_(found), buffer_(kReadPiece) {}
+
+    // Old blocks from where the writing is up to `until` (a block's start).
+    bool CopyOldUpTo(std::uint64_t until, std::string& error) {
+        while (next_ < until) {
+            const std::size_t block = static_cast<std::size_t>(next_ / index_.blockSize);
+            if (found_[block] < 0 || index_.BlockStart(block) != next_) {
+                error = "a block between the ranges is not in the old copy";
+                return false;
+            }
+            // A run of blocks that lie one after another in the old copy too.
+            std::size_t last = block;
+            while (last + 1 < index_.Blocks() && index_.BlockStart(last + 1) < until && found_[last + 1] >= 0 &&
+                   found_[last + 1] == found_[last] + index_.blockSize &&
+                   (last + 2 - block) * index_.blockSize <= buffer_.size())
+                ++last;
+            const std::uint64_t length = index_.BlockStart(last) + index_.BlockLength(last) - next_;
+            if (!ReadOld(static_cast<std::uint64_t>(found_[block]), static_cast<std::size_t>(length), error) ||
+                !Write(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::size_t>(length), error))
+                return false;
+            reused_ += length;
+        }
+        return true;
+    }
+    bool Write(const char* data, std::size_t size, std::string& error) {
+        if (!part_.Write(data, size)) {
+            error = "cannot write the target file: " + part_.LastError();
+            return false;
+        }
+        next_ += size;
+        return true;
+    }
+    std::uint64_t Next() const { return next_; }
+    std::uint64_t Reused() const { return reused_; }
+
+private:
+    bool ReadOld(std::uint64_t at, std::size_t size, std::string& error) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(at);
+        DWORD got = 0;
+        if (!::SetFilePointerEx(old_, to, nullptr, FILE_BEGIN) ||
+            !::ReadFile(old_, buffer_.data(), static_cast<DWORD>(size), &got, nullptr) || got != size) {
+            error = "cannot read the old copy";
+            return false;
+        }
+        return true;
+    }
+
+    PartFile& part_;
+    HANDLE old_;
+    const BlockIndex& index_;
+    const std::vector<std::int64_t>& found_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t next_ = 0;
+    std::uint64_t reused_ = 0;
+};
+
+enum class BatchStep { Written, Doubt, Failed };
+
+// One request for the next ranges, and what it brought written in order.
+// With `oneAtATime` false and an answer of a single range, the ranges it
+// did not bring go back to the front of `pending` and `oneAtATime` is set.
+BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::uint64_t fileSize,
+                     std::deque<ByteRange>& pending, bool& oneAtATime, PatchWriter& writer, FetchOutcome& outcome,
+                     std::string& why) {
+    std::vector<ByteRange> batch;
+    std::uint64_t bytes = 0;
+    while (!pending.empty() && batch.size() < (oneAtATime ? 1 : kRangesPerRequest) && bytes < kBytesPerRequest) {
+        bytes += pending.front().Length();
+        batch.push_back(pending.front());
+        pending.pop_front();
+    }
+    MemoryAnswer answer;
+    const FetchOutcome got =
+        transfer.FetchToMemory(url, RangeHeader(batch), bytes + batch.size() * 256 + 4096, answer);
+    outcome.bytes += got.bytes;
+    outcome.attempts += got.attempts;
+    ++outcome.rangeRequests;
+    if (answer.status == 200) return why = "the server does not answer range requests with ranges", BatchStep::Doubt;
+    if (!got.ok || answer.status != 206)
+        return why = "a range request failed (" + (got.ok ? "HTTP status " + std::to_string(answer.status) : got.error) + ")",
+               BatchStep::Doubt;
+    std::string error;
+    const auto pieces = RangeAnswerPieces(answer.contentType, answer.contentRange, answer.body, fileSize, &error);
+    if (!pieces) return why = error, BatchStep::Doubt;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (UncoveredRange(*pieces, {batch[i]})) {
+            if (oneAtATime || pieces->size() != 1 || i == 0)
+                return why = "the server's answer does not hold the ranges asked for", BatchStep::Doubt;
+            oneAtATime = true;  // a server that answers one range of several
+            pending.insert(pending.begin(), batch.begin() + static_cast<std::ptrdiff_t>(i), batch.end());
+            return BatchStep::Written;
+        }
+        if (!writer.CopyOldUpTo(batch[i].start, error)) return why = error, BatchStep::Failed;
+        for (const RangePiece& piece : *pieces)
+            if (piece.start <= batch[i].start && piece.start + piece.bytes.size() >= batch[i].end) {
+                const std::string_view bytesOf = piece.bytes.substr(static_cast<std::size_t>(batch[i].start - piece.start),
+                                                                    static_cast<std::size_t>(batch[i].Length()));
+                if (!writer.Write(bytesOf.data(), bytesOf.size(), error)) return why = error, BatchStep::Failed;
+                break;
+            }
+    }
+    return BatchStep::Written;
+}
+
+}  // namespace
+
+bool MayPatch(const FetchRequest& request) {
+    return request.expected && request.expected->blocks && request.expected->size > 0;
+}
+
+std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFile& part, const FetchRequest& request,
+                                             std::string& why) {
+    FetchOutcome outcome;
+    const ULONGLONG begin = ::GetTickCount64();
+    win::UniqueFileHandle old = OpenOldCopy(request.localFile);
+    if (!old) return why.clear(), std::nullopt;  // a new file: nothing to say
+    const std::optional<BlockIndex> index = FetchIndex(transfer, request, outcome, why);
+    if (!index) return std::nullopt;
+    const std::optional<std::vector<std::int64_t>> found = FindBlocks(old.get(), *index);
+    if (!found) return why = "cannot read the old copy", std::nullopt;
+    const std::vector<ByteRange> missing = MissingRanges(*index, *found);
+    std::uint64_t missingBytes = 0;
+    for (const ByteRange& range : missing) missingBytes += range.Length();
+    if (missingBytes > index->fileSize / 4 * 3)
+        return why = "the old copy holds less than a quarter of the new file", std::nullopt;
+    if (!part.Begin(0) || !part.Reserve(index->fileSize)) {
+        outcome.error = "cannot write the target file: " + part.LastError();
+        return outcome;
+    }
+    PatchWriter writer(part, old.get(), *index, *found);
+    std::deque<ByteRange> pending(missing.begin(), missing.end());
+    bool oneAtATime = false;
+    std::string error;
+    while (!pending.empty()) {
+        const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
+        if (step == BatchStep::Doubt) return std::nullopt;
+        if (step == BatchStep::Failed) return outcome.error = why, outcome;
+    }
+    if (!writer.CopyOldUpTo(index->fileSize, error)) return outcome.error = error, outcome;
+    if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
+    outcome.ok = true;
+    outcome.status = 206;
+    outcome.patched = true;
+    outcome.reusedBytes = writer.Reused();
+    outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
+    return outcome;
+}
+
+}  // namespace vt::launcher

@@ -1,0 +1,225 @@
+// Partial updates under Wine against the test server: a big file the player
+// has an older copy of is built from that copy and fetched ranges, and every
+// doubt ends with the right file fetched whole. Also the list and its side
+// file asked for past caches, and asked again when they are out of step.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "config/settings.h"
+#include "launcher/rules/block_index.h"
+#include "launcher/rules/side_file.h"
+#include "launcher/win/update_run.h"
+#include "platform/win/files.h"
+#include "platform/win/text_codes.h"
+#include "support/quick_transfer.h"
+#include "support/test_support.h"
+#include "test_server.h"
+#include "tools/vtlist/side_make.h"
+
+using namespace vt;
+using namespace vt::launcher;
+using namespace vt::test;
+using vt::testing::Fault;
+using vt::testing::TestServer;
+
+namespace {
+
+class NullView : public UpdateRunView {
+public:
+    void SetStatus(const std::string&) override {}
+    void Navigate(const std::string&) override {}
+};
+
+constexpr char kList[] = "Vortane\r\nmaps/world.pak|world.pak|immer\r\nreadme.txt|readme.txt|immer\r\n";
+
+Fault Kind(Fault::Kind kind) {
+    Fault fault;
+    fault.kind = kind;
+    return fault;
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
+}
+
+// The next release of `old`: 4 KiB inserted near the start and three regions
+// changed further on, as a packed file changes between releases.
+std::string NextRelease(const std::string& old) {
+    std::string next = old;
+    next.insert(10000, RandomBytes(4096, 99));
+    for (std::size_t at : {500000u, 1500000u, 2500000u})
+        for (std::size_t i = 0; i < 20000; ++i) next[at + i] = static_cast<char>(next[at + i] ^ 0x3c);
+    return next;
+}
+
+class Partial : public ::testing::Test {
+protected:
+    Partial() : server(root.path()), transfer(QuickTimeouts()) {
+        MakeFolder(root / "VTupdates");
+        MakeFolder(root / "VTupdates\\maps");
+        MakeFolder(install / "VT");
+        Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
+        Serve("readme.txt", "read me");
+        settings.AppDir = install / "VT\\";
+        settings.WebPath = server.BaseUrl() + "/VTupdates/";
+        settings.WebPage = "start.htm";
+        settings.LocalPage = "LocalLauncher.htm";
+        settings.PatchListName = "update.dat";
+        settings.MaxDownloads = 2;
+    }
+    void Serve(const std::string& name, const std::string& bytes) {
+        server.WaitUntilIdle(5000);
+        WriteFileBytes(root / ("VTupdates\\" + name), bytes);
+    }
+    // The release as vtlist make writes it: the list, the block index, the side file.
+    std::string Release(const std::string& pak) {
+        Serve("maps\\world.pak", pak);
+        Serve("update.dat", kList);
+        std::vector<std::string> problems;
+        std::vector<vtlist::BlockIndexFile> indexes;
+        const std::string sums = vtlist::MakeSideFile(kList, root / "VTupdates", {}, nullptr, problems, nullptr, &indexes);
+        EXPECT_TRUE(problems.empty() && indexes.size() == 1);
+        for (const auto& index : indexes) WriteFileBytes(index.path, index.bytes);
+        Serve("update.dat.vtsums", sums);
+        return sums;
+    }
+    std::string Local(const std::string& name) const { return settings.AppDir + name; }
+    RunEnding RunOnce() {
+        context.lastFailure.clear();
+        return UpdateRun(context).Run().ending;
+    }
+    std::string LogText() { return ReadFileBytes(logFile); }
+    // The requests for the big file that asked for ranges.
+    std::vector<std::string> RangesAsked() const {
+        std::vector<std::string> ranges;
+        for (const auto& request : server.Requests())
+            if (request.target == "/VTupdates/maps/world.pak" && !request.range.empty()) ranges.push_back(request.range);
+        return ranges;
+    }
+
+    TempDir root;
+    TempDir install;
+    TestServer server;
+    InternetTransfer transfer;
+    LauncherSettings settings;
+    NullView view;
+    std::string logFile = install / "run.log";
+    win::ProgramLog log{install.path(), "run.log"};
+    RunContext context{settings, transfer, view, log};
+    const std::string v1 = RandomBytes(3 * 1024 * 1024 + 123, 1);
+    const std::string v2 = NextRelease(v1);
+};
+
+}  // namespace
+
+TEST_F(Partial, AnOlderCopyIsUpdatedByFetchingOnlyTheRangesItLacks) {
+    Release(v1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;  // no old copy: whole
+    ASSERT_EQ(ReadFileBytes(Local("world.pak")), v1);
+    EXPECT_TRUE(RangesAsked().empty());
+
+    Release(v2);
+    const std::uint64_t before = server.BytesSent();
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+    const std::uint64_t sent = server.BytesSent() - before;
+    // The index (about 9 KiB), the changed blocks (about 80 KiB with their
+    // edges), the list, the side file and the heads: far from 3 MiB.
+    EXPECT_LT(sent, 200u * 1024) << sent;
+    const std::vector<std::string> ranges = RangesAsked();
+    ASSERT_EQ(ranges.size(), 1u);  // every range in one request
+    EXPECT_NE(ranges[0].find(','), std::string::npos) << ranges[0];
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/world.pak.vtblocks"), 1);
+    EXPECT_NE(LogText().find("partial: reused="), std::string::npos) << LogText();
+    EXPECT_FALSE(PathExists(Local("world.pak.vtpart")));
+
+    // A server that answers one range of several is asked one at a time.
+    WriteFileBytes(Local("world.pak"), v1);
+    server.SetFault("/VTupdates/maps/world.pak", Kind(Fault::Kind::SingleRange));
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+    EXPECT_GT(RangesAsked().size(), 3u);
+}
+
+// Each doubt ends with the file fetched whole, right, and the reason logged.
+TEST_F(Partial, EveryDoubtEndsWithTheRightFileFetchedWhole) {
+    const std::string sums = Release(v2);
+    const std::string index = ReadFileBytes(root / "VTupdates\\maps\\world.pak.vtblocks");
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* because;
+    } cases[] = {
+        {"a server without ranges", [&] { server.SetFault("/VTupdates/maps/world.pak", Kind(Fault::Kind::NoRanges)); },
+         "whole, because the server does not answer range requests with ranges"},
+        {"a damaged index",
+         [&] {
+             std::string damaged = index;
+             damaged[damaged.size() / 2] ^= 1;
+             Serve("maps\\world.pak.vtblocks", damaged);
+         },
+         "whole, because the block index is not the one the side file names"},
+        {"no index", [&] { ::DeleteFileW(win::PathW(root / "VTupdates\\maps\\world.pak.vtblocks").c_str()); },
+         "whole, because the block index could not be fetched (HTTP status 404)"},
+        {"ranges damaged on the way",
+         [&] { server.SetFault("/VTupdates/maps/world.pak", Kind(Fault::Kind::DamageRanges)); },
+         "whole, because the file built from the old copy is not the one released"},
+    };
+    for (const auto& c : cases) {
+        server.ClearFaults();
+        Serve("maps\\world.pak.vtblocks", index);
+        c.make();
+        WriteFileBytes(Local("world.pak"), v1);
+        const int wholeBefore = static_cast<int>(server.RequestCount("/VTupdates/maps/world.pak") - RangesAsked().size());
+        ASSERT_EQ(RunOnce(), RunEnding::Done) << c.what << ": " << context.lastFailure;
+        EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2) << c.what;
+        EXPECT_NE(LogText().find(c.because), std::string::npos) << c.what << "\n" << LogText();
+        const int whole = static_cast<int>(server.RequestCount("/VTupdates/maps/world.pak") - RangesAsked().size());
+        EXPECT_GE(whole - wholeBefore, 1) << c.what << ": fetched whole";
+        EXPECT_FALSE(PathExists(Local("world.pak.vtpart"))) << c.what;
+    }
+    (void)sums;
+}
+
+// A CDN may serve the list from after an upload and the side file from
+// before it: both are asked for again, past caches, before E1.
+TEST_F(Partial, AListAndSideFileOutOfStepAreAskedForOnceMore) {
+    const std::string old = Release(v1);
+    Release(v2);  // the list is the same, so make the old side file name another list
+    const std::string list2 = std::string(kList) + "extra.txt|extra.txt|immer\r\n";
+    Serve("extra.txt", "extra");
+    Serve("update.dat", list2);
+    std::vector<std::string> problems;
+    const std::string sums2 = vtlist::MakeSideFile(list2, root / "VTupdates", {}, nullptr, problems);
+    ASSERT_TRUE(problems.empty());
+    Serve("update.dat.vtsums", sums2);
+
+    Fault stale;
+    stale.kind = Fault::Kind::FailTimes;
+    stale.status = 200;
+    stale.body = old;  // the side file of the release before, once
+    stale.count = 1;
+    server.SetFault("/VTupdates/update.dat.vtsums", stale);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("extra.txt")), "extra");
+    EXPECT_EQ(server.RequestCount("/VTupdates/update.dat"), 2);
+    EXPECT_EQ(server.RequestCount("/VTupdates/update.dat.vtsums"), 2);
+    EXPECT_NE(LogText().find("both are asked for once more"), std::string::npos) << LogText();
+    for (const auto& request : server.Requests()) {
+        if (request.target != "/VTupdates/update.dat" && request.target != "/VTupdates/update.dat.vtsums") continue;
+        EXPECT_EQ(request.cacheControl, "no-cache") << request.target;
+    }
+
+    // Out of step on both asks: E1, with nothing fetched.
+    stale.count = server.RequestCount("/VTupdates/update.dat.vtsums") + 2;  // the server counts from its start
+    server.ClearFaults();
+    server.SetFault("/VTupdates/update.dat.vtsums", stale);
+    ::DeleteFileW(win::PathW(Local("extra.txt")).c_str());
+    EXPECT_EQ(RunOnce(), RunEnding::E1);
+    EXPECT_FALSE(PathExists(Local("extra.txt")));
+}
