@@ -47,7 +47,7 @@ LauncherSettings MakeLauncherSettings(const std::string& appDir, const std::opti
     const KeyField keys[] = {
         {"WEBPATH=", &s.WebPath},     {"WEBPAGE=", &s.WebPage},     {"WATCHDOG=", &s.Watchdog},
         {"PATCHLIST=", &s.PatchList}, {"LOCALPAGE=", &s.LocalPage}, {"TIMEOUT=", &s.Timeout},
-        {"MAXDOWNLOADS=", &s.MaxDownloads}, {"PUBLICKEY=", &s.PublicKey},
+        {"MAXDOWNLOADS=", &s.MaxDownloads}, {"PUBLICKEY=", &s.PublicKey}, {"MIRRORS=", &s.Mirrors},
     };
     ReadKeys(lines, keys);
 

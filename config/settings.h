@@ -29,6 +29,7 @@ struct LauncherSettings {
     std::string Timeout;        // stays text; turned into ticks where it is used
     std::string MaxDownloads;   // stays text; FetchesAtOnce turns it into a count
     std::string PublicKey;      // the publisher's key (128 hex digits); empty: signatures not required
+    std::string Mirrors;        // base URLs separated by blanks: more sources of files the side file vouches for
     std::string PatchListName;  // "update.dat", or PatchList when that is set
     std::string AppDir;
 };

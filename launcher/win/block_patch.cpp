@@ -190,6 +190,7 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         return why = "the old copy holds less than a quarter of the new file", std::nullopt;
     if (!part.Begin(0) || !part.Reserve(index->fileSize)) {
         outcome.error = "cannot write the target file: " + part.LastError();
+        outcome.sinkFailed = true;
         return outcome;
     }
     PatchWriter writer(part, old.get(), *index, *found);
@@ -199,9 +200,9 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     while (!pending.empty()) {
         const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
         if (step == BatchStep::Doubt) return std::nullopt;
-        if (step == BatchStep::Failed) return outcome.error = why, outcome;
+        if (step == BatchStep::Failed) return outcome.error = why, outcome.sinkFailed = true, outcome;
     }
-    if (!writer.CopyOldUpTo(index->fileSize, error)) return outcome.error = error, outcome;
+    if (!writer.CopyOldUpTo(index->fileSize, error)) return outcome.error = error, outcome.sinkFailed = true, outcome;
     if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
     outcome.ok = true;
     outcome.status = 206;

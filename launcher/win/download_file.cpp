@@ -297,6 +297,41 @@ FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const Fetch
     return outcome;
 }
 
+namespace {
+
+// A failure of the source, not of this side (a disk that is full, a run
+// that was stopped): the next source may do better.
+bool SourceFailed(const FetchOutcome& outcome) {
+    return !outcome.ok && !outcome.sinkFailed;
+}
+
+}  // namespace
+
+FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
+    if (!request.mirrors || !request.expected || !request.mirrors->HasMirrors())
+        return FetchToPart(transfer, part, request);
+    MirrorSet& sources = *request.mirrors;
+    std::vector<int> tried;
+    std::string setAside;
+    FetchOutcome outcome;
+    outcome.error = "no source is left: every mirror was set aside";
+    for (int source = sources.Pick(tried); source != MirrorSet::kNone; source = sources.Pick(tried)) {
+        tried.push_back(source);
+        FetchRequest attempt = request;
+        attempt.url = sources.Base(source) + request.remotePath;
+        outcome = FetchToPart(transfer, part, attempt);
+        if (!SourceFailed(outcome)) {
+            if (outcome.ok) sources.CountServed(source);
+            break;
+        }
+        sources.SetAside(source);
+        setAside += (setAside.empty() ? "" : ", ") + sources.Base(source) + " set aside: " + outcome.error;
+    }
+    outcome.source = tried.empty() ? std::string() : sources.Base(tried.back());
+    outcome.setAside = setAside;
+    return outcome;
+}
+
 FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request, PartFileObserver* observer) {
     PartFile part(request, observer);
     FetchOutcome outcome = FetchToPart(Download, part, request);

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "launcher/rules/content_sum.h"
+#include "launcher/rules/mirror_set.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/win/fetch_progress.h"
 #include "launcher/win/internet_transfer.h"
@@ -61,6 +62,10 @@ struct FetchRequest {
     bool leftBehind = false;              // the folder's sweep kept a partial file of it (RemoveLeftoverParts)
     const SideEntry* expected = nullptr;  // the side file's size and SHA-256 the body must have (owned by the run)
     bool noCache = false;                 // asked with "Cache-Control: no-cache": caches on the way must ask the server
+    // Where else the body may come from (mirror_set.h): with `mirrors` and
+    // `expected`, `remotePath` (URL-encoded) is appended to each source's base.
+    MirrorSet* mirrors = nullptr;
+    std::string remotePath = {};
 };
 
 // Hears each file-system step of a partial file as it is taken ("flush",
@@ -157,6 +162,11 @@ private:
 // side file gives a block index (block_patch.h), else fetched whole,
 // continuing what a stopped run left when it can.
 FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
+
+// FetchToPart from the request's sources: the mirrors in turn when it has
+// them (a source that fails the fetch for a reason of its own is set aside
+// and the next one tried), else its URL.
+FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
 
 // Fetches the request's URL and replaces its local file with it.
 FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request,

@@ -118,7 +118,7 @@ void FetchPool::Worker() {
                 transfer = std::make_unique<InternetTransfer>(timeouts_);
                 transfer->StopWhen(&stop_);
             }
-            outcome = FetchToPart(*transfer, *fetch->part, fetch->request);  // flushed here, in parallel too
+            outcome = FetchFromSources(*transfer, *fetch->part, fetch->request);  // flushed here, in parallel too
         });
         if (failed) {
             outcome.ok = false;

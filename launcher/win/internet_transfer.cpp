@@ -217,6 +217,7 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     const std::uint64_t offset = attempt.from.bytes;
     if (!sink.Begin(offset)) {
         outcome.error = "cannot write the target file: " + sink.LastError();
+        outcome.sinkFailed = true;
         return Verdict::Fail;
     }
     std::string rangeHeaders = attempt.headers;
@@ -260,6 +261,7 @@ InternetTransfer::Verdict InternetTransfer::Prepare(const Judgement& judgement, 
     } else {
         if (attempt.from.bytes > 0 && !sink.Begin(0)) {  // a 200 to a range request: the whole again, from the start
             outcome.error = "cannot write the target file: " + sink.LastError();
+        outcome.sinkFailed = true;
             return Verdict::Fail;
         }
         attempt.from = judgement.resumable;
@@ -268,6 +270,7 @@ InternetTransfer::Verdict InternetTransfer::Prepare(const Judgement& judgement, 
     }
     if (judgement.length && !sink.Reserve(*judgement.length)) {
         outcome.error = sink.LastError();
+        outcome.sinkFailed = true;
         return Verdict::Fail;
     }
     return Verdict::Done;
@@ -308,6 +311,7 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
         }
         if (!sink.Write(data, got)) {
             outcome.error = "cannot write the target file: " + sink.LastError();
+        outcome.sinkFailed = true;
             return Verdict::Fail;
         }
         windowBytes += got;

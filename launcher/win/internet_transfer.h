@@ -96,6 +96,7 @@ struct FetchOutcome {
     int attempts = 0;
     DWORD elapsedMs = 0;
     std::string error;         // why it failed, for the log
+    bool sinkFailed = false;   // it failed on this side: the sink could not take the body (or the run stopped)
     bool readAbandoned = false;  // a read did not finish within the rate floor's window
     std::uint64_t resumedFrom = 0;  // the last attempt continued the body from here
     int rangeRequests = 0;          // attempts that asked for the rest of a body
@@ -106,7 +107,8 @@ struct FetchOutcome {
     bool patched = false;
     std::uint64_t reusedBytes = 0;  // bytes taken from the old copy
     std::string wholeBecause;       // why a partial update was tried and not used
-    std::string source;             // the base URL the body came from, when not the one asked (a mirror)
+    std::string source;             // the base URL the body came from, when it may come from mirrors
+    std::string setAside;           // the sources set aside on the way, and why
 };
 
 // An answer read whole into memory (FetchToMemory).

@@ -54,6 +54,11 @@ bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& Local
                                 const SideEntry* expected) {
     const bool leftBehind = keptParts_.count(win::FileNameKey(LocalFile)) > 0;
     FetchRequest request{url, LocalFile, kNoBodyCap, leftBehind, expected};
+    const std::string& base = context_.settings.WebPath;
+    if (expected && context_.mirrors && context_.mirrors->HasMirrors() && url.compare(0, base.size(), base) == 0) {
+        request.mirrors = context_.mirrors;  // only bytes the side file vouches for come from a mirror
+        request.remotePath = url.substr(base.size());
+    }
     if (oneAtATime_) {
         pool_->Submit(LineIndex, std::move(request));
         return PutInPlace(TakeOldest());

@@ -13,7 +13,8 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
     if (outcome.waitedMs > 0) line += " retry-after-ms=" + std::to_string(outcome.waitedMs);
     if (outcome.patched) line += " partial: reused=" + std::to_string(outcome.reusedBytes) + " from the old copy";
     if (!outcome.wholeBecause.empty()) line += " whole, because " + outcome.wholeBecause;
-    if (!outcome.source.empty()) line += " from=" + outcome.source;
+    if (!outcome.source.empty()) line += " source=" + outcome.source;
+    if (!outcome.setAside.empty()) line += " (" + outcome.setAside + ")";
     line += outcome.ok ? " ok" : " FAILED: " + outcome.error;
     return line;
 }

@@ -35,6 +35,7 @@ struct RunContext {
     UpdateRunView& view;
     win::ProgramLog& log;
     std::string lastFailure = {};  // why the last failed fetch failed, for the ending's log line
+    MirrorSet* mirrors = nullptr;  // the run's sources of hashed files (set while a run goes)
 };
 
 // The probe page and the patch list are read whole: a body over this fails

@@ -53,6 +53,15 @@ RunEnding UpdateRun::Steps() {
     // Every fetch of the run goes through this pool, the probe's and the
     // list's too: one thread, session and set of kept-alive connections.
     FetchPool pool(FetchesAtOnce(s.MaxDownloads), context_.Download.Timeouts());
+    std::vector<std::string> notMirrors;
+    MirrorSet mirrors(s.WebPath, ParseMirrors(s.Mirrors, &notMirrors));
+    for (const std::string& what : notMirrors)
+        context_.log.Line("MIRROR", "\"" + what + "\" in MIRRORS= is not an http:// or https:// URL: not used");
+    struct Using {  // the run's mirrors, for as long as it goes
+        RunContext& context;
+        ~Using() { context.mirrors = nullptr; }
+    } using_{context_};
+    context_.mirrors = &mirrors;
     if (const std::optional<RunEnding> probed = Probe(pool)) return *probed;
     context_.view.SetStatus("DOWNLOADING PATCHRULES...");
 
@@ -75,12 +84,23 @@ RunEnding UpdateRun::Steps() {
     if (remember && !TrustStore(s.AppDir).Remember(*remember, notKept))
         context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
     if (!ProcessEntries(pool, entries, sums)) return RunEnding::E4;
+    LogMirrors();
 
     ClearReadOnly(oldListFile);
     ClearReadOnly(listFile);
     if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
     if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
     return RunEnding::Done;
+}
+
+void UpdateRun::LogMirrors() {
+    if (!context_.mirrors || !context_.mirrors->HasMirrors()) return;
+    const std::vector<std::uint64_t> served = context_.mirrors->ServedCounts();
+    std::string line;
+    for (std::size_t i = 0; i < served.size(); ++i)
+        line += (i ? ", " : "") + context_.mirrors->Base(static_cast<int>(i)) + " " + std::to_string(served[i]) +
+                (context_.mirrors->IsSetAside(static_cast<int>(i)) ? " (set aside)" : "");
+    context_.log.Line("MIRROR", "files served: " + line);
 }
 
 std::optional<RunEnding> UpdateRun::Probe(FetchPool& pool) {

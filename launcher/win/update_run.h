@@ -63,6 +63,7 @@ private:
     bool ProcessEntries(FetchPool& pool, const std::vector<std::string>& entries, const std::optional<SideFile>& sums);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
+    void LogMirrors();  // how many files each source served, and which were set aside
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure
 
     RunContext& context_;

@@ -70,7 +70,7 @@ protected:
         settings.WebPage = "start.htm";
         settings.LocalPage = "LocalLauncher.htm";
         settings.PatchListName = "update.dat";
-        settings.MaxDownloads = 2;
+        settings.MaxDownloads = "2";
     }
     void Serve(const std::string& name, const std::string& bytes) {
         server.WaitUntilIdle(5000);
@@ -222,4 +222,125 @@ TEST_F(Partial, AListAndSideFileOutOfStepAreAskedForOnceMore) {
     ::DeleteFileW(win::PathW(Local("extra.txt")).c_str());
     EXPECT_EQ(RunOnce(), RunEnding::E1);
     EXPECT_FALSE(PathExists(Local("extra.txt")));
+}
+
+namespace {
+
+// A release served by WEBPATH= (start page, list, side file and every file)
+// and copied to three mirrors.
+class Mirrors : public ::testing::Test {
+protected:
+    static constexpr int kFiles = 30;
+    Mirrors() : server(root.path()), transfer(QuickTimeouts()) {
+        for (TempDir* folder : {&root, &mirrorRoot[0], &mirrorRoot[1], &mirrorRoot[2]}) MakeFolder(*folder / "VTupdates");
+        MakeFolder(install / "VT");
+        Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
+        std::string list = "Vortane\r\n";
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = "file" + std::to_string(i) + ".txt";
+            Serve(name, "contents of " + name);
+            list += name + "|" + name + "|immer\r\n";
+        }
+        Serve("news.txt", "news of today");  // changes between releases: no hash
+        list += "news.txt|news.txt|immer\r\n";
+        Serve("update.dat", list);
+        vtlist::SideOptions options;
+        options.unhashedGlobs = {"news.txt"};
+        std::vector<std::string> problems;
+        Serve("update.dat.vtsums", vtlist::MakeSideFile(list, root / "VTupdates", options, nullptr, problems));
+        EXPECT_TRUE(problems.empty());
+        for (int m = 0; m < 3; ++m) {
+            for (int i = 0; i < kFiles; ++i) {
+                const std::string name = "file" + std::to_string(i) + ".txt";
+                WriteFileBytes(mirrorRoot[m] / ("VTupdates\\" + name), "contents of " + name);
+            }
+            WriteFileBytes(mirrorRoot[m] / "VTupdates\\news.txt", "a mirror's stale news");
+            mirror[m] = std::make_unique<TestServer>(mirrorRoot[m].path());
+        }
+        settings.AppDir = install / "VT\\";
+        settings.WebPath = server.BaseUrl() + "/VTupdates/";
+        settings.WebPage = "start.htm";
+        settings.LocalPage = "LocalLauncher.htm";
+        settings.PatchListName = "update.dat";
+        settings.MaxDownloads = "3";
+        for (int m = 0; m < 3; ++m) settings.Mirrors += " " + mirror[m]->BaseUrl() + "/VTupdates/";
+    }
+    void Serve(const std::string& name, const std::string& bytes) {
+        WriteFileBytes(root / ("VTupdates\\" + name), bytes);
+    }
+    int FilesFrom(const TestServer& from) const {
+        int count = 0;
+        for (const auto& request : from.Requests()) count += request.target.rfind("/VTupdates/file", 0) == 0;
+        return count;
+    }
+    bool EveryFileRight() const {
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = "file" + std::to_string(i) + ".txt";
+            if (ReadFileBytes(settings.AppDir + name) != "contents of " + name) return false;
+        }
+        return ReadFileBytes(settings.AppDir + "news.txt") == "news of today";
+    }
+    RunEnding RunOnce() {
+        context.lastFailure.clear();
+        return UpdateRun(context).Run().ending;
+    }
+    std::string LogText() { return ReadFileBytes(logFile); }
+
+    TempDir root;
+    TempDir mirrorRoot[3];
+    TempDir install;
+    TestServer server;
+    std::unique_ptr<TestServer> mirror[3];
+    InternetTransfer transfer;
+    LauncherSettings settings;
+    NullView view;
+    std::string logFile = install / "run.log";
+    win::ProgramLog log{install.path(), "run.log"};
+    RunContext context{settings, transfer, view, log};
+};
+
+}  // namespace
+
+// Hashed files are spread over the mirrors; the list, the side file and the
+// file without a hash come from WEBPATH= only.
+TEST_F(Mirrors, HashedFilesAreSpreadOverTheMirrorsAndUnhashedOnesComeFromWebpathOnly) {
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_TRUE(EveryFileRight());
+    EXPECT_EQ(FilesFrom(server), 0);
+    for (int m = 0; m < 3; ++m) {
+        EXPECT_EQ(FilesFrom(*mirror[m]), kFiles / 3) << "mirror " << m;
+        EXPECT_EQ(mirror[m]->RequestCount("/VTupdates/news.txt"), 0) << "mirror " << m;
+        EXPECT_EQ(mirror[m]->RequestCount("/VTupdates/update.dat"), 0) << "mirror " << m;
+    }
+    EXPECT_EQ(server.RequestCount("/VTupdates/news.txt"), 1);
+    EXPECT_NE(LogText().find("MIRROR files served: "), std::string::npos) << LogText();
+}
+
+// A mirror with a changed file is set aside at its first wrong body, and the
+// file comes right from another; one that is down from the start too.
+TEST_F(Mirrors, AMirrorThatServesWrongBytesOrIsDownIsSetAsideAndTheOthersServe) {
+    for (int i = 0; i < kFiles; ++i)  // the same size, other bytes
+        WriteFileBytes(mirrorRoot[1] / ("VTupdates\\file" + std::to_string(i) + ".txt"), "CONTENTS OF file" + std::to_string(i) + ".txt");
+    std::uint16_t downPort;
+    {
+        TestServer gone(root.path());
+        downPort = gone.Port();
+    }
+    settings.Mirrors += " http://127.0.0.1:" + std::to_string(downPort) + "/VTupdates/";
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_TRUE(EveryFileRight());
+    // At most the three fetches going when it was set aside, each tried three times.
+    EXPECT_LE(FilesFrom(*mirror[1]), 9);
+    EXPECT_EQ(FilesFrom(*mirror[0]) + FilesFrom(*mirror[2]), kFiles);
+    const std::string text = LogText();
+    EXPECT_NE(text.find(mirror[1]->BaseUrl() + "/VTupdates/ set aside: the body's SHA-256 is not the side file's"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find(std::to_string(downPort) + "/VTupdates/ 0 (set aside)"), std::string::npos) << text;
+
+    // When every mirror fails, WEBPATH= serves.
+    settings.Mirrors = " http://127.0.0.1:" + std::to_string(downPort) + "/VTupdates/";
+    for (int i = 0; i < kFiles; ++i) WriteFileBytes(settings.AppDir + "file" + std::to_string(i) + ".txt", "old");
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_TRUE(EveryFileRight());
+    EXPECT_EQ(FilesFrom(server), kFiles);
 }
