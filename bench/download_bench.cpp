@@ -3,6 +3,11 @@
 // ms is the whole call, fetch_ms the transfer alone (without the flush of the
 // finished file to the disk and its one-step replace).
 //
+// vt_bench_download URL TARGET --expect SIZE SHA256 [INDEXSIZE INDEXSHA256]:
+// the same with the side file's size and SHA-256 of the body, and with a
+// block index: a partial update from TARGET's old copy where it can; prints
+// also "patched=<0|1> reused=<bytes from the old copy>".
+//
 // vt_bench_download --pool N URL TARGET [URL TARGET]...: the fetches through
 // the launcher's FetchPool, N at once, each put in place in order; prints the
 // same fields (bytes summed, fetch_ms the longest fetch).
@@ -13,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config/text.h"
 #include "launcher/win/download_file.h"
 #include "launcher/win/fetch_pool.h"
 
@@ -48,17 +54,37 @@ int Pool(int argc, char** argv) {
 
 }  // namespace
 
+// "--expect SIZE SHA256 [INDEXSIZE INDEXSHA256]" into `entry`.
+bool ReadExpected(int argc, char** argv, vt::launcher::SideEntry& entry) {
+    if (argc != 6 && argc != 8) return false;
+    entry.size = std::strtoull(argv[4], nullptr, 10);
+    if (!vt::FromHex(argv[5], entry.hash.data(), entry.hash.size())) return false;
+    if (argc == 6) return true;
+    vt::launcher::BlockIndexSum blocks;
+    blocks.size = std::strtoull(argv[6], nullptr, 10);
+    if (!vt::FromHex(argv[7], blocks.hash.data(), blocks.hash.size())) return false;
+    entry.blocks = blocks;
+    return true;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 5 && std::string(argv[1]) == "--pool") return Pool(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: vt_bench_download URL TARGET | --pool N URL TARGET...\n");
+    vt::launcher::SideEntry expected;
+    const bool expecting = argc > 3 && std::string(argv[3]) == "--expect";
+    if (argc != 3 && !(expecting && ReadExpected(argc, argv, expected))) {
+        std::fprintf(stderr, "usage: vt_bench_download URL TARGET [--expect SIZE SHA256 [INDEXSIZE INDEXSHA256]] | "
+                             "--pool N URL TARGET...\n");
         return 2;
     }
     vt::launcher::InternetTransfer transfer;
+    vt::launcher::FetchRequest request{argv[1], argv[2]};
+    if (expecting) request.expected = &expected;
     const ULONGLONG begin = ::GetTickCount64();
-    const vt::launcher::FetchOutcome outcome = vt::launcher::DownloadFile(transfer, {argv[1], argv[2]});
+    const vt::launcher::FetchOutcome outcome = vt::launcher::DownloadFile(transfer, request);
     const bool ok = outcome.ok;
     Print(outcome.resumedFrom + outcome.bytes, ::GetTickCount64() - begin, outcome.elapsedMs, ok);
+    if (expecting) std::printf("patched=%d reused=%llu\n", outcome.patched ? 1 : 0, outcome.reusedBytes);
     if (!ok) std::fprintf(stderr, "%s\n", outcome.error.c_str());
+    if (!outcome.wholeBecause.empty()) std::fprintf(stderr, "whole, because %s\n", outcome.wholeBecause.c_str());
     return ok ? 0 : 1;
 }

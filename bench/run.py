@@ -22,6 +22,16 @@ pick instead. Prints one table; never fails on a figure.
    against the same start without one.
 6. The clone: 5,000 files, 2 GiB: CopyFolderTree and RemoveFolderTree against
    Wine's xcopy /E and native cp -a / rm -rf.
+7. Release day: a 1 GiB file with 1 MiB changed in 16 places and 4 KiB
+   inserted near its start, updated from the old copy: a partial update
+   (vt_bench_download with the side file's size, SHA-256 and block index)
+   against zsync, both from the same nginx (bytes from its log, index and
+   control file included); then the same update and the whole file on a
+   link limited to 100 Mbit/s (the test server's throttle).
+8. Mirrors: 2,000 files of 16 KiB from three mirrors (VT_Update.exe with
+   MIRRORS=): the files each served, then a run with one mirror stopped
+   mid-run, which must still end "Done." with every file right.
+Steps 7 and 8 run with our build only (older builds have neither).
 --quick divides the sizes by ten.
 
 --against DIR NAME: the same steps, in the same run and one after the other,
@@ -37,6 +47,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.error
 import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -392,6 +403,239 @@ def clone(scratch, files, total_mib):
     row(what + ": remove", remove_ms, "rm -rf", rm_ms)
 
 
+def nginx_start(folder, root):
+    """nginx on 127.0.0.1 serving `root`, its log with the bytes of each answer
+    (heads included); returns (process, base URL, log path)."""
+    os.makedirs(folder, exist_ok=True)
+    port = free_port()
+    log = os.path.join(folder, "access.log")
+    with open(os.path.join(folder, "nginx.conf"), "w") as f:
+        f.write(f"""user root; worker_processes 1; daemon off; pid {folder}/nginx.pid; error_log {folder}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    log_format sent '$request $status $bytes_sent';
+    access_log {log} sent;
+    client_body_temp_path {folder}/body; proxy_temp_path {folder}/proxy; fastcgi_temp_path {folder}/fastcgi;
+    uwsgi_temp_path {folder}/uwsgi; scgi_temp_path {folder}/scgi;
+    default_type application/octet-stream;
+    server {{ listen 127.0.0.1:{port}; root {root}; }}
+}}
+""")
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    process = subprocess.Popen([nginx, "-p", folder, "-c", os.path.join(folder, "nginx.conf")],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(50):
+        try:
+            urllib.request.urlopen(f"http://127.0.0.1:{port}/", timeout=0.5)
+            break
+        except urllib.error.HTTPError:
+            break
+        except OSError:
+            time.sleep(0.1)
+    return process, f"http://127.0.0.1:{port}", log
+
+
+def free_port():
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def logged_bytes(log, since=0):
+    """The bytes nginx sent for the answers logged after line `since`, and the lines so far."""
+    with open(log) as f:
+        lines = f.read().splitlines()
+    return sum(int(l.split()[-1]) for l in lines[since:]), len(lines)
+
+
+def next_release(old_path, new_path, size):
+    """The next release of a file: 4 KiB inserted near the start and 16
+    regions of 64 KiB changed, spread over the file."""
+    changed = [size * i // 16 + 12345 for i in range(16)]
+    with open(old_path, "rb") as old, open(new_path, "wb") as new:
+        at = 0  # offsets of the old file
+        for piece in iter(lambda: bytearray(old.read(1 << 20)), bytearray()):
+            for start in changed:
+                for i in range(max(start, at), min(start + 65536, at + len(piece))):
+                    piece[i - at] ^= 0x5A
+            cut = 100000 - at
+            if 0 <= cut < len(piece):
+                new.write(piece[:cut] + os.urandom(4096) + piece[cut:])
+            else:
+                new.write(piece)
+            at += len(piece)
+
+
+def side_lines(sums_path):
+    """entry N -> (size, sha256) and blocks N -> (size, sha256) of a side file."""
+    entries, blocks = {}, {}
+    with open(sums_path) as f:
+        for line in f.read().splitlines():
+            fields = line.split()
+            if fields and fields[0] == "entry":
+                entries[int(fields[1])] = (fields[2], fields[3])
+            elif fields and fields[0] == "blocks":
+                blocks[int(fields[1])] = (fields[2], fields[3])
+    return entries, blocks
+
+
+def bench_fetch(url, target, *expect):
+    out = subprocess.run([WINE, os.path.join(WINDOWS, "bench", "vt_bench_download.exe"), url, winpath(target),
+                          "--expect", *expect], env=ENV, capture_output=True, text=True).stdout
+    return dict(kv.split("=") for kv in out.split())
+
+
+def partial_update(scratch, mib):
+    if AGAINST_PASS:
+        return
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(srv)
+    old = os.path.join(scratch, "old.pak")
+    with open(old, "wb") as f:
+        for _ in range(mib):
+            f.write(os.urandom(1 << 20))
+    big = os.path.join(srv, "big.pak")
+    next_release(old, big, mib << 20)
+    out = os.path.join(scratch, "out")
+    os.makedirs(out)
+    vtlist("make", srv, "-o", os.path.join(out, "update.dat"))
+    entries, blocks = side_lines(os.path.join(out, "update.dat.vtsums"))
+    size, sha = entries[1]
+    index_size, index_sha = blocks[1]
+    subprocess.run(["zsyncmake", "-u", "big.pak", "-o", big + ".zsync", big], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(big, "rb") as f:
+        import hashlib
+        want = hashlib.sha256()
+        for piece in iter(lambda: f.read(1 << 20), b""):
+            want.update(piece)
+    def right(path):
+        h = hashlib.sha256()
+        with open(path, "rb") as f:
+            for piece in iter(lambda: f.read(1 << 20), b""):
+                h.update(piece)
+        return h.hexdigest() == want.hexdigest()
+
+    nginx, url, log = nginx_start(os.path.join(scratch, "nginx"), os.path.join(scratch, "srv"))
+    try:
+        ours = os.path.join(scratch, "ours.pak")
+        shutil.copy(old, ours)
+        subprocess.run(["sync"])
+        _, mark = logged_bytes(log)
+        fields = bench_fetch(url + "/VTupdates/big.pak", ours, size, sha, index_size, index_sha)
+        ours_bytes, mark = logged_bytes(log, mark)
+        ours_ok = fields.get("ok") == "1" and fields.get("patched") == "1" and right(ours)
+        zdir = os.path.join(scratch, "z")
+        os.makedirs(zdir)
+        shutil.copy(old, os.path.join(zdir, "old.pak"))
+        subprocess.run(["sync"])
+        zsync_ms = timed(["zsync", "-q", "-i", "old.pak", "-o", "new.pak", url + "/VTupdates/big.pak.zsync"], cwd=zdir)
+        zsync_bytes, _ = logged_bytes(log, mark)
+        zsync_ok = right(os.path.join(zdir, "new.pak"))
+    finally:
+        nginx.kill()
+        nginx.wait()
+    what = f"partial update, {mib:,} MiB file, 1/1024 changed in 16 places, 4 KiB inserted"
+    peak = int(fields.get("peak_private_kib", 0)) // 1024
+    row(what + ": time to the new file", float(fields.get("ms", 0)), "zsync", zsync_ms,
+        note=f"{'right' if ours_ok else 'WRONG'} / {'right' if zsync_ok else 'WRONG'}; peak private {peak} MiB "
+             f"(goal: under 64); the same nginx")
+    ROWS.append((what + ": bytes sent", f"{ours_bytes / 1048576:.2f} MiB", "zsync", f"{zsync_bytes / 1048576:.2f} MiB",
+                 f"{zsync_bytes / ours_bytes:.2f}" if ours_bytes else "-",
+                 f"{100 * ours_bytes / (mib << 20):.2f}% of the file, index and heads included (goal: at most 2%); "
+                 f"zsync {100 * zsync_bytes / (mib << 20):.2f}%"))
+    print(f"bench: partial {fields} bytes {ours_bytes}, zsync {zsync_ms} ms bytes {zsync_bytes}", file=sys.stderr, flush=True)
+
+    # A link of 100 Mbit/s: the test server sends 12.5 MB a second.
+    rate = 100_000_000 // 8
+    server = Server(os.path.join(scratch, "srv"), "--fault", f"/VTupdates/big.pak=throttle:{rate}",
+                    "--fault", f"/VTupdates/big.pak.vtblocks=throttle:{rate}")
+    try:
+        shutil.copy(old, ours)
+        slow = bench_fetch(server.url + "/VTupdates/big.pak", ours, size, sha, index_size, index_sha)
+        os.remove(ours)
+        whole = bench_fetch(server.url + "/VTupdates/big.pak", ours, size, sha)
+    finally:
+        server.stop()
+    row(f"partial update on a 100 Mbit/s link, {mib:,} MiB file", float(slow.get("ms", 0)), "the whole file",
+        float(whole.get("ms", 0)), note=f"patched={slow.get('patched')} ok={slow.get('ok')}/{whole.get('ok')}; "
+                                        f"goal: at most a tenth of the whole")
+
+
+def run_until(exe, stop_when=None, timeout_s=900):
+    """VT_Update.exe to its first ending; `stop_when` (count, action) runs the
+    action once the log has that many FETCH lines. Returns the log's lines."""
+    log = os.path.join(exe, "VT_Update.log")
+    if os.path.exists(log):
+        os.remove(log)
+    process = subprocess.Popen([WINE, os.path.join(exe, "VT_Update.exe")], cwd=exe, env=ENV,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    lines, deadline = [], time.monotonic() + timeout_s
+    while time.monotonic() < deadline:
+        time.sleep(0.1)
+        if os.path.exists(log):
+            with open(log, errors="replace") as f:
+                lines = f.read().splitlines()
+            if stop_when and sum(" FETCH " in l for l in lines) >= stop_when[0]:
+                stop_when[1]()
+                stop_when = None
+            if any(" ENDING " in l for l in lines):
+                break
+    process.kill()
+    process.wait()
+    return lines
+
+
+def mirrors(scratch, count):
+    if AGAINST_PASS:
+        return
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(os.path.join(srv, "m"))
+    names = [f"m{i:04d}.bin" for i in range(count)]
+    for n in names:
+        with open(os.path.join(srv, "m", n), "wb") as f:
+            f.write(os.urandom(16 * 1024))
+    out = os.path.join(scratch, "out")
+    os.makedirs(out)
+    vtlist("make", srv, "-o", os.path.join(out, "update.dat"))
+    for name in ("update.dat", "update.dat.vtsums"):
+        shutil.copy(os.path.join(out, name), srv)
+    with open(os.path.join(srv, "Index.html"), "wb") as f:
+        f.write(MARKER_PAGE)
+    home = Server(os.path.join(scratch, "srv"))
+    mirror = [Server(os.path.join(scratch, "srv")) for _ in range(3)]
+    try:
+        def install(name):
+            exe = os.path.join(scratch, name, "EXE")
+            os.makedirs(exe)
+            shutil.copy(os.path.join(WINDOWS, "launcher", "VT_Update.exe"), exe)
+            with open(os.path.join(exe, "UPDATE.CFG"), "wb") as f:
+                f.write(f"WEBPATH={home.url}/VTupdates/\r\nMIRRORS={' '.join(m.url + '/VTupdates/' for m in mirror)}\r\n"
+                        .encode())
+            return exe
+        def every_file_right(exe):
+            return all(open(os.path.join(exe, "m", n), "rb").read() == open(os.path.join(srv, "m", n), "rb").read()
+                       for n in names)
+        before = [int(m.stats()["requests"]) for m in mirror]
+        exe = install("one")
+        lines = run_until(exe)
+        ending = next((l.split(" ENDING ")[1] for l in lines if " ENDING " in l), "none")
+        served = [int(m.stats()["requests"]) - b - 1 for m, b in zip(mirror, before)]
+        ROWS.append((f"mirrors, {count:,} files of 16 KiB from three", " / ".join(str(s) for s in served), "a third each",
+                     f"{count / 3:.0f}", "-", f"{ending}; files right: {every_file_right(exe)}"))
+        exe = install("two")
+        lines = run_until(exe, stop_when=(count // 4, mirror[1].stop))
+        ending = next((l.split(" ENDING ")[1] for l in lines if " ENDING " in l), "none")
+        aside = sum("set aside" in l for l in lines if " FETCH " in l)
+        ROWS.append((f"mirrors, {count:,} files, one mirror stopped a quarter in", ending, "goal", "Done", "-",
+                     f"files right: {every_file_right(exe)}; {aside} FETCH lines name the mirror set aside"))
+        print(f"bench: mirrors served {served}; stopped: {ending}", file=sys.stderr, flush=True)
+    finally:
+        for server in [home, mirror[0], mirror[2]]:
+            server.stop()
+
+
 def run_step(step, size, scale):
     with tempfile.TemporaryDirectory(prefix="vt-bench-") as scratch:
         if step is clone:
@@ -431,6 +675,7 @@ def main():
         steps += [(far_server, 200 // scale), (far_server, 2000 // scale), (cut_twice, 1024 // scale)]
         steps += [(hashing, 1024 // scale), (noop_with_side, 10000 // scale)]
         steps += [(clone, 5000 // scale)]
+        steps += [(partial_update, 1024 // scale), (mirrors, 2000 // scale)]
         if "--only" in sys.argv:  # one kind of step, by name: --only far_server
             wanted = sys.argv[sys.argv.index("--only") + 1]
             steps = [(step, size) for step, size in steps if step.__name__ == wanted]

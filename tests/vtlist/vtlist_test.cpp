@@ -396,6 +396,47 @@ TEST_F(VtlistCheck, FilesAreComparedWithTheSideFile) {
     EXPECT_EQ(CountErrors(CheckServer(options, kNow).sideProblems), 1) << "signed by another key";
 }
 
+// Each mirror must serve every hashed file as released, and the block
+// indexes the side file names must be there, on WEBPATH= and on mirrors.
+TEST_F(VtlistCheck, MirrorsAndBlockIndexesAreCheckedAgainstTheSideFile) {
+    const std::string list = "h\r\nmaps/a.ini|a.ini|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\n";
+    SideOptions side;
+    side.blocksFrom = 1;  // every file gets an index
+    std::vector<std::string> problems;
+    std::vector<BlockIndexFile> indexes;
+    root.Write("VTupdates/update.dat.vtsums",
+               MakeSideFile(list, (root.path() / "VTupdates").string(), side, nullptr, problems, nullptr, &indexes));
+    ASSERT_EQ(indexes.size(), 2u);
+    for (const BlockIndexFile& index : indexes) std::ofstream(index.path, std::ios::binary) << index.bytes;
+    ScratchFolder good, bad;
+    for (ScratchFolder* mirror : {&good, &bad}) {
+        mirror->Write("VTupdates/maps/a.ini", "a");
+        mirror->Write("VTupdates/b.txt", "b");
+        mirror->Write("VTupdates/maps/a.ini.vtblocks", indexes[0].bytes);
+        mirror->Write("VTupdates/b.txt.vtblocks", indexes[1].bytes);
+    }
+    bad.Write("VTupdates/b.txt", "B");           // not what was released
+    bad.Write("VTupdates/maps/a.ini.vtblocks", "old index");
+    vt::testing::TestServer goodServer{good.path().string()}, badServer{bad.path().string()};
+    CheckOptions options;
+    options.webPath = server.BaseUrl() + "/VTupdates/";
+    options.mirrors = {goodServer.BaseUrl() + "/VTupdates/", badServer.BaseUrl() + "/VTupdates/"};
+    CheckReport report = CheckServer(options, kNow);
+    EXPECT_EQ(Codes(report.listProblems), (std::vector<std::string>{"2:W", "3:E"}));
+    ASSERT_EQ(report.listProblems.size(), 2u);
+    EXPECT_NE(report.listProblems[0].text.find("on the mirror " + badServer.BaseUrl() + "/VTupdates/ its block index is not"),
+              std::string::npos) << report.listProblems[0].text;
+    EXPECT_NE(report.listProblems[1].text.find("on the mirror " + badServer.BaseUrl()), std::string::npos);
+    EXPECT_NE(report.listProblems[1].text.find("players set that mirror aside"), std::string::npos);
+
+    fs::remove(root.path() / "VTupdates/b.txt.vtblocks");  // forgotten on upload
+    options.mirrors.clear();
+    report = CheckServer(options, kNow);
+    EXPECT_EQ(Codes(report.listProblems), std::vector<std::string>{"3:W"});
+    EXPECT_NE(report.listProblems[0].text.find("its block index answers HTTP 404: players fetch the file whole"),
+              std::string::npos) << report.listProblems[0].text;
+}
+
 // Releases the launcher could never settle: one file listed twice with two
 // contents (each fetch repairs what the other wrote, on every run).
 TEST(VtlistSideFile, OneLocalPathWithTwoContentsIsRefusedAndLintedAsAnError) {

@@ -4,6 +4,7 @@
 // file asked for past caches, and asked again when they are out of step.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <random>
 
@@ -343,4 +344,49 @@ TEST_F(Mirrors, AMirrorThatServesWrongBytesOrIsDownIsSetAsideAndTheOthersServe) 
     ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
     EXPECT_TRUE(EveryFileRight());
     EXPECT_EQ(FilesFrom(server), kFiles);
+}
+
+// Against a stock server: nginx_partial_test.sh starts nginx on a folder and
+// runs this with VT_NGINX_URL (its base URL) and VT_NGINX_ROOT (the folder).
+TEST(Nginx, APartialUpdateFromAStockServerBuildsTheRightFile) {
+    const char* url = std::getenv("VT_NGINX_URL");
+    const char* served = std::getenv("VT_NGINX_ROOT");
+    if (!url || !served) GTEST_SKIP() << "run by nginx_partial_test.sh, with nginx";
+    const std::string root = served;
+    TempDir install;
+    MakeFolder(root + "\\VTupdates");
+    MakeFolder(root + "\\VTupdates\\maps");
+    MakeFolder(install / "VT");
+    WriteFileBytes(root + "\\VTupdates\\start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
+    WriteFileBytes(root + "\\VTupdates\\readme.txt", "read me");
+    auto release = [&](const std::string& pak) {
+        WriteFileBytes(root + "\\VTupdates\\maps\\world.pak", pak);
+        WriteFileBytes(root + "\\VTupdates\\update.dat", kList);
+        std::vector<std::string> problems;
+        std::vector<vtlist::BlockIndexFile> indexes;
+        const std::string sums = vtlist::MakeSideFile(kList, root + "\\VTupdates", {}, nullptr, problems, nullptr, &indexes);
+        ASSERT_TRUE(problems.empty());
+        for (const auto& index : indexes) WriteFileBytes(index.path, index.bytes);
+        WriteFileBytes(root + "\\VTupdates\\update.dat.vtsums", sums);
+    };
+    LauncherSettings settings;
+    settings.AppDir = install / "VT\\";
+    settings.WebPath = std::string(url) + "/VTupdates/";
+    settings.WebPage = "start.htm";
+    settings.LocalPage = "LocalLauncher.htm";
+    settings.PatchListName = "update.dat";
+    InternetTransfer transfer(QuickTimeouts());
+    NullView view;
+    win::ProgramLog log{install.path(), "run.log"};
+    RunContext context{settings, transfer, view, log};
+
+    const std::string v1 = RandomBytes(3 * 1024 * 1024 + 123, 1), v2 = NextRelease(v1);
+    release(v1);
+    ASSERT_EQ(UpdateRun(context).Run().ending, RunEnding::Done) << context.lastFailure;
+    release(v2);
+    ASSERT_EQ(UpdateRun(context).Run().ending, RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(settings.AppDir + "world.pak"), v2);
+    const std::string text = ReadFileBytes(install / "run.log");
+    EXPECT_NE(text.find("status=206"), std::string::npos) << text;
+    EXPECT_NE(text.find("partial: reused="), std::string::npos) << text;
 }

@@ -331,8 +331,14 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
 
     if (path == "/__stats") {  // for benchmarks: how many connections the clients opened
         log(200);
+        std::size_t requests;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            requests = log_.size();
+        }
         const std::string stats = "connections=" + std::to_string(connections_.load()) +
-                                  "\r\nbytes=" + std::to_string(sent_.load()) + "\r\n";
+                                  "\r\nbytes=" + std::to_string(sent_.load()) + "\r\nrequests=" +
+                                  std::to_string(requests) + "\r\n";
         return SendAll(s, Head(200, stats.size()) + stats);
     }
     std::string body;

@@ -1,6 +1,6 @@
 // A small HTTP/1.1 server for tests and the demo: serves a folder on 127.0.0.1
 // at an ephemeral port, keeps connections alive, logs every request, and
-// injects faults per path. GET /__stats answers "connections=N". Builds with POSIX sockets and with Winsock, so a
+// injects faults per path. GET /__stats answers "connections=N", "bytes=N" and "requests=N" (before it). Builds with POSIX sockets and with Winsock, so a
 // test under Wine can run it in its own process.
 #pragma once
 

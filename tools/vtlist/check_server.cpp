@@ -1,6 +1,7 @@
 #include "tools/vtlist/check_server.h"
 
 #include "config/text_lines.h"
+#include "launcher/rules/block_index.h"
 #include "launcher/rules/update_rules.h"
 #include "launcher/rules/url_path.h"
 #include <algorithm>
@@ -39,6 +40,35 @@ std::string HashProblem(const std::string& url, const launcher::SideEntry& expec
     return {};
 }
 
+// The block index the side file names for a file, at `url` + ".vtblocks".
+std::string IndexProblem(const std::string& url, const launcher::BlockIndexSum& expected, const HttpSettings& http) {
+    const HttpAnswer answer = HttpRequest("GET", url + launcher::kBlockIndexSuffix, "", http);
+    if (!Good(answer.status))
+        return "its block index " + (answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error);
+    if (answer.body.size() != expected.size || Sha256Of(answer.body) != expected.hash)
+        return "its block index is not the one the side file names";
+    return {};
+}
+
+// What a hashed file's checks found, with its severity: the file at
+// WEBPATH=, at each mirror, and its block index at each.
+void CheckHashedFile(const CheckOptions& options, const std::string& path, const launcher::SideEntry& expected,
+                     const HttpSettings& http, std::vector<std::pair<Severity, std::string>>& found) {
+    std::vector<std::string> bases{options.webPath};
+    bases.insert(bases.end(), options.mirrors.begin(), options.mirrors.end());
+    for (std::size_t i = 0; i < bases.size(); ++i) {
+        const std::string url = bases[i] + path;
+        const std::string where = i == 0 ? "" : " on the mirror " + bases[i];
+        if (const std::string problem = HashProblem(url, expected, http); !problem.empty())
+            found.push_back({Severity::Error, where + " " + problem +
+                                                  (i == 0 ? ": E4 for every player without mirrors"
+                                                          : ": players set that mirror aside")});
+        else if (expected.blocks)
+            if (const std::string missing = IndexProblem(url, *expected.blocks, http); !missing.empty())
+                found.push_back({Severity::Warning, where + " " + missing + ": players fetch the file whole"});
+    }
+}
+
 // The side file beside the list, when there is one: checked against the list
 // and the key; nothing when it is missing or refused.
 std::optional<launcher::SideFile> CheckSide(const CheckOptions& options, const HttpSettings& http,
@@ -75,14 +105,17 @@ void CheckFiles(const CheckOptions& options, const HttpSettings& http, const std
                 if (const auto found = sums->entries.find(entry.line - 1); found != sums->entries.end())
                     expected = &found->second;
             // The URL as the launcher builds it: the same encoding rule.
-            const std::string url = options.webPath + launcher::EncodeUrlPath(entry.remotePath);
-            const std::string problem = expected ? HashProblem(url, *expected, http) : FileProblem(url, http);
+            const std::string path = launcher::EncodeUrlPath(entry.remotePath);
+            std::vector<std::pair<Severity, std::string>> found;
+            if (expected)
+                CheckHashedFile(options, path, *expected, http, found);
+            else if (const std::string problem = FileProblem(options.webPath + path, http); !problem.empty())
+                found.push_back({Severity::Error, " " + problem + ": E4 for every player"});
             const int finished = ++done;
             std::lock_guard<std::mutex> lock(mutex);
             report.filesHashed += expected != nullptr;
-            if (!problem.empty())
-                report.listProblems.push_back(
-                    {entry.line, Severity::Error, "the file " + entry.remotePath + " " + problem + ": E4 for every player"});
+            for (const auto& [severity, what] : found)
+                report.listProblems.push_back({entry.line, severity, "the file " + entry.remotePath + what});
             if (options.progress) std::fprintf(stderr, "\rchecked %d of %zu files", finished, entries.size());
         }
     };

@@ -1,5 +1,7 @@
 // `vtlist check`: the start page, the list and every file, fetched as the
-// launcher would (no cache), with every problem a player would meet.
+// launcher would (no cache), with every problem a player would meet. Files
+// the side file vouches for are checked on each mirror too, and their block
+// indexes where the side file names them.
 #pragma once
 
 #include <optional>
@@ -19,6 +21,7 @@ struct CheckOptions {
     bool progress = false;            // a progress line on stderr
     std::optional<launcher::PublicKey> publicKey;  // the launchers' PUBLICKEY=: the signature must hold
     std::string caFile;               // natively: a certificate authority to trust besides the system's
+    std::vector<std::string> mirrors; // the launchers' MIRRORS=: each must serve every hashed file as released
 };
 
 struct CheckReport {

@@ -54,6 +54,7 @@ constexpr const char* kUsage =
     "       vtlist rotate OLDKEYFILE NEWKEYFILE\n"
     "       vtlist pubkey KEYFILE\n"
     "       vtlist check WEBPATH [--page NAME] [--list NAME] [--jobs N] [--public-key KEY] [--cacert FILE]\n"
+    "                    [--mirror URL]...\n"
     "       vtlist lint FILE [--public-key KEY]\n"
     "       vtlist COMMAND --help\n";
 
@@ -150,6 +151,10 @@ constexpr const char* kCheckHelp =
     "  --cacert FILE a certificate authority (PEM) to trust besides the\n"
     "                system's, for a test server (not in vtlist.exe, which\n"
     "                trusts what Windows trusts)\n"
+    "  --mirror URL  a base URL of the players' MIRRORS= (repeatable): every\n"
+    "                file the side file vouches for must be there as released\n"
+    "  Files the side file vouches for are fetched whole and compared, and\n"
+    "  their block indexes (.vtblocks) where it names them.\n"
     "  A missing side file is a warning (an error with --public-key).\n"
     "  Exit status: 0 when no player would see an error, 1 otherwise, 2 for bad\n"
     "  arguments.\n";
@@ -590,6 +595,9 @@ int Check(int argc, char** argv) {
             if (!(options.publicKey = vt::vtlist::PublicKeyFromArgument(value, why))) return Fail2("--public-key: " + why);
         } else if (arg == "--cacert") {
             options.caFile = value;
+        } else if (arg == "--mirror") {
+            if (value.empty() || value.back() != '/') return Fail2("--mirror takes a base URL ending in \"/\", as in MIRRORS=");
+            options.mirrors.push_back(value);
         } else return Fail2("check does not know the option " + arg + " (vtlist check --help lists them)");
     }
     options.progress = VT_ISATTY(VT_FILENO(stderr)) != 0;
