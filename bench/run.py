@@ -536,7 +536,7 @@ def partial_update(scratch, mib):
     finally:
         nginx.kill()
         nginx.wait()
-    what = f"partial update, {mib:,} MiB file, 1/1024 changed in 16 places, 4 KiB inserted"
+    what = f"partial update, {mib:,} MiB file, 1 MiB changed in 16 places, 4 KiB inserted"
     peak = int(fields.get("peak_private_kib", 0)) // 1024
     row(what + ": time to the new file", float(fields.get("ms", 0)), "zsync", zsync_ms,
         note=f"{'right' if ours_ok else 'WRONG'} / {'right' if zsync_ok else 'WRONG'}; peak private {peak} MiB "

@@ -14,13 +14,20 @@
 // Format, version 1:
 //
 //   "VTBLOCKS 1 FILESIZE BLOCKSIZE\r\n"   a text line
-//   then per block, in file order, 12 bytes:
+//   then per block, in file order, 8 bytes:
 //     4 bytes  the block's weak sum (WeakSum), little-endian
-//     8 bytes  the block's strong sum (XXH3, 64 bits), little-endian
+//     4 bytes  the block's strong sum (the low 32 bits of XXH3-64), little-endian
 //
 // There are ceil(FILESIZE / BLOCKSIZE) blocks; the last may be short and is
 // summed over its own bytes. BLOCKSIZE is a power of two from 1 KiB to
-// 1 MiB. An index of a 1 GiB file with 16 KiB blocks is 768 KiB.
+// 1 MiB. An index of a 1 GiB file with 16 KiB blocks is 512 KiB.
+//
+// Why 32 bits of strong sum are enough: the sums only say where to look. A
+// block is taken from the old copy when both sums match (64 bits in all,
+// tried only where the weak sum matches), and the file built must still have
+// the side file's SHA-256; a false match, about one update in a billion,
+// costs a whole fetch, never a wrong file. Fewer bytes per block are what
+// make the index small enough to be worth fetching.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +40,7 @@
 namespace vt::launcher {
 
 inline constexpr char kBlockIndexSuffix[] = ".vtblocks";
-inline constexpr std::size_t kBlockRecordBytes = 12;
+inline constexpr std::size_t kBlockRecordBytes = 8;
 inline constexpr std::uint32_t kMinBlockSize = 1024;
 inline constexpr std::uint32_t kMaxBlockSize = 1024 * 1024;
 // vtlist writes an index for files from this size on, unless told otherwise.
@@ -43,7 +50,7 @@ struct BlockIndex {
     std::uint64_t fileSize = 0;
     std::uint32_t blockSize = 0;
     std::vector<std::uint32_t> weak;    // per block
-    std::vector<std::uint64_t> strong;  // per block
+    std::vector<std::uint32_t> strong;  // per block
 
     std::size_t Blocks() const { return weak.size(); }
     std::uint64_t BlockStart(std::size_t block) const { return static_cast<std::uint64_t>(block) * blockSize; }
@@ -58,7 +65,7 @@ std::uint32_t BlockSizeFor(std::uint64_t fileSize);
 // rsync's rolling checksum of a block: two 16-bit sums, the bytes' sum in the
 // low half, the sum of their running sums in the high half.
 std::uint32_t WeakSum(const std::uint8_t* data, std::size_t size);
-std::uint64_t StrongSum(const std::uint8_t* data, std::size_t size);
+std::uint32_t StrongSum(const std::uint8_t* data, std::size_t size);
 
 // The index of a file read piece by piece (vtlist make).
 class BlockIndexMaker {

@@ -108,7 +108,7 @@ bool PartFile::Begin(std::uint64_t keep) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
         hasher_.reset();
-        if (expected_) hasher_.emplace();
+        if (expected_) StartHash();
         if (!file_) NoteFailure("cannot create " + path_);
         return static_cast<bool>(file_);
     }
@@ -191,11 +191,13 @@ void PartFile::Checkpoint() {
     checkpointed_ = written_;
 }
 
+void PartFile::StartHash() { hasher_.emplace(expected_ && expected_->size >= kPipedHashFrom); }
+
 bool PartFile::HashKeptBytes(std::uint64_t keep) {
     // SHA-256 for the side file's check, the checksum for the resume record:
     // each starts again with the kept bytes.
-    if (expected_) hasher_.emplace();
-    else hasher_.reset();
+    hasher_.reset();
+    if (expected_) StartHash();
     if (resumable_) keptSum_.emplace();
     else keptSum_.reset();
     LARGE_INTEGER start{};

@@ -35,6 +35,7 @@
 #include "launcher/win/fetch_progress.h"
 #include "launcher/win/internet_transfer.h"
 #include "platform/win/crypto.h"
+#include "platform/win/piped_hash.h"
 #include "platform/win/handles.h"
 
 namespace vt::launcher {
@@ -47,6 +48,10 @@ inline constexpr char kResumeSuffix[] = ".vtresume";
 // kFreeSpaceMargin free when it starts, nothing more.
 inline constexpr std::uint64_t kFreeSpaceReserve = 64ull * 1024 * 1024;
 inline constexpr std::uint64_t kFreeSpaceMargin = 4ull * 1024 * 1024;
+
+// A body expected to be this long or longer is hashed on a thread of its
+// own, beside its writing (piped_hash.h).
+inline constexpr std::uint64_t kPipedHashFrom = 8ull * 1024 * 1024;
 
 // A resumable body's record is brought up to date (the partial file flushed
 // first) once this many bytes have come since the last time, and at most once
@@ -148,7 +153,8 @@ private:
     bool replaced_ = false;
     bool recordExists_ = false;
     std::optional<SideEntry> expected_;
-    std::optional<win::Sha256Hasher> hasher_;  // of bytes [0, written_), with expected_
+    std::optional<win::PipedSha256> hasher_;   // of bytes [0, written_), with expected_
+    void StartHash();                          // hasher_ anew: on a thread of its own for a big body
     std::optional<ContentSum> keptSum_;        // of bytes [0, written_), for a resumable body's record
     std::optional<ResumeRecord> resumable_;    // the body can be continued: the record's first fields
     std::uint64_t checkpointed_ = 0;           // bytes the record on the disk vouches for

@@ -5,6 +5,7 @@
 
 #include "launcher/rules/side_file.h"
 #include "platform/win/crypto.h"
+#include "platform/win/piped_hash.h"
 #include "support/test_support.h"
 
 using namespace vt;
@@ -71,4 +72,25 @@ TEST(VerifyP256, AcceptsOpenSslsSignatureAndRefusesAnyChange) {
     otherKey[63] ^= 1;  // not even a point of the curve
     EXPECT_FALSE(win::VerifyP256(otherKey, digest, kSignature));
     EXPECT_FALSE(win::VerifyP256(std::array<std::uint8_t, 64>{}, digest, kSignature));
+}
+
+// A long body is hashed on a thread beside its writing: the digest must be
+// the same as hashing it at once, whatever the pieces, and a hash dropped
+// before its end must not hold its owner.
+TEST(PipedSha256, TheDigestIsTheSameOnAThreadAndInlineForAnyPieces) {
+    std::string body(9 * win::PipedSha256::kBufferBytes + 12345, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + i / 4096);
+    const Sha256 expected = win::Sha256Of(body.data(), body.size());
+    for (const bool onAThread : {true, false}) {
+        for (const std::size_t piece : {std::size_t{1000}, win::PipedSha256::kBufferBytes, std::size_t{3} << 20}) {
+            win::PipedSha256 hash(onAThread);
+            for (std::size_t at = 0; at < body.size(); at += piece)
+                hash.Add(body.data() + at, std::min(piece, body.size() - at));
+            Sha256 digest{};
+            ASSERT_TRUE(hash.Finish(digest));
+            EXPECT_EQ(digest, expected) << onAThread << " " << piece;
+        }
+    }
+    win::PipedSha256 dropped(true);
+    dropped.Add(body.data(), body.size());
 }

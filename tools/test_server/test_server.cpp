@@ -90,6 +90,30 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> ParseRanges(const std::stri
     return ranges;
 }
 
+// A link of `rate` bytes a second: before each piece, waits until the bytes
+// sent so far would have taken their time (pieces of any size, the answer's
+// heads and parts alike, keep the average).
+class Pacer {
+public:
+    Pacer(std::uint64_t rate, const std::atomic<bool>& stopping) : rate_(rate), stopping_(stopping) {}
+    // False when the server stops meanwhile.
+    bool Before(std::uint64_t bytes) {
+        if (rate_ == 0) return true;
+        const auto due = start_ + std::chrono::microseconds(sent_ * 1000000 / rate_);
+        while (std::chrono::steady_clock::now() < due && !stopping_)
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                due - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
+        sent_ += bytes;
+        return !stopping_;
+    }
+
+private:
+    std::uint64_t rate_;
+    const std::atomic<bool>& stopping_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::uint64_t sent_ = 0;
+};
+
 // Closes with a TCP reset instead of an orderly end.
 void Reset(std::intptr_t s) {
     linger l{};
@@ -478,17 +502,14 @@ bool TestServer::Answer(std::intptr_t s, const std::string& method, const std::s
     std::uint64_t allowed = cut ? fault.bytes : ~std::uint64_t{0};
     in.clear();
     in.seekg(static_cast<std::streamoff>(start));
-    // Throttled: a tenth of a second's worth per piece, then a pause.
+    // Throttled: a tenth of a second's worth per piece, paced.
     const bool throttled = fault.kind == Fault::Kind::Throttle && fault.bytes > 0;
+    Pacer pacer(throttled ? fault.bytes : 0, stopping_);
     std::vector<char> chunk(throttled ? std::max<std::size_t>(fault.bytes / 10, 1) : std::size_t{1} << 20);
     for (std::uint64_t left = fileSize - start; left > 0;) {
-        if (throttled) {
-            for (int waited = 0; waited < 100 && !stopping_; waited += 10)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            if (stopping_) return false;
-        }
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
         if (n > allowed) n = static_cast<std::size_t>(allowed);
+        if (n > 0 && !pacer.Before(n)) return false;
         if (n == 0) {
             // An orderly end, not a reset: a reset may make the client's
             // system drop bytes it has received but not yet handed over, and
@@ -539,6 +560,7 @@ bool TestServer::AnswerRanges(std::intptr_t s, std::ifstream& in, const std::str
     if (!SendAll(s, Head(206, length, extra))) return false;
     if (head) return true;
     const bool throttled = fault.kind == Fault::Kind::Throttle && fault.bytes > 0;
+    Pacer pacer(throttled ? fault.bytes : 0, stopping_);
     std::string piece;
     for (std::size_t i = 0; i < asked.size(); ++i) {
         if (!SendAll(s, heads[i])) return false;
@@ -549,9 +571,8 @@ bool TestServer::AnswerRanges(std::intptr_t s, std::ifstream& in, const std::str
         if (fault.kind == Fault::Kind::DamageRanges) piece[0] = static_cast<char>(piece[0] ^ 0x55);
         const std::size_t step = throttled ? std::max<std::size_t>(fault.bytes / 10, 1) : piece.size();
         for (std::size_t at = 0; at < piece.size(); at += step) {
-            for (int waited = 0; throttled && waited < 100 && !stopping_; waited += 10)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            if (stopping_ || !SendUnlessStopped(s, std::string_view(piece).substr(at, step))) return false;
+            const std::string_view part = std::string_view(piece).substr(at, step);
+            if (!pacer.Before(part.size()) || !SendUnlessStopped(s, part)) return false;
         }
     }
     return SendAll(s, tail);
