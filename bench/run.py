@@ -522,16 +522,18 @@ def partial_update(scratch, mib):
         ours = os.path.join(scratch, "ours.pak")
         shutil.copy(old, ours)
         subprocess.run(["sync"])
-        _, mark = logged_bytes(log)
+        _, start = logged_bytes(log)
         fields = bench_fetch(url + "/VTupdates/big.pak", ours, size, sha, index_size, index_sha)
-        ours_bytes, mark = logged_bytes(log, mark)
+        ours_bytes, mark = logged_bytes(log, start)
+        ours_requests = mark - start
         ours_ok = fields.get("ok") == "1" and fields.get("patched") == "1" and right(ours)
         zdir = os.path.join(scratch, "z")
         os.makedirs(zdir)
         shutil.copy(old, os.path.join(zdir, "old.pak"))
         subprocess.run(["sync"])
         zsync_ms = timed(["zsync", "-q", "-i", "old.pak", "-o", "new.pak", url + "/VTupdates/big.pak.zsync"], cwd=zdir)
-        zsync_bytes, _ = logged_bytes(log, mark)
+        zsync_bytes, end = logged_bytes(log, mark)
+        zsync_requests = end - mark
         zsync_ok = right(os.path.join(zdir, "new.pak"))
     finally:
         nginx.kill()
@@ -544,7 +546,7 @@ def partial_update(scratch, mib):
     ROWS.append((what + ": bytes sent", f"{ours_bytes / 1048576:.2f} MiB", "zsync", f"{zsync_bytes / 1048576:.2f} MiB",
                  f"{zsync_bytes / ours_bytes:.2f}" if ours_bytes else "-",
                  f"{100 * ours_bytes / (mib << 20):.2f}% of the file, index and heads included (goal: at most 2%); "
-                 f"zsync {100 * zsync_bytes / (mib << 20):.2f}%"))
+                 f"zsync {100 * zsync_bytes / (mib << 20):.2f}%; requests: ours {ours_requests}, zsync {zsync_requests}"))
     print(f"bench: partial {fields} bytes {ours_bytes}, zsync {zsync_ms} ms bytes {zsync_bytes}", file=sys.stderr, flush=True)
 
     # A link of 100 Mbit/s: the test server sends 12.5 MB a second.

@@ -16,10 +16,15 @@
 // - the file built is not the one released.
 //
 // Several ranges go in one request (at most kRangesPerRequest, about
-// kBytesPerRequest bytes); a server that answers them with a single range is
+// kBytesPerRequest bytes, read into memory: six big files patched at once
+// stay within tens of MiB); a server that answers them with a single range is
 // asked one range per request from then on, on its kept-alive connection.
 // A stopped run, or a partial file that cannot be written, ends it as a
-// failure, as it would end a whole fetch.
+// failure, as it would end a whole fetch. A partial update leaves no record
+// to continue from: the old copy is still in place, so the next run builds
+// again from it (fetching the index and ranges once more, a small cost). A
+// partial file a stopped whole fetch left is continued as before (the
+// request then says leftBehind) instead of being built anew.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +37,7 @@
 namespace vt::launcher {
 
 inline constexpr std::size_t kRangesPerRequest = 64;
-inline constexpr std::uint64_t kBytesPerRequest = 8ull * 1024 * 1024;
+inline constexpr std::uint64_t kBytesPerRequest = 4ull * 1024 * 1024;
 
 // Whether the request is one a partial update may be tried for: a file the
 // side file vouches for, with a block index, and an old copy in place.

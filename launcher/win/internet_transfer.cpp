@@ -387,6 +387,7 @@ InternetTransfer::Verdict InternetTransfer::ReadToMemory(const RequestTarget& ta
         outcome.error = "a body of " + lengthText.value_or("?") + " bytes, over the " + std::to_string(cap) + " asked for";
         return Verdict::Fail;
     }
+    if (hasLength) answer.body.reserve(static_cast<std::size_t>(length));  // no doubling past what comes
     std::vector<char> buffer(64 * 1024);
     const ULONGLONG started = ::GetTickCount64();
     for (;;) {
