@@ -519,28 +519,37 @@ def partial_update(scratch, mib):
 
     nginx, url, log = nginx_start(os.path.join(scratch, "nginx"), os.path.join(scratch, "srv"))
     try:
+        # Best of two, taken in turns, each from a fresh copy of the old file
+        # written to the disk first: neither pays for the other's writes.
         ours = os.path.join(scratch, "ours.pak")
-        shutil.copy(old, ours)
-        subprocess.run(["sync"])
-        _, start = logged_bytes(log)
-        fields = bench_fetch(url + "/VTupdates/big.pak", ours, size, sha, index_size, index_sha)
-        ours_bytes, mark = logged_bytes(log, start)
-        ours_requests = mark - start
-        ours_ok = fields.get("ok") == "1" and fields.get("patched") == "1" and right(ours)
         zdir = os.path.join(scratch, "z")
         os.makedirs(zdir)
-        shutil.copy(old, os.path.join(zdir, "old.pak"))
-        subprocess.run(["sync"])
-        zsync_ms = timed(["zsync", "-q", "-i", "old.pak", "-o", "new.pak", url + "/VTupdates/big.pak.zsync"], cwd=zdir)
-        zsync_bytes, end = logged_bytes(log, mark)
-        zsync_requests = end - mark
-        zsync_ok = right(os.path.join(zdir, "new.pak"))
+        fields, ours_bytes, ours_requests, zsync_ms, ours_ok, zsync_ok = None, 0, 0, None, True, True
+        for _ in range(2):
+            shutil.copy(old, ours)
+            subprocess.run(["sync"])
+            _, start = logged_bytes(log)
+            got = bench_fetch(url + "/VTupdates/big.pak", ours, size, sha, index_size, index_sha)
+            ours_bytes, mark = logged_bytes(log, start)
+            ours_requests = mark - start
+            if fields is None or float(got.get("ms", 1e9)) < float(fields.get("ms", 1e9)):
+                fields = got
+            ours_ok = ours_ok and got.get("ok") == "1" and got.get("patched") == "1" and right(ours)
+            shutil.copy(old, os.path.join(zdir, "old.pak"))
+            if os.path.exists(os.path.join(zdir, "new.pak")):
+                os.remove(os.path.join(zdir, "new.pak"))
+            subprocess.run(["sync"])
+            z_ms = timed(["zsync", "-q", "-i", "old.pak", "-o", "new.pak", url + "/VTupdates/big.pak.zsync"], cwd=zdir)
+            zsync_ms = z_ms if zsync_ms is None else min(zsync_ms, z_ms)
+            zsync_bytes, end = logged_bytes(log, mark)
+            zsync_requests = end - mark
+            zsync_ok = zsync_ok and right(os.path.join(zdir, "new.pak"))
     finally:
         nginx.kill()
         nginx.wait()
     what = f"partial update, {mib:,} MiB file, 1 MiB changed in 16 places, 4 KiB inserted"
     peak = int(fields.get("peak_private_kib", 0)) // 1024
-    row(what + ": time to the new file", float(fields.get("ms", 0)), "zsync", zsync_ms,
+    row(what + ": time to the new file (best of 2)", float(fields.get("ms", 0)), "zsync", zsync_ms,
         note=f"{'right' if ours_ok else 'WRONG'} / {'right' if zsync_ok else 'WRONG'}; peak private {peak} MiB "
              f"(goal: under 64); the same nginx")
     ROWS.append((what + ": bytes sent", f"{ours_bytes / 1048576:.2f} MiB", "zsync", f"{zsync_bytes / 1048576:.2f} MiB",

@@ -8,6 +8,7 @@
 #include "platform/win/crypto.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
+#include "platform/win/worker_thread.h"
 
 namespace vt::launcher {
 namespace {
@@ -119,6 +120,27 @@ private:
     std::uint64_t reused_ = 0;
 };
 
+// Flushes the partial file every kEveryMs on a thread of its own while it
+// is written, until destroyed.
+class BackgroundFlush {
+public:
+    static constexpr DWORD kEveryMs = 250;
+    explicit BackgroundFlush(const PartFile& part)
+        : thread_([this, &part] {
+              while (::WaitForSingleObject(done_.get(), kEveryMs) == WAIT_TIMEOUT) part.FlushSoFar();
+          }) {}
+    ~BackgroundFlush() {
+        ::SetEvent(done_.get());
+        thread_.Wait();
+    }
+    BackgroundFlush(const BackgroundFlush&) = delete;
+    BackgroundFlush& operator=(const BackgroundFlush&) = delete;
+
+private:
+    win::UniqueKernelHandle done_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    win::WorkerThread thread_;
+};
+
 enum class BatchStep { Written, Doubt, Failed };
 
 // One request for the next ranges, and what it brought written in order.
@@ -197,12 +219,17 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     std::deque<ByteRange> pending(missing.begin(), missing.end());
     bool oneAtATime = false;
     std::string error;
-    while (!pending.empty()) {
-        const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
-        if (step == BatchStep::Doubt) return std::nullopt;
-        if (step == BatchStep::Failed) return outcome.error = why, outcome.sinkFailed = true, outcome;
+    {
+        // The file goes to the disk as it is built, beside its hashing: the
+        // flush before the replace then has little left to write.
+        BackgroundFlush flushing(part);
+        while (!pending.empty()) {
+            const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
+            if (step == BatchStep::Doubt) return std::nullopt;
+            if (step == BatchStep::Failed) return outcome.error = why, outcome.sinkFailed = true, outcome;
+        }
+        if (!writer.CopyOldUpTo(index->fileSize, error)) return outcome.error = error, outcome.sinkFailed = true, outcome;
     }
-    if (!writer.CopyOldUpTo(index->fileSize, error)) return outcome.error = error, outcome.sinkFailed = true, outcome;
     if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
     outcome.ok = true;
     outcome.status = 206;

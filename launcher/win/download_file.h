@@ -109,6 +109,10 @@ public:
     // Flushes the partial file to the disk (it stays open, so nothing can
     // remove it). May run on any thread.
     bool Flush();
+    // Writes what has been written so far to the disk, from another thread
+    // while writes go on; errors are left to Flush. Only makes the last
+    // Flush shorter (a big body flushed as it is written).
+    void FlushSoFar() const { ::FlushFileBuffers(file_.get()); }
     // Flushes if not yet done, closes, and moves the partial file over the
     // target in one step.
     bool ReplaceTarget();

@@ -25,7 +25,7 @@ namespace vt::win {
 class PipedSha256 {
 public:
     static constexpr std::size_t kBufferBytes = 1024 * 1024;
-    static constexpr std::size_t kPipedBuffers = 2;
+    static constexpr std::size_t kPipedBuffers = 4;
 
     explicit PipedSha256(bool onAThread);
     ~PipedSha256();  // stops the thread, if any, without a digest
