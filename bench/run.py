@@ -107,24 +107,33 @@ def log_time(line):
     return datetime.datetime.strptime(line[:23], "%Y-%m-%d %H:%M:%S.%f")
 
 
-def run_launcher(exe_folder, timeout_s=600):
-    """Runs VT_Update.exe to its first ending; returns (ending, ms of the entries, ms of the run)."""
-    log = os.path.join(exe_folder, "VT_Update.log")
+def run_until(exe, stop_when=None, timeout_s=900):
+    """VT_Update.exe to its first ending; `stop_when` (count, action) runs the
+    action once the log has that many FETCH lines. Returns the log's lines."""
+    log = os.path.join(exe, "VT_Update.log")
     if os.path.exists(log):
         os.remove(log)
-    process = subprocess.Popen([WINE, os.path.join(exe_folder, "VT_Update.exe")], cwd=exe_folder, env=ENV,
+    process = subprocess.Popen([WINE, os.path.join(exe, "VT_Update.exe")], cwd=exe, env=ENV,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + timeout_s
-    lines = []
+    lines, deadline = [], time.monotonic() + timeout_s
     while time.monotonic() < deadline:
-        time.sleep(0.2)
+        time.sleep(0.1)
         if os.path.exists(log):
             with open(log, errors="replace") as f:
                 lines = f.read().splitlines()
+            if stop_when and sum(" FETCH " in l for l in lines) >= stop_when[0]:
+                stop_when[1]()
+                stop_when = None
             if any(" ENDING " in l for l in lines):
                 break
     process.kill()
     process.wait()
+    return lines
+
+
+def run_launcher(exe_folder, timeout_s=600):
+    """Runs VT_Update.exe to its first ending; returns (ending, ms of the entries, ms of the run)."""
+    lines = run_until(exe_folder, timeout_s=timeout_s)
     start = next(l for l in lines if " START " in l)
     listed = next((l for l in lines if " LIST " in l), start)
     ending = next((l for l in lines if " ENDING " in l), None)
@@ -572,30 +581,6 @@ def partial_update(scratch, mib):
     row(f"partial update on a 100 Mbit/s link, {mib:,} MiB file", float(slow.get("ms", 0)), "the whole file",
         float(whole.get("ms", 0)), note=f"patched={slow.get('patched')} ok={slow.get('ok')}/{whole.get('ok')}; "
                                         f"goal: at most a tenth of the whole")
-
-
-def run_until(exe, stop_when=None, timeout_s=900):
-    """VT_Update.exe to its first ending; `stop_when` (count, action) runs the
-    action once the log has that many FETCH lines. Returns the log's lines."""
-    log = os.path.join(exe, "VT_Update.log")
-    if os.path.exists(log):
-        os.remove(log)
-    process = subprocess.Popen([WINE, os.path.join(exe, "VT_Update.exe")], cwd=exe, env=ENV,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    lines, deadline = [], time.monotonic() + timeout_s
-    while time.monotonic() < deadline:
-        time.sleep(0.1)
-        if os.path.exists(log):
-            with open(log, errors="replace") as f:
-                lines = f.read().splitlines()
-            if stop_when and sum(" FETCH " in l for l in lines) >= stop_when[0]:
-                stop_when[1]()
-                stop_when = None
-            if any(" ENDING " in l for l in lines):
-                break
-    process.kill()
-    process.wait()
-    return lines
 
 
 def mirrors(scratch, count):

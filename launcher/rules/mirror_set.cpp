@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
+#include "config/text.h"
+
 namespace vt::launcher {
 namespace {
 
+// A scheme and at least one character after it.
 bool IsHttpUrl(std::string_view url) {
     auto starts = [&](std::string_view scheme) {
-        if (url.size() <= scheme.size()) return false;
-        for (std::size_t i = 0; i < scheme.size(); ++i)
-            if ((url[i] >= 'A' && url[i] <= 'Z' ? url[i] - 'A' + 'a' : url[i]) != scheme[i]) return false;
-        return true;
+        return url.size() > scheme.size() && EqualsIgnoringAsciiCase(url.substr(0, scheme.size()), scheme);
     };
     return starts("http://") || starts("https://");
 }

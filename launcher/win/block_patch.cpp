@@ -95,7 +95,6 @@ public:
         next_ += size;
         return true;
     }
-    std::uint64_t Next() const { return next_; }
     std::uint64_t Reused() const { return reused_; }
 
 private:
@@ -211,8 +210,7 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     if (missingBytes > index->fileSize / 4 * 3)
         return why = "the old copy holds less than a quarter of the new file", std::nullopt;
     if (!part.Begin(0) || !part.Reserve(index->fileSize)) {
-        outcome.error = "cannot write the target file: " + part.LastError();
-        outcome.sinkFailed = true;
+        NoteSinkFailure(outcome, "cannot write the target file: " + part.LastError());
         return outcome;
     }
     PatchWriter writer(part, old.get(), *index, *found);
@@ -226,9 +224,9 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         while (!pending.empty()) {
             const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
             if (step == BatchStep::Doubt) return std::nullopt;
-            if (step == BatchStep::Failed) return outcome.error = why, outcome.sinkFailed = true, outcome;
+            if (step == BatchStep::Failed) return NoteSinkFailure(outcome, why), outcome;
         }
-        if (!writer.CopyOldUpTo(index->fileSize, error)) return outcome.error = error, outcome.sinkFailed = true, outcome;
+        if (!writer.CopyOldUpTo(index->fileSize, error)) return NoteSinkFailure(outcome, error), outcome;
     }
     if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
     outcome.ok = true;

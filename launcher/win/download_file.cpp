@@ -279,19 +279,17 @@ bool PartFile::EnoughSpaceLeft() {
 
 FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
     std::string wholeBecause;
-    if (MayPatch(request) && !request.leftBehind) {
-        if (std::optional<FetchOutcome> patched = PatchFromOldCopy(transfer, part, request, wholeBecause)) {
-            if (patched->ok && !part.Flush()) {
-                patched->ok = false;
-                patched->error = part.LastError();
-            }
-            return *patched;
-        }
+    std::optional<FetchOutcome> patched;
+    if (MayPatch(request) && !request.leftBehind) patched = PatchFromOldCopy(transfer, part, request, wholeBecause);
+    FetchOutcome outcome;
+    if (patched) {
+        outcome = std::move(*patched);
+    } else {
+        const std::optional<ResumePoint> from = part.LeftBehind();
+        outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr,
+                                 request.noCache ? "Cache-Control: no-cache\r\n" : "");
+        outcome.wholeBecause = wholeBecause;
     }
-    const std::optional<ResumePoint> from = part.LeftBehind();
-    FetchOutcome outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr,
-                                          request.noCache ? "Cache-Control: no-cache\r\n" : "");
-    outcome.wholeBecause = wholeBecause;
     if (outcome.ok && !part.Flush()) {
         outcome.ok = false;
         outcome.error = part.LastError();

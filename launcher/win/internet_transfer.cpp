@@ -31,6 +31,11 @@ std::string ErrorText(const char* what, DWORD code) { return InternetErrorText(w
 
 }  // namespace
 
+void NoteSinkFailure(FetchOutcome& outcome, std::string why) {
+    outcome.error = std::move(why);
+    outcome.sinkFailed = true;
+}
+
 std::string UrlForRequest(const std::string& url) {
     std::string result = url;
     const std::size_t scheme = result.find("://");
@@ -216,8 +221,7 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
                                                       std::uint64_t maxBytes, Attempt& attempt, FetchOutcome& outcome) {
     const std::uint64_t offset = attempt.from.bytes;
     if (!sink.Begin(offset)) {
-        outcome.error = "cannot write the target file: " + sink.LastError();
-        outcome.sinkFailed = true;
+        NoteSinkFailure(outcome, "cannot write the target file: " + sink.LastError());
         return Verdict::Fail;
     }
     std::string rangeHeaders = attempt.headers;
@@ -260,8 +264,7 @@ InternetTransfer::Verdict InternetTransfer::Prepare(const Judgement& judgement, 
         outcome.resumedFrom = attempt.from.bytes;
     } else {
         if (attempt.from.bytes > 0 && !sink.Begin(0)) {  // a 200 to a range request: the whole again, from the start
-            outcome.error = "cannot write the target file: " + sink.LastError();
-        outcome.sinkFailed = true;
+            NoteSinkFailure(outcome, "cannot write the target file: " + sink.LastError());
             return Verdict::Fail;
         }
         attempt.from = judgement.resumable;
@@ -269,8 +272,7 @@ InternetTransfer::Verdict InternetTransfer::Prepare(const Judgement& judgement, 
             sink.Resumable(ResumeRecord{attempt.url, judgement.resumable.validator, judgement.resumable.total});
     }
     if (judgement.length && !sink.Reserve(*judgement.length)) {
-        outcome.error = sink.LastError();
-        outcome.sinkFailed = true;
+        NoteSinkFailure(outcome, sink.LastError());
         return Verdict::Fail;
     }
     return Verdict::Done;
@@ -310,8 +312,7 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
             return Verdict::Fail;
         }
         if (!sink.Write(data, got)) {
-            outcome.error = "cannot write the target file: " + sink.LastError();
-        outcome.sinkFailed = true;
+            NoteSinkFailure(outcome, "cannot write the target file: " + sink.LastError());
             return Verdict::Fail;
         }
         windowBytes += got;

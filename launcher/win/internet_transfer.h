@@ -111,6 +111,11 @@ struct FetchOutcome {
     std::string setAside;           // the sources set aside on the way, and why
 };
 
+// The body could not be taken on this side (the sink's write, its room, a
+// stopped run): `why` as the error, and sinkFailed, since another source
+// would do no better.
+void NoteSinkFailure(FetchOutcome& outcome, std::string why);
+
 // An answer read whole into memory (FetchToMemory).
 struct MemoryAnswer {
     DWORD status = 0;

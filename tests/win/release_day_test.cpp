@@ -70,12 +70,45 @@ LauncherSettings SettingsFor(const std::string& install, const std::string& webP
     return settings;
 }
 
-class Partial : public ::testing::Test {
+// The release of kList into `folder` as vtlist make writes it: the big file,
+// the list, the block index and the side file; returns the side file.
+std::string WriteRelease(const std::string& folder, const std::string& pak) {
+    WriteFileBytes(folder + "\\maps\\world.pak", pak);
+    WriteFileBytes(folder + "\\update.dat", kList);
+    std::vector<std::string> problems;
+    std::vector<vtlist::BlockIndexFile> indexes;
+    const std::string sums = vtlist::MakeSideFile(kList, folder, {}, nullptr, problems, nullptr, &indexes);
+    EXPECT_TRUE(problems.empty() && indexes.size() == 1);
+    for (const auto& index : indexes) WriteFileBytes(index.path, index.bytes);
+    WriteFileBytes(folder + "\\update.dat.vtsums", sums);
+    return sums;
+}
+
+// An installed launcher and what its update runs work with.
+class LauncherRun : public ::testing::Test {
 protected:
-    Partial() : server(root.path()), transfer(QuickTimeouts()) {
+    LauncherRun() : transfer(QuickTimeouts()) { MakeFolder(install / "VT"); }
+    std::string Local(const std::string& name) const { return settings.AppDir + name; }
+    RunEnding RunOnce() {
+        context.lastFailure.clear();
+        return UpdateRun(context).Run().ending;
+    }
+    std::string LogText() { return ReadFileBytes(logFile); }
+
+    TempDir install;
+    InternetTransfer transfer;
+    LauncherSettings settings;
+    NullView view;
+    std::string logFile = install / "run.log";
+    win::ProgramLog log{install.path(), "run.log"};
+    RunContext context{settings, transfer, view, log};
+};
+
+class Partial : public LauncherRun {
+protected:
+    Partial() : server(root.path()) {
         MakeFolder(root / "VTupdates");
         MakeFolder(root / "VTupdates\\maps");
-        MakeFolder(install / "VT");
         Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
         Serve("readme.txt", "read me");
         settings = SettingsFor(install.path(), server.BaseUrl() + "/VTupdates/", "2");
@@ -84,24 +117,10 @@ protected:
         server.WaitUntilIdle(5000);
         WriteFileBytes(root / ("VTupdates\\" + name), bytes);
     }
-    // The release as vtlist make writes it: the list, the block index, the side file.
     std::string Release(const std::string& pak) {
-        Serve("maps\\world.pak", pak);
-        Serve("update.dat", kList);
-        std::vector<std::string> problems;
-        std::vector<vtlist::BlockIndexFile> indexes;
-        const std::string sums = vtlist::MakeSideFile(kList, root / "VTupdates", {}, nullptr, problems, nullptr, &indexes);
-        EXPECT_TRUE(problems.empty() && indexes.size() == 1);
-        for (const auto& index : indexes) WriteFileBytes(index.path, index.bytes);
-        Serve("update.dat.vtsums", sums);
-        return sums;
+        server.WaitUntilIdle(5000);
+        return WriteRelease(root / "VTupdates", pak);
     }
-    std::string Local(const std::string& name) const { return settings.AppDir + name; }
-    RunEnding RunOnce() {
-        context.lastFailure.clear();
-        return UpdateRun(context).Run().ending;
-    }
-    std::string LogText() { return ReadFileBytes(logFile); }
     // The requests for the big file that asked for ranges.
     std::vector<std::string> RangesAsked() const {
         std::vector<std::string> ranges;
@@ -111,14 +130,7 @@ protected:
     }
 
     TempDir root;
-    TempDir install;
     TestServer server;
-    InternetTransfer transfer;
-    LauncherSettings settings;
-    NullView view;
-    std::string logFile = install / "run.log";
-    win::ProgramLog log{install.path(), "run.log"};
-    RunContext context{settings, transfer, view, log};
     const std::string v1 = RandomBytes(3 * 1024 * 1024 + 123, 1);
     const std::string v2 = NextRelease(v1);
 };
@@ -236,12 +248,11 @@ namespace {
 
 // A release served by WEBPATH= (start page, list, side file and every file)
 // and copied to three mirrors.
-class Mirrors : public ::testing::Test {
+class Mirrors : public LauncherRun {
 protected:
     static constexpr int kFiles = 30;
-    Mirrors() : server(root.path()), transfer(QuickTimeouts()) {
+    Mirrors() : server(root.path()) {
         for (TempDir* folder : {&root, &mirrorRoot[0], &mirrorRoot[1], &mirrorRoot[2]}) MakeFolder(*folder / "VTupdates");
-        MakeFolder(install / "VT");
         Serve("start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
         std::string list = "Vortane\r\n";
         for (int i = 0; i < kFiles; ++i) {
@@ -283,24 +294,14 @@ protected:
         }
         return ReadFileBytes(settings.AppDir + "news.txt") == "news of today";
     }
-    RunEnding RunOnce() {
-        context.lastFailure.clear();
-        return UpdateRun(context).Run().ending;
-    }
-    std::string LogText() { return ReadFileBytes(logFile); }
 
     TempDir root;
     TempDir mirrorRoot[3];
-    TempDir install;
     TestServer server;
     std::unique_ptr<TestServer> mirror[3];
-    InternetTransfer transfer;
-    LauncherSettings settings;
-    NullView view;
-    std::string logFile = install / "run.log";
-    win::ProgramLog log{install.path(), "run.log"};
-    RunContext context{settings, transfer, view, log};
 };
+
+using Nginx = LauncherRun;
 
 }  // namespace
 
@@ -350,40 +351,24 @@ TEST_F(Mirrors, AMirrorThatServesWrongBytesOrIsDownIsSetAsideAndTheOthersServe) 
 
 // Against a stock server: nginx_partial_test.sh starts nginx on a folder and
 // runs this with VT_NGINX_URL (its base URL) and VT_NGINX_ROOT (the folder).
-TEST(Nginx, APartialUpdateFromAStockServerBuildsTheRightFile) {
+TEST_F(Nginx, APartialUpdateFromAStockServerBuildsTheRightFile) {
     const char* url = std::getenv("VT_NGINX_URL");
     const char* served = std::getenv("VT_NGINX_ROOT");
     if (!url || !served) GTEST_SKIP() << "run by nginx_partial_test.sh, with nginx";
-    const std::string root = served;
-    TempDir install;
-    MakeFolder(root + "\\VTupdates");
-    MakeFolder(root + "\\VTupdates\\maps");
-    MakeFolder(install / "VT");
-    WriteFileBytes(root + "\\VTupdates\\start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
-    WriteFileBytes(root + "\\VTupdates\\readme.txt", "read me");
-    auto release = [&](const std::string& pak) {
-        WriteFileBytes(root + "\\VTupdates\\maps\\world.pak", pak);
-        WriteFileBytes(root + "\\VTupdates\\update.dat", kList);
-        std::vector<std::string> problems;
-        std::vector<vtlist::BlockIndexFile> indexes;
-        const std::string sums = vtlist::MakeSideFile(kList, root + "\\VTupdates", {}, nullptr, problems, nullptr, &indexes);
-        ASSERT_TRUE(problems.empty());
-        for (const auto& index : indexes) WriteFileBytes(index.path, index.bytes);
-        WriteFileBytes(root + "\\VTupdates\\update.dat.vtsums", sums);
-    };
-    LauncherSettings settings = SettingsFor(install.path(), std::string(url) + "/VTupdates/", "");
-    InternetTransfer transfer(QuickTimeouts());
-    NullView view;
-    win::ProgramLog log{install.path(), "run.log"};
-    RunContext context{settings, transfer, view, log};
+    const std::string folder = std::string(served) + "\\VTupdates";
+    MakeFolder(folder);
+    MakeFolder(folder + "\\maps");
+    WriteFileBytes(folder + "\\start.htm", "<!-- Vortane Mod Launcher -->\r\n<html></html>");
+    WriteFileBytes(folder + "\\readme.txt", "read me");
+    settings = SettingsFor(install.path(), std::string(url) + "/VTupdates/", "");
 
     const std::string v1 = RandomBytes(3 * 1024 * 1024 + 123, 1), v2 = NextRelease(v1);
-    release(v1);
-    ASSERT_EQ(UpdateRun(context).Run().ending, RunEnding::Done) << context.lastFailure;
-    release(v2);
-    ASSERT_EQ(UpdateRun(context).Run().ending, RunEnding::Done) << context.lastFailure;
-    EXPECT_EQ(ReadFileBytes(settings.AppDir + "world.pak"), v2);
-    const std::string text = ReadFileBytes(install / "run.log");
+    WriteRelease(folder, v1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    WriteRelease(folder, v2);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+    const std::string text = LogText();
     EXPECT_NE(text.find("status=206"), std::string::npos) << text;
     EXPECT_NE(text.find("partial: reused="), std::string::npos) << text;
 }
