@@ -54,7 +54,7 @@ Sha256 Sha256Of(const void* data, std::size_t size, bool* ok) {
     return digest;
 }
 
-bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size) {
+bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size, const PieceReader& alsoRead) {
     UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
@@ -66,6 +66,7 @@ bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size) 
         if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
         if (got == 0) break;
         hasher.Add(buffer.data(), got);
+        if (alsoRead) alsoRead(buffer.data(), got);
         size += got;
     }
     return hasher.Finish(digest);

@@ -7,6 +7,7 @@
 #include <bcrypt.h>
 
 #include <array>
+#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,8 +37,10 @@ private:
 
 Sha256 Sha256Of(const void* data, std::size_t size, bool* ok = nullptr);
 
-// SHA-256 of a file's bytes, read in 1 MiB pieces; false when it cannot be read.
-bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size);
+// SHA-256 of a file's bytes, read in 1 MiB pieces; false when it cannot be
+// read. `alsoRead` sees each piece too (one read for more than the hash).
+using PieceReader = std::function<void(const std::uint8_t* data, std::size_t size)>;
+bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size, const PieceReader& alsoRead = {});
 
 // True only when `signature` (r || s) is a valid ECDSA P-256 signature over
 // `digest` by the key whose point is `publicKey` (X || Y).

@@ -8,7 +8,6 @@
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"
-#include "tools/vtlist/block_make.h"
 #include "tools/vtlist/list_make.h"
 
 namespace vt::vtlist {
@@ -20,10 +19,24 @@ bool AnyMatch(const std::vector<std::string>& globs, const std::string& path) {
     return false;
 }
 
-// The file's digest, when it stayed the same while it was read.
-std::optional<FileDigest> StableDigest(const std::string& path, std::string& problem) {
+// What one read of a release file gives: its digest and, for a big enough
+// file, its block index (the same read feeds both).
+struct FileRead {
+    FileDigest digest;
+    std::optional<std::string> index;
+};
+
+// The file read once, when it stayed the same while it was read; a file of
+// at least `blocksFrom` bytes gets its block index too.
+std::optional<FileRead> StableRead(const std::string& path, std::optional<std::uint64_t> blocksFrom,
+                                   std::string& problem) {
     const std::optional<FileState> before = FileStateOf(path);
-    const std::optional<FileDigest> digest = DigestOfFile(path);
+    std::optional<launcher::BlockIndexMaker> maker;
+    if (before && blocksFrom && before->size >= *blocksFrom && before->size > 0)
+        maker.emplace(before->size, launcher::BlockSizeFor(before->size));
+    const std::optional<FileDigest> digest =
+        DigestOfFile(path, maker ? PieceReader([&](const std::uint8_t* data, std::size_t size) { maker->Add(data, size); })
+                                 : PieceReader{});
     const std::optional<FileState> after = FileStateOf(path);
     if (!before || !digest || !after) {
         problem = "cannot read " + path;
@@ -33,23 +46,16 @@ std::optional<FileDigest> StableDigest(const std::string& path, std::string& pro
         problem = path + " changed while it was read (its size or time differ): sign when nothing writes to the release";
         return std::nullopt;
     }
-    return digest;
-}
-
-// The block index of a file just hashed, with its line's size and SHA-256;
-// refused when the file changed since it was hashed.
-std::optional<BlockIndexFile> IndexOf(const std::string& path, const FileDigest& digest,
-                                      launcher::BlockIndexSum& sum, std::string& problem) {
-    const std::optional<FileState> before = FileStateOf(path);
-    std::optional<std::string> bytes = BlockIndexOfFile(path, digest.size);
-    const std::optional<FileState> after = FileStateOf(path);
-    if (!bytes || !before || !after || !(*before == *after) || after->size != digest.size) {
-        problem = "cannot make the block index of " + path + " (it cannot be read, or it changed since it was hashed)";
-        return std::nullopt;
+    FileRead read{*digest, std::nullopt};
+    if (maker) {
+        const std::optional<launcher::BlockIndex> index = maker->Finish();
+        if (!index) {
+            problem = "cannot make the block index of " + path;
+            return std::nullopt;
+        }
+        read.index = launcher::FormatBlockIndex(*index);
     }
-    sum.size = bytes->size();
-    sum.hash = Sha256Of(*bytes);
-    return BlockIndexFile{BlockIndexPathFor(path), std::move(*bytes)};
+    return read;
 }
 
 // The side file's line of one file (`path` as the server has it), with its
@@ -57,15 +63,12 @@ std::optional<BlockIndexFile> IndexOf(const std::string& path, const FileDigest&
 std::optional<launcher::SideEntry> HashedEntry(const std::string& file, const std::string& path,
                                                const SideOptions& options, std::vector<BlockIndexFile>* indexes,
                                                std::string& problem) {
-    const auto digest = StableDigest(file, problem);
-    if (!digest) return std::nullopt;
-    launcher::SideEntry side{digest->size, digest->hash, !AnyMatch(options.keepGlobs, path), std::nullopt};
-    if (indexes && options.blocksFrom && digest->size >= *options.blocksFrom && digest->size > 0) {
-        launcher::BlockIndexSum sum;
-        std::optional<BlockIndexFile> index = IndexOf(file, *digest, sum, problem);
-        if (!index) return std::nullopt;
-        side.blocks = sum;
-        indexes->push_back(std::move(*index));
+    std::optional<FileRead> read = StableRead(file, indexes ? options.blocksFrom : std::nullopt, problem);
+    if (!read) return std::nullopt;
+    launcher::SideEntry side{read->digest.size, read->digest.hash, !AnyMatch(options.keepGlobs, path), std::nullopt};
+    if (read->index) {
+        side.blocks = launcher::BlockIndexSum{read->index->size(), Sha256Of(*read->index)};
+        indexes->push_back(BlockIndexFile{BlockIndexPathFor(file), std::move(*read->index)});
     }
     return side;
 }
@@ -140,5 +143,7 @@ std::string MakeSideFile(const std::string& list, const std::string& releaseRoot
 }
 
 std::string SideFilePathFor(const std::string& listPath) { return listPath + launcher::kSideFileSuffix; }
+
+std::string BlockIndexPathFor(const std::string& filePath) { return filePath + launcher::kBlockIndexSuffix; }
 
 }  // namespace vt::vtlist

@@ -53,6 +53,8 @@ std::string MakeSideFile(const std::string& list, const std::string& releaseRoot
 
 // "<list>.vtsums" beside the list file.
 std::string SideFilePathFor(const std::string& listPath);
+// "<file>.vtblocks" beside a release file: its block index.
+std::string BlockIndexPathFor(const std::string& filePath);
 
 // Whether the starter runs the file at this local path (see above).
 bool IsRunByTheStarter(const std::string& localPath);

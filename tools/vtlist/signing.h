@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,7 +33,9 @@ struct FileDigest {
     std::uint64_t size = 0;
     vt::Sha256 hash{};
 };
-std::optional<FileDigest> DigestOfFile(const std::string& path);
+// `alsoRead` sees each piece of the file as it is read (the block index).
+using PieceReader = std::function<void(const std::uint8_t* data, std::size_t size)>;
+std::optional<FileDigest> DigestOfFile(const std::string& path, const PieceReader& alsoRead = {});
 
 std::string FormatKeyFile(const KeyPair& key);
 std::optional<KeyPair> ParseKeyFile(std::string_view text);

@@ -65,9 +65,9 @@ bool VerifyDigest(const launcher::PublicKey& point, const vt::Sha256& digest, co
 
 vt::Sha256 Sha256Of(std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); }
 
-std::optional<FileDigest> DigestOfFile(const std::string& path) {
+std::optional<FileDigest> DigestOfFile(const std::string& path, const PieceReader& alsoRead) {
     FileDigest result;
-    if (!win::Sha256OfFile(path, result.hash, result.size)) return std::nullopt;
+    if (!win::Sha256OfFile(path, result.hash, result.size, alsoRead)) return std::nullopt;
     return result;
 }
 

@@ -115,7 +115,7 @@ vt::Sha256 Sha256Of(std::string_view bytes) {
     return digest;
 }
 
-std::optional<FileDigest> DigestOfFile(const std::string& path) {
+std::optional<FileDigest> DigestOfFile(const std::string& path, const PieceReader& alsoRead) {
     std::ifstream in(FsPath(path), std::ios::binary);
     if (!in) return std::nullopt;
     Owned<EVP_MD_CTX> context(EVP_MD_CTX_new());
@@ -127,6 +127,7 @@ std::optional<FileDigest> DigestOfFile(const std::string& path) {
         const std::streamsize got = in.gcount();
         if (got <= 0) break;
         EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(got));
+        if (alsoRead) alsoRead(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(got));
         result.size += static_cast<std::uint64_t>(got);
     }
     if (in.bad()) return std::nullopt;
