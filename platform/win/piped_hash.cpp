@@ -33,18 +33,22 @@ void PipedSha256::Add(const void* data, std::size_t size) {
         filling_.insert(filling_.end(), bytes, bytes + take);
         bytes += take;
         size -= take;
-        if (filling_.size() == kBufferBytes) {
-            Hand(std::move(filling_));
-            filling_ = {};
-            filling_.reserve(kBufferBytes);
-        }
+        if (filling_.size() == kBufferBytes) HandOver();
     }
 }
 
-void PipedSha256::Hand(std::vector<std::uint8_t> buffer) {
+void PipedSha256::HandOver() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return waiting_.size() < kPipedBuffers; });
-    waiting_.push_back(std::move(buffer));
+    waiting_.push_back(std::move(filling_));
+    if (!spare_.empty()) {
+        filling_ = std::move(spare_.back());
+        spare_.pop_back();
+    } else {
+        filling_ = {};
+        filling_.reserve(kBufferBytes);
+    }
+    filling_.clear();
     changed_.notify_all();
 }
 
@@ -60,12 +64,14 @@ void PipedSha256::Hash() {
         }
         changed_.notify_all();
         hasher_.Add(buffer.data(), buffer.size());
+        std::lock_guard<std::mutex> lock(mutex_);
+        spare_.push_back(std::move(buffer));
     }
 }
 
 bool PipedSha256::Finish(Sha256& digest) {
     if (piped_) {
-        if (!filling_.empty()) Hand(std::move(filling_));
+        if (!filling_.empty()) HandOver();
         filling_ = {};
         {
             std::lock_guard<std::mutex> lock(mutex_);

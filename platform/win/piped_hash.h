@@ -37,7 +37,9 @@ public:
     bool Finish(Sha256& digest);
 
 private:
-    void Hand(std::vector<std::uint8_t> buffer);  // to the thread, waiting while it has kPipedBuffers
+    // filling_ to the thread (waiting while it has kPipedBuffers), and a
+    // hashed buffer to fill next.
+    void HandOver();
     void Hash();                                    // the thread's work
 
     Sha256Hasher hasher_;
@@ -46,6 +48,10 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<std::uint8_t>> waiting_;
+    // Hashed buffers, filled again: under Wine a fresh 1 MiB block is a fresh
+    // mapping whose pages each fault in when first written, which cost a
+    // second core as much time as the copy itself.
+    std::vector<std::vector<std::uint8_t>> spare_;
     bool ended_ = false;
     WorkerThread thread_;  // last: it goes first
 };
