@@ -143,8 +143,8 @@ std::optional<BlockIndex> ParseBlockIndex(std::string_view bytes, std::uint64_t 
     return index;
 }
 
-BlockFinder::BlockFinder(const BlockIndex& index)
-    : index_(index), found_(index.Blocks(), -1), filter_((std::size_t{1} << kFilterBits) / 64, 0) {
+BlockFinder::BlockFinder(const BlockIndex& index, std::uint64_t from)
+    : index_(index), found_(index.Blocks(), -1), filter_((std::size_t{1} << kFilterBits) / 64, 0), base_(from) {
     // The last block is looked for only when whole: a window is always a block long.
     std::size_t whole = index.Blocks();
     if (whole > 0 && index.BlockLength(whole - 1) != index.blockSize) --whole;
@@ -213,6 +213,11 @@ void BlockFinder::Scan() {
         }
         pendingRoll_ = true;
     }
+}
+
+void JoinFound(std::vector<std::int64_t>& into, const std::vector<std::int64_t>& other) {
+    for (std::size_t i = 0; i < into.size() && i < other.size(); ++i)
+        if (into[i] < 0 && other[i] >= 0) into[i] = other[i];
 }
 
 std::vector<ByteRange> MissingRanges(const BlockIndex& index, const std::vector<std::int64_t>& found) {

@@ -88,10 +88,14 @@ std::optional<BlockIndex> ParseBlockIndex(std::string_view bytes, std::uint64_t 
                                           std::string* error = nullptr);
 
 // Where each block of the new file lies in the old copy, found by sliding a
-// window over the old copy fed piece by piece (any piece sizes).
+// window over the old copy fed piece by piece (any piece sizes), from its
+// offset `from` on. A big copy is searched faster in parts, each by a finder
+// of its own fed from where the part starts to a block's length short of one
+// past its end (so that no window across the seam is missed), and the
+// finders' results joined (JoinFound).
 class BlockFinder {
 public:
-    explicit BlockFinder(const BlockIndex& index);
+    explicit BlockFinder(const BlockIndex& index, std::uint64_t from = 0);
     void Feed(const std::uint8_t* data, std::size_t size);
     // Per block of the index: its offset in the old copy, or -1 when not
     // found. The last block is looked for only when it is a whole block.
@@ -114,6 +118,10 @@ private:
     bool pendingRoll_ = false;  // the window at at_ was looked up: roll on by a byte
     std::uint32_t a_ = 0, b_ = 0;
 };
+
+// Per block, where `into` has it, else where `other` has it: the results of
+// finders over parts of one copy, joined. Both must be of the same index.
+void JoinFound(std::vector<std::int64_t>& into, const std::vector<std::int64_t>& other);
 
 // A byte range of a file: [start, end).
 struct ByteRange {

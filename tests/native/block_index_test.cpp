@@ -134,6 +134,41 @@ TEST(BlockFinder, FindsShiftedAndChangedContentAndBuildsTheNewFileExactly) {
     EXPECT_EQ(Build(index, whole, old, next), next);
 }
 
+// The launcher searches a big copy in two halves at once: the lower finder
+// fed a block's length short of one past the seam, the upper one from the
+// seam on, their results joined. Blocks that straddle the seam, and blocks
+// whose content moved across it, are found as by one finder over the whole.
+TEST(BlockFinder, TwoHalvesJoinedFindWhatOneFinderFinds) {
+    const std::uint32_t block = 4096;
+    const auto old = RandomBytes(1 << 20, 6);
+    std::vector<std::uint8_t> next = old;
+    const auto inserted = RandomBytes(300, 7);
+    next.insert(next.begin() + 1000, inserted.begin(), inserted.end());  // all after it shifts, across the seam too
+    std::rotate(next.begin() + 100000, next.begin() + 110000, next.begin() + 900000);  // content moved far
+    const BlockIndex index = IndexOf(next, block);
+    const auto whole = Find(index, old, 65536);
+
+    for (const std::size_t half : {old.size() / 2, old.size() / 2 + 1234, std::size_t{block} * 100 - 1}) {
+        BlockFinder lower(index);
+        lower.Feed(old.data(), half + block - 1);
+        BlockFinder upper(index, half);
+        for (std::size_t at = half; at < old.size(); at += 50000)
+            upper.Feed(old.data() + at, std::min<std::size_t>(50000, old.size() - at));
+        std::vector<std::int64_t> found = lower.Found();
+        JoinFound(found, upper.Found());
+        EXPECT_EQ(MissingBytes(index, found), MissingBytes(index, whole)) << half;
+        // Wherever each was found, it is that block's content: offsets from
+        // the upper half count from the copy's start.
+        for (std::size_t i = 0; i < index.Blocks(); ++i) {
+            if (found[i] < 0) continue;
+            ASSERT_TRUE(std::equal(old.begin() + found[i], old.begin() + found[i] + index.BlockLength(i),
+                                   next.begin() + static_cast<std::ptrdiff_t>(index.BlockStart(i))))
+                << "block " << i << ", seam at " << half;
+        }
+        EXPECT_EQ(Build(index, found, old, next), next) << half;
+    }
+}
+
 TEST(BlockFinder, AnIdenticalCopyNeedsNothingAndNoCopyNeedsEverything) {
     const auto file = RandomBytes(64 * 1024, 4);
     const BlockIndex index = IndexOf(file, 4096);
