@@ -1,12 +1,15 @@
 #include "launcher/win/block_patch.h"
 
+#include <algorithm>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "launcher/rules/block_index.h"
 #include "launcher/rules/byte_ranges.h"
 #include "platform/win/crypto.h"
 #include "platform/win/handles.h"
+#include "platform/win/sourced_hash.h"
 #include "platform/win/text_codes.h"
 #include "platform/win/worker_thread.h"
 
@@ -14,13 +17,24 @@ namespace vt::launcher {
 namespace {
 
 constexpr std::size_t kReadPiece = 1024 * 1024;
+// An old copy this big is searched in two halves at once.
+constexpr std::uint64_t kScanInHalvesFrom = 16ull * 1024 * 1024;
 
+// The old copy, for reading. Shared for reading only: the new file is hashed
+// from the old copy's bytes through a handle of its own (sourced_hash.h), so
+// nothing may change them while the file is built. A copy another program
+// has open for writing is not built from; renaming or deleting it leaves the
+// bytes behind these handles as they are.
 win::UniqueFileHandle OpenOldCopy(const std::string& file) {
-    // Shared for reading and writing: a player's tool that has the file open
-    // does not stop the update; a copy changed meanwhile fails the hash.
-    return win::UniqueFileHandle(::CreateFileW(win::PathW(file).c_str(), GENERIC_READ,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return win::UniqueFileHandle(::CreateFileW(win::PathW(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+bool Seek(HANDLE file, std::uint64_t at) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(at);
+    return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
 // The side file's index of the file, fetched and checked; nothing with `why`.
@@ -45,25 +59,53 @@ std::optional<BlockIndex> FetchIndex(InternetTransfer& transfer, const FetchRequ
     return index;
 }
 
-// Where each block of the new file lies in the old copy.
-std::optional<std::vector<std::int64_t>> FindBlocks(HANDLE old, const BlockIndex& index) {
-    BlockFinder finder(index);
+// Feeds `finder` the bytes [from, to) of the old copy (fewer when it ends first).
+bool FeedFinder(HANDLE old, std::uint64_t from, std::uint64_t to, BlockFinder& finder) {
+    if (!Seek(old, from)) return false;
     std::vector<std::uint8_t> buffer(kReadPiece);
-    for (;;) {
+    for (std::uint64_t at = from; at < to;) {
         DWORD got = 0;
-        if (!::ReadFile(old, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return std::nullopt;
+        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(to - at, buffer.size()));
+        if (!::ReadFile(old, buffer.data(), want, &got, nullptr)) return false;
         if (got == 0) break;
         finder.Feed(buffer.data(), got);
+        at += got;
     }
-    return finder.Found();
+    return true;
+}
+
+// Where each block of the new file lies in the old copy. A big copy is
+// searched in two halves at once, the upper one through `other`, a second
+// handle: the search then takes half as long on two cores.
+std::optional<std::vector<std::int64_t>> FindBlocks(HANDLE old, HANDLE other, const BlockIndex& index) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(old, &size)) return std::nullopt;
+    const auto total = static_cast<std::uint64_t>(size.QuadPart);
+    BlockFinder lower(index);
+    if (total < kScanInHalvesFrom) {
+        if (!FeedFinder(old, 0, total, lower)) return std::nullopt;
+        return lower.Found();
+    }
+    const std::uint64_t half = total / 2;
+    BlockFinder upper(index, half);
+    bool upperRead = false;
+    win::WorkerThread thread([&] { upperRead = FeedFinder(other, half, total, upper); });
+    const bool lowerRead = FeedFinder(old, 0, std::min(total, half + index.blockSize - 1), lower);
+    thread.Wait();
+    if (!lowerRead || !upperRead || thread.Failure()) return std::nullopt;
+    std::vector<std::int64_t> found = lower.Found();
+    JoinFound(found, upper.Found());
+    return found;
 }
 
 // The new file written in order into the partial file: what the old copy
-// has, and the ranges as their answers come.
+// has, and the ranges as their answers come. Each piece written is handed to
+// `hash` by where it came from; the hash runs behind on its own thread.
 class PatchWriter {
 public:
-    PatchWriter(PartFile& part, HANDLE old, const BlockIndex& index, const std::vector<std::int64_t>& found)
-        : part_(part), old_(old), index_(index), found_(found), buffer_(kReadPiece) {}
+    PatchWriter(PartFile& part, HANDLE old, const BlockIndex& index, const std::vector<std::int64_t>& found,
+                win::SourcedSha256& hash)
+        : part_(part), old_(old), index_(index), found_(found), hash_(hash), buffer_(kReadPiece) {}
 
     // Old blocks from where the writing is up to `until` (a block's start).
     bool CopyOldUpTo(std::uint64_t until, std::string& error) {
@@ -80,13 +122,24 @@ public:
                    (last + 2 - block) * index_.blockSize <= buffer_.size())
                 ++last;
             const std::uint64_t length = index_.BlockStart(last) + index_.BlockLength(last) - next_;
-            if (!ReadOld(static_cast<std::uint64_t>(found_[block]), static_cast<std::size_t>(length), error) ||
+            const auto from = static_cast<std::uint64_t>(found_[block]);
+            if (!ReadOld(from, static_cast<std::size_t>(length), error) ||
                 !Write(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::size_t>(length), error))
                 return false;
+            hash_.AddRun(from, length);
             reused_ += length;
         }
         return true;
     }
+    // Fetched bytes, which lie in `owner`.
+    bool WriteFetched(const std::shared_ptr<const std::string>& owner, std::string_view bytes, std::string& error) {
+        if (!Write(bytes.data(), bytes.size(), error)) return false;
+        hash_.AddShared(owner, bytes);
+        return true;
+    }
+    std::uint64_t Reused() const { return reused_; }
+
+private:
     bool Write(const char* data, std::size_t size, std::string& error) {
         if (!part_.Write(data, size)) {
             error = "cannot write the target file: " + part_.LastError();
@@ -95,15 +148,9 @@ public:
         next_ += size;
         return true;
     }
-    std::uint64_t Reused() const { return reused_; }
-
-private:
     bool ReadOld(std::uint64_t at, std::size_t size, std::string& error) {
-        LARGE_INTEGER to;
-        to.QuadPart = static_cast<LONGLONG>(at);
         DWORD got = 0;
-        if (!::SetFilePointerEx(old_, to, nullptr, FILE_BEGIN) ||
-            !::ReadFile(old_, buffer_.data(), static_cast<DWORD>(size), &got, nullptr) || got != size) {
+        if (!Seek(old_, at) || !::ReadFile(old_, buffer_.data(), static_cast<DWORD>(size), &got, nullptr) || got != size) {
             error = "cannot read the old copy";
             return false;
         }
@@ -114,6 +161,7 @@ private:
     HANDLE old_;
     const BlockIndex& index_;
     const std::vector<std::int64_t>& found_;
+    win::SourcedSha256& hash_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t next_ = 0;
     std::uint64_t reused_ = 0;
@@ -158,6 +206,8 @@ BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::ui
     MemoryAnswer answer;
     const FetchOutcome got =
         transfer.FetchToMemory(url, RangeHeader(batch), bytes + batch.size() * 256 + 4096, answer);
+    // Shared with the hash, which may take it up after this batch is written.
+    const auto body = std::make_shared<const std::string>(std::move(answer.body));
     outcome.bytes += got.bytes;
     outcome.attempts += got.attempts;
     ++outcome.rangeRequests;
@@ -166,7 +216,7 @@ BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::ui
         return why = "a range request failed (" + (got.ok ? "HTTP status " + std::to_string(answer.status) : got.error) + ")",
                BatchStep::Doubt;
     std::string error;
-    const auto pieces = RangeAnswerPieces(answer.contentType, answer.contentRange, answer.body, fileSize, &error);
+    const auto pieces = RangeAnswerPieces(answer.contentType, answer.contentRange, *body, fileSize, &error);
     if (!pieces) return why = error, BatchStep::Doubt;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (UncoveredRange(*pieces, {batch[i]})) {
@@ -181,7 +231,7 @@ BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::ui
             if (piece.start <= batch[i].start && piece.start + piece.bytes.size() >= batch[i].end) {
                 const std::string_view bytesOf = piece.bytes.substr(static_cast<std::size_t>(batch[i].start - piece.start),
                                                                     static_cast<std::size_t>(batch[i].Length()));
-                if (!writer.Write(bytesOf.data(), bytesOf.size(), error)) return why = error, BatchStep::Failed;
+                if (!writer.WriteFetched(body, bytesOf, error)) return why = error, BatchStep::Failed;
                 break;
             }
     }
@@ -199,27 +249,36 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     FetchOutcome outcome;
     const ULONGLONG begin = ::GetTickCount64();
     win::UniqueFileHandle old = OpenOldCopy(request.localFile);
-    if (!old) return why.clear(), std::nullopt;  // a new file: nothing to say
+    if (!old) {
+        // A new file has nothing to say; a copy in use says so.
+        why = ::GetLastError() == ERROR_SHARING_VIOLATION ? "the old copy is open for writing elsewhere" : "";
+        return std::nullopt;
+    }
+    win::UniqueFileHandle second = OpenOldCopy(request.localFile);
+    if (!second) return why = "cannot read the old copy", std::nullopt;
     const std::optional<BlockIndex> index = FetchIndex(transfer, request, outcome, why);
     if (!index) return std::nullopt;
-    const std::optional<std::vector<std::int64_t>> found = FindBlocks(old.get(), *index);
+    const std::optional<std::vector<std::int64_t>> found = FindBlocks(old.get(), second.get(), *index);
     if (!found) return why = "cannot read the old copy", std::nullopt;
     const std::vector<ByteRange> missing = MissingRanges(*index, *found);
     std::uint64_t missingBytes = 0;
     for (const ByteRange& range : missing) missingBytes += range.Length();
     if (missingBytes > index->fileSize / 4 * 3)
         return why = "the old copy holds less than a quarter of the new file", std::nullopt;
-    if (!part.Begin(0) || !part.Reserve(index->fileSize)) {
+    if (!part.BeginBuilt() || !part.Reserve(index->fileSize)) {
         NoteSinkFailure(outcome, "cannot write the target file: " + part.LastError());
         return outcome;
     }
-    PatchWriter writer(part, old.get(), *index, *found);
+    win::SourcedSha256 hash(std::move(second));
+    PatchWriter writer(part, old.get(), *index, *found, hash);
     std::deque<ByteRange> pending(missing.begin(), missing.end());
     bool oneAtATime = false;
     std::string error;
+    Sha256 digest{};
+    bool hashed = false;
     {
-        // The file goes to the disk as it is built, beside its hashing: the
-        // flush before the replace then has little left to write.
+        // The file goes to the disk as it is built and while the hash
+        // catches up: the flush before the replace then has little left.
         BackgroundFlush flushing(part);
         while (!pending.empty()) {
             const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
@@ -227,7 +286,9 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
             if (step == BatchStep::Failed) return NoteSinkFailure(outcome, why), outcome;
         }
         if (!writer.CopyOldUpTo(index->fileSize, error)) return NoteSinkFailure(outcome, error), outcome;
+        hashed = hash.Finish(digest);
     }
+    if (hashed) part.Built(digest);
     if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
     outcome.ok = true;
     outcome.status = 206;

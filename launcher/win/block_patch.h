@@ -3,11 +3,16 @@
 // (the index and the rules in launcher/rules/block_index.h).
 //
 // It is tried for a file the side file vouches for and gives a block index,
-// when there is an old copy to build from. The old copy is only read: the new
-// file is written into the fetch's partial file, in order, hashed as it is
-// written, and must be exactly the side file's size and SHA-256 before the
-// run puts it in place, as for a whole fetch. Any doubt ends the attempt
-// with the reason, and the caller fetches the file whole:
+// when there is an old copy to build from. The old copy is only read, and
+// kept from changing meanwhile (a copy another program has open for writing
+// is not built from): the new file is written into the fetch's partial file,
+// in order, and hashed on a thread of its own from where each piece came
+// (the old copy's runs, the fetched ranges; platform/win/sourced_hash.h), so
+// that the writing and the flush to the disk are done while the hash, the
+// slowest part under Wine, goes on. It must be exactly the side file's size
+// and SHA-256 before the run puts it in place, as for a whole fetch. Any
+// doubt ends the attempt with the reason, and the caller fetches the file
+// whole:
 // - the index cannot be fetched, is not the size and SHA-256 the side file
 //   names, or does not read;
 // - the old copy holds too little of the new file to be worth it;

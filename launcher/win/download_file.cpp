@@ -92,6 +92,16 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
 }
 
 bool PartFile::Begin(std::uint64_t keep) {
+    callerHashes_ = false;
+    return BeginBody(keep);
+}
+
+bool PartFile::BeginBuilt() {
+    callerHashes_ = true;
+    return BeginBody(0);
+}
+
+bool PartFile::BeginBody(std::uint64_t keep) {
     if (progress_) progress_->StartBody(keep);
     flushed_ = false;
     lengthKnown_ = false;
@@ -108,7 +118,8 @@ bool PartFile::Begin(std::uint64_t keep) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
         hasher_.reset();
-        if (expected_) StartHash();
+        builtDigest_.reset();
+        if (expected_ && !callerHashes_) StartHash();
         if (!file_) NoteFailure("cannot create " + path_);
         return static_cast<bool>(file_);
     }
@@ -217,7 +228,8 @@ bool PartFile::HashKeptBytes(std::uint64_t keep) {
 bool PartFile::Complete(std::string& why) {
     if (!expected_) return true;
     vt::Sha256 digest{};
-    const bool hashed = hasher_ && hasher_->Finish(digest);
+    const bool hashed = callerHashes_ ? builtDigest_.has_value() : hasher_ && hasher_->Finish(digest);
+    if (callerHashes_ && hashed) digest = *builtDigest_;
     hasher_.reset();
     if (written_ != expected_->size) {
         why = "the body is " + std::to_string(written_) + " bytes, the side file says " + std::to_string(expected_->size);

@@ -304,6 +304,36 @@ TEST_F(Download, TemporaryFileIsFlushedBeforeItReplacesTheTarget) {
 }
 
 // What a stopped run left beside a file has a name the next run knows.
+// A body the caller hashes (a partial update) is checked against the digest
+// handed in, and fails without one; a body begun afresh in the same partial
+// file after it (the whole fetch that follows a partial update's doubt) is
+// hashed as written again, so that wrong bytes of the right size are refused.
+TEST_F(Download, ABodyIsCheckedByTheCallersDigestOnlyWhenBuiltByTheCaller) {
+    const std::string right = "the released bytes", wrong = "the damaged bytes!";
+    ASSERT_EQ(right.size(), wrong.size());
+    const SideEntry released{right.size(), win::Sha256Of(right.data(), right.size()), true, std::nullopt};
+    PartFile part(FetchRequest{Url("new.bin"), target / "game.dat", kNoBodyCap, false, &released});
+    std::string why;
+    auto write = [&](const std::string& bytes) { return part.Write(bytes.data(), bytes.size()); };
+
+    ASSERT_TRUE(part.BeginBuilt() && write(wrong));
+    EXPECT_FALSE(part.Complete(why)) << "no digest handed in";
+    ASSERT_TRUE(part.BeginBuilt() && write(right));
+    part.Built(win::Sha256Of(wrong.data(), wrong.size()));
+    EXPECT_FALSE(part.Complete(why));
+    EXPECT_NE(why.find("SHA-256"), std::string::npos) << why;
+    ASSERT_TRUE(part.BeginBuilt() && write(right));
+    part.Built(released.hash);
+    EXPECT_TRUE(part.Complete(why)) << why;
+
+    ASSERT_TRUE(part.BeginBuilt() && write(wrong));
+    part.Built(released.hash);  // a digest from a build that ended in doubt
+    ASSERT_TRUE(part.Begin(0) && write(wrong));
+    EXPECT_FALSE(part.Complete(why)) << "a whole body after a build is hashed as written";
+    ASSERT_TRUE(part.Begin(0) && write(right));
+    EXPECT_TRUE(part.Complete(why)) << why;
+}
+
 TEST_F(Download, LeftoverPartIsRecognisedAndRemoved) {
     WriteFileBytes(target / "game.dat.vtpart", std::string(1000, 'p'));
     WriteFileBytes(target / "other.bin.vtpart", "p");

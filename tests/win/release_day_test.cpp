@@ -166,6 +166,44 @@ TEST_F(Partial, AnOlderCopyIsUpdatedByFetchingOnlyTheRangesItLacks) {
     EXPECT_GT(RangesAsked().size(), 3u);
 }
 
+// A copy big enough to be searched in two halves at once: blocks on both
+// sides of the seam, and across it, are found where they lie in the copy.
+TEST_F(Partial, ABigCopyIsSearchedInTwoHalvesAndBuiltExactly) {
+    const std::string big1 = RandomBytes(20 * 1024 * 1024 + 77, 5);
+    std::string big2 = big1;
+    big2.insert(1000, RandomBytes(4096, 6));  // everything after it shifts, across the seam too
+    for (const std::size_t at : {big1.size() / 4, big1.size() / 2 + 50000, big1.size() - 100000})
+        for (std::size_t i = 0; i < 8000; ++i) big2[at + i] = static_cast<char>(big2[at + i] ^ 0x3c);
+    Release(big1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    Release(big2);
+    const std::uint64_t before = server.BytesSent();
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), big2);
+    EXPECT_NE(LogText().find("partial: reused="), std::string::npos) << LogText();
+    // The index (about 40 KiB) and four changed places with their edges.
+    EXPECT_LT(server.BytesSent() - before, 200u * 1024) << server.BytesSent() - before;
+}
+
+// A copy another program has open for writing could change while the file
+// is built from it: it is not built from, and the file is fetched whole.
+TEST_F(Partial, ACopyOpenForWritingElsewhereIsNotBuiltFrom) {
+    Release(v2);
+    WriteFileBytes(Local("world.pak"), v1);
+    {
+        const win::UniqueFileHandle writer(::CreateFileW(win::PathW(Local("world.pak")).c_str(), GENERIC_WRITE,
+                                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(writer);
+        RunOnce();
+    }
+    EXPECT_TRUE(RangesAsked().empty());
+    EXPECT_NE(LogText().find("whole, because the old copy is open for writing elsewhere"), std::string::npos)
+        << LogText();
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+}
+
 // Each doubt ends with the file fetched whole, right, and the reason logged.
 TEST_F(Partial, EveryDoubtEndsWithTheRightFileFetchedWhole) {
     const std::string sums = Release(v2);
