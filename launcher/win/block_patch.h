@@ -21,8 +21,9 @@
 // - the file built is not the one released.
 //
 // Several ranges go in one request (at most kRangesPerRequest, about
-// kBytesPerRequest bytes, read into memory: six big files patched at once
-// stay within tens of MiB); a server that answers them with a single range is
+// kBytesPerRequest bytes, read into memory, and kept until hashed: at most
+// SourcedSha256::kHeldBytes more wait for the hash, so six big files patched
+// at once stay within tens of MiB); a server that answers them with a single range is
 // asked one range per request from then on, on its kept-alive connection.
 // A stopped run, or a partial file that cannot be written, ends it as a
 // failure, as it would end a whole fetch. A partial update leaves no record

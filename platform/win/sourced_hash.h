@@ -34,7 +34,7 @@ namespace vt::win {
 class SourcedSha256 {
 public:
     static constexpr std::size_t kReadBytes = 1024 * 1024;
-    static constexpr std::uint64_t kHeldBytes = 16ull * 1024 * 1024;
+    static constexpr std::uint64_t kHeldBytes = 8ull * 1024 * 1024;
 
     // `file`: the handle runs are read through, owned from now on. Throws a
     // Failure when no thread can be made.
