@@ -269,7 +269,7 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         NoteSinkFailure(outcome, "cannot write the target file: " + part.LastError());
         return outcome;
     }
-    win::SourcedSha256 hash(std::move(second));
+    win::SourcedSha256 hash(std::move(second), part.StopFlag());
     PatchWriter writer(part, old.get(), *index, *found, hash);
     std::deque<ByteRange> pending(missing.begin(), missing.end());
     bool oneAtATime = false;
@@ -288,6 +288,7 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         if (!writer.CopyOldUpTo(index->fileSize, error)) return NoteSinkFailure(outcome, error), outcome;
         hashed = hash.Finish(digest);
     }
+    if (hash.Stopped()) return NoteSinkFailure(outcome, "stopped: the run has ended"), outcome;
     if (hashed) part.Built(digest);
     if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
     outcome.ok = true;

@@ -122,6 +122,7 @@ public:
     // Writes fail ("stopped") once `*stop` is true: how a run that has ended
     // stops fetches still going.
     void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
     // The body's figures go to `progress` as they change (the status text's).
     void ReportTo(FetchProgress* progress) { progress_ = progress; }
 

@@ -4,8 +4,8 @@
 
 namespace vt::win {
 
-SourcedSha256::SourcedSha256(UniqueFileHandle file)
-    : file_(std::move(file)), buffer_(kReadBytes), thread_([this] { Hash(); }) {}
+SourcedSha256::SourcedSha256(UniqueFileHandle file, const std::atomic<bool>* stop)
+    : file_(std::move(file)), stop_(stop), buffer_(kReadBytes), thread_([this] { Hash(); }) {}
 
 SourcedSha256::~SourcedSha256() {
     {
@@ -61,9 +61,9 @@ void SourcedSha256::Hash() {
             piece = std::move(waiting_.front());
             waiting_.pop_front();
         }
-        bool ok = true;
-        if (piece.owner) hasher_.Add(piece.bytes.data(), piece.bytes.size());
-        else ok = HashRun(piece.at, piece.length);
+        bool ok = !Stopped();
+        if (ok && piece.owner) hasher_.Add(piece.bytes.data(), piece.bytes.size());
+        else if (ok) ok = HashRun(piece.at, piece.length);
         std::lock_guard<std::mutex> lock(mutex_);
         if (piece.owner) heldBytes_ -= piece.length;
         if (!ok) failed_ = true;
@@ -75,14 +75,14 @@ bool SourcedSha256::HashRun(std::uint64_t at, std::uint64_t length) {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(at);
     if (!::SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN)) return false;
-    while (length > 0) {
+    while (length > 0 && !Stopped()) {
         const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(length, buffer_.size()));
         DWORD got = 0;
         if (!::ReadFile(file_.get(), buffer_.data(), want, &got, nullptr) || got != want) return false;
         hasher_.Add(buffer_.data(), got);
         length -= got;
     }
-    return true;
+    return length == 0;
 }
 
 bool SourcedSha256::Finish(Sha256& digest) {

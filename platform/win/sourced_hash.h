@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -36,9 +37,11 @@ public:
     static constexpr std::size_t kReadBytes = 1024 * 1024;
     static constexpr std::uint64_t kHeldBytes = 8ull * 1024 * 1024;
 
-    // `file`: the handle runs are read through, owned from now on. Throws a
-    // Failure when no thread can be made.
-    explicit SourcedSha256(UniqueFileHandle file);
+    // `file`: the handle runs are read through, owned from now on. The hash
+    // gives up once `*stop` is true (Finish then fails and Stopped says so):
+    // a run that has ended does not wait seconds for it. Throws a Failure
+    // when no thread can be made.
+    explicit SourcedSha256(UniqueFileHandle file, const std::atomic<bool>* stop = nullptr);
     ~SourcedSha256();  // stops the thread without a digest
     SourcedSha256(const SourcedSha256&) = delete;
     SourcedSha256& operator=(const SourcedSha256&) = delete;
@@ -50,6 +53,7 @@ public:
     // The digest of everything added; false when the file could not be read
     // (short of a run's end included) or CNG failed. Once only.
     bool Finish(Sha256& digest);
+    bool Stopped() const { return stop_ && *stop_; }
 
 private:
     struct Piece {
@@ -63,6 +67,7 @@ private:
     bool HashRun(std::uint64_t at, std::uint64_t length);
 
     UniqueFileHandle file_;
+    const std::atomic<bool>* stop_;
     Sha256Hasher hasher_;
     std::vector<std::uint8_t> buffer_;
     std::mutex mutex_;

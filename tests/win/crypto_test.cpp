@@ -3,6 +3,9 @@
 // apart into r || s) accepted, while any changed byte is refused.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+
 #include "launcher/rules/side_file.h"
 #include "platform/win/crypto.h"
 #include "platform/win/piped_hash.h"
@@ -143,4 +146,24 @@ TEST(SourcedSha256, HashesRunsOfAFileAndSharedPiecesInTheOrderAdded) {
     win::SourcedSha256 dropped(open());
     dropped.AddRun(0, file.size());
     dropped.AddShared(fetched, all);
+}
+
+// A run that has ended does not wait for a long hash: once the stop flag is
+// set, Finish fails at once instead of after gigabytes.
+TEST(SourcedSha256, GivesUpOnceStopped) {
+    TempDir folder;
+    const std::string path = folder / "old.pak";
+    WriteFileBytes(path, std::string(4 * win::SourcedSha256::kReadBytes, 'o'));
+    std::atomic<bool> stop{false};
+    win::SourcedSha256 hash(win::UniqueFileHandle(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)),
+                            &stop);
+    for (int i = 0; i < 1024; ++i) hash.AddRun(0, 4 * win::SourcedSha256::kReadBytes);  // 4 GiB to hash
+    ::Sleep(50);
+    stop = true;
+    const ULONGLONG begin = ::GetTickCount64();
+    Sha256 digest{};
+    EXPECT_FALSE(hash.Finish(digest));
+    EXPECT_TRUE(hash.Stopped());
+    EXPECT_LT(::GetTickCount64() - begin, 1000u);
 }
