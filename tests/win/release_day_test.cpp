@@ -339,7 +339,7 @@ protected:
     std::unique_ptr<TestServer> mirror[3];
 };
 
-using Nginx = LauncherRun;
+using StockServer = LauncherRun;
 
 }  // namespace
 
@@ -387,12 +387,13 @@ TEST_F(Mirrors, AMirrorThatServesWrongBytesOrIsDownIsSetAsideAndTheOthersServe) 
     EXPECT_EQ(FilesFrom(server), kFiles);
 }
 
-// Against a stock server: nginx_partial_test.sh starts nginx on a folder and
-// runs this with VT_NGINX_URL (its base URL) and VT_NGINX_ROOT (the folder).
-TEST_F(Nginx, APartialUpdateFromAStockServerBuildsTheRightFile) {
-    const char* url = std::getenv("VT_NGINX_URL");
-    const char* served = std::getenv("VT_NGINX_ROOT");
-    if (!url || !served) GTEST_SKIP() << "run by nginx_partial_test.sh, with nginx";
+// Against a stock server: stock_partial_test.sh starts nginx or Apache on a
+// folder and runs this with VT_STOCK_URL (its base URL) and VT_STOCK_ROOT
+// (the folder). Each answers several ranges in its own multipart dialect.
+TEST_F(StockServer, APartialUpdateFromAStockServerBuildsTheRightFile) {
+    const char* url = std::getenv("VT_STOCK_URL");
+    const char* served = std::getenv("VT_STOCK_ROOT");
+    if (!url || !served) GTEST_SKIP() << "run by stock_partial_test.sh, with nginx or Apache";
     const std::string folder = std::string(served) + "\\VTupdates";
     MakeFolder(folder);
     MakeFolder(folder + "\\maps");
