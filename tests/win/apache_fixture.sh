@@ -12,7 +12,7 @@ apache_start() {
     _dir=$1 _root=$2 _port=$3
     _apache=/usr/sbin/apache2
     _modules=/usr/lib/apache2/modules
-    [ -x "$_apache" ] || { echo "apache2 is not installed; tools/setup.sh installs it" >&2; return 1; }
+    [ -x "$_apache" ] || { echo "apache2-bin is not installed; tools/setup.sh installs it" >&2; return 1; }
     _user=""
     [ "$(id -u)" -ne 0 ] || _user="User www-data
 Group www-data"
