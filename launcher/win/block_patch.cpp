@@ -269,7 +269,11 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         NoteSinkFailure(outcome, "cannot write the target file: " + part.LastError());
         return outcome;
     }
-    win::SourcedSha256 hash(std::move(second), part.StopFlag());
+    // The body's progress is the hash's: the writing is done long before.
+    FetchProgress* const progress = part.Progress();
+    win::SourcedSha256 hash(std::move(second), part.StopFlag(), [progress](std::uint64_t hashed) {
+        if (progress) progress->Received(hashed);
+    });
     PatchWriter writer(part, old.get(), *index, *found, hash);
     std::deque<ByteRange> pending(missing.begin(), missing.end());
     bool oneAtATime = false;

@@ -161,7 +161,7 @@ bool PartFile::Write(const char* data, std::size_t size) {
         return false;
     }
     written_ += size;
-    if (progress_) progress_->Received(written_);
+    if (progress_ && !callerHashes_) progress_->Received(written_);
     if (hasher_) hasher_->Add(data, size);
     if (keptSum_) keptSum_->Add(data, size);
     if (!lengthKnown_ && written_ >= nextSpaceCheck_) {

@@ -125,6 +125,7 @@ public:
     const std::atomic<bool>* StopFlag() const { return stop_; }
     // The body's figures go to `progress` as they change (the status text's).
     void ReportTo(FetchProgress* progress) { progress_ = progress; }
+    FetchProgress* Progress() const { return progress_; }
 
     // The body must be exactly this (the side file's size and SHA-256): it is
     // hashed as it is written, and a body that differs is no good fetch.
@@ -138,7 +139,9 @@ public:
     // A body built by the caller from sources it hashes itself (a partial
     // update hashes where its bytes come from, block_patch.h): begun afresh
     // like Begin(0) but not hashed as written; Complete checks the digest
-    // handed to Built, and fails without one.
+    // handed to Built, and fails without one. The caller also tells the
+    // progress how far the body is (Progress): its bytes are written long
+    // before they are hashed, and the hash is what the player waits for.
     bool BeginBuilt();
     void Built(const Sha256& digest) { builtDigest_ = digest; }
 

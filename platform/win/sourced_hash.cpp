@@ -4,8 +4,8 @@
 
 namespace vt::win {
 
-SourcedSha256::SourcedSha256(UniqueFileHandle file, const std::atomic<bool>* stop)
-    : file_(std::move(file)), stop_(stop), buffer_(kReadBytes), thread_([this] { Hash(); }) {}
+SourcedSha256::SourcedSha256(UniqueFileHandle file, const std::atomic<bool>* stop, Report report)
+    : file_(std::move(file)), stop_(stop), report_(std::move(report)), buffer_(kReadBytes), thread_([this] { Hash(); }) {}
 
 SourcedSha256::~SourcedSha256() {
     {
@@ -62,7 +62,7 @@ void SourcedSha256::Hash() {
             waiting_.pop_front();
         }
         bool ok = !Stopped();
-        if (ok && piece.owner) hasher_.Add(piece.bytes.data(), piece.bytes.size());
+        if (ok && piece.owner) Hashed(piece.bytes.data(), piece.bytes.size());
         else if (ok) ok = HashRun(piece.at, piece.length);
         std::lock_guard<std::mutex> lock(mutex_);
         if (piece.owner) heldBytes_ -= piece.length;
@@ -79,10 +79,16 @@ bool SourcedSha256::HashRun(std::uint64_t at, std::uint64_t length) {
         const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(length, buffer_.size()));
         DWORD got = 0;
         if (!::ReadFile(file_.get(), buffer_.data(), want, &got, nullptr) || got != want) return false;
-        hasher_.Add(buffer_.data(), got);
+        Hashed(buffer_.data(), got);
         length -= got;
     }
     return length == 0;
+}
+
+void SourcedSha256::Hashed(const void* data, std::size_t size) {
+    hasher_.Add(data, size);
+    hashed_ += size;
+    if (report_) report_(hashed_);
 }
 
 bool SourcedSha256::Finish(Sha256& digest) {

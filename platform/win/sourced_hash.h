@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,11 +38,16 @@ public:
     static constexpr std::size_t kReadBytes = 1024 * 1024;
     static constexpr std::uint64_t kHeldBytes = 8ull * 1024 * 1024;
 
+    // How many bytes are hashed so far, told from the hash's thread after
+    // each piece (at most kReadBytes apart): what a progress figure shows
+    // when the hash, not the writing, is what the player waits for.
+    using Report = std::function<void(std::uint64_t hashedBytes)>;
+
     // `file`: the handle runs are read through, owned from now on. The hash
     // gives up once `*stop` is true (Finish then fails and Stopped says so):
     // a run that has ended does not wait seconds for it. Throws a Failure
     // when no thread can be made.
-    explicit SourcedSha256(UniqueFileHandle file, const std::atomic<bool>* stop = nullptr);
+    explicit SourcedSha256(UniqueFileHandle file, const std::atomic<bool>* stop = nullptr, Report report = {});
     ~SourcedSha256();  // stops the thread without a digest
     SourcedSha256(const SourcedSha256&) = delete;
     SourcedSha256& operator=(const SourcedSha256&) = delete;
@@ -65,9 +71,12 @@ private:
     void Push(Piece piece);
     void Hash();  // the thread's work
     bool HashRun(std::uint64_t at, std::uint64_t length);
+    void Hashed(const void* data, std::size_t size);  // into the hash, and told
 
     UniqueFileHandle file_;
     const std::atomic<bool>* stop_;
+    Report report_;
+    std::uint64_t hashed_ = 0;  // the thread's own
     Sha256Hasher hasher_;
     std::vector<std::uint8_t> buffer_;
     std::mutex mutex_;

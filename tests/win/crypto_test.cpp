@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "launcher/rules/side_file.h"
 #include "platform/win/crypto.h"
@@ -118,7 +119,8 @@ TEST(SourcedSha256, HashesRunsOfAFileAndSharedPiecesInTheOrderAdded) {
     auto fetched = std::make_shared<const std::string>(win::SourcedSha256::kHeldBytes + 5000, 'f');
     const std::string_view all(*fetched);
 
-    win::SourcedSha256 hash(open());
+    std::vector<std::uint64_t> told;  // read after Finish, which ends the thread
+    win::SourcedSha256 hash(open(), nullptr, [&](std::uint64_t hashed) { told.push_back(hashed); });
     std::string expected;
     auto run = [&](std::uint64_t at, std::uint64_t length) {
         hash.AddRun(at, length);
@@ -138,6 +140,13 @@ TEST(SourcedSha256, HashesRunsOfAFileAndSharedPiecesInTheOrderAdded) {
     Sha256 digest{};
     ASSERT_TRUE(hash.Finish(digest));
     EXPECT_EQ(Hex(digest), Hex(win::Sha256Of(expected.data(), expected.size())));
+    // It told how far it was after each piece, up to everything added.
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back(), expected.size());
+    for (std::size_t i = 1; i < told.size(); ++i) {
+        EXPECT_GT(told[i], told[i - 1]);
+        EXPECT_LE(told[i] - told[i - 1], std::uint64_t{1} << 20);
+    }
 
     win::SourcedSha256 past(open());
     past.AddRun(file.size() - 10, 11);

@@ -313,10 +313,13 @@ TEST_F(Download, ABodyIsCheckedByTheCallersDigestOnlyWhenBuiltByTheCaller) {
     ASSERT_EQ(right.size(), wrong.size());
     const SideEntry released{right.size(), win::Sha256Of(right.data(), right.size()), true, std::nullopt};
     PartFile part(FetchRequest{Url("new.bin"), target / "game.dat", kNoBodyCap, false, &released});
+    FetchProgress progress;
+    part.ReportTo(&progress);
     std::string why;
     auto write = [&](const std::string& bytes) { return part.Write(bytes.data(), bytes.size()); };
 
     ASSERT_TRUE(part.BeginBuilt() && write(wrong));
+    EXPECT_EQ(progress.Snapshot().received, 0u) << "a built body's progress is the caller's to tell";
     EXPECT_FALSE(part.Complete(why)) << "no digest handed in";
     ASSERT_TRUE(part.BeginBuilt() && write(right));
     part.Built(win::Sha256Of(wrong.data(), wrong.size()));
@@ -331,6 +334,7 @@ TEST_F(Download, ABodyIsCheckedByTheCallersDigestOnlyWhenBuiltByTheCaller) {
     ASSERT_TRUE(part.Begin(0) && write(wrong));
     EXPECT_FALSE(part.Complete(why)) << "a whole body after a build is hashed as written";
     ASSERT_TRUE(part.Begin(0) && write(right));
+    EXPECT_EQ(progress.Snapshot().received, right.size());
     EXPECT_TRUE(part.Complete(why)) << why;
 }
 

@@ -11,6 +11,8 @@
 #include "config/settings.h"
 #include "launcher/rules/block_index.h"
 #include "launcher/rules/side_file.h"
+#include "launcher/win/download_file.h"
+#include "launcher/win/fetch_progress.h"
 #include "launcher/win/update_run.h"
 #include "platform/win/files.h"
 #include "platform/win/text_codes.h"
@@ -183,6 +185,27 @@ TEST_F(Partial, ABigCopyIsSearchedInTwoHalvesAndBuiltExactly) {
     EXPECT_NE(LogText().find("partial: reused="), std::string::npos) << LogText();
     // The index (about 40 KiB) and four changed places with their edges.
     EXPECT_LT(server.BytesSent() - before, 200u * 1024) << server.BytesSent() - before;
+}
+
+// A built file's bytes are all written long before they are hashed: its
+// progress figures follow the hash, so the status does not sit at the whole
+// size while the player waits for the check.
+TEST_F(Partial, ABuiltFilesProgressIsTheHashs) {
+    const std::optional<SideFile> side = ParseSideFile(Release(v2));
+    ASSERT_TRUE(side && side->entries.count(1));
+    const SideEntry& expected = side->entries.at(1);
+    ASSERT_TRUE(expected.blocks);
+    WriteFileBytes(Local("world.pak"), v1);
+    FetchRequest request{server.BaseUrl() + "/VTupdates/maps/world.pak", Local("world.pak")};
+    request.expected = &expected;
+    FetchProgress progress;
+    PartFile part(request);
+    part.ReportTo(&progress);
+    const FetchOutcome outcome = FetchToPart(transfer, part, request);
+    ASSERT_TRUE(outcome.ok && outcome.patched) << outcome.error << outcome.wholeBecause;
+    const BodyProgress body = progress.Snapshot();
+    EXPECT_EQ(body.total, v2.size());
+    EXPECT_EQ(body.received, v2.size()) << "the hash told how far it is, up to the whole";
 }
 
 // A copy another program has open for writing could change while the file
