@@ -21,7 +21,7 @@ cp "$BUILD/launcher/VT_Update.exe" "$BUILD/starter/vtwd.exe" "$SRC/dist/UPDATE.C
 cp "$BUILD/tools/vt_standin_game.exe" "$WORK/install/DATA/AUDIO/ambienteA.utf"
 cp "$BUILD/tools/vt_standin_game.exe" "$WORK/install/DATA/AUDIO/ambienteB.utf"
 
-. "$SRC/tests/win/nginx_fixture.sh"
+. "$SRC/tests/win/stock_server_fixture.sh"
 PORT=$(free_port)
 N=$WORK/nginx
 cat > "$N/site.conf" <<CONF

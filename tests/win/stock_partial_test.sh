@@ -15,8 +15,7 @@ trap '[ -n "$SERVER" ] && kill $SERVER 2>/dev/null; rm -rf "$WORK"' EXIT INT TER
 mkdir -p "$WORK/root" "$WORK/server"
 # Apache serves from worker processes of another user: the folders must be readable.
 chmod 755 "$WORK" "$WORK/root"
-. "$SRC/tests/win/nginx_fixture.sh"
-. "$SRC/tests/win/apache_fixture.sh"
+. "$SRC/tests/win/stock_server_fixture.sh"
 PORT=$(free_port)
 S=$WORK/server
 case "$KIND" in

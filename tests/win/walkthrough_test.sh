@@ -16,7 +16,7 @@ trap '[ -n "$SERVER" ] && kill $SERVER 2>/dev/null; rm -rf "$WORK"' EXIT INT TER
 mkdir -p "$WORK/home" "$WORK/srv" "$WORK/nginx"
 
 # nginx, with the server block as the guide ships it.
-. "$SRC/tests/win/nginx_fixture.sh"
+. "$SRC/tests/win/stock_server_fixture.sh"
 PORT=$(free_port)
 N=$WORK/nginx
 sed -e "s|listen 80;|listen 127.0.0.1:$PORT;|" -e "s|root /srv/vortane;|root $WORK/srv/vortane;|" \
