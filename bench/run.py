@@ -97,6 +97,16 @@ class Server:
         self.process.wait()
 
 
+def random_files(folder, prefix, count, size, ext="bin"):
+    """`count` files of `size` random bytes in `folder` (made); returns their names."""
+    os.makedirs(folder)
+    names = [f"{prefix}{i:04d}.{ext}" for i in range(count)]
+    for n in names:
+        with open(os.path.join(folder, n), "wb") as f:
+            f.write(os.urandom(size))
+    return names
+
+
 def timed(command, **kwargs):
     begin = time.monotonic()
     subprocess.run(command, check=True, env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
@@ -226,11 +236,7 @@ def big_download(scratch, mib):
 
 def small_downloads(scratch, count):
     srv = os.path.join(scratch, "srv", "VTupdates")
-    os.makedirs(os.path.join(srv, "s"))
-    names = [f"s{i:04d}.bin" for i in range(count)]
-    for n in names:
-        with open(os.path.join(srv, "s", n), "wb") as f:
-            f.write(os.urandom(64 * 1024))
+    names = random_files(os.path.join(srv, "s"), "s", count, 64 * 1024)
     with open(os.path.join(srv, "Index.html"), "wb") as f:
         f.write(MARKER_PAGE)
     server = Server(os.path.join(scratch, "srv"))
@@ -252,11 +258,7 @@ def small_downloads(scratch, count):
 
 def far_server(scratch, count, latency_ms=50):
     srv = os.path.join(scratch, "srv", "VTupdates")
-    os.makedirs(os.path.join(srv, "s"))
-    names = [f"s{i:04d}.txt" for i in range(count)]
-    for n in names:
-        with open(os.path.join(srv, "s", n), "wb") as f:
-            f.write(os.urandom(2048))
+    names = random_files(os.path.join(srv, "s"), "s", count, 2048, ext="txt")
     with open(os.path.join(srv, "Index.html"), "wb") as f:
         f.write(MARKER_PAGE)
     server = Server(os.path.join(scratch, "srv"), "--latency", str(latency_ms))
@@ -588,11 +590,7 @@ def mirrors(scratch, count):
     if AGAINST_PASS:
         return
     srv = os.path.join(scratch, "srv", "VTupdates")
-    os.makedirs(os.path.join(srv, "m"))
-    names = [f"m{i:04d}.bin" for i in range(count)]
-    for n in names:
-        with open(os.path.join(srv, "m", n), "wb") as f:
-            f.write(os.urandom(16 * 1024))
+    names = random_files(os.path.join(srv, "m"), "m", count, 16 * 1024)
     out = os.path.join(scratch, "out")
     os.makedirs(out)
     vtlist("make", srv, "-o", os.path.join(out, "update.dat"))

@@ -16,6 +16,7 @@
 #include "launcher/win/update_run.h"
 #include "platform/win/files.h"
 #include "platform/win/text_codes.h"
+#include "support/null_view.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
 #include "test_server.h"
@@ -28,12 +29,6 @@ using vt::testing::Fault;
 using vt::testing::TestServer;
 
 namespace {
-
-class NullView : public UpdateRunView {
-public:
-    void SetStatus(const std::string&) override {}
-    void Navigate(const std::string&) override {}
-};
 
 constexpr char kList[] = "Vortane\r\nmaps/world.pak|world.pak|immer\r\nreadme.txt|readme.txt|immer\r\n";
 
