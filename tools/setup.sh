@@ -4,7 +4,8 @@
 set -eu
 PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
 g++-mingw-w64-x86-64-posix wine64 xvfb xauth imagemagick python3 curl wget zip unzip tzdata
-nginx-light openssl libssl-dev aria2 libxxhash-dev tesseract-ocr tesseract-ocr-eng libcurl4-openssl-dev osslsigncode zsync apache2-bin media-types"
+nginx-light openssl libssl-dev aria2 libxxhash-dev tesseract-ocr tesseract-ocr-eng libcurl4-openssl-dev osslsigncode zsync apache2-bin media-types
+libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev"
 
 missing=""
 for p in $PACKAGES; do

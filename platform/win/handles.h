@@ -10,6 +10,8 @@
 
 #include <utility>
 
+struct gcry_md_handle;  // libgcrypt's digest object (sha256.cpp), opaque here
+
 namespace vt::win {
 
 template <typename Traits>
@@ -94,11 +96,18 @@ struct KeyHandleTraits {  // CNG keys
     static void Close(Type h) noexcept { ::BCryptDestroyKey(h); }
 };
 
+struct DigestHandleTraits {  // libgcrypt digests (gcry_md_open)
+    using Type = gcry_md_handle*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept;  // gcry_md_close, in sha256.cpp: only it includes gcrypt.h
+};
+
 using UniqueKernelHandle = UniqueHandle<NullHandleTraits>;
 using UniqueInternetHandle = UniqueHandle<InternetHandleTraits>;
 using UniqueAlgorithmHandle = UniqueHandle<AlgorithmHandleTraits>;
 using UniqueHashHandle = UniqueHandle<HashHandleTraits>;
 using UniqueKeyHandle = UniqueHandle<KeyHandleTraits>;
+using UniqueDigestHandle = UniqueHandle<DigestHandleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;

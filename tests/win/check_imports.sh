@@ -10,7 +10,7 @@ for exe in "$@"; do
     for dll in $dlls; do
         case "$dll" in
             kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|ole32.dll|oleaut32.dll|shell32.dll|\
-            shlwapi.dll|advapi32.dll|wininet.dll|bcrypt.dll|version.dll|msvcrt.dll|uxtheme.dll|api-ms-win-*) ;;
+            shlwapi.dll|advapi32.dll|wininet.dll|bcrypt.dll|version.dll|msvcrt.dll|uxtheme.dll|ws2_32.dll|api-ms-win-*) ;;
             *) echo "$exe imports $dll, which a bare Windows lacks" >&2; status=1 ;;
         esac
     done

@@ -1,10 +1,16 @@
-// SHA-256 and P-256 verification through CNG, under Wine: the known vectors,
-// and a signature made by OpenSSL (openssl dgst -sha256 -sign, its DER taken
-// apart into r || s) accepted, while any changed byte is refused.
+// SHA-256 (libgcrypt) and P-256 verification (CNG), under Wine: the known
+// vectors; the same digests as CNG and as OpenSSL (the native build's file)
+// for random messages fed in random pieces; a signature made by OpenSSL
+// (openssl dgst -sha256 -sign, its DER taken apart into r || s) accepted,
+// while any changed byte is refused.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <thread>
 #include <vector>
 
 #include "launcher/rules/side_file.h"
@@ -13,6 +19,7 @@
 #include "platform/win/sourced_hash.h"
 #include "platform/win/text_codes.h"
 #include "support/test_support.h"
+#include "tests/support/sha256_cases.h"
 
 using namespace vt;
 using namespace vt::test;
@@ -26,6 +33,31 @@ std::array<std::uint8_t, 64> Bytes64(const std::string& hex) {
 }
 
 std::string Hex(const vt::Sha256& digest) { return vt::ToHex(digest.data(), digest.size()); }
+
+// Windows' own SHA-256 (CNG, Wine's under Wine), the second opinion.
+std::string CngSha256(const std::string& message) {
+    win::UniqueAlgorithmHandle algorithm;
+    win::UniqueHashHandle hash;
+    EXPECT_GE(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0), 0);
+    EXPECT_GE(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0), 0);
+    EXPECT_GE(::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(message.data())),
+                               static_cast<ULONG>(message.size()), 0),
+              0);
+    Sha256 digest{};
+    EXPECT_GE(::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0), 0);
+    return Hex(digest);
+}
+
+std::string HashInPieces(win::Sha256Hasher& hasher, const vt::test::Sha256Case& testCase) {
+    std::size_t at = 0;
+    for (const std::size_t piece : testCase.pieces) {
+        hasher.Add(testCase.message.data() + at, piece);
+        at += piece;
+    }
+    Sha256 digest{};
+    EXPECT_TRUE(hasher.Finish(digest));
+    return Hex(digest);
+}
 
 const std::string kMessage = "Vortane release 7\r\n";
 const auto kPublic = Bytes64(
@@ -49,6 +81,64 @@ TEST(Sha256, KnownVectorsWholeAndInPieces) {
     pieces.Add("abc", 3);  // the same hasher, ready again
     ASSERT_TRUE(pieces.Finish(digest));
     EXPECT_EQ(Hex(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(Sha256, NistVectorsWholeAndOneByteAtATime) {
+    win::Sha256Hasher reused;  // one hasher for all: Finish leaves it ready
+    for (const auto& known : vt::test::NistSha256Vectors()) {
+        bool ok = false;
+        EXPECT_EQ(Hex(win::Sha256Of(known.message.data(), known.message.size(), &ok)), known.digest);
+        EXPECT_TRUE(ok);
+        for (char c : known.message) reused.Add(&c, 1);
+        Sha256 digest{};
+        ASSERT_TRUE(reused.Finish(digest));
+        EXPECT_EQ(Hex(digest), known.digest) << known.message.size();
+    }
+}
+
+// The shared cases: libgcrypt in the case's pieces, CNG whole, and the
+// digest OpenSSL gave in the native build. A missing file is a failure, not
+// a skip: the agreement with a third implementation is the point.
+TEST(Sha256, AgreesWithCngAndOpenSslOnRandomMessagesInRandomPieces) {
+    const char* casesFile = std::getenv("VT_SHA256_CASES");
+    ASSERT_NE(casesFile, nullptr);
+    std::ifstream in(casesFile, std::ios::binary);
+    ASSERT_TRUE(in) << casesFile << ": the native build's tests write it (ctest --preset native)";
+    win::Sha256Hasher hasher;
+    int cases = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        int index = -1;
+        std::size_t length = 0;
+        std::string openSsl;
+        ASSERT_TRUE(fields >> index >> length >> openSsl) << line;
+        const auto testCase = vt::test::MakeSha256Case(index);
+        ASSERT_EQ(testCase.message.size(), length) << "case " << index << ": the generator differs between builds";
+        const std::string ours = HashInPieces(hasher, testCase);
+        EXPECT_EQ(ours, openSsl) << "case " << index << ", " << length << " bytes";
+        EXPECT_EQ(ours, CngSha256(testCase.message)) << "case " << index << ", " << length << " bytes";
+        ++cases;
+    }
+    EXPECT_EQ(cases, vt::test::kSha256Cases);
+}
+
+// Hashers made and used on several threads at once (the pool's workers and
+// the hash threads do this) each give their own message's digest.
+TEST(Sha256, HashersOnSeveralThreadsAtOnce) {
+    std::vector<vt::test::Sha256Case> cases;
+    for (int i = 0; i < 8; ++i) cases.push_back(vt::test::MakeSha256Case(2 + 4 * i));
+    std::vector<std::string> got(cases.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 5; ++round) {
+                win::Sha256Hasher hasher;
+                got[i] = HashInPieces(hasher, cases[i]);
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(got[i], CngSha256(cases[i].message)) << i;
 }
 
 TEST(Sha256, OfAFileOverSeveralReads) {
