@@ -16,7 +16,7 @@ trap '[ -n "$SERVER" ] && kill $SERVER 2>/dev/null; rm -rf "$WORK"' EXIT INT TER
 ZIP=$(ls "$BUILD"/vortane-launcher-*-win64.zip)
 # The publishers' zip, made by the same command: the tool, its guide, the nginx example.
 PUBZIP=$(ls "$BUILD"/vortane-publisher-*-win64.zip)
-for f in vtlist.exe publishers.md nginx-vortane.conf; do
+for f in vtlist.exe publishers.md nginx-vortane.conf THIRD-PARTY-NOTICES.txt; do
     unzip -l "$PUBZIP" | grep -q " $f\$" || { echo "package_test: $f is not in $PUBZIP" >&2; exit 1; }
 done
 if unzip -l "$ZIP" | grep -q 'vtlist.exe'; then echo "package_test: the players' zip carries vtlist.exe" >&2; exit 1; fi
@@ -28,8 +28,15 @@ done
 EXE=$WORK/install/EXE
 mkdir -p "$EXE" "$WORK/install/DATA/AUDIO"
 unzip -q "$ZIP" -d "$EXE"
-for f in VT_Update.exe vtwd.exe UPDATE.CFG PLAYERS.txt LocalLauncher.htm; do
+for f in VT_Update.exe vtwd.exe UPDATE.CFG PLAYERS.txt LocalLauncher.htm THIRD-PARTY-NOTICES.txt; do
     [ -f "$EXE/$f" ] || { echo "package_test: $f is not in $ZIP" >&2; exit 1; }
+done
+# The notices name every component linked into the programs, and carry the
+# LGPL's text, as the LGPL asks of a program linked statically with libgcrypt.
+for component in mingw-w64 winpthreads libstdc++ xxHash libgcrypt libgpg-error \
+                 'GNU LESSER GENERAL PUBLIC LICENSE' 'Version 2.1, February 1999' 'GCC RUNTIME LIBRARY EXCEPTION'; do
+    grep -q -F "$component" "$EXE/THIRD-PARTY-NOTICES.txt" ||
+        { echo "package_test: THIRD-PARTY-NOTICES.txt does not name $component" >&2; exit 1; }
 done
 cp "$SRC/sample/install/Skyreach.exe" "$EXE/"
 cp "$BUILD/tools/vt_standin_game.exe" "$WORK/install/DATA/AUDIO/ambienteA.utf"
