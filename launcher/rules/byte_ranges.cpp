@@ -49,23 +49,18 @@ std::string RangeHeader(const std::vector<ByteRange>& ranges) {
     return header + "\r\n";
 }
 
-std::vector<std::vector<ByteRange>> RangeBatches(const std::vector<ByteRange>& ranges, std::size_t maxRanges,
-                                                 std::uint64_t maxBytes) {
-    std::vector<std::vector<ByteRange>> batches;
+std::vector<ByteRange> TakeBatch(std::deque<ByteRange>& pending, std::size_t maxRanges, std::uint64_t maxBytes) {
+    std::vector<ByteRange> batch;
     std::uint64_t bytes = 0;
-    for (ByteRange range : ranges) {
-        while (range.start < range.end) {
-            if (batches.empty() || batches.back().size() >= maxRanges || bytes >= maxBytes) {
-                batches.emplace_back();
-                bytes = 0;
-            }
-            const std::uint64_t take = std::min(range.Length(), maxBytes - bytes);
-            batches.back().push_back({range.start, range.start + take});
-            bytes += take;
-            range.start += take;
-        }
+    while (!pending.empty() && batch.size() < maxRanges && bytes < maxBytes) {
+        ByteRange& front = pending.front();
+        const std::uint64_t take = std::min(front.Length(), maxBytes - bytes);
+        batch.push_back({front.start, front.start + take});
+        bytes += take;
+        front.start += take;
+        if (front.start >= front.end) pending.pop_front();
     }
-    return batches;
+    return batch;
 }
 
 std::optional<std::string> MultipartBoundary(std::string_view contentType) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,10 +25,11 @@ namespace vt::launcher {
 // "Range: bytes=A-B,C-D\r\n" (inclusive ends, as HTTP counts).
 std::string RangeHeader(const std::vector<ByteRange>& ranges);
 
-// The ranges split into requests of at most `maxRanges` ranges and about
-// `maxBytes` bytes each (a range longer than that is split), in order.
-std::vector<std::vector<ByteRange>> RangeBatches(const std::vector<ByteRange>& ranges, std::size_t maxRanges,
-                                                 std::uint64_t maxBytes);
+// The next request's ranges, taken from the front of `pending`: at most
+// `maxRanges` ranges and at most `maxBytes` bytes in all. A range longer
+// than what is left of that is split, its rest staying at the front, so no
+// answer held in memory is bigger than `maxBytes` whatever the change.
+std::vector<ByteRange> TakeBatch(std::deque<ByteRange>& pending, std::size_t maxRanges, std::uint64_t maxBytes);
 
 // The boundary of a "multipart/byteranges; boundary=..." Content-Type
 // (quoted or not), or nothing when it is another type.

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <deque>
-#include <memory>
 #include <vector>
 
 #include "launcher/rules/block_index.h"
 #include "launcher/rules/byte_ranges.h"
 #include "platform/win/crypto.h"
 #include "platform/win/handles.h"
-#include "platform/win/sourced_hash.h"
 #include "platform/win/text_codes.h"
 #include "platform/win/worker_thread.h"
 
@@ -20,11 +18,14 @@ constexpr std::size_t kReadPiece = 1024 * 1024;
 // An old copy this big is searched in two halves at once.
 constexpr std::uint64_t kScanInHalvesFrom = 16ull * 1024 * 1024;
 
-// The old copy, for reading. Shared for reading only: the new file is hashed
-// from the old copy's bytes through a handle of its own (sourced_hash.h), so
-// nothing may change them while the file is built. A copy another program
-// has open for writing is not built from; renaming or deleting it leaves the
-// bytes behind these handles as they are.
+// The old copy, for reading. Shared for reading only: a copy another
+// program has open for writing is likely to change while the file is built
+// (a file that then fails its check is fetched once more, whole), so it is
+// not built from; renaming or deleting it leaves the bytes behind these
+// handles as they are. What is installed never rests on this: the share
+// mode binds Windows programs only (a native process under Wine, or a
+// driver, writes anyway), so the digest checked is that of the bytes
+// written into the partial file, whatever the copy did meanwhile.
 win::UniqueFileHandle OpenOldCopy(const std::string& file) {
     return win::UniqueFileHandle(::CreateFileW(win::PathW(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                                nullptr, OPEN_EXISTING,
@@ -98,22 +99,26 @@ std::optional<std::vector<std::int64_t>> FindBlocks(HANDLE old, HANDLE other, co
     return found;
 }
 
+// Why a piece could not be written: the old copy let the attempt down (the
+// file is then fetched whole, in the same run), or the partial file did
+// (which would fail a whole fetch too).
+enum class WriteFault { None, OldCopy, Target };
+
 // The new file written in order into the partial file: what the old copy
-// has, and the ranges as their answers come. Each piece written is handed to
-// `hash` by where it came from; the hash runs behind on its own thread.
+// has, and the ranges as their answers come. The partial file hashes what
+// is written into it, as it does a fetched body.
 class PatchWriter {
 public:
-    PatchWriter(PartFile& part, HANDLE old, const BlockIndex& index, const std::vector<std::int64_t>& found,
-                win::SourcedSha256& hash)
-        : part_(part), old_(old), index_(index), found_(found), hash_(hash), buffer_(kReadPiece) {}
+    PatchWriter(PartFile& part, HANDLE old, const BlockIndex& index, const std::vector<std::int64_t>& found)
+        : part_(part), old_(old), index_(index), found_(found), buffer_(kReadPiece) {}
 
     // Old blocks from where the writing is up to `until` (a block's start).
-    bool CopyOldUpTo(std::uint64_t until, std::string& error) {
+    WriteFault CopyOldUpTo(std::uint64_t until, std::string& error) {
         while (next_ < until) {
             const std::size_t block = static_cast<std::size_t>(next_ / index_.blockSize);
             if (found_[block] < 0 || index_.BlockStart(block) != next_) {
                 error = "a block between the ranges is not in the old copy";
-                return false;
+                return WriteFault::OldCopy;
             }
             // A run of blocks that lie one after another in the old copy too.
             std::size_t last = block;
@@ -123,19 +128,15 @@ public:
                 ++last;
             const std::uint64_t length = index_.BlockStart(last) + index_.BlockLength(last) - next_;
             const auto from = static_cast<std::uint64_t>(found_[block]);
-            if (!ReadOld(from, static_cast<std::size_t>(length), error) ||
-                !Write(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::size_t>(length), error))
-                return false;
-            hash_.AddRun(from, length);
+            if (!ReadOld(from, static_cast<std::size_t>(length), error)) return WriteFault::OldCopy;
+            if (!Write(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::size_t>(length), error))
+                return WriteFault::Target;
             reused_ += length;
         }
-        return true;
+        return WriteFault::None;
     }
-    // Fetched bytes, which lie in `owner`.
-    bool WriteFetched(const std::shared_ptr<const std::string>& owner, std::string_view bytes, std::string& error) {
-        if (!Write(bytes.data(), bytes.size(), error)) return false;
-        hash_.AddShared(owner, bytes);
-        return true;
+    WriteFault WriteFetched(std::string_view bytes, std::string& error) {
+        return Write(bytes.data(), bytes.size(), error) ? WriteFault::None : WriteFault::Target;
     }
     std::uint64_t Reused() const { return reused_; }
 
@@ -151,7 +152,9 @@ private:
     bool ReadOld(std::uint64_t at, std::size_t size, std::string& error) {
         DWORD got = 0;
         if (!Seek(old_, at) || !::ReadFile(old_, buffer_.data(), static_cast<DWORD>(size), &got, nullptr) || got != size) {
-            error = "cannot read the old copy";
+            // Cut short or unreadable since it was searched: not the
+            // player's fault nor the server's, and a whole fetch needs it not.
+            error = "the old copy could not be read while the file was built";
             return false;
         }
         return true;
@@ -161,7 +164,6 @@ private:
     HANDLE old_;
     const BlockIndex& index_;
     const std::vector<std::int64_t>& found_;
-    win::SourcedSha256& hash_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t next_ = 0;
     std::uint64_t reused_ = 0;
@@ -196,18 +198,13 @@ enum class BatchStep { Written, Doubt, Failed };
 BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::uint64_t fileSize,
                      std::deque<ByteRange>& pending, bool& oneAtATime, PatchWriter& writer, FetchOutcome& outcome,
                      std::string& why) {
-    std::vector<ByteRange> batch;
+    const std::vector<ByteRange> batch = TakeBatch(pending, oneAtATime ? 1 : kRangesPerRequest, kBytesPerRequest);
     std::uint64_t bytes = 0;
-    while (!pending.empty() && batch.size() < (oneAtATime ? 1 : kRangesPerRequest) && bytes < kBytesPerRequest) {
-        bytes += pending.front().Length();
-        batch.push_back(pending.front());
-        pending.pop_front();
-    }
+    for (const ByteRange& range : batch) bytes += range.Length();
     MemoryAnswer answer;
     const FetchOutcome got =
         transfer.FetchToMemory(url, RangeHeader(batch), bytes + batch.size() * 256 + 4096, answer);
-    // Shared with the hash, which may take it up after this batch is written.
-    const auto body = std::make_shared<const std::string>(std::move(answer.body));
+    const std::string* const body = &answer.body;
     outcome.bytes += got.bytes;
     outcome.attempts += got.attempts;
     ++outcome.rangeRequests;
@@ -226,12 +223,13 @@ BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::ui
             pending.insert(pending.begin(), batch.begin() + static_cast<std::ptrdiff_t>(i), batch.end());
             return BatchStep::Written;
         }
-        if (!writer.CopyOldUpTo(batch[i].start, error)) return why = error, BatchStep::Failed;
+        if (const WriteFault fault = writer.CopyOldUpTo(batch[i].start, error); fault != WriteFault::None)
+            return why = error, fault == WriteFault::OldCopy ? BatchStep::Doubt : BatchStep::Failed;
         for (const RangePiece& piece : *pieces)
             if (piece.start <= batch[i].start && piece.start + piece.bytes.size() >= batch[i].end) {
                 const std::string_view bytesOf = piece.bytes.substr(static_cast<std::size_t>(batch[i].start - piece.start),
                                                                     static_cast<std::size_t>(batch[i].Length()));
-                if (!writer.WriteFetched(body, bytesOf, error)) return why = error, BatchStep::Failed;
+                if (writer.WriteFetched(bytesOf, error) != WriteFault::None) return why = error, BatchStep::Failed;
                 break;
             }
     }
@@ -265,35 +263,33 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     for (const ByteRange& range : missing) missingBytes += range.Length();
     if (missingBytes > index->fileSize / 4 * 3)
         return why = "the old copy holds less than a quarter of the new file", std::nullopt;
-    if (!part.BeginBuilt() || !part.Reserve(index->fileSize)) {
+    // Begun afresh, the partial file hashes every byte written into it (on a
+    // thread of its own for a big file) and Complete checks that digest:
+    // what is installed is what was written, not what the sources held
+    // when they were read once more.
+    if (!part.Begin(0) || !part.Reserve(index->fileSize)) {
         NoteSinkFailure(outcome, "cannot write the target file: " + part.LastError());
         return outcome;
     }
-    // The body's progress is the hash's: the writing is done long before.
-    FetchProgress* const progress = part.Progress();
-    win::SourcedSha256 hash(std::move(second), part.StopFlag(), [progress](std::uint64_t hashed) {
-        if (progress) progress->Received(hashed);
-    });
-    PatchWriter writer(part, old.get(), *index, *found, hash);
+    second.reset();
+    PatchWriter writer(part, old.get(), *index, *found);
     std::deque<ByteRange> pending(missing.begin(), missing.end());
     bool oneAtATime = false;
     std::string error;
-    Sha256 digest{};
-    bool hashed = false;
     {
-        // The file goes to the disk as it is built and while the hash
-        // catches up: the flush before the replace then has little left.
+        // The file goes to the disk as it is built: the flush before the
+        // replace then has little left.
         BackgroundFlush flushing(part);
         while (!pending.empty()) {
             const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
             if (step == BatchStep::Doubt) return std::nullopt;
             if (step == BatchStep::Failed) return NoteSinkFailure(outcome, why), outcome;
         }
-        if (!writer.CopyOldUpTo(index->fileSize, error)) return NoteSinkFailure(outcome, error), outcome;
-        hashed = hash.Finish(digest);
+        if (const WriteFault fault = writer.CopyOldUpTo(index->fileSize, error); fault != WriteFault::None) {
+            if (fault == WriteFault::OldCopy) return why = error, std::nullopt;
+            return NoteSinkFailure(outcome, error), outcome;
+        }
     }
-    if (hash.Stopped()) return NoteSinkFailure(outcome, "stopped: the run has ended"), outcome;
-    if (hashed) part.Built(digest);
     if (!part.Complete(error)) return why = "the file built from the old copy is not the one released: " + error, std::nullopt;
     outcome.ok = true;
     outcome.status = 206;

@@ -3,27 +3,27 @@
 // (the index and the rules in launcher/rules/block_index.h).
 //
 // It is tried for a file the side file vouches for and gives a block index,
-// when there is an old copy to build from. The old copy is only read, and
-// kept from changing meanwhile (a copy another program has open for writing
-// is not built from): the new file is written into the fetch's partial file,
-// in order, and hashed on a thread of its own from where each piece came
-// (the old copy's runs, the fetched ranges; platform/win/sourced_hash.h), so
-// that the writing and the flush to the disk are done while the hash, the
-// slowest part under Wine, goes on. It must be exactly the side file's size
-// and SHA-256 before the run puts it in place, as for a whole fetch. Any
-// doubt ends the attempt with the reason, and the caller fetches the file
-// whole:
+// when there is an old copy to build from. The old copy is only read (a copy
+// another program has open for writing is not built from): the new file is
+// written into the fetch's partial file, in order, and the partial file
+// hashes what is written into it, on a thread of its own, as it does a
+// fetched body. It must be exactly the side file's size and SHA-256 before
+// the run puts it in place, as for a whole fetch: bytes of the old copy that
+// changed while they were read make a file that fails that check, never one
+// that is installed. Any doubt ends the attempt with the reason, and the
+// caller fetches the file whole:
 // - the index cannot be fetched, is not the size and SHA-256 the side file
 //   names, or does not read;
 // - the old copy holds too little of the new file to be worth it;
 // - the server answers a range request with anything but ranges that fit
 //   (a 200 is a server without ranges: the whole is then fetched once more);
+// - the old copy cannot be read while the file is built (cut short, say);
 // - the file built is not the one released.
 //
-// Several ranges go in one request (at most kRangesPerRequest, about
-// kBytesPerRequest bytes, read into memory, and kept until hashed: at most
-// SourcedSha256::kHeldBytes more wait for the hash, so six big files patched
-// at once stay within tens of MiB); a server that answers them with a single range is
+// Several ranges go in one request (at most kRangesPerRequest and
+// kBytesPerRequest bytes, read into memory; a longer change is asked for in
+// pieces of that size, so six big files patched at once stay within tens of
+// MiB whatever the change); a server that answers them with a single range is
 // asked one range per request from then on, on its kept-alive connection.
 // A stopped run, or a partial file that cannot be written, ends it as a
 // failure, as it would end a whole fetch. A partial update leaves no record

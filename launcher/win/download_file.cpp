@@ -91,15 +91,7 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
     return ResumePoint{record->kept, record->validator, record->total};
 }
 
-bool PartFile::Begin(std::uint64_t keep) {
-    callerHashes_ = false;
-    return BeginBody(keep);
-}
-
-bool PartFile::BeginBuilt() {
-    callerHashes_ = true;
-    return BeginBody(0);
-}
+bool PartFile::Begin(std::uint64_t keep) { return BeginBody(keep); }
 
 bool PartFile::BeginBody(std::uint64_t keep) {
     if (progress_) progress_->StartBody(keep);
@@ -118,8 +110,7 @@ bool PartFile::BeginBody(std::uint64_t keep) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         written_ = 0;
         hasher_.reset();
-        builtDigest_.reset();
-        if (expected_ && !callerHashes_) StartHash();
+        if (expected_) StartHash();
         if (!file_) NoteFailure("cannot create " + path_);
         return static_cast<bool>(file_);
     }
@@ -161,7 +152,7 @@ bool PartFile::Write(const char* data, std::size_t size) {
         return false;
     }
     written_ += size;
-    if (progress_ && !callerHashes_) progress_->Received(written_);
+    if (progress_) progress_->Received(written_);
     if (hasher_) hasher_->Add(data, size);
     if (keptSum_) keptSum_->Add(data, size);
     if (!lengthKnown_ && written_ >= nextSpaceCheck_) {
@@ -228,8 +219,7 @@ bool PartFile::HashKeptBytes(std::uint64_t keep) {
 bool PartFile::Complete(std::string& why) {
     if (!expected_) return true;
     vt::Sha256 digest{};
-    const bool hashed = callerHashes_ ? builtDigest_.has_value() : hasher_ && hasher_->Finish(digest);
-    if (callerHashes_ && hashed) digest = *builtDigest_;
+    const bool hashed = hasher_ && hasher_->Finish(digest);
     hasher_.reset();
     if (written_ != expected_->size) {
         why = "the body is " + std::to_string(written_) + " bytes, the side file says " + std::to_string(expected_->size);

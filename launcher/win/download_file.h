@@ -136,17 +136,8 @@ public:
     }
     bool Complete(std::string& why) override;
 
-    // A body built by the caller from sources it hashes itself (a partial
-    // update hashes where its bytes come from, block_patch.h): begun afresh
-    // like Begin(0) but not hashed as written; Complete checks the digest
-    // handed to Built, and fails without one. The caller also tells the
-    // progress how far the body is (Progress): its bytes are written long
-    // before they are hashed, and the hash is what the player waits for.
-    bool BeginBuilt();
-    void Built(const Sha256& digest) { builtDigest_ = digest; }
-
 private:
-    bool BeginBody(std::uint64_t keep);  // Begin, hashed as written or not as callerHashes_ says
+    bool BeginBody(std::uint64_t keep);
     void Step(const char* name);
     void NoteFailure(const std::string& what, DWORD code = ::GetLastError());
     std::optional<std::uint64_t> FreeSpace() const;  // on the partial file's volume; nothing when unknown
@@ -177,8 +168,6 @@ private:
     std::uint64_t hashedKeep_ = 0;             // LeftBehind hashed this many kept bytes into hasher_
     std::uint64_t checkpointTick_ = 0;
     bool lengthKnown_ = false;                 // Reserve was told the body's length
-    bool callerHashes_ = false;                // BeginBuilt: the digest comes from Built
-    std::optional<Sha256> builtDigest_;
 };
 
 // The body of `request` into `part`, flushed to the disk: everything but

@@ -198,7 +198,9 @@ TEST(BlockFinder, RepeatedBlocksAreAllFoundFromOneCopy) {
 
 TEST(ByteRanges, RequestsAreSplitByCountAndBytes) {
     EXPECT_EQ(RangeHeader({{0, 10}, {100, 200}}), "Range: bytes=0-9,100-199\r\n");
-    const auto batches = RangeBatches({{0, 10}, {20, 30}, {40, 50}, {100, 1100}}, 2, 500);
+    std::deque<ByteRange> pending{{0, 10}, {20, 30}, {40, 50}, {100, 1100}};
+    std::vector<std::vector<ByteRange>> batches;
+    while (!pending.empty() && batches.size() < 10) batches.push_back(TakeBatch(pending, 2, 500));
     ASSERT_EQ(batches.size(), 4u);
     EXPECT_EQ(batches[0].size(), 2u);
     EXPECT_EQ(batches[1].size(), 2u);  // 40-50 and the first 490 bytes of the long range
@@ -206,9 +208,36 @@ TEST(ByteRanges, RequestsAreSplitByCountAndBytes) {
     EXPECT_EQ(batches[2][0].start, 590u);
     EXPECT_EQ(batches[3].back().end, 1100u);
     std::uint64_t total = 0;
-    for (const auto& batch : batches)
-        for (const auto& range : batch) total += range.Length();
+    for (const auto& batch : batches) {
+        std::uint64_t bytes = 0;
+        for (const auto& range : batch) bytes += range.Length();
+        EXPECT_LE(bytes, 500u);
+        total += bytes;
+    }
     EXPECT_EQ(total, 30u + 1000u);
+}
+
+// One long change is asked for in pieces of the most a request may bring:
+// the memory a partial update holds does not grow with the change.
+TEST(ByteRanges, OneLongRangeIsTakenInPiecesOfTheMostARequestMayBring) {
+    const std::uint64_t most = 4ull << 20;
+    std::deque<ByteRange> pending{{7, 7 + 256ull * 1024 * 1024 + 3}};
+    std::uint64_t next = 7;
+    int requests = 0;
+    while (!pending.empty() && requests < 100) {
+        const auto batch = TakeBatch(pending, 64, most);
+        ASSERT_EQ(batch.size(), 1u);
+        EXPECT_EQ(batch[0].start, next);
+        EXPECT_LE(batch[0].Length(), most);
+        next = batch[0].end;
+        ++requests;
+    }
+    EXPECT_EQ(next, 7 + 256ull * 1024 * 1024 + 3);
+    EXPECT_EQ(requests, 65);
+    // One range at a time (a server that answers one of several) takes one.
+    std::deque<ByteRange> two{{0, 10}, {20, 30}};
+    EXPECT_EQ(TakeBatch(two, 1, most).size(), 1u);
+    EXPECT_EQ(two.size(), 1u);
 }
 
 TEST(ByteRanges, MultipartAnswersAreReadByTheirLengthsAndCheckedAgainstTheFile) {

@@ -16,7 +16,6 @@
 #include "launcher/rules/side_file.h"
 #include "platform/win/crypto.h"
 #include "platform/win/piped_hash.h"
-#include "platform/win/sourced_hash.h"
 #include "platform/win/text_codes.h"
 #include "support/test_support.h"
 #include "tests/support/sha256_cases.h"
@@ -189,80 +188,4 @@ TEST(PipedSha256, TheDigestIsTheSameOnAThreadAndInlineForAnyPieces) {
     }
     win::PipedSha256 dropped(true);
     dropped.Add(body.data(), body.size());
-}
-
-// A file built from another file's runs and fetched pieces is hashed from
-// where each piece lies: the digest must be that of the bytes in the order
-// added, runs longer than a read and runs that go on from the last one
-// included; more shared bytes than it may hold make Add wait, not fail; a
-// run past the file's end fails the hash; a hash dropped midway ends.
-TEST(SourcedSha256, HashesRunsOfAFileAndSharedPiecesInTheOrderAdded) {
-    TempDir folder;
-    std::string file(3 * win::SourcedSha256::kReadBytes + 4321, '\0');
-    for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 13 + i / 1000);
-    const std::string path = folder / "old.pak";
-    WriteFileBytes(path, file);
-    auto open = [&] {
-        return win::UniqueFileHandle(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    auto fetched = std::make_shared<const std::string>(win::SourcedSha256::kHeldBytes + 5000, 'f');
-    const std::string_view all(*fetched);
-
-    std::vector<std::uint64_t> told;  // read after Finish, which ends the thread
-    win::SourcedSha256 hash(open(), nullptr, [&](std::uint64_t hashed) { told.push_back(hashed); });
-    std::string expected;
-    auto run = [&](std::uint64_t at, std::uint64_t length) {
-        hash.AddRun(at, length);
-        expected += file.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
-    };
-    auto shared = [&](std::string_view bytes) {
-        hash.AddShared(fetched, bytes);
-        expected += bytes;
-    };
-    run(0, 10);
-    run(10, 2 * win::SourcedSha256::kReadBytes + 7);  // goes on from the last run
-    shared(all.substr(0, 100));
-    run(5, 1);                                         // back to an earlier place
-    for (std::size_t at = 100; at < all.size(); at += 1 << 20) shared(all.substr(at, 1 << 20));  // past the bound
-    run(file.size() - 3000, 3000);
-    run(1, 0);  // nothing
-    Sha256 digest{};
-    ASSERT_TRUE(hash.Finish(digest));
-    EXPECT_EQ(Hex(digest), Hex(win::Sha256Of(expected.data(), expected.size())));
-    // It told how far it was after each piece, up to everything added.
-    ASSERT_FALSE(told.empty());
-    EXPECT_EQ(told.back(), expected.size());
-    for (std::size_t i = 1; i < told.size(); ++i) {
-        EXPECT_GT(told[i], told[i - 1]);
-        EXPECT_LE(told[i] - told[i - 1], std::uint64_t{1} << 20);
-    }
-
-    win::SourcedSha256 past(open());
-    past.AddRun(file.size() - 10, 11);
-    EXPECT_FALSE(past.Finish(digest));
-
-    win::SourcedSha256 dropped(open());
-    dropped.AddRun(0, file.size());
-    dropped.AddShared(fetched, all);
-}
-
-// A run that has ended does not wait for a long hash: once the stop flag is
-// set, Finish fails at once instead of after gigabytes.
-TEST(SourcedSha256, GivesUpOnceStopped) {
-    TempDir folder;
-    const std::string path = folder / "old.pak";
-    WriteFileBytes(path, std::string(4 * win::SourcedSha256::kReadBytes, 'o'));
-    std::atomic<bool> stop{false};
-    win::SourcedSha256 hash(win::UniqueFileHandle(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)),
-                            &stop);
-    for (int i = 0; i < 1024; ++i) hash.AddRun(0, 4 * win::SourcedSha256::kReadBytes);  // 4 GiB to hash
-    ::Sleep(50);
-    stop = true;
-    const ULONGLONG begin = ::GetTickCount64();
-    Sha256 digest{};
-    EXPECT_FALSE(hash.Finish(digest));
-    EXPECT_TRUE(hash.Stopped());
-    EXPECT_LT(::GetTickCount64() - begin, 1000u);
 }

@@ -303,12 +303,11 @@ TEST_F(Download, TemporaryFileIsFlushedBeforeItReplacesTheTarget) {
     EXPECT_EQ(ReadFileBytes(target / "new.bin"), "fresh content");
 }
 
-// What a stopped run left beside a file has a name the next run knows.
-// A body the caller hashes (a partial update) is checked against the digest
-// handed in, and fails without one; a body begun afresh in the same partial
-// file after it (the whole fetch that follows a partial update's doubt) is
-// hashed as written again, so that wrong bytes of the right size are refused.
-TEST_F(Download, ABodyIsCheckedByTheCallersDigestOnlyWhenBuiltByTheCaller) {
+// A body is checked by the digest of the bytes written into the partial
+// file, for each attempt begun afresh in it (a partial update, then the
+// whole fetch that follows its doubt): wrong bytes of the right size are
+// refused, the right ones taken, and the progress is the bytes written.
+TEST_F(Download, EveryBodyIsCheckedByTheDigestOfWhatWasWritten) {
     const std::string right = "the released bytes", wrong = "the damaged bytes!";
     ASSERT_EQ(right.size(), wrong.size());
     const SideEntry released{right.size(), win::Sha256Of(right.data(), right.size()), true, std::nullopt};
@@ -318,26 +317,17 @@ TEST_F(Download, ABodyIsCheckedByTheCallersDigestOnlyWhenBuiltByTheCaller) {
     std::string why;
     auto write = [&](const std::string& bytes) { return part.Write(bytes.data(), bytes.size()); };
 
-    ASSERT_TRUE(part.BeginBuilt() && write(wrong));
-    EXPECT_EQ(progress.Snapshot().received, 0u) << "a built body's progress is the caller's to tell";
-    EXPECT_FALSE(part.Complete(why)) << "no digest handed in";
-    ASSERT_TRUE(part.BeginBuilt() && write(right));
-    part.Built(win::Sha256Of(wrong.data(), wrong.size()));
+    ASSERT_TRUE(part.Begin(0) && write(wrong));
     EXPECT_FALSE(part.Complete(why));
     EXPECT_NE(why.find("SHA-256"), std::string::npos) << why;
-    ASSERT_TRUE(part.BeginBuilt() && write(right));
-    part.Built(released.hash);
-    EXPECT_TRUE(part.Complete(why)) << why;
-
-    ASSERT_TRUE(part.BeginBuilt() && write(wrong));
-    part.Built(released.hash);  // a digest from a build that ended in doubt
-    ASSERT_TRUE(part.Begin(0) && write(wrong));
-    EXPECT_FALSE(part.Complete(why)) << "a whole body after a build is hashed as written";
     ASSERT_TRUE(part.Begin(0) && write(right));
     EXPECT_EQ(progress.Snapshot().received, right.size());
     EXPECT_TRUE(part.Complete(why)) << why;
+    ASSERT_TRUE(part.Begin(0) && write(right.substr(0, 5)) && write(wrong.substr(5)));
+    EXPECT_FALSE(part.Complete(why)) << "a body begun afresh is hashed afresh";
 }
 
+// What a stopped run left beside a file has a name the next run knows.
 TEST_F(Download, LeftoverPartIsRecognisedAndRemoved) {
     WriteFileBytes(target / "game.dat.vtpart", std::string(1000, 'p'));
     WriteFileBytes(target / "other.bin.vtpart", "p");

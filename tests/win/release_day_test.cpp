@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "launcher/rules/block_index.h"
 #include "launcher/rules/side_file.h"
+#include "launcher/win/block_patch.h"
 #include "launcher/win/download_file.h"
 #include "launcher/win/fetch_progress.h"
 #include "launcher/win/update_run.h"
@@ -126,8 +127,32 @@ protected:
         return ranges;
     }
 
+    // A native process that changes the old copy once the partial file
+    // appears (tests/win/support/tamper_old_copy.py); it writes a file when
+    // it is through.
+    void StartTamper(const char* mode, std::uint64_t offset, std::uint64_t length, std::uint64_t trigger) {
+        const std::string script = SourceDir() + "\\tests\\win\\support\\tamper_old_copy.py";
+        const std::string command = "\"" + BuildDir() + "\\tests\\win\\vt_spawn_unix.exe\" Z:\\usr\\bin\\python3 \"" + UnixPathOf(script) + "\" " + mode + " \"" +
+                                    UnixPathOf(Local("world.pak.vtpart")) + "\" \"" + UnixPathOf(Local("world.pak")) +
+                                    "\" " + std::to_string(offset) + " " + std::to_string(length) + " " +
+                                    std::to_string(trigger) + " \"" + UnixPathOf(tamperDone) + "\"";
+        // Wine starts a Unix program, but its handle cannot be waited for:
+        // the file it writes says it is through. Started by a helper
+        // process (vt_spawn_unix): a Wine process that has started a Unix
+        // program itself no longer reads back what it writes to a file it
+        // opens later (Wine 8), which the next test's log checks would meet.
+        StartProgram(command, install.path());
+        for (int i = 0; i < 200 && !PathExists(tamperDone + ".ready"); ++i) ::Sleep(25);
+        ASSERT_TRUE(PathExists(tamperDone + ".ready")) << "the native process did not start: " << command;
+    }
+    bool WaitForTamper() {
+        for (int i = 0; i < 200 && !PathExists(tamperDone); ++i) ::Sleep(50);
+        return ReadFileBytes(tamperDone).rfind("gave up", 0) != 0 && PathExists(tamperDone);
+    }
+
     TempDir root;
     TestServer server;
+    std::string tamperDone = install / "tamper.done";
     const std::string v1 = RandomBytes(3 * 1024 * 1024 + 123, 1);
     const std::string v2 = NextRelease(v1);
 };
@@ -182,10 +207,9 @@ TEST_F(Partial, ABigCopyIsSearchedInTwoHalvesAndBuiltExactly) {
     EXPECT_LT(server.BytesSent() - before, 200u * 1024) << server.BytesSent() - before;
 }
 
-// A built file's bytes are all written long before they are hashed: its
-// progress figures follow the hash, so the status does not sit at the whole
-// size while the player waits for the check.
-TEST_F(Partial, ABuiltFilesProgressIsTheHashs) {
+// A built file's progress reaches its whole size: it is told as the bytes
+// are written, and the hash of what is written keeps within a few MiB of it.
+TEST_F(Partial, ABuiltFilesProgressReachesTheWhole) {
     const std::optional<SideFile> side = ParseSideFile(Release(v2));
     ASSERT_TRUE(side && side->entries.count(1));
     const SideEntry& expected = side->entries.at(1);
@@ -201,6 +225,77 @@ TEST_F(Partial, ABuiltFilesProgressIsTheHashs) {
     const BodyProgress body = progress.Snapshot();
     EXPECT_EQ(body.total, v2.size());
     EXPECT_EQ(body.received, v2.size()) << "the hash told how far it is, up to the whole";
+}
+
+// A native process (a player's antivirus or backup tool) changes the old
+// copy while the file is built from it: share modes do not bind it, and
+// bytes it put back afterwards read right to anyone who looks again. What is
+// installed is what was written into the partial file, checked by its own
+// digest: the changed bytes fail the check and the file is fetched whole,
+// right, in the same run; nothing vouches for wrong bytes.
+TEST_F(Partial, AnOldCopyChangedDuringTheBuildIsNeverInstalled) {
+    const std::string big1 = RandomBytes(64 * 1024 * 1024, 11);
+    std::string big2 = big1;
+    for (std::size_t i = 0; i < 20000; ++i) big2[300000 + i] = static_cast<char>(big2[300000 + i] ^ 0x3c);
+    Release(big2);
+    WriteFileBytes(Local("world.pak"), big1);
+    const std::uint64_t at = 48ull * 1024 * 1024;
+    StartTamper("flip", at, 64 * 1024, at + 64 * 1024 + 1024 * 1024);
+    const RunEnding ending = RunOnce();
+    EXPECT_TRUE(WaitForTamper()) << "the native process did not change the old copy";
+    EXPECT_EQ(ending, RunEnding::Done) << context.lastFailure;
+    const std::string installed = ReadFileBytes(Local("world.pak"));
+    EXPECT_TRUE(installed == big2) << "the installed file is not the release: "
+                                   << (installed == big1 ? "the old copy" : "other bytes") << "\n" << LogText();
+    EXPECT_NE(LogText().find("not the one released"), std::string::npos) << LogText();
+    EXPECT_FALSE(PathExists(Local("world.pak.vtpart")));
+    // The next start agrees: the file is right, and nothing is fetched.
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), big2);
+}
+
+// An old copy cut short while the file is built is a doubt like any other:
+// the file is fetched whole in the same run, not an entry that failed.
+TEST_F(Partial, AnOldCopyCutShortDuringTheBuildIsFetchedWhole) {
+    const std::string big1 = RandomBytes(24 * 1024 * 1024, 12);
+    std::string big2 = big1;
+    for (std::size_t i = 0; i < 20000; ++i) big2[300000 + i] = static_cast<char>(big2[300000 + i] ^ 0x3c);
+    Release(big2);
+    WriteFileBytes(Local("world.pak"), big1);
+    StartTamper("cut", 1024 * 1024, 0, 0);
+    const RunEnding ending = RunOnce();
+    EXPECT_TRUE(WaitForTamper()) << "the native process did not cut the old copy";
+    ASSERT_EQ(ending, RunEnding::Done) << context.lastFailure << "\n" << LogText();
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), big2);
+    EXPECT_NE(LogText().find("the old copy could not be read while the file was built"), std::string::npos)
+        << LogText();
+}
+
+// One long change is asked for in requests of at most kBytesPerRequest: the
+// memory a partial update holds does not grow with the change.
+TEST_F(Partial, ALongChangeIsAskedForInPiecesOfTheMostARequestMayBring) {
+    const std::string big1 = RandomBytes(20 * 1024 * 1024, 13);
+    std::string big2 = big1;
+    for (std::size_t i = 0; i < 11 * 1024 * 1024; ++i) big2[2000000 + i] = static_cast<char>(big2[2000000 + i] ^ 0x3c);
+    Release(big2);
+    WriteFileBytes(Local("world.pak"), big1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), big2);
+    EXPECT_NE(LogText().find("partial: reused="), std::string::npos) << LogText();
+    const std::vector<std::string> ranges = RangesAsked();
+    ASSERT_GE(ranges.size(), 3u);
+    for (const std::string& header : ranges) {
+        std::uint64_t bytes = 0;
+        const std::string list = header.substr(header.find('=') + 1);
+        for (std::size_t from = 0; from < list.size();) {
+            const std::size_t comma = std::min(list.find(',', from), list.size());
+            const std::string one = list.substr(from, comma - from);
+            const std::size_t dash = one.find('-');
+            bytes += std::stoull(one.substr(dash + 1)) - std::stoull(one.substr(0, dash)) + 1;
+            from = comma + 1;
+        }
+        EXPECT_LE(bytes, kBytesPerRequest) << header;
+    }
 }
 
 // A copy another program has open for writing could change while the file
