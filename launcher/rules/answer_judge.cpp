@@ -58,8 +58,9 @@ std::optional<Judgement> MisfitRange(const Answer& answer, const ResumePoint& fr
 }  // namespace
 
 Judgement Judge(const Answer& answer, const ResumePoint& from, const JudgeLimits& limits) {
-    const bool continues = answer.status == 206 && from.bytes > 0;
-    if (answer.status != 200 && !continues) return JudgeOtherStatus(answer, limits);
+    const bool continues = answer.status == 206 && from.bytes > 0 && !limits.ownRange;
+    const bool ranges = answer.status == 206 && limits.ownRange;
+    if (answer.status != 200 && !continues && !ranges) return JudgeOtherStatus(answer, limits);
 
     Judgement judgement;
     if (answer.contentLengthTooLong) return Failing(Judgement::Step::Fail, "unreadable Content-Length (too long)");
@@ -71,7 +72,7 @@ Judgement Judge(const Answer& answer, const ResumePoint& from, const JudgeLimits
     if (continues) {
         if (std::optional<Judgement> misfit = MisfitRange(answer, from, judgement.length)) return *misfit;
         judgement.continues = true;
-    } else if (judgement.length) {
+    } else if (judgement.length && !limits.ownRange) {
         const std::string validator = ResumeValidator(answer);
         if (!validator.empty()) {
             judgement.resumable = ResumePoint{0, validator, *judgement.length};

@@ -28,6 +28,7 @@ struct Answer {
     std::optional<std::string> contentLength;
     bool contentLengthTooLong = false;  // present, but longer than any number
     std::optional<std::string> contentRange;
+    std::optional<std::string> contentType;  // a range answer's pieces are read by it
     std::optional<std::string> acceptRanges;
     std::optional<std::string> etag;
     std::optional<std::string> lastModified;
@@ -39,6 +40,10 @@ struct JudgeLimits {
     std::uint64_t maxRetryAfterMs = 30000;       // the longest wait honoured
     std::int64_t nowEpochSeconds = 0;            // for a Retry-After given as a date
     std::uint64_t resumeRecordFrom = 1024 * 1024;  // a body this long gets a resume record
+    // The request set its own Range (a partial update's ranges): a 206 is
+    // then the whole body asked for, its pieces the caller's to read, and no
+    // body of it is ever continued.
+    bool ownRange = false;
 };
 
 struct Judgement {
@@ -61,8 +66,9 @@ struct Judgement {
 
 // `from`: what the attempt holds and asked the rest of (bytes 0: it asked for
 // the whole). A 200 is the whole body; a 206 only when a range was asked for,
-// carries the validator sent, and is exactly the rest of the same whole;
-// another 2xx is no body. 5xx and 429 are tried again; other statuses fail.
+// carries the validator sent, and is exactly the rest of the same whole, or
+// when the caller asked for ranges of its own (limits.ownRange); another 2xx
+// is no body. 5xx and 429 are tried again; other statuses fail.
 Judgement Judge(const Answer& answer, const ResumePoint& from, const JudgeLimits& limits);
 
 }  // namespace vt::launcher

@@ -43,6 +43,13 @@ inline constexpr char kBlockIndexSuffix[] = ".vtblocks";
 inline constexpr std::size_t kBlockRecordBytes = 8;
 inline constexpr std::uint32_t kMinBlockSize = 1024;
 inline constexpr std::uint32_t kMaxBlockSize = 1024 * 1024;
+// The most bytes an index of a file of `fileSize` bytes can be: its first
+// line (at most 64 bytes) and a record per block of the smallest size. A
+// side file that names a bigger one is not believed (without PUBLICKEY= it
+// is anyone's word), and no fetch of an index reads more.
+constexpr std::uint64_t MaxBlockIndexBytes(std::uint64_t fileSize) {
+    return kBlockRecordBytes * (fileSize / kMinBlockSize + (fileSize % kMinBlockSize != 0)) + 64;
+}
 // vtlist writes an index for files from this size on, unless told otherwise.
 inline constexpr std::uint64_t kDefaultBlocksFrom = 1024 * 1024;
 

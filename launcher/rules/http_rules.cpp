@@ -1,6 +1,7 @@
 #include "launcher/rules/http_rules.h"
 
 #include <array>
+#include <cctype>
 
 #include "config/text.h"
 #include "launcher/rules/date_value.h"
@@ -133,6 +134,23 @@ bool AnswerHasValidator(std::string_view sent, std::string_view etag, std::strin
 
 bool IsRedirectStatus(unsigned status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool HasHeader(std::string_view headers, std::string_view name) {
+    while (!headers.empty()) {
+        const std::size_t end = headers.find("\r\n");
+        const std::string_view line = headers.substr(0, end);
+        headers = end == std::string_view::npos ? std::string_view() : headers.substr(end + 2);
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string_view field = Trim(line.substr(0, colon));
+        if (field.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < field.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(field[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+        if (same) return true;
+    }
+    return false;
 }
 
 std::optional<std::string> ResolveRedirect(std::string_view base, std::string_view location) {

@@ -73,6 +73,10 @@ inline constexpr int kMaxRedirects = 10;
 
 bool IsRedirectStatus(unsigned status);
 
+// Whether request header lines ("Name: value", each ending in CR LF) hold
+// a header of that name (in any case, blanks allowed before the colon).
+bool HasHeader(std::string_view headers, std::string_view name);
+
 // Where a redirect leads: `location` (absolute, scheme-relative "//host/...",
 // absolute-path "/..." or relative to `base`'s folder) as an http or https
 // URL. Nothing for another scheme, blanks or control characters, or an empty

@@ -6,6 +6,7 @@
 
 #include "launcher/rules/block_index.h"
 #include "launcher/rules/byte_ranges.h"
+#include "launcher/win/memory_sink.h"
 #include "platform/win/crypto.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
@@ -38,24 +39,36 @@ bool Seek(HANDLE file, std::uint64_t at) {
     return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// The side file's index of the file, fetched and checked; nothing with `why`.
+// The side file's index of the file, fetched and checked; nothing with
+// `why`. `unreachable` says the source did not answer at all (no status):
+// a source that cannot serve the index will not serve the whole file
+// either, so that counts against it (FetchFromSources sets it aside).
 std::optional<BlockIndex> FetchIndex(InternetTransfer& transfer, const FetchRequest& request, FetchOutcome& outcome,
-                                     std::string& why) {
+                                     std::string& why, bool& unreachable) {
     const BlockIndexSum& sum = *request.expected->blocks;
-    MemoryAnswer answer;
-    const FetchOutcome got = transfer.FetchToMemory(request.url + kBlockIndexSuffix, {}, sum.size, answer);
-    outcome.bytes += got.bytes;
-    outcome.attempts += got.attempts;
-    if (!got.ok || answer.status != 200) {
-        why = "the block index could not be fetched (" + (got.ok ? "HTTP status " + std::to_string(answer.status) : got.error) + ")";
+    if (sum.size > MaxBlockIndexBytes(request.expected->size)) {
+        why = "the side file names a block index of " + std::to_string(sum.size) +
+              " bytes, more than a file of this size can need";
         return std::nullopt;
     }
-    if (answer.body.size() != sum.size || win::Sha256Of(answer.body.data(), answer.body.size()) != sum.hash) {
+    MemorySink answer;
+    const FetchOutcome got = transfer.Fetch(request.url + kBlockIndexSuffix, answer, sum.size);
+    outcome.bytes += got.bytes;  // attempts= counts the file's own requests, not the index's
+    if (!got.ok) {
+        unreachable = got.status == 0 && !got.sinkFailed;
+        why = "the block index could not be fetched (" + got.error + ")";
+        if (unreachable) {
+            outcome.error = why;
+            outcome.attempts = got.attempts;
+        }
+        return std::nullopt;
+    }
+    if (answer.Body().size() != sum.size || win::Sha256Of(answer.Body().data(), answer.Body().size()) != sum.hash) {
         why = "the block index is not the one the side file names";
         return std::nullopt;
     }
     std::string error;
-    std::optional<BlockIndex> index = ParseBlockIndex(answer.body, request.expected->size, &error);
+    std::optional<BlockIndex> index = ParseBlockIndex(answer.Body(), request.expected->size, &error);
     if (!index) why = "the block index does not read: " + error;
     return index;
 }
@@ -201,19 +214,18 @@ BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::ui
     const std::vector<ByteRange> batch = TakeBatch(pending, oneAtATime ? 1 : kRangesPerRequest, kBytesPerRequest);
     std::uint64_t bytes = 0;
     for (const ByteRange& range : batch) bytes += range.Length();
-    MemoryAnswer answer;
-    const FetchOutcome got =
-        transfer.FetchToMemory(url, RangeHeader(batch), bytes + batch.size() * 256 + 4096, answer);
-    const std::string* const body = &answer.body;
+    MemorySink answer;
+    const FetchOutcome got = transfer.Fetch(url, answer, bytes + batch.size() * 256 + 4096, nullptr, RangeHeader(batch));
+    const std::string* const body = &answer.Body();
     outcome.bytes += got.bytes;
     outcome.attempts += got.attempts;
     ++outcome.rangeRequests;
-    if (answer.status == 200) return why = "the server does not answer range requests with ranges", BatchStep::Doubt;
-    if (!got.ok || answer.status != 206)
-        return why = "a range request failed (" + (got.ok ? "HTTP status " + std::to_string(answer.status) : got.error) + ")",
+    if (answer.Status() == 200) return why = "the server does not answer range requests with ranges", BatchStep::Doubt;
+    if (!got.ok || answer.Status() != 206)
+        return why = "a range request failed (" + (got.ok ? "HTTP status " + std::to_string(answer.Status()) : got.error) + ")",
                BatchStep::Doubt;
     std::string error;
-    const auto pieces = RangeAnswerPieces(answer.contentType, answer.contentRange, *body, fileSize, &error);
+    const auto pieces = RangeAnswerPieces(answer.ContentType(), answer.ContentRange(), *body, fileSize, &error);
     if (!pieces) return why = error, BatchStep::Doubt;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (UncoveredRange(*pieces, {batch[i]})) {
@@ -245,7 +257,6 @@ bool MayPatch(const FetchRequest& request) {
 std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFile& part, const FetchRequest& request,
                                              std::string& why) {
     FetchOutcome outcome;
-    const ULONGLONG begin = ::GetTickCount64();
     win::UniqueFileHandle old = OpenOldCopy(request.localFile);
     if (!old) {
         // A new file has nothing to say; a copy in use says so.
@@ -254,7 +265,9 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     }
     win::UniqueFileHandle second = OpenOldCopy(request.localFile);
     if (!second) return why = "cannot read the old copy", std::nullopt;
-    const std::optional<BlockIndex> index = FetchIndex(transfer, request, outcome, why);
+    bool unreachable = false;
+    const std::optional<BlockIndex> index = FetchIndex(transfer, request, outcome, why, unreachable);
+    if (unreachable) return outcome;  // the source's failure: not tried whole from it
     if (!index) return std::nullopt;
     const std::optional<std::vector<std::int64_t>> found = FindBlocks(old.get(), second.get(), *index);
     if (!found) return why = "cannot read the old copy", std::nullopt;
@@ -295,7 +308,6 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     outcome.status = 206;
     outcome.patched = true;
     outcome.reusedBytes = writer.Reused();
-    outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
     return outcome;
 }
 

@@ -280,6 +280,7 @@ bool PartFile::EnoughSpaceLeft() {
 }
 
 FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
+    const ULONGLONG begin = ::GetTickCount64();
     std::string wholeBecause;
     std::optional<FetchOutcome> patched;
     if (MayPatch(request) && !request.leftBehind) patched = PatchFromOldCopy(transfer, part, request, wholeBecause);
@@ -296,6 +297,9 @@ FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const Fetch
         outcome.ok = false;
         outcome.error = part.LastError();
     }
+    // The time this file took, a partial update's doubt and the flush
+    // included, also when it failed.
+    outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
     return outcome;
 }
 

@@ -60,6 +60,7 @@ struct InternetTransfer::Attempt {
     DWORD retryAfterMs = 0;        // the server asked to wait this long before the next attempt
     bool startOver = false;        // a range answer did not fit: the next attempt asks for the whole at once
     std::string headers;           // the caller's own request headers
+    bool ownRange = false;         // among them a Range: the answer is that range request's
 };
 
 FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
@@ -89,7 +90,8 @@ FetchOutcome InternetTransfer::FetchAttempts(const std::string& url, DownloadSin
     Attempt attempt;
     attempt.url = requestUrl;
     attempt.headers = headers;
-    if (from && from->bytes > 0 && UsableValidator(from->validator)) attempt.from = *from;
+    attempt.ownRange = HasHeader(headers, "Range");
+    if (from && from->bytes > 0 && !attempt.ownRange && UsableValidator(from->validator)) attempt.from = *from;
     int rangeRequests = 0;
     bool throttled = false;
     DWORD waited = 0;
@@ -142,6 +144,7 @@ Answer ReadAnswer(HINTERNET request, DWORD status) {
     else if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER)
         answer.contentLengthTooLong = true;
     answer.contentRange = QueryHeader(request, HTTP_QUERY_CONTENT_RANGE);
+    answer.contentType = QueryHeader(request, HTTP_QUERY_CONTENT_TYPE);
     answer.acceptRanges = QueryHeader(request, HTTP_QUERY_ACCEPT_RANGES);
     answer.etag = QueryHeader(request, HTTP_QUERY_ETAG);
     answer.lastModified = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
@@ -238,7 +241,10 @@ InternetTransfer::Verdict InternetTransfer::FetchOnce(const RequestTarget& targe
     limits.maxRetryAfterMs = timeouts_.maxRetryAfterMs;
     limits.nowEpochSeconds = win::NowEpochSeconds();
     limits.resumeRecordFrom = kResumeRecordFrom;
-    const Judgement judgement = Judge(ReadAnswer(request.get(), status), attempt.from, limits);
+    limits.ownRange = attempt.ownRange;
+    const Answer answer = ReadAnswer(request.get(), status);
+    sink.Heard(answer);
+    const Judgement judgement = Judge(answer, attempt.from, limits);
     if (const Verdict prepared = Prepare(judgement, sink, attempt, outcome); prepared != Verdict::Done)
         return prepared;
     return Pump(BodyReaderHandles{connection, request}, sink, maxBytes, judgement.length,
@@ -330,91 +336,6 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
         // the way): none of it is kept for a range request.
         outcome.error = why;
         attempt.from = ResumePoint{};
-        return Verdict::Retry;
-    }
-    outcome.ok = true;
-    return Verdict::Done;
-}
-
-FetchOutcome InternetTransfer::FetchToMemory(const std::string& url, const std::string& headers, std::uint64_t cap,
-                                             MemoryAnswer& answer) noexcept {
-    FetchOutcome outcome;
-    const ULONGLONG begin = ::GetTickCount64();
-    const std::optional<std::string> failed = win::FailureOf([&] {
-        const std::string requestUrl = UrlForRequest(url);
-        const std::optional<RequestTarget> target = CrackUrl(requestUrl);
-        if (!target) {
-            outcome.error = "not a URL: " + requestUrl;
-            return;
-        }
-        DWORD backoff = timeouts_.firstBackoffMs;
-        for (int number = 1; number <= timeouts_.attempts; ++number) {
-            outcome = FetchOutcome{};
-            outcome.attempts = number;
-            answer = MemoryAnswer{};
-            const Verdict verdict = ReadToMemory(*target, requestUrl, headers, cap, answer, outcome);
-            if (verdict != Verdict::Retry || number == timeouts_.attempts || !Pause(backoff)) break;
-            backoff *= 3;
-        }
-    });
-    if (failed) {
-        outcome.ok = false;
-        outcome.error = "failed: " + *failed;
-    }
-    outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
-    return outcome;
-}
-
-InternetTransfer::Verdict InternetTransfer::ReadToMemory(const RequestTarget& target, const std::string& url,
-                                                         const std::string& headers, std::uint64_t cap,
-                                                         MemoryAnswer& answer, FetchOutcome& outcome) {
-    UniqueInternetHandle connection, request;
-    DWORD status = 0;
-    if (const Verdict sent = Send(target, url, headers, connection, request, status, outcome); sent != Verdict::Done)
-        return sent;
-    outcome.status = answer.status = status;
-    answer.contentType = QueryHeader(request.get(), HTTP_QUERY_CONTENT_TYPE).value_or("");
-    answer.contentRange = QueryHeader(request.get(), HTTP_QUERY_CONTENT_RANGE);
-    if (status != 200 && status != 206) {
-        outcome.error = "HTTP status " + std::to_string(status);
-        return status >= 500 || status == 429 ? Verdict::Retry : Verdict::Fail;
-    }
-    const std::optional<std::string> lengthText = QueryHeader(request.get(), HTTP_QUERY_CONTENT_LENGTH);
-    const std::optional<std::uint64_t> parsed = lengthText ? CanonicalDecimal(*lengthText) : std::nullopt;
-    // Kept out of an optional: GCC 12 warns of it as maybe uninitialized below.
-    const bool hasLength = parsed.has_value();
-    const std::uint64_t length = parsed.value_or(0);
-    if ((lengthText && !hasLength) || (hasLength && length > cap)) {
-        outcome.error = "a body of " + lengthText.value_or("?") + " bytes, over the " + std::to_string(cap) + " asked for";
-        return Verdict::Fail;
-    }
-    if (hasLength) answer.body.reserve(static_cast<std::size_t>(length));  // no doubling past what comes
-    std::vector<char> buffer(64 * 1024);
-    const ULONGLONG started = ::GetTickCount64();
-    for (;;) {
-        DWORD got = 0;
-        if (!::InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
-            outcome.error = ErrorText("body cut short", ::GetLastError());
-            return Verdict::Retry;
-        }
-        if (got == 0) break;
-        if (answer.body.size() + got > cap) {
-            outcome.error = "the body is over the " + std::to_string(cap) + " bytes asked for";
-            return Verdict::Fail;
-        }
-        answer.body.append(buffer.data(), got);
-        // The rate floor, over the whole body: a dripping server fails it.
-        const ULONGLONG elapsed = ::GetTickCount64() - started;
-        if (elapsed >= timeouts_.speedTimeMs &&
-            answer.body.size() < timeouts_.speedLimitBytes * (elapsed / timeouts_.speedTimeMs)) {
-            outcome.error = "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " +
-                            std::to_string(timeouts_.speedTimeMs) + " ms";
-            return Verdict::Retry;
-        }
-    }
-    outcome.bytes = answer.body.size();
-    if (hasLength && answer.body.size() != length) {
-        outcome.error = "body cut short: " + std::to_string(answer.body.size()) + " of " + std::to_string(length) + " bytes";
         return Verdict::Retry;
     }
     outcome.ok = true;

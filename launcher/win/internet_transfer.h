@@ -68,6 +68,9 @@ public:
     // not what was expected after all (a size or hash the sink knows): the
     // fetch then counts it as cut and starts over.
     virtual bool Complete(std::string& /*why*/) { return true; }
+    // The final answer's status and headers, as they came, before they are
+    // judged (a memory sink keeps what a range answer's pieces are read by).
+    virtual void Heard(const Answer& /*answer*/) {}
     virtual std::string LastError() const { return {}; }  // why Begin or Write failed, for the log
 };
 
@@ -116,14 +119,6 @@ struct FetchOutcome {
 // would do no better.
 void NoteSinkFailure(FetchOutcome& outcome, std::string why);
 
-// An answer read whole into memory (FetchToMemory).
-struct MemoryAnswer {
-    DWORD status = 0;
-    std::string contentType;
-    std::optional<std::string> contentRange;
-    std::string body;
-};
-
 // "\" in a URL's path is sent as "/", as browsers do: the patch list has had
 // every "/" turned into "\".
 std::string UrlForRequest(const std::string& url);
@@ -151,25 +146,17 @@ public:
     void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
 
     // `from`: bytes the sink already holds of this URL's body (a stopped run's).
-    // `headers`: more request header lines, each ending in CR LF.
+    // `headers`: more request header lines, each ending in CR LF. With a
+    // Range line of its own among them the answer is taken as that range
+    // request's (a 206 is the whole answer, and nothing is continued): how
+    // a partial update asks for its ranges, into a MemorySink.
     FetchOutcome Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes = kNoBodyCap,
                        const ResumePoint* from = nullptr, const std::string& headers = {}) noexcept;
-
-    // One GET with `headers`, its answer's body read whole into `answer`
-    // when the status is 200 or 206 and the body is at most `cap` bytes (a
-    // longer one fails at once, unread, by its Content-Length where it has
-    // one): a block index, or the answer to a range request. Redirects as
-    // for Fetch; an attempt that fails on the way is tried again as Fetch
-    // tries; nothing is continued.
-    FetchOutcome FetchToMemory(const std::string& url, const std::string& headers, std::uint64_t cap,
-                               MemoryAnswer& answer) noexcept;
 
 private:
     enum class Verdict { Done, Retry, Fail };
     FetchOutcome FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
                                const ResumePoint* from, const std::string& headers);
-    Verdict ReadToMemory(const RequestTarget& target, const std::string& url, const std::string& headers,
-                         std::uint64_t cap, MemoryAnswer& answer, FetchOutcome& outcome);
     struct Attempt;
     // One request and its answer: sends, judges the answer (answer_judge.h)
     // and pumps the body into the sink.

@@ -68,6 +68,37 @@ TEST(Judge, AWholeBodyIsTakenFromItsStartAndOnlyARangeOfferWithAValidatorCanBeCo
     EXPECT_TRUE(unbounded.resumable.validator.empty());  // the end of such a body is not known
 }
 
+// A request that set its own Range (a partial update's ranges): a 206 is the
+// whole answer, whatever its Content-Range (the caller reads the pieces), a
+// 200 is a server that ignored the ranges, and neither is ever continued.
+TEST(Judge, ARangeRequestOfTheCallersOwnTakesA206WholeAndNeverContinues) {
+    JudgeLimits own;
+    own.ownRange = true;
+    Answer pieces = Rest("bytes 10-19/1000", "10");
+    pieces.acceptRanges = "bytes";
+    const Judgement taken = Judge(pieces, {}, own);
+    EXPECT_EQ(taken.step, Step::Take);
+    EXPECT_FALSE(taken.continues);
+    EXPECT_EQ(taken.length, 10u);
+    EXPECT_TRUE(taken.resumable.validator.empty());
+    EXPECT_FALSE(taken.record);
+    pieces.contentRange.reset();  // multipart/byteranges: no Content-Range of its own
+    EXPECT_EQ(Judge(pieces, {}, own).step, Step::Take);
+    // Held bytes do not make it the rest of anything.
+    EXPECT_FALSE(Judge(pieces, kHolding, own).continues);
+
+    Answer whole = Whole("3000000");
+    whole.acceptRanges = "bytes";
+    whole.etag = kEtag;
+    const Judgement ignored = Judge(whole, {}, own);
+    EXPECT_EQ(ignored.step, Step::Take);
+    EXPECT_TRUE(ignored.resumable.validator.empty());
+    own.maxBytes = 4096;  // the caller's cap holds as for any body
+    EXPECT_EQ(Judge(whole, {}, own).step, Step::Fail);
+    // Without ownRange a 206 to a request for the whole is still no body.
+    EXPECT_NE(Judge(pieces, {}, {}).step, Step::Take);
+}
+
 TEST(Judge, StatusesOtherThanABodyFailOrAreTriedAgain) {
     for (const unsigned status : {500u, 502u, 503u, 504u, 429u}) {
         Answer answer;

@@ -196,6 +196,25 @@ TEST(BlockFinder, RepeatedBlocksAreAllFoundFromOneCopy) {
     EXPECT_EQ(Build(index, found, old, zeros), zeros);
 }
 
+// What an index can be is bounded by its file's size, whatever a side file
+// says: every index vtlist writes fits, one byte more than the smallest
+// blocks need does not.
+TEST(BlockIndex, ItsSizeIsBoundedByItsFilesSize) {
+    for (const std::uint64_t size : {std::uint64_t{1}, std::uint64_t{1024}, std::uint64_t{1025}, std::uint64_t{300000}}) {
+        BlockIndexMaker maker(size, kMinBlockSize);
+        const std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size), 7);
+        maker.Add(bytes.data(), bytes.size());
+        const auto index = maker.Finish();
+        ASSERT_TRUE(index);
+        const std::string text = FormatBlockIndex(*index);
+        EXPECT_LE(text.size(), MaxBlockIndexBytes(size)) << size;
+        // The only room left is what the first line might still take.
+        EXPECT_EQ(MaxBlockIndexBytes(size) - text.size(), 64 - (text.find("\r\n") + 2)) << size;
+    }
+    EXPECT_EQ(MaxBlockIndexBytes(3000000000ull), 8 * ((3000000000ull + 1023) / 1024) + 64);
+    EXPECT_EQ(MaxBlockIndexBytes(0), 64u);
+}
+
 TEST(ByteRanges, RequestsAreSplitByCountAndBytes) {
     EXPECT_EQ(RangeHeader({{0, 10}, {100, 200}}), "Range: bytes=0-9,100-199\r\n");
     std::deque<ByteRange> pending{{0, 10}, {20, 30}, {40, 50}, {100, 1100}};

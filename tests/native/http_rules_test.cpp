@@ -44,6 +44,17 @@ TEST(ContentRange, OnlyTheRestOfTheSameWholeContinues) {
     EXPECT_FALSE(RangeContinues(ContentRange{100, 199, std::nullopt}, 100, 100, 200));
 }
 
+// A request's own Range header, however it is written, and no other.
+TEST(RequestHeaders, ARangeLineIsFoundInAnyCaseAndOnlyAsAHeaderName) {
+    EXPECT_TRUE(HasHeader("Range: bytes=0-9\r\n", "Range"));
+    EXPECT_TRUE(HasHeader("Cache-Control: no-cache\r\nrange : bytes=0-9\r\n", "Range"));
+    EXPECT_TRUE(HasHeader("RANGE:bytes=1-2", "Range"));  // the last line without its CR LF
+    EXPECT_FALSE(HasHeader("", "Range"));
+    EXPECT_FALSE(HasHeader("If-Range: \"v1\"\r\n", "Range"));
+    EXPECT_FALSE(HasHeader("X-Note: Range: bytes=0-9\r\n", "Range"));
+    EXPECT_FALSE(HasHeader("Ranges: bytes\r\nno colon Range\r\n", "Range"));
+}
+
 TEST(RetryAfter, SecondsAndDates) {
     EXPECT_EQ(ParseRetryAfterSeconds("3", 0), 3u);
     EXPECT_EQ(ParseRetryAfterSeconds(" 0 ", 0), 0u);

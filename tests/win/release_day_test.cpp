@@ -298,6 +298,74 @@ TEST_F(Partial, ALongChangeIsAskedForInPiecesOfTheMostARequestMayBring) {
     }
 }
 
+// A block index that drips (a byte now and then, never a time-out) is held
+// to the rate floor of every fetch: the fetch of it ends, and the file is
+// fetched whole, instead of waiting for days.
+TEST_F(Partial, ADrippingBlockIndexEndsAtTheRateFloorAndTheFileIsFetchedWhole) {
+    Release(v2);
+    WriteFileBytes(Local("world.pak"), v1);
+    Fault drip = Kind(Fault::Kind::Drip);
+    drip.bytes = 100;
+    drip.ms = 400;
+    server.SetFault("/VTupdates/maps/world.pak.vtblocks", drip);
+    TransferTimeouts timeouts = QuickTimeouts();
+    timeouts.speedTimeMs = 2000;  // at least 1 KiB in every 2 s
+    InternetTransfer strict(timeouts);
+    const std::optional<SideFile> side = ParseSideFile(ReadFileBytes(root / "VTupdates\\update.dat.vtsums"));
+    ASSERT_TRUE(side && side->entries.count(1));
+    FetchRequest request{server.BaseUrl() + "/VTupdates/maps/world.pak", Local("world.pak")};
+    request.expected = &side->entries.at(1);
+    PartFile part(request);
+    const ULONGLONG begin = ::GetTickCount64();
+    const FetchOutcome outcome = FetchToPart(strict, part, request);
+    EXPECT_LT(::GetTickCount64() - begin, 30000u);
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_FALSE(outcome.patched);
+    EXPECT_NE(outcome.wholeBecause.find("slower than 1024 bytes in 2000 ms"), std::string::npos) << outcome.wholeBecause;
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/world.pak.vtblocks"), timeouts.attempts);
+    ASSERT_TRUE(part.ReplaceTarget());
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+}
+
+// Without PUBLICKEY= a side file is anyone's word: a block index bigger than
+// the file can need is not fetched at all (an endless answer would
+// otherwise fill the memory up to what the side file claims).
+TEST_F(Partial, ABlockIndexBiggerThanItsFileCanNeedIsNotFetched) {
+    std::string sums = Release(v2);
+    const std::size_t at = sums.find("\r\nblocks 1 ");
+    ASSERT_NE(at, std::string::npos) << sums;
+    const std::size_t sizeAt = at + std::string("\r\nblocks 1 ").size();
+    sums.replace(sizeAt, sums.find(' ', sizeAt) - sizeAt, "3000000000");
+    Serve("update.dat.vtsums", sums);
+    WriteFileBytes(Local("world.pak"), v1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure << LogText();
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/world.pak.vtblocks"), 0);
+    EXPECT_NE(LogText().find("more than a file of this size can need"), std::string::npos) << LogText();
+}
+
+// A mirror that does not answer for the block index is set aside at once:
+// it is not asked for the whole file as well (three time-outs more).
+TEST_F(Partial, AMirrorThatCannotServeTheBlockIndexIsSetAsideNotAskedForTheWhole) {
+    Release(v2);
+    TempDir mirrorRoot;
+    MakeFolder(mirrorRoot / "VTupdates");
+    MakeFolder(mirrorRoot / "VTupdates\\maps");
+    WriteFileBytes(mirrorRoot / "VTupdates\\readme.txt", "read me");
+    WriteRelease(mirrorRoot / "VTupdates", v2);
+    TestServer mirror(mirrorRoot.path());
+    Fault stall = Kind(Fault::Kind::Stall);
+    stall.ms = 4000;  // longer than the receive time-out
+    mirror.SetFault("/VTupdates/maps/world.pak.vtblocks", stall);
+    settings.Mirrors = mirror.BaseUrl() + "/VTupdates/";
+    WriteFileBytes(Local("world.pak"), v1);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure << LogText();
+    EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
+    EXPECT_EQ(mirror.RequestCount("/VTupdates/maps/world.pak"), 0) << LogText();
+    EXPECT_NE(LogText().find("set aside: the block index could not be fetched"), std::string::npos) << LogText();
+    mirror.WaitUntilIdle(10000);
+}
+
 // A copy another program has open for writing could change while the file
 // is built from it: it is not built from, and the file is fetched whole.
 TEST_F(Partial, ACopyOpenForWritingElsewhereIsNotBuiltFrom) {
