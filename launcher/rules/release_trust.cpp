@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "config/text.h"
+#include "launcher/rules/content_sum.h"
 #include "launcher/rules/date_value.h"
 #include "launcher/rules/http_rules.h"
 
@@ -53,29 +55,43 @@ std::string FormatTrustRecords(const std::vector<TrustRecord>& records) {
     for (const TrustRecord& r : records)
         text += FormatPublicKey(r.root) + " " + FormatPublicKey(r.current) + " " +
                 (r.release ? std::to_string(*r.release) : std::string("-")) + " " + r.server + "\r\n";
-    return text;
+    const ContentDigest sum = ContentSumOf(text.data(), text.size());
+    return text + "SUM " + ToHex(sum.data(), sum.size()) + "\r\n";
 }
 
-std::vector<TrustRecord> ParseTrustRecords(std::string_view text) {
+std::optional<std::vector<TrustRecord>> ParseTrustRecords(std::string_view text, std::string* why) {
+    auto fail = [&](std::string reason) -> std::optional<std::vector<TrustRecord>> {
+        if (why) *why = std::move(reason);
+        return std::nullopt;
+    };
     std::vector<TrustRecord> records;
     std::size_t at = text.find("\r\n");
-    if (at == std::string_view::npos || text.substr(0, at) != kHeading) return records;
+    if (at == std::string_view::npos || text.substr(0, at) != kHeading) return fail("its first line is not \"VTTRUST 1\"");
     for (at += 2; at < text.size();) {
-        std::size_t end = text.find("\r\n", at);
-        if (end == std::string_view::npos) break;  // a line cut short: not trusted
+        const std::size_t end = text.find("\r\n", at);
+        const std::string lineNumber = std::to_string(records.size() + 2);
+        if (end == std::string_view::npos) return fail("line " + lineNumber + " is cut short");
         const std::string_view line = text.substr(at, end - at);
+        if (line.substr(0, 4) == "SUM ") {
+            const ContentDigest sum = ContentSumOf(text.data(), at);
+            if (end + 2 != text.size()) return fail("line " + lineNumber + ", its checksum, is not the last");
+            if (line.substr(4) != ToHex(sum.data(), sum.size()))
+                return fail("its checksum does not match what it holds: a byte of it was changed");
+            break;
+        }
         at = end + 2;
         // ROOT(128) CURRENT(128) RELEASE SERVER
-        if (line.size() < 128 + 1 + 128 + 1 + 1 + 1 + 1 || line[128] != ' ' || line[257] != ' ') continue;
-        const auto root = ParsePublicKey(line.substr(0, 128));
-        const auto current = ParsePublicKey(line.substr(129, 128));
-        const std::string_view rest = line.substr(258);
+        const bool shaped = line.size() >= 128 + 1 + 128 + 1 + 1 + 1 + 1 && line[128] == ' ' && line[257] == ' ';
+        const auto root = shaped ? ParsePublicKey(line.substr(0, 128)) : std::nullopt;
+        const auto current = shaped ? ParsePublicKey(line.substr(129, 128)) : std::nullopt;
+        const std::string_view rest = shaped ? line.substr(258) : std::string_view();
         const std::size_t space = rest.find(' ');
-        if (!root || !current || space == std::string_view::npos || space + 1 >= rest.size()) continue;
+        if (!root || !current || space == std::string_view::npos || space + 1 >= rest.size())
+            return fail("line " + lineNumber + " does not read");
         TrustRecord record{std::string(rest.substr(space + 1)), *root, *current, {}};
         if (rest.substr(0, space) != "-") {
             const auto release = CanonicalDecimal(rest.substr(0, space));
-            if (!release) continue;
+            if (!release) return fail("line " + lineNumber + " has no release number");
             record.release = *release;
         }
         records.push_back(std::move(record));

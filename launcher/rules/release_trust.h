@@ -41,10 +41,18 @@ struct TrustRecord {
 // A record for a server and root never seen: the root is trusted, no release.
 TrustRecord FirstTrust(const std::string& server, const PublicKey& root);
 
-// "VTTRUST 1" and one line per record: "ROOT CURRENT RELEASE|- SERVER", CR LF.
-// Lines that do not read are skipped (an unreadable file is an empty one).
+// "VTTRUST 1" and one line per record: "ROOT CURRENT RELEASE|- SERVER", CR LF,
+// then "SUM " and the XXH3-128 (content_sum.h, 32 hex digits) of every byte
+// before that line: a changed digit of a key still reads as a key, of
+// another record, which only the sum tells. A file without the sum line
+// (written by launchers before it) is read without it.
+// Read whole or not at all: a file with a line that does not read, a last
+// line without its CR LF, a sum that does not match or another heading
+// gives nothing (with `why`).
+// Skipping a record would forget a release and let an older one in again;
+// the caller treats such a file as one it cannot trust, never as a new one.
 std::string FormatTrustRecords(const std::vector<TrustRecord>& records);
-std::vector<TrustRecord> ParseTrustRecords(std::string_view text);
+std::optional<std::vector<TrustRecord>> ParseTrustRecords(std::string_view text, std::string* why = nullptr);
 
 // The caller's cryptography (CNG in the launcher, OpenSSL in tests).
 struct SignatureCheck {

@@ -1,19 +1,44 @@
 #include "launcher/win/trust_store.h"
 
+#include <windows.h>
+
 #include "platform/win/files.h"
 #include "platform/win/program_log.h"
 #include "platform/win/replace_file.h"
+#include "platform/win/text_codes.h"
 
 namespace vt::launcher {
 namespace {
 
-std::vector<TrustRecord> ReadRecords(const std::string& path) {
-    if (path.empty() || !win::OrdinaryFileExists(path)) return {};
+// Nothing at that name: the one case of first trust. Asked of the name's
+// attributes, so a hidden or system file counts as there (the ordinary
+// existence test would take it for none).
+bool NothingThere(const std::string& path) {
+    if (::GetFileAttributesW(win::PathW(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The records of `path`; nothing with `why` when it is there and cannot be
+// read whole.
+std::optional<std::vector<TrustRecord>> ReadRecords(const std::string& path, std::string& why) {
+    if (path.empty() || NothingThere(path)) return std::vector<TrustRecord>{};
+    std::string text;
     try {
-        return ParseTrustRecords(win::ReadWholeFile(path));
-    } catch (...) {
-        return {};  // held open by another program: as if new (the next run reads it again)
+        text = win::ReadWholeFile(path);
+    } catch (const std::exception& e) {
+        why = path + " cannot be read (" + e.what() +
+              "): close the program that holds it open (a backup or antivirus tool), then start the launcher again";
+        return std::nullopt;
     }
+    std::string damage;
+    std::optional<std::vector<TrustRecord>> records = ParseTrustRecords(text, &damage);
+    if (!records)
+        why = path + " is damaged (" + damage +
+              "): it keeps the releases installed from this server, so that an older one is never taken. Delete it "
+              "to trust the server's key afresh (the next release offered is then taken, whatever its number), "
+              "or put back a copy from a backup";
+    return records;
 }
 
 bool SameRecord(const TrustRecord& r, const std::string& server, const PublicKey& root) {
@@ -23,11 +48,14 @@ bool SameRecord(const TrustRecord& r, const std::string& server, const PublicKey
 }  // namespace
 
 TrustStore::TrustStore(std::string appDir) : primary_(std::move(appDir) + kTrustFileName) {
-    records_ = ReadRecords(primary_);
-    if (records_.empty() && !win::OrdinaryFileExists(primary_)) {
+    std::string why;
+    std::optional<std::vector<TrustRecord>> read = ReadRecords(primary_, why);
+    if (read && read->empty() && NothingThere(primary_)) {
         const std::string local = win::LocalDataFolder();
-        if (!local.empty()) records_ = ReadRecords(local + kTrustFileName);
+        if (!local.empty()) read = ReadRecords(local + kTrustFileName, why);
     }
+    if (read) records_ = std::move(*read);
+    else unreadable_ = why;
 }
 
 TrustRecord TrustStore::Find(const std::string& server, const PublicKey& root) const {
@@ -37,10 +65,17 @@ TrustRecord TrustStore::Find(const std::string& server, const PublicKey& root) c
 }
 
 bool TrustStore::Remember(const TrustRecord& record, std::string& why) {
+    if (unreadable_) {
+        why = *unreadable_;
+        return false;
+    }
     bool replaced = false;
     for (TrustRecord& r : records_)
         if (SameRecord(r, record.server, record.root)) {
+            const std::optional<std::uint64_t> highest =
+                r.release && (!record.release || *record.release < *r.release) ? r.release : record.release;
             r = record;
+            r.release = highest;
             replaced = true;
         }
     if (!replaced) records_.push_back(record);

@@ -81,7 +81,7 @@ RunEnding UpdateRun::Steps() {
     }
     // Remembered before any file is fetched: from now on nothing older is taken.
     std::string notKept;
-    if (remember && !TrustStore(s.AppDir).Remember(*remember, notKept))
+    if (remember && trust_ && !trust_->Remember(*remember, notKept))
         context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
     if (!ProcessEntries(pool, entries, sums)) return RunEnding::E4;
     LogMirrors();
@@ -252,7 +252,10 @@ std::optional<std::string> UpdateRun::JudgeRelease(const SideFile& sums, const s
     // Signed by the key trusted now, no older release than one accepted
     // before, not expired: judged against what was remembered.
     const LauncherSettings& s = context_.settings;
-    const TrustRecord known = TrustStore(s.AppDir).Find(s.WebPath, key);
+    if (!trust_) trust_.emplace(s.AppDir);
+    if (trust_->Unreadable())
+        return "the record of the releases installed cannot be used, so no release is taken: " + *trust_->Unreadable();
+    const TrustRecord known = trust_->Find(s.WebPath, key);
     const SignatureCheck cng{[](std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); },
                              [](const PublicKey& signer, const Sha256& digest, const Signature& signature) {
                                  return win::VerifyP256(signer, digest, signature);

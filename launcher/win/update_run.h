@@ -14,6 +14,7 @@
 #include "launcher/rules/update_rules.h"
 #include "launcher/win/fetch_pool.h"
 #include "launcher/win/run_context.h"
+#include "launcher/win/trust_store.h"
 
 namespace vt::launcher {
 
@@ -67,6 +68,9 @@ private:
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure
 
     RunContext& context_;
+    // What is remembered of releases: read once, when the first signed side
+    // file is judged, and written by the same store once the list fits.
+    std::optional<TrustStore> trust_;
 };
 
 }  // namespace vt::launcher

@@ -115,14 +115,14 @@ TEST_F(Trust, KeyChangesNotSignedByTheOldKeyOrGoingInCirclesLeadNowhere) {
     EXPECT_NE(v.why.find("not by the key PUBLICKEY= names"), std::string::npos) << v.why;
 }
 
-TEST(TrustRecords, WhatIsWrittenReadsBackAndDamagedLinesAreSkipped) {
+TEST(TrustRecords, WhatIsWrittenReadsBackAndADamagedFileReadsAsNothing) {
     PublicKey one{}, two{};
     one[0] = 1;
     two[63] = 2;
     const std::vector<TrustRecord> records{{"http://a.example/VT updates/ ", one, two, 1765100000},
                                            {"https://b.example/", two, two, std::nullopt}};
     const std::string text = FormatTrustRecords(records);
-    const std::vector<TrustRecord> back = ParseTrustRecords(text);
+    const std::vector<TrustRecord> back = ParseTrustRecords(text).value_or(std::vector<TrustRecord>{});
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].server, "http://a.example/VT updates/ ");  // blanks in WEBPATH= are kept
     EXPECT_EQ(back[0].current, two);
@@ -130,11 +130,35 @@ TEST(TrustRecords, WhatIsWrittenReadsBackAndDamagedLinesAreSkipped) {
     EXPECT_FALSE(back[1].release);
     EXPECT_EQ(FormatTrustRecords(back), text);
 
+    // Anything short of the whole file gives nothing: a record skipped would
+    // be a release forgotten.
+    std::string why;
     std::string damaged = text;
     damaged[20] = 'x';  // the first record's root is no longer hex
-    EXPECT_EQ(ParseTrustRecords(damaged).size(), 1u);
-    EXPECT_TRUE(ParseTrustRecords(text.substr(0, text.size() - 1)).size() == 1u);  // a cut last line
-    EXPECT_TRUE(ParseTrustRecords("VTTRUST 2\r\n").empty());
+    EXPECT_FALSE(ParseTrustRecords(damaged, &why));
+    EXPECT_NE(why.find("line 2"), std::string::npos) << why;
+    EXPECT_FALSE(ParseTrustRecords(text.substr(0, text.size() - 1), &why));  // a cut last line
+    EXPECT_NE(why.find("is cut short"), std::string::npos) << why;
+    std::string noRelease = text;
+    noRelease.replace(noRelease.find(" 1765100000 "), 12, " 17651x0000 ");
+    EXPECT_FALSE(ParseTrustRecords(noRelease));
+    EXPECT_FALSE(ParseTrustRecords("VTTRUST 2\r\n"));
+    EXPECT_FALSE(ParseTrustRecords(""));
+    EXPECT_FALSE(ParseTrustRecords(std::string("\x93\x01garbage\r\n")));
+    // A changed digit of a key still reads as a key: the sum tells.
+    std::string otherKey = text;
+    otherKey[20] = otherKey[20] == 'f' ? 'e' : 'f';
+    EXPECT_FALSE(ParseTrustRecords(otherKey, &why));
+    EXPECT_NE(why.find("checksum does not match"), std::string::npos) << why;
+    // A file written before the sum line reads without it.
+    const std::string older = text.substr(0, text.find("SUM "));
+    ASSERT_TRUE(ParseTrustRecords(older));
+    EXPECT_EQ(ParseTrustRecords(older)->size(), 2u);
+    EXPECT_FALSE(ParseTrustRecords(text + FormatPublicKey(one) + " " + FormatPublicKey(one) + " - x\r\n"))
+        << "nothing may follow the sum";
+    const auto none = ParseTrustRecords("VTTRUST 1\r\n");  // a record of nothing yet is a record
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->empty());
 }
 
 TEST(TrustRecords, UtcText) {

@@ -7,9 +7,11 @@
 #include "config/settings.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/win/hash_cache.h"
+#include "launcher/win/trust_store.h"
 #include "launcher/win/update_run.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
+#include "platform/win/text_codes.h"
 #include "support/null_view.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
@@ -57,10 +59,12 @@ protected:
         WriteFileBytes(root / ("VTupdates\\" + name), bytes);
     }
     // Hashes and signs the list as vtlist make --sign does (cfg/* kept).
-    void Release(const std::string& list, const vtlist::KeyPair* by = nullptr) {
+    void Release(const std::string& list, const vtlist::KeyPair* by = nullptr,
+                 std::optional<std::uint64_t> number = std::nullopt) {
         Serve("update.dat", list);
         vtlist::SideOptions options;
         options.keepGlobs = {"cfg/*"};
+        options.release = number;
         std::vector<std::string> problems;
         const std::string sums = vtlist::MakeSideFile(list, root / "VTupdates", options, by ? by : &key, problems);
         ASSERT_TRUE(problems.empty()) << problems[0];
@@ -241,4 +245,56 @@ TEST_F(Signed, APublicKeyThatIsNoPointIsNamedAsTheSetting) {
     EXPECT_NE(context.lastFailure.find("PUBLICKEY= value in UPDATE.CFG is not a valid key"), std::string::npos)
         << context.lastFailure;
     EXPECT_EQ(Requests("readme.txt"), 0);
+}
+
+// Only a record that is not there means first trust. One that is there and
+// cannot be read whole (damaged in any way, hidden, held open by another
+// program) ends the run with E1 before a file is fetched, says why and what
+// to do, and is left as it is: release 100 is never taken over 200.
+TEST_F(Signed, ATrustRecordThatCannotBeReadWholeStopsTheRunAndIsNeverLowered) {
+    const std::string trust = Local(kTrustFileName);
+    Release(kList, nullptr, 200);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    const std::string good = ReadFileBytes(trust);
+    ASSERT_NE(good.find(" 200 "), std::string::npos) << good;
+    Release(kList, nullptr, 100);  // a server left behind, or a replay
+
+    std::string oneDigit = good;
+    const std::size_t digit = oneDigit.find("\r\n") + 2 + 5;
+    oneDigit[digit] = oneDigit[digit] == 'f' ? 'e' : 'f';  // still hex, still a line: another key
+    std::string noDigits = good;
+    noDigits[good.find("\r\n") + 2 + 5] = 'x';
+    const std::vector<std::pair<std::string, std::string>> damaged{
+        {"random bytes", std::string("\x17\x8a\xfe garbage \x01\x02", 17)},
+        {"the last line end missing", good.substr(0, good.size() - 2)},
+        {"a key digit that is no digit", noDigits},
+        {"a key digit changed to another", oneDigit},
+        {"an empty file", ""},
+    };
+    for (const auto& [what, bytes] : damaged) {
+        WriteFileBytes(trust, bytes);
+        EXPECT_EQ(RunOnce(), RunEnding::E1) << what;
+        EXPECT_NE(context.lastFailure.find("is damaged"), std::string::npos) << what << ": " << context.lastFailure;
+        EXPECT_NE(context.lastFailure.find("Delete it"), std::string::npos) << context.lastFailure;
+        EXPECT_EQ(ReadFileBytes(trust), bytes) << what << ": the record was written over";
+        EXPECT_EQ(Requests("readme.txt"), 1) << what << ": a file was fetched";
+    }
+    WriteFileBytes(trust, good);
+    SetAttributes(trust, FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(RunOnce(), RunEnding::E1) << "a hidden record is a record: " << context.lastFailure;
+    SetAttributes(trust, FILE_ATTRIBUTE_NORMAL);
+    {
+        const win::UniqueFileHandle holder(::CreateFileW(win::PathW(trust).c_str(), GENERIC_READ, 0, nullptr,
+                                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(RunOnce(), RunEnding::E1);
+        EXPECT_NE(context.lastFailure.find("cannot be read"), std::string::npos) << context.lastFailure;
+        EXPECT_NE(context.lastFailure.find("close the program that holds it"), std::string::npos) << context.lastFailure;
+    }
+    EXPECT_EQ(ReadFileBytes(trust), good);
+    EXPECT_NE(LogText().find("no release is taken"), std::string::npos) << LogText();
+    // Read again as it is: release 100 is refused as older, the record stays at 200.
+    EXPECT_EQ(RunOnce(), RunEnding::E1);
+    EXPECT_NE(context.lastFailure.find("never installed again"), std::string::npos) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(trust), good);
 }
