@@ -136,6 +136,31 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::string Utf8FromWindows1252(std::string_view bytes) {
+    // 0x80 to 0x9F; 0 where 1252 defines nothing.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+        0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        char32_t code = b;
+        if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) code = kHigh[b - 0x80];
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string FileNameUpper(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());

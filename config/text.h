@@ -41,6 +41,12 @@ void AppendUtf8(std::string& out, char32_t code);
 // system itself (platform/win/files.h, SameFileName).
 std::string FileNameUpper(std::string_view utf8);
 
+// `bytes` read as Windows-1252 (the ANSI code page of Western European and
+// American Windows, and Wine's under a C or UTF-8 locale), as UTF-8. The five
+// bytes 1252 leaves undefined are read as the C1 control of the same value,
+// as Windows' own conversion does.
+std::string Utf8FromWindows1252(std::string_view bytes);
+
 // Bytes as lower-case hex digits, and back: exactly 2 * size hex digits,
 // either case; false otherwise.
 std::string ToHex(const std::uint8_t* data, std::size_t size);

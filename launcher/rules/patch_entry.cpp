@@ -57,6 +57,70 @@ bool IsSafeLocalPath(const std::string& localPath) {
 
 bool IsSafeEntry(const PatchEntry& entry) { return !entry.UncLocalPath && IsSafeLocalPath(entry.LocalPath); }
 
+namespace {
+
+// The names of a "\"-separated path, empty ones included.
+std::vector<std::string_view> NamesOf(std::string_view path) {
+    std::vector<std::string_view> names;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = path.find('\\', start);
+        names.push_back(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return names;
+        start = end + 1;
+    }
+}
+
+std::string_view WithoutTrailingDotsAndBlanks(std::string_view name) {
+    if (name == "." || name == "..") return name;
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+    return name;
+}
+
+bool IsDeviceName(std::string_view name) {
+    // The part before the first dot, its trailing blanks dropped, as Windows compares it.
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    const std::string upper = ToAsciiUpper(std::string(base));
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+    return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) && upper[3] >= '1' &&
+           upper[3] <= '9';
+}
+
+}  // namespace
+
+std::optional<std::string> LocalNameProblem(std::string_view localPath) {
+    const std::vector<std::string_view> names = NamesOf(localPath);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string_view name = names[i];
+        const bool drive = i == 0 && name.size() == 2 && name[1] == ':' &&
+                           ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+        if (name.empty() || name == "." || name == ".." || drive) continue;
+        const std::string quoted = "\"" + std::string(name) + "\"";
+        for (const char c : name) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                return "the name " + quoted + " holds a control character, which Windows does not allow in a name";
+            if (std::string_view("<>:\"/|?*").find(c) != std::string_view::npos)
+                return "the name " + quoted + " holds \"" + std::string(1, c) + "\", which Windows does not allow in a name";
+        }
+        if (WithoutTrailingDotsAndBlanks(name).empty())
+            return "the name " + quoted + " is only dots and blanks, which Windows drops: no file can have it";
+        if (IsDeviceName(name))
+            return "the name " + quoted + " is a device on Windows (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any "
+                   "extension): no file can have it";
+    }
+    return std::nullopt;
+}
+
+std::string WindowsNameKey(std::string_view localPath) {
+    std::string folded;
+    const std::vector<std::string_view> names = NamesOf(localPath);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) folded += '\\';
+        folded += WithoutTrailingDotsAndBlanks(names[i]);
+    }
+    return FileNameUpper(folded);
+}
+
 std::string EntryFolderPath(const std::string& appDir, const std::string& localPath) {
     const std::size_t last = localPath.find_last_of('\\');
     if (last == std::string::npos) return {};

@@ -31,6 +31,20 @@ bool IsSafeLocalPath(const std::string& localPath);
 // inside AppDir, since the path is appended to it.)
 bool IsSafeEntry(const PatchEntry& entry);
 
+// Why Windows can have no file at this local path ("\" between names),
+// said for a publisher; nothing when every name is one it can create. A
+// name may not be a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9,
+// in any case, with any extension, blanks before the dot included: "nul.txt"
+// and "Aux .ini" are the device too), hold a control character or one of
+// < > : " / | ? *, or be only dots and blanks. A drive at the start ("C:")
+// is left to IsSafeLocalPath, which refuses it as leaving the mod's folders.
+std::optional<std::string> LocalNameProblem(std::string_view localPath);
+
+// The key under which Windows takes two local paths for one file: every
+// name's trailing dots and blanks dropped (Windows drops them on the way to
+// the disk, so "a.txt." is "a.txt"), then FileNameUpper.
+std::string WindowsNameKey(std::string_view localPath);
+
 // AppDir followed by every folder of LocalPath, each with its "\"; empty when
 // LocalPath names no folder.
 std::string EntryFolderPath(const std::string& appDir, const std::string& localPath);

@@ -179,7 +179,7 @@ std::optional<std::string> SideFileMisfit(const SideFile& sums, std::uint64_t li
     for (const auto& [index, entry] : sums.entries) {
         const std::optional<PatchEntry> fields = SplitPatchEntry(entries[static_cast<std::size_t>(index) - 1]);
         if (!fields) continue;  // a malformed entry ends the run with E4 when it is reached
-        const std::string path = FileNameUpper(fields->LocalPath);
+        const std::string path = WindowsNameKey(fields->LocalPath);
         const auto [first, isNew] = firstByPath.emplace(path, index);
         if (isNew) continue;
         const SideEntry& other = sums.entries.at(first->second);

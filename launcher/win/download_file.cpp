@@ -65,8 +65,10 @@ PartFile::~PartFile() {
     file_.reset();
     if (!replaced_) {
         Step("discard");
-        ::DeleteFileW(win::PathW(path_).c_str());
-        if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
+        // The record goes with its partial file only: one another fetch
+        // holds open (a second launcher in the folder) keeps both.
+        const bool gone = ::DeleteFileW(win::PathW(path_).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (recordExists_ && gone) ::DeleteFileW(win::PathW(recordPath_).c_str());
     }
 }
 
@@ -100,14 +102,17 @@ bool PartFile::BeginBody(std::uint64_t keep) {
     nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
     if (keep == 0) {
         file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
-        if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());  // a fresh body has no record until the server offers one
-        recordExists_ = false;
         resumable_.reset();
         keptSum_.reset();
         checkpointed_ = 0;
         // Readable too: a body continued later in this fetch hashes what it keeps.
         file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        // A fresh body has no record until the server offers one; the old
+        // record goes only once the partial file is ours: one that another
+        // fetch holds (a second launcher in the folder) keeps its record.
+        if (file_ && recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
+        if (file_) recordExists_ = false;
         written_ = 0;
         hasher_.reset();
         if (expected_) StartHash();

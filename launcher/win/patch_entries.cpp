@@ -128,6 +128,11 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
         FinishFetches();  // the entries before it are in place, as one at a time
         return false;
     }
+    if (const std::optional<std::string> problem = LocalNameProblem(entry->LocalPath)) {
+        context_.log.Line("ENTRY", index + " refused, " + *problem + ": " + entry->LocalPath);
+        FinishFetches();
+        return false;
+    }
     if (!IsSafeEntry(*entry)) {
         context_.log.Line("ENTRY", index + " refused, the local path leaves the mod's folders: " + entry->LocalPath);
         FinishFetches();

@@ -134,3 +134,24 @@ TEST(ProgressText, AContinuedBodySaysWhereItResumed) {
     resumed.bytesPerSecond = 3 * MiB;
     EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.0 MB/s, resumed at 29.4 MB");
 }
+
+// The names Windows can have no file by, as the launcher and vtlist refuse
+// them, and the names it takes for one file.
+TEST(LocalNames, DevicesControlCharactersAndReservedCharactersAreProblems) {
+    for (const char* bad : {"CON", "con.txt", "maps\\NUL.ini", "Aux .ini", "prn.tar.gz", "COM1", "lpt9.log",
+                            "nul\\inner.txt", "a\x1f" "b", "a:b", "x*.txt", "q?", "<a>", "\"q\"", "a|b", "...", " . ",
+                            "maps\\a/b.txt"})
+        EXPECT_TRUE(LocalNameProblem(bad)) << bad;
+    for (const char* good : {"console.txt", "COM0", "com10", "LPT", "connect.ini", "nul_", "..\\DATA\\a.txt",
+                             ".\\a.txt", "a.txt.", "C:\\x\\a.txt", "for\xC3\xAAt.ini", "maps\\", ""})
+        EXPECT_FALSE(LocalNameProblem(good)) << good << ": " << LocalNameProblem(good).value_or("");
+    EXPECT_NE(LocalNameProblem("maps\\nul.txt")->find("\"nul.txt\""), std::string::npos);
+}
+
+TEST(LocalNames, TrailingDotsAndBlanksAndCaseMakeOneFile) {
+    EXPECT_EQ(WindowsNameKey("a.txt"), WindowsNameKey("A.TXT."));
+    EXPECT_EQ(WindowsNameKey("maps\\a.txt"), WindowsNameKey("MAPS. \\a.txt  "));
+    EXPECT_EQ(WindowsNameKey("..\\a.txt"), WindowsNameKey("..\\A.txt."));  // ".." itself is kept
+    EXPECT_NE(WindowsNameKey("..\\a.txt"), WindowsNameKey("a.txt"));
+    EXPECT_NE(WindowsNameKey("a.txt"), WindowsNameKey("a.tx"));
+}

@@ -94,6 +94,22 @@ TEST(PublicKeyText, HexOfBothCoordinates) {
     EXPECT_FALSE(ParsePublicKey("g" + text.substr(1)));
 }
 
+// "a.txt" and "a.txt." are one file on Windows: two entries that write it
+// with different contents are a misfit, as two that differ only in case are.
+TEST(SideFile, NamesWindowsFoldsIntoOneAreOnePathForTheMisfit) {
+    SideFile sums;
+    Sha256 one{}, two{};
+    two[0] = 1;
+    sums.entries[1] = SideEntry{5, one, true, std::nullopt};
+    sums.entries[2] = SideEntry{5, two, true, std::nullopt};
+    const std::vector<std::string> entries{"a|maps\\a.txt|immer", "b|MAPS\\A.txt. |immer"};
+    const auto misfit = SideFileMisfit(sums, sums.listSize, sums.listHash, entries);
+    ASSERT_TRUE(misfit);
+    EXPECT_NE(misfit->find("entries 1 and 2 both write"), std::string::npos) << *misfit;
+    sums.entries[2].hash = one;  // the same contents twice: no harm
+    EXPECT_FALSE(SideFileMisfit(sums, sums.listSize, sums.listHash, entries));
+}
+
 }  // namespace
 }  // namespace vt::launcher
 

@@ -40,5 +40,14 @@ TEST(FileNameUpper, FoldsTheLettersWindowsFoldsInLatinGreekAndCyrillic) {
     EXPECT_EQ(FileNameUpper("a\xC3"), "A\xC3");
 }
 
+// What a launcher in the default ANSI code page reads a byte as.
+TEST(Text, Windows1252ReadsAsUtf8AsWindowsReadsIt) {
+    EXPECT_EQ(Utf8FromWindows1252("for\xEAt.ini"), "for\xC3\xAAt.ini");
+    EXPECT_EQ(Utf8FromWindows1252("\x80 \x9F \xFF"), "\xE2\x82\xAC \xC5\xB8 \xC3\xBF");
+    EXPECT_EQ(Utf8FromWindows1252("\x81\x8D"), "\xC2\x81\xC2\x8D");  // undefined in 1252: the C1 control
+    EXPECT_EQ(Utf8FromWindows1252("plain"), "plain");
+    for (int b = 0; b < 256; ++b) EXPECT_TRUE(IsValidUtf8(Utf8FromWindows1252(std::string(1, static_cast<char>(b))))) << b;
+}
+
 }  // namespace
 }  // namespace vt

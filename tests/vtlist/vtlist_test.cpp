@@ -2,12 +2,16 @@
 // the launcher's own rules must read back what it writes, and every trap of
 // the list format must be found with its line number.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -652,3 +656,82 @@ TEST(VtlistLint, ALineThatIsNotUtf8IsWarnedAbout) {
               std::vector<std::string>{"2:W"});
     EXPECT_TRUE(LintPatchList("h\r\n\xC3\x9C" "bersicht.txt|\xC3\x9C" "bersicht.txt|immer\r\n", kNow).problems.empty());
 }
+
+// Names every launcher would fail on are refused by make, each with its own
+// reason, and found by lint with the launcher's rule: devices in any case and
+// with any extension, control characters, ":" and "*"; a name Windows folds
+// into one listed before it; a name that is not UTF-8.
+TEST(VtlistMake, NamesWindowsCannotHaveAreRefusedWithTheReason) {
+    std::vector<ReleaseFile> files;
+    for (const char* name : {"CON", "maps/nul.txt", "Aux .ini", "com7.dat", "lpt1", "a\x01" "b.txt", "colon:star*.txt",
+                             "q?.txt", "ok.txt", "ok.txt.", "OK.TXT ", "for\xEAt.ini", "console.txt", "com0.txt",
+                             "nul/inner.txt"})
+        files.push_back({name, 2008, 1, 1, 0, 0, 0});
+    std::vector<std::string> refused, why;
+    const std::string list = MakePatchList(files, {}, refused, &why);
+    ASSERT_EQ(refused.size(), why.size());
+    std::map<std::string, std::string> reason;
+    for (std::size_t i = 0; i < refused.size(); ++i) reason[refused[i]] = why[i];
+    for (const char* device : {"CON", "maps/nul.txt", "Aux .ini", "com7.dat", "lpt1", "nul/inner.txt"})
+        EXPECT_NE(reason[device].find("is a device on Windows"), std::string::npos) << device << ": " << reason[device];
+    EXPECT_NE(reason["a\x01" "b.txt"].find("control character"), std::string::npos);
+    EXPECT_NE(reason["colon:star*.txt"].find("\":\", which Windows does not allow"), std::string::npos)
+        << reason["colon:star*.txt"];
+    EXPECT_NE(reason["q?.txt"].find("\"?\""), std::string::npos);
+    EXPECT_NE(reason["ok.txt."].find("the same file as \"OK.TXT \""), std::string::npos) << reason["ok.txt."];
+    EXPECT_NE(reason["ok.txt"].find("the same file as"), std::string::npos) << reason["ok.txt"];
+    EXPECT_NE(reason["for\xEAt.ini"].find("not UTF-8"), std::string::npos);
+    // What Windows can have stays, once: the first of the names it folds.
+    const std::vector<std::string> entries = launcher::PatchListEntries(SplitTextLines(list));
+    ASSERT_EQ(entries.size(), 3u) << list;
+    EXPECT_EQ(entries[0].substr(0, entries[0].find('\t')), "OK.TXT ");
+    EXPECT_EQ(entries[1].substr(0, entries[1].find('\t')), "com0.txt");
+    EXPECT_EQ(entries[2].substr(0, entries[2].find('\t')), "console.txt");
+}
+
+TEST(VtlistLint, NamesWindowsCannotHaveAreErrorsWithTheRightReason) {
+    const auto report = LintPatchList("h\r\ncolon:star*.txt|colon:star*.txt|immer\r\nx|nul.txt|immer\r\n"
+                                      "a|a.txt|immer\r\nb|A.TXT.|immer\r\nc|..\\..\\x.txt|immer\r\n",
+                                      kNow);
+    ASSERT_EQ(Codes(report.problems), (std::vector<std::string>{"2:E", "3:E", "5:W", "6:E"}));
+    EXPECT_NE(report.problems[0].text.find("\":\", which Windows does not allow"), std::string::npos)
+        << report.problems[0].text;
+    EXPECT_EQ(report.problems[0].text.find("leaves the mod's folders"), std::string::npos) << report.problems[0].text;
+    EXPECT_NE(report.problems[1].text.find("is a device"), std::string::npos) << report.problems[1].text;
+    EXPECT_NE(report.problems[2].text.find("also on line 4"), std::string::npos) << report.problems[2].text;
+    EXPECT_NE(report.problems[3].text.find("leaves the mod's folders"), std::string::npos) << report.problems[3].text;
+}
+
+// A list written in Latin-1 by another tool: check asks for the name as a
+// launcher reads the line (in its ANSI code page, 1252, then UTF-8 and
+// percent-encoded), not for the raw byte.
+TEST_F(VtlistCheck, ANameThatIsNotUtf8IsAskedForAsTheLauncherAsks) {
+    root.Write("VTupdates/for\xC3\xAAt.ini", "[forest]");
+    root.Write("VTupdates/update.dat", "h\r\nfor\xEAt.ini|for\xEAt.ini|immer\r\n");
+    const CheckReport report = Check();
+    EXPECT_TRUE(report.listProblems.empty() || report.listProblems[0].severity != Severity::Error)
+        << report.listProblems[0].text;
+    EXPECT_EQ(server.RequestCount("/VTupdates/for%C3%AAt.ini"), 1);
+    EXPECT_EQ(server.RequestCount("/VTupdates/for%EAt.ini"), 0);
+}
+
+#ifndef _WIN32
+// What a scan leaves out, it names: a link to a folder (not followed), a
+// link that leads nowhere, a pipe.
+TEST(VtlistMake, LinksAndPipesAreNamedInTheLeftOutLines) {
+    ScratchFolder release, elsewhere;
+    release.Write("real.txt", "real");
+    elsewhere.Write("secret.txt", "outside the release");
+    fs::create_directory_symlink(elsewhere.path(), release.path() / "linked");
+    fs::create_symlink(release.path() / "gone.txt", release.path() / "dangling.txt");
+    ASSERT_EQ(::mkfifo((release.path() / "pipe").c_str(), 0600), 0);
+    const ScanResult scan = ScanReleaseFolder(release.path().string());
+    ASSERT_EQ(scan.files.size(), 1u);
+    EXPECT_EQ(scan.files[0].relativePath, "real.txt");
+    std::string left;
+    for (const std::string& what : scan.leftOut) left += what + "\n";
+    EXPECT_NE(left.find("linked/ (a link to a folder: not followed"), std::string::npos) << left;
+    EXPECT_NE(left.find("dangling.txt (a link that leads nowhere)"), std::string::npos) << left;
+    EXPECT_NE(left.find("pipe (not a plain file"), std::string::npos) << left;
+}
+#endif

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "launcher/win/download_file.h"
+#include "platform/win/text_codes.h"
 #include "platform/win/crypto.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
@@ -325,6 +326,29 @@ TEST_F(Download, EveryBodyIsCheckedByTheDigestOfWhatWasWritten) {
     EXPECT_TRUE(part.Complete(why)) << why;
     ASSERT_TRUE(part.Begin(0) && write(right.substr(0, 5)) && write(wrong.substr(5)));
     EXPECT_FALSE(part.Complete(why)) << "a body begun afresh is hashed afresh";
+}
+
+// A partial file another fetch holds (a second launcher in the same folder)
+// is not ours: its record is not deleted before the partial file is held,
+// nor when the attempt gives up.
+TEST_F(Download, APartialFileHeldElsewhereKeepsItsRecord) {
+    WriteFileBytes(target / "game.dat.vtpart", std::string(2000, 'p'));
+    WriteFileBytes(target / "game.dat.vtresume", "a record");
+    {
+        const win::UniqueFileHandle other(::CreateFileW(win::PathW(target / "game.dat.vtpart").c_str(),
+                                                        GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(other);
+        FetchRequest request{Url("new.bin"), target / "game.dat"};
+        request.leftBehind = true;
+        {
+            PartFile part(request);
+            EXPECT_FALSE(part.Begin(0));
+            EXPECT_EQ(ReadFileBytes(target / "game.dat.vtresume"), "a record") << "deleted before the part was held";
+        }
+        EXPECT_EQ(ReadFileBytes(target / "game.dat.vtresume"), "a record") << "deleted when the attempt gave up";
+    }
+    EXPECT_EQ(ReadFileBytes(target / "game.dat.vtpart"), std::string(2000, 'p'));
 }
 
 // What a stopped run left beside a file has a name the next run knows.

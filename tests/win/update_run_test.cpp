@@ -138,6 +138,20 @@ TEST_F(Entries, PathsLeavingTheModAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(ReadFileBytes(install / "DATA\\a.txt"), "server a");
 }
 
+// Names Windows can have no file by fail the entry before anything is asked
+// of the server or written: every run would otherwise fetch and fail there.
+TEST_F(Entries, NamesWindowsCannotHaveAreRefusedBeforeAnythingIsFetched) {
+    for (const char* local : {"nul.txt", "maps\\CON", "Aux .ini", "colon:star*.txt", "q?.txt", "a\x01.txt"}) {
+        SCOPED_TRACE(local);
+        EXPECT_FALSE(Process(std::string("a.txt|") + local + "|immer"));
+    }
+    EXPECT_TRUE(view.statuses.empty());
+    EXPECT_EQ(Requests("a.txt"), 0);
+    EXPECT_FALSE(PathExists(settings.AppDir + "maps"));
+    EXPECT_TRUE(Process("a.txt|console.txt|immer"));
+    EXPECT_EQ(ReadFileBytes(Local("console.txt")), "server a");
+}
+
 TEST_F(Entries, ALockedLocalFileEndsWithTheFileAccessBox) {
     WriteFileBytes(Local("a.txt"), "local a");
     HANDLE lock = ::CreateFileA(Local("a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);

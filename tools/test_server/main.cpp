@@ -73,6 +73,8 @@ bool AddFault(vt::testing::TestServer& server, const std::string& spec) {
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string root = argv[1];  // the request path, "/VTupdates/...", is appended to it
+    // An option where the folder goes (--help above all) is no folder to serve.
+    if (root.rfind("-", 0) == 0) return Usage();
     int port = 0;
     for (int i = 2; i + 1 < argc; i += 2)
         if (std::string(argv[i]) == "--port") port = std::atoi(argv[i + 1]);

@@ -1,5 +1,7 @@
 #include "tools/vtlist/check_server.h"
 
+#include "config/text.h"
+
 #include "config/text_lines.h"
 #include "launcher/rules/block_index.h"
 #include "launcher/rules/update_rules.h"
@@ -104,8 +106,11 @@ void CheckFiles(const CheckOptions& options, const HttpSettings& http, const std
             if (sums)  // entry N is the list's line N + 1
                 if (const auto found = sums->entries.find(entry.line - 1); found != sums->entries.end())
                     expected = &found->second;
-            // The URL as the launcher builds it: the same encoding rule.
-            const std::string path = launcher::EncodeUrlPath(entry.remotePath);
+            // The URL as the launcher builds it: the same encoding rule, and
+            // a line that is not UTF-8 read in the ANSI code page first, as
+            // a launcher on a Western European Windows reads it (1252).
+            const std::string path = launcher::EncodeUrlPath(
+                IsValidUtf8(entry.remotePath) ? entry.remotePath : Utf8FromWindows1252(entry.remotePath));
             std::vector<std::pair<Severity, std::string>> found;
             if (expected)
                 CheckHashedFile(options, path, *expected, http, found);

@@ -67,6 +67,12 @@ inline PathKind KindOf(const std::filesystem::path& path) {
 #endif
 }
 
+// Whether `path` is itself a link (whatever it leads to, if anything).
+inline bool KindOfLink(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)) && !error;
+}
+
 // A file's size and last-write time, asked of the system itself on Windows:
 // the C runtime's stat behind std::filesystem::file_size and last_write_time
 // refuses a path with the long-path prefix. Nothing when it cannot be read.

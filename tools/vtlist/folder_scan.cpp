@@ -86,7 +86,16 @@ void ScanFolder(const std::string& folder, const std::string& relativeFolder, co
             else ScanFolder(path, relative + "/", outputs, result);
             continue;
         }
-        if (kind != PathKind::File) continue;
+        if (kind == PathKind::LinkedFolder) {
+            // Not followed: a link may lead out of the release, or round in a loop.
+            result.leftOut.push_back(relative + "/ (a link to a folder: not followed; copy what it holds into the release)");
+            continue;
+        }
+        if (kind != PathKind::File) {
+            result.leftOut.push_back(relative + (KindOfLink(fsPath) ? " (a link that leads nowhere)"
+                                                                    : " (not a plain file: a pipe, socket or device)"));
+            continue;
+        }
         if (IsOutput(fsPath, outputs)) {
             result.leftOut.push_back(relative + " (written by this command)");
             continue;

@@ -15,7 +15,10 @@ namespace vt::vtlist {
 //     player's to download;
 //   - version-control folders (.git, .svn, .hg) and what is below them;
 //   - `outputs`: the list being written and its side file, compared by what
-//     they are on disk, not by their names.
+//     they are on disk, not by their names;
+//   - links to folders (not followed), links that lead nowhere, and what is
+//     no plain file (a pipe, a socket, a device).
+// Each is named in `leftOut`, with why.
 struct ScanResult {
     std::vector<ReleaseFile> files;
     std::vector<std::string> leftOut;  // "publisher.key (a vtlist key file)"

@@ -76,6 +76,10 @@ void ListLinter::Entry(int line, const std::string& text, bool last) {
             std::to_string(bars + 1) + " fields instead of 3 (RemotePath|LocalPath|Stamp): E4 for every player");
         return;
     }
+    if (const std::optional<std::string> problem = launcher::LocalNameProblem(entry->LocalPath)) {
+        Add(line, Severity::Error, "the local path \"" + entry->LocalPath + "\": " + *problem + ": the launcher refuses it, E4");
+        return;
+    }
     if (!launcher::IsSafeEntry(*entry)) {
         Add(line, Severity::Error,
             "the local path \"" + entry->LocalPath +
@@ -88,7 +92,7 @@ void ListLinter::Entry(int line, const std::string& text, bool last) {
             "region (vtlist make writes UTF-8)");
     Fields(line, *entry);
     Stamp(line, *entry);
-    const std::string key = FileNameUpper(entry->LocalPath);
+    const std::string key = launcher::WindowsNameKey(entry->LocalPath);
     if (auto [it, fresh] = seenLocal_.emplace(key, line); !fresh)
         Add(line, Severity::Warning,
             "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <optional>
+
+#include "config/text.h"
+#include "launcher/rules/patch_entry.h"
 
 namespace vt::vtlist {
 namespace {
@@ -53,22 +58,44 @@ std::string StampFor(const ReleaseFile& file) {
     return text;
 }
 
-std::string MakePatchList(std::vector<ReleaseFile> files, const MakeOptions& options, std::vector<std::string>& refused) {
+std::string MakePatchList(std::vector<ReleaseFile> files, const MakeOptions& options, std::vector<std::string>& refused,
+                          std::vector<std::string>* why) {
     std::sort(files.begin(), files.end(),
               [](const ReleaseFile& a, const ReleaseFile& b) { return a.relativePath < b.relativePath; });
     std::string list = options.header + "\r\n";
+    std::map<std::string, std::string> listedAs;  // WindowsNameKey -> the name listed
+    auto refuse = [&](const std::string& path, std::string reason) {
+        refused.push_back(path);
+        if (why) why->push_back(std::move(reason));
+    };
     for (const ReleaseFile& file : files) {
         const std::string& path = file.relativePath;
-        if (path.find_first_of("|\t\r\n") != std::string::npos) {
-            refused.push_back(path);
-            continue;
-        }
         auto matches = [&](const std::vector<std::string>& globs) {
             return std::any_of(globs.begin(), globs.end(), [&](const std::string& g) { return GlobMatch(g, path); });
         };
+        if (path.find_first_of("|\t\r\n") != std::string::npos) {
+            refuse(path, "a patch list cannot carry \"|\", a tab or a line end in a name");
+            continue;
+        }
         if (matches(options.skipGlobs)) continue;
+        if (!IsValidUtf8(path)) {
+            refuse(path, "the name is not UTF-8 (a list is UTF-8, and launchers ask the server for the UTF-8 form): "
+                         "rename it");
+            continue;
+        }
         std::string local = options.localPrefix + path;
         std::replace(local.begin(), local.end(), '/', '\\');
+        std::string windowsPath = path;
+        std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+        if (const std::optional<std::string> problem = launcher::LocalNameProblem(windowsPath)) {
+            refuse(path, *problem + "; every launcher would end with E4 here");
+            continue;
+        }
+        if (const auto [it, fresh] = listedAs.emplace(launcher::WindowsNameKey(windowsPath), path); !fresh) {
+            refuse(path, "Windows takes it for the same file as \"" + it->second +
+                             "\" (trailing dots and blanks are dropped, case does not count)");
+            continue;
+        }
         // Every line ends in one CR LF; two at the end would be a blank entry.
         list += path + "\t|" + local + "\t|" + (matches(options.immerGlobs) ? "immer" : StampFor(file)) + "\r\n";
     }

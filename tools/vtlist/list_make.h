@@ -30,8 +30,14 @@ bool GlobMatch(const std::string& pattern, const std::string& relativePath);
 // player's copy written earlier in that same minute is then still fetched.
 std::string StampFor(const ReleaseFile& file);
 
-// The list text. Names the format cannot carry ("|", a tab, a CR or LF) are
-// returned in `refused` and give no entry.
-std::string MakePatchList(std::vector<ReleaseFile> files, const MakeOptions& options, std::vector<std::string>& refused);
+// The list text. Names that would fail every player's launcher are returned
+// in `refused` (with the reason at the same place in `why`, when given) and
+// give no entry: what the format cannot carry ("|", a tab, a CR or LF), what
+// is not UTF-8 (the docs promise UTF-8, and launchers ask for the UTF-8
+// form), what Windows can have no file by (the launcher's own rule,
+// LocalNameProblem), and a second name Windows takes for the same file as
+// one listed before it ("a.txt." beside "a.txt").
+std::string MakePatchList(std::vector<ReleaseFile> files, const MakeOptions& options, std::vector<std::string>& refused,
+                          std::vector<std::string>* why = nullptr);
 
 }  // namespace vt::vtlist

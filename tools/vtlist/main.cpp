@@ -378,19 +378,20 @@ std::optional<int> ReadMakeArguments(int argc, char** argv, MakeArguments& args)
 // Nothing when the folder cannot be read.
 std::optional<std::string> ListRelease(const std::string& folder, const MakeArguments& args,
                                        vt::vtlist::ScanResult& scan, std::vector<std::string>& refused) {
+    std::vector<std::string> why;
     std::string list;
     try {
         const std::vector<std::string> outputs =
             args.output.empty() ? std::vector<std::string>{}
                                 : std::vector<std::string>{args.output, vt::vtlist::SideFilePathFor(args.output)};
         scan = vt::vtlist::ScanReleaseFolder(folder, outputs);
-        list = vt::vtlist::MakePatchList(scan.files, args.options, refused);
+        list = vt::vtlist::MakePatchList(scan.files, args.options, refused, &why);
     } catch (const std::exception& e) {
         std::cerr << "vtlist: " << e.what() << "\n";
         return std::nullopt;
     }
-    for (const std::string& name : refused)
-        std::cerr << "vtlist: refused \"" << name << "\": a patch list cannot carry \"|\", a tab or a line end in a name\n";
+    for (std::size_t i = 0; i < refused.size(); ++i)
+        std::cerr << "vtlist: refused \"" << refused[i] << "\": " << why[i] << "\n";
     for (const std::string& what : scan.leftOut) std::cerr << "vtlist: left out " << what << "\n";
     return list;
 }
