@@ -22,6 +22,7 @@
 #include "test_server.h"
 #include "tools/vtlist/check_server.h"
 #include "tools/vtlist/folder_scan.h"
+#include "tools/vtlist/http_client.h"
 #include "tools/vtlist/list_lint.h"
 #include "tools/vtlist/list_make.h"
 #include "tools/vtlist/side_check.h"
@@ -713,6 +714,40 @@ TEST_F(VtlistCheck, ANameThatIsNotUtf8IsAskedForAsTheLauncherAsks) {
         << report.listProblems[0].text;
     EXPECT_EQ(server.RequestCount("/VTupdates/for%C3%AAt.ini"), 1);
     EXPECT_EQ(server.RequestCount("/VTupdates/for%EAt.ini"), 0);
+}
+
+// check reads an answer no further than it may be: a file no further than
+// one byte past the side file's size (streamed through the hash, never held
+// whole), a list no further than kMaxKeptBody; an endless answer costs
+// nothing. A 404 of a small hashed file is still reported as the 404.
+TEST_F(VtlistCheck, AnswersAreReadNoFurtherThanTheyMayBe) {
+    const std::string list = "h\r\nmaps/a.ini|a.ini|immer\r\nb.txt|b.txt|2008-01-28 14:30\r\n";
+    std::vector<std::string> problems;
+    root.Write("VTupdates/update.dat.vtsums", MakeSideFile(list, (root.path() / "VTupdates").string(), {}, nullptr, problems));
+    root.Write("VTupdates/b.txt", std::string(20 * 1024 * 1024, 'b'));  // the side file says 1 byte
+    CheckReport report = Check();
+    ASSERT_EQ(Codes(report.listProblems), std::vector<std::string>{"3:E"});
+#ifdef _WIN32
+    EXPECT_NE(report.listProblems[0].text.find("is 20971520 bytes, the side file says 1"), std::string::npos)
+        << report.listProblems[0].text;
+#else
+    EXPECT_NE(report.listProblems[0].text.find("is longer than the 1 bytes the side file says"), std::string::npos)
+        << report.listProblems[0].text;
+#endif
+
+    fs::remove(root.path() / "VTupdates/b.txt");
+    report = Check();
+    ASSERT_EQ(Codes(report.listProblems), std::vector<std::string>{"3:E"});
+    EXPECT_NE(report.listProblems[0].text.find("404"), std::string::npos) << report.listProblems[0].text;
+
+#ifndef _WIN32  // vtlist.exe reads an answer to its end (http_client_wininet.cpp says why)
+    root.Write("VTupdates/update.dat", "h\r\n" + std::string(kMaxKeptBody, 'x'));
+    report = Check();
+    ASSERT_FALSE(report.listProblems.empty());
+    EXPECT_NE(report.listProblems[0].text.find("longer than the " + std::to_string(kMaxKeptBody) + " bytes"),
+              std::string::npos)
+        << report.listProblems[0].text;
+#endif
 }
 
 #ifndef _WIN32

@@ -32,19 +32,31 @@ std::string FileProblem(const std::string& url, const HttpSettings& http) {
     return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
 }
 
-// The whole file, compared with its side-file line.
+// The whole file, compared with its side-file line: streamed through the
+// hash (a big file is never held), and read no further than one byte past
+// the size the side file says.
 std::string HashProblem(const std::string& url, const launcher::SideEntry& expected, const HttpSettings& http) {
-    const HttpAnswer answer = HttpRequest("GET", url, "", http);
-    if (!Good(answer.status)) return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
-    if (answer.body.size() != expected.size)
-        return "is " + std::to_string(answer.body.size()) + " bytes, the side file says " + std::to_string(expected.size);
-    if (Sha256Of(answer.body) != expected.hash) return "has another SHA-256 than the side file says";
+    StreamDigest digest;
+    std::uint64_t size = 0;
+    const HttpAnswer answer =
+        HttpRequest("GET", url, "", http, expected.size + 1, [&](const char* data, std::size_t bytes) {
+            digest.Add(data, bytes);
+            size += bytes;
+        });
+    if (!Good(answer.status)) {
+        if (answer.error.find("longer than") != std::string::npos)
+            return "is longer than the " + std::to_string(expected.size) + " bytes the side file says";
+        return answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error;
+    }
+    if (size != expected.size)
+        return "is " + std::to_string(size) + " bytes, the side file says " + std::to_string(expected.size);
+    if (digest.Finish() != expected.hash) return "has another SHA-256 than the side file says";
     return {};
 }
 
 // The block index the side file names for a file, at `url` + ".vtblocks".
 std::string IndexProblem(const std::string& url, const launcher::BlockIndexSum& expected, const HttpSettings& http) {
-    const HttpAnswer answer = HttpRequest("GET", url + launcher::kBlockIndexSuffix, "", http);
+    const HttpAnswer answer = HttpRequest("GET", url + launcher::kBlockIndexSuffix, "", http, expected.size + 1);
     if (!Good(answer.status))
         return "its block index " + (answer.status ? "answers HTTP " + std::to_string(answer.status) : answer.error);
     if (answer.body.size() != expected.size || Sha256Of(answer.body) != expected.hash)

@@ -6,9 +6,23 @@
 // is asked for, as the launcher never takes a cached answer.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vt::vtlist {
+
+// The most a body kept in memory may be (a start page, a list, a side file,
+// a block index): a 100,000-file list is about 10 MiB.
+inline constexpr std::uint64_t kMaxKeptBody = 64ull * 1024 * 1024;
+// Bodies are read within the launcher's rate floor: at least this many bytes
+// in every kRateWindowSeconds, or the answer fails like a time-out.
+inline constexpr std::uint64_t kRateFloorBytes = 1024;
+inline constexpr long kRateWindowSeconds = 30;
+
+// Where a streamed body goes, piece by piece, instead of into `body`.
+using BodyPieces = std::function<void(const char* data, std::size_t size)>;
 
 struct HttpAnswer {
     int status = 0;       // 0 when no answer came
@@ -22,8 +36,12 @@ struct HttpSettings {
 };
 
 // `url` is sent as it is (list paths go through EncodeUrlPath first).
-// `range`: a "Range: bytes=..." value, or empty.
+// `range`: a "Range: bytes=..." value, or empty. A body longer than
+// `maxBytes` ends the request at once (no status, the error says so), so an
+// endless answer or a Content-Length of a terabyte costs nothing; with
+// `stream` the body is handed over as it comes and not kept.
 HttpAnswer HttpRequest(const std::string& method, const std::string& url, const std::string& range = "",
-                       const HttpSettings& settings = {});
+                       const HttpSettings& settings = {}, std::uint64_t maxBytes = kMaxKeptBody,
+                       const BodyPieces& stream = {});
 
 }  // namespace vt::vtlist

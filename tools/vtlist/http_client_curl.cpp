@@ -1,6 +1,7 @@
 #include <curl/curl.h>
 
 #include <mutex>
+#include <string>
 
 #include "tools/vtlist/http_client.h"
 
@@ -13,9 +14,34 @@ void InitOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::size_t Append(char* data, std::size_t size, std::size_t count, void* body) {
-    static_cast<std::string*>(body)->append(data, size * count);
-    return size * count;
+struct Receiver {
+    CURL* handle;
+    std::string* body;
+    const BodyPieces* stream;
+    std::uint64_t maxBytes;
+    std::uint64_t got = 0;
+    bool over = false;
+    bool notGood = false;  // an answer other than 2xx: its body is not read (its status is what counts)
+};
+
+// Returning less than was given makes libcurl end the transfer.
+std::size_t Receive(char* data, std::size_t size, std::size_t count, void* into) {
+    auto& r = *static_cast<Receiver*>(into);
+    const std::size_t bytes = size * count;
+    long status = 0;
+    curl_easy_getinfo(r.handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) {
+        r.notGood = true;
+        return 0;
+    }
+    if (bytes > r.maxBytes - r.got) {
+        r.over = true;
+        return 0;
+    }
+    r.got += bytes;
+    if (*r.stream) (*r.stream)(data, bytes);
+    else r.body->append(data, bytes);
+    return bytes;
 }
 
 struct EasyHandle {
@@ -30,7 +56,7 @@ struct EasyHandle {
 }  // namespace
 
 HttpAnswer HttpRequest(const std::string& method, const std::string& url, const std::string& range,
-                       const HttpSettings& settings) {
+                       const HttpSettings& settings, std::uint64_t maxBytes, const BodyPieces& stream) {
     InitOnce();
     HttpAnswer answer;
     EasyHandle easy;
@@ -49,9 +75,10 @@ HttpAnswer HttpRequest(const std::string& method, const std::string& url, const 
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // several threads ask at once
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.timeoutMs));
-    // A stall, as the launcher's rate floor: less than a byte a second for the whole wait.
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.timeoutMs / 1000 + 1));
+    // The launcher's rate floor: libcurl counts bytes a second over the
+    // window, so kRateFloorBytes in the window is that many over its seconds.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, (static_cast<long>(kRateFloorBytes) + kRateWindowSeconds - 1) / kRateWindowSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kRateWindowSeconds);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "vtlist check");
     if (!settings.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, settings.caFile.c_str());
     if (method == "HEAD") curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
@@ -59,11 +86,23 @@ HttpAnswer HttpRequest(const std::string& method, const std::string& url, const 
         const std::string bytes = range.rfind("bytes=", 0) == 0 ? range.substr(6) : range;
         curl_easy_setopt(h, CURLOPT_RANGE, bytes.c_str());
     }
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Append);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer.body);
+    Receiver receiver{h, &answer.body, &stream, maxBytes};
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Receive);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &receiver);
     char error[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
     const CURLcode result = curl_easy_perform(h);
+    if (receiver.notGood) {
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        answer.status = static_cast<int>(status);
+        return answer;
+    }
+    if (receiver.over) {
+        answer.error = "the answer is longer than the " + std::to_string(maxBytes) + " bytes it may be";
+        answer.body.clear();
+        return answer;
+    }
     if (result != CURLE_OK) {
         answer.error = std::string("no answer: ") + (error[0] ? error : curl_easy_strerror(result));
         answer.body.clear();

@@ -20,7 +20,7 @@ using Internet = win::UniqueInternetHandle;
 
 // One request, no redirect followed; `location` set for a 3xx.
 HttpAnswer Once(HINTERNET session, const std::string& method, const std::string& url, const std::string& range,
-                std::string& location) {
+                std::string& location, std::uint64_t maxBytes, const BodyPieces& stream) {
     HttpAnswer answer;
     const std::optional<win::RequestTarget> target = win::CrackUrl(url);
     if (!target) {
@@ -45,26 +45,56 @@ HttpAnswer Once(HINTERNET session, const std::string& method, const std::string&
     ::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
     answer.status = static_cast<int>(status);
     if (status >= 300 && status <= 399) location = win::QueryHeader(request.get(), HTTP_QUERY_LOCATION).value_or("");
-    if (method == "HEAD") return answer;
+    // Another answer than 2xx: its status is what counts, its body is not read.
+    if (method == "HEAD" || status < 200 || status > 299) return answer;
+    auto fail = [&](std::string why) {
+        answer.error = std::move(why);
+        answer.status = 0;
+        answer.body.clear();
+        return answer;
+    };
+    // The cap bounds what is kept; the rest of a longer answer is read and
+    // dropped, not left unread: closing a request with its body unread
+    // stalled under Wine 8 in a test (its WinINet drains the body on close,
+    // a small read at a time). A streamed body is counted, not kept.
+    const std::string over = "the answer is longer than the " + std::to_string(maxBytes) + " bytes it may be";
+    bool tooLong = false;
+    // Only what has arrived is read (Wine's InternetReadFile returns only
+    // when its buffer is full), so the rate floor sees a dripping server.
     std::vector<char> buffer(64 * 1024);
+    std::uint64_t got = 0, windowBytes = 0;
+    ULONGLONG windowStart = ::GetTickCount64();
     for (;;) {
-        DWORD read = 0;
-        if (!::InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
-            answer.error = launcher::InternetErrorText("the body was cut", ::GetLastError());
-            answer.status = 0;
-            answer.body.clear();
-            return answer;
-        }
+        DWORD available = 0, read = 0;
+        if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0) ||
+            (available > 0 && !::InternetReadFile(request.get(), buffer.data(),
+                                                  available < buffer.size() ? available : static_cast<DWORD>(buffer.size()),
+                                                  &read)))
+            return fail(launcher::InternetErrorText("the body was cut", ::GetLastError()));
         if (read == 0) break;
-        answer.body.append(buffer.data(), read);
+        tooLong = tooLong || read > maxBytes - got;
+        got += read;
+        if (stream) stream(buffer.data(), read);
+        else if (!tooLong) answer.body.append(buffer.data(), read);
+        windowBytes += read;
+        if (::GetTickCount64() - windowStart >= kRateWindowSeconds * 1000) {
+            if (windowBytes < kRateFloorBytes)
+                return fail("slower than " + std::to_string(kRateFloorBytes) + " bytes in " +
+                            std::to_string(kRateWindowSeconds) + " s");
+            windowStart = ::GetTickCount64();
+            windowBytes = 0;
+        }
     }
+    // A streamed file's caller compares its size itself; a kept body over
+    // the cap is no answer.
+    if (tooLong && !stream) return fail(over);
     return answer;
 }
 
 }  // namespace
 
 HttpAnswer HttpRequest(const std::string& method, const std::string& url, const std::string& range,
-                       const HttpSettings& settings) {
+                       const HttpSettings& settings, std::uint64_t maxBytes, const BodyPieces& stream) {
     Internet session(::InternetOpenA("vtlist check", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return HttpAnswer{0, {}, launcher::InternetErrorText("WinINet cannot start", ::GetLastError())};
     DWORD timeout = static_cast<DWORD>(settings.timeoutMs);
@@ -73,7 +103,7 @@ HttpAnswer HttpRequest(const std::string& method, const std::string& url, const 
     std::string current = url;
     for (int redirects = 0;; ++redirects) {
         std::string location;
-        HttpAnswer answer = Once(session.get(), method, current, range, location);
+        HttpAnswer answer = Once(session.get(), method, current, range, location, maxBytes, stream);
         if (answer.status < 300 || answer.status > 399 || location.empty()) return answer;
         const std::optional<std::string> next = launcher::ResolveRedirect(current, location);
         if (!next || redirects >= 5)

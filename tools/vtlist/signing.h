@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,21 @@ std::optional<KeyPair> GenerateKeyPair();
 std::optional<launcher::Signature> SignDigest(const KeyPair& key, const vt::Sha256& digest);
 bool VerifyDigest(const launcher::PublicKey& point, const vt::Sha256& digest, const launcher::Signature& signature);
 vt::Sha256 Sha256Of(std::string_view bytes);
+
+// SHA-256 of bytes that come piece by piece (a file streamed from a server).
+class StreamDigest {
+public:
+    StreamDigest();
+    ~StreamDigest();
+    StreamDigest(const StreamDigest&) = delete;
+    StreamDigest& operator=(const StreamDigest&) = delete;
+    void Add(const void* data, std::size_t size);
+    std::optional<vt::Sha256> Finish();  // once; nothing when the hash failed
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // SHA-256 and size of a file's bytes; nothing when it cannot be read.
 struct FileDigest {

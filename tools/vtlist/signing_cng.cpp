@@ -65,6 +65,18 @@ bool VerifyDigest(const launcher::PublicKey& point, const vt::Sha256& digest, co
 
 vt::Sha256 Sha256Of(std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); }
 
+struct StreamDigest::State {
+    win::Sha256Hasher hasher;
+};
+StreamDigest::StreamDigest() : state_(std::make_unique<State>()) {}
+StreamDigest::~StreamDigest() = default;
+void StreamDigest::Add(const void* data, std::size_t size) { state_->hasher.Add(data, size); }
+std::optional<vt::Sha256> StreamDigest::Finish() {
+    vt::Sha256 digest{};
+    if (!state_->hasher.Finish(digest)) return std::nullopt;
+    return digest;
+}
+
 std::optional<FileDigest> DigestOfFile(const std::string& path, const PieceReader& alsoRead) {
     FileDigest result;
     if (!win::Sha256OfFile(path, result.hash, result.size, alsoRead)) return std::nullopt;

@@ -115,6 +115,23 @@ vt::Sha256 Sha256Of(std::string_view bytes) {
     return digest;
 }
 
+struct StreamDigest::State {
+    Owned<EVP_MD_CTX> context{EVP_MD_CTX_new()};
+    bool good = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
+};
+StreamDigest::StreamDigest() : state_(std::make_unique<State>()) {}
+StreamDigest::~StreamDigest() = default;
+void StreamDigest::Add(const void* data, std::size_t size) {
+    if (state_->good) state_->good = EVP_DigestUpdate(state_->context.get(), data, size) == 1;
+}
+std::optional<vt::Sha256> StreamDigest::Finish() {
+    vt::Sha256 digest{};
+    unsigned int length = 0;
+    if (!state_->good || EVP_DigestFinal_ex(state_->context.get(), digest.data(), &length) != 1 || length != 32)
+        return std::nullopt;
+    return digest;
+}
+
 std::optional<FileDigest> DigestOfFile(const std::string& path, const PieceReader& alsoRead) {
     std::ifstream in(FsPath(path), std::ios::binary);
     if (!in) return std::nullopt;
