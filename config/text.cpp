@@ -145,18 +145,11 @@ std::string Utf8FromWindows1252(std::string_view bytes) {
     out.reserve(bytes.size());
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        char32_t code = b;
-        if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) code = kHigh[b - 0x80];
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
+        if (b < 0x80) {
+            out += c;  // ASCII, NUL included, as it is
+            continue;
         }
+        AppendUtf8(out, b <= 0x9F && kHigh[b - 0x80] != 0 ? kHigh[b - 0x80] : char32_t{b});
     }
     return out;
 }

@@ -1,7 +1,6 @@
 #include "launcher/rules/http_rules.h"
 
 #include <array>
-#include <cctype>
 
 #include "config/text.h"
 #include "launcher/rules/date_value.h"
@@ -142,13 +141,7 @@ bool HasHeader(std::string_view headers, std::string_view name) {
         const std::string_view line = headers.substr(0, end);
         headers = end == std::string_view::npos ? std::string_view() : headers.substr(end + 2);
         const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        const std::string_view field = Trim(line.substr(0, colon));
-        if (field.size() != name.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < field.size() && same; ++i)
-            same = std::tolower(static_cast<unsigned char>(field[i])) == std::tolower(static_cast<unsigned char>(name[i]));
-        if (same) return true;
+        if (colon != std::string_view::npos && EqualsIgnoringAsciiCase(Trim(line.substr(0, colon)), name)) return true;
     }
     return false;
 }

@@ -46,6 +46,13 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+// `bytes` with `length` bytes from `at` on changed, as a changed region of a
+// packed file.
+std::string WithChangedRegion(std::string bytes, std::size_t at, std::size_t length) {
+    for (std::size_t i = at; i < at + length; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x3c);
+    return bytes;
+}
+
 // The next release of `old`: 4 KiB inserted near the start and three regions
 // changed further on, as a packed file changes between releases.
 std::string NextRelease(const std::string& old) {
@@ -235,8 +242,7 @@ TEST_F(Partial, ABuiltFilesProgressReachesTheWhole) {
 // right, in the same run; nothing vouches for wrong bytes.
 TEST_F(Partial, AnOldCopyChangedDuringTheBuildIsNeverInstalled) {
     const std::string big1 = RandomBytes(64 * 1024 * 1024, 11);
-    std::string big2 = big1;
-    for (std::size_t i = 0; i < 20000; ++i) big2[300000 + i] = static_cast<char>(big2[300000 + i] ^ 0x3c);
+    const std::string big2 = WithChangedRegion(big1, 300000, 20000);
     Release(big2);
     WriteFileBytes(Local("world.pak"), big1);
     const std::uint64_t at = 48ull * 1024 * 1024;
@@ -258,8 +264,7 @@ TEST_F(Partial, AnOldCopyChangedDuringTheBuildIsNeverInstalled) {
 // the file is fetched whole in the same run, not an entry that failed.
 TEST_F(Partial, AnOldCopyCutShortDuringTheBuildIsFetchedWhole) {
     const std::string big1 = RandomBytes(24 * 1024 * 1024, 12);
-    std::string big2 = big1;
-    for (std::size_t i = 0; i < 20000; ++i) big2[300000 + i] = static_cast<char>(big2[300000 + i] ^ 0x3c);
+    const std::string big2 = WithChangedRegion(big1, 300000, 20000);
     Release(big2);
     WriteFileBytes(Local("world.pak"), big1);
     StartTamper("cut", 1024 * 1024, 0, 0);
@@ -275,8 +280,7 @@ TEST_F(Partial, AnOldCopyCutShortDuringTheBuildIsFetchedWhole) {
 // memory a partial update holds does not grow with the change.
 TEST_F(Partial, ALongChangeIsAskedForInPiecesOfTheMostARequestMayBring) {
     const std::string big1 = RandomBytes(20 * 1024 * 1024, 13);
-    std::string big2 = big1;
-    for (std::size_t i = 0; i < 11 * 1024 * 1024; ++i) big2[2000000 + i] = static_cast<char>(big2[2000000 + i] ^ 0x3c);
+    const std::string big2 = WithChangedRegion(big1, 2000000, 11 * 1024 * 1024);
     Release(big2);
     WriteFileBytes(Local("world.pak"), big1);
     ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
