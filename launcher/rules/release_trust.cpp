@@ -1,5 +1,6 @@
 #include "launcher/rules/release_trust.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/text.h"
@@ -11,6 +12,7 @@ namespace vt::launcher {
 namespace {
 
 constexpr std::string_view kHeading = "VTTRUST 1";
+constexpr std::string_view kRetired = "RETIRED ";
 
 std::string Short(const PublicKey& key) { return FormatPublicKey(key).substr(0, 16) + "..."; }
 
@@ -21,18 +23,34 @@ TrustVerdict Refuse(std::string why) {
 }
 
 // The key that signed the side file: the trusted one, or one that key
-// changes lead to from it; nothing when there is none.
-std::optional<PublicKey> Signer(const SideFile& sums, const Sha256& digest, const PublicKey& trusted,
-                                const SignatureCheck& crypto, std::vector<std::string>& notes, std::string& broken) {
-    PublicKey key = trusted;
+// changes lead to from it; nothing when there is none. `left`: the keys the
+// changes followed lead away from, in order.
+std::optional<PublicKey> Signer(const SideFile& sums, const Sha256& digest, const TrustRecord& known,
+                                const SignatureCheck& crypto, std::vector<PublicKey>& left,
+                                std::vector<std::string>& notes, std::string& broken) {
+    PublicKey key = known.current;
     if (crypto.verify(key, digest, *sums.signature)) return key;
     // Each step must start at the key reached so far: at most one step per
-    // statement, so a loop of statements ends.
+    // statement, so a loop of statements ends. A change to a key retired
+    // before, or to one this side file's changes already left, is never
+    // followed: a stolen retired key must not come back by an old statement.
     for (std::size_t step = 0; step < sums.keyChanges.size(); ++step) {
+        auto leftBefore = [&](const PublicKey& to) {
+            return to == key || IsRetired(known, to) || std::find(left.begin(), left.end(), to) != left.end();
+        };
         const KeyChange* next = nullptr;
-        for (const KeyChange& change : sums.keyChanges)
-            if (change.from == key && change.to != key) next = &change;
-        if (!next) return std::nullopt;
+        const KeyChange* back = nullptr;
+        for (const KeyChange& change : sums.keyChanges) {
+            if (change.from != key) continue;
+            if (!leftBefore(change.to)) next = &change;
+            else if (change.to != key) back = &change;
+        }
+        if (!next) {
+            if (back)
+                broken = "the key change from " + Short(back->from) + " to " + Short(back->to) +
+                         " leads back to a key this launcher retired before (a retired key may be in other hands)";
+            return std::nullopt;
+        }
         if (!crypto.verify(key, crypto.sha256(KeyChangeMessage(next->from, next->to)), next->signature)) {
             broken = "the key change from " + Short(next->from) + " to " + Short(next->to) + " is not signed by " +
                      Short(next->from);
@@ -40,6 +58,7 @@ std::optional<PublicKey> Signer(const SideFile& sums, const Sha256& digest, cons
         }
         notes.push_back("the key changed from " + Short(next->from) + " to " + Short(next->to) +
                         ", as the publisher's statement signed by the old key says");
+        left.push_back(key);
         key = next->to;
         if (crypto.verify(key, digest, *sums.signature)) return key;
     }
@@ -48,13 +67,20 @@ std::optional<PublicKey> Signer(const SideFile& sums, const Sha256& digest, cons
 
 }  // namespace
 
-TrustRecord FirstTrust(const std::string& server, const PublicKey& root) { return TrustRecord{server, root, root, {}}; }
+TrustRecord FirstTrust(const std::string& server, const PublicKey& root) { return TrustRecord{server, root, root, {}, {}}; }
+
+bool IsRetired(const TrustRecord& record, const PublicKey& key) {
+    if (key == record.current) return false;
+    return key == record.root || std::find(record.retired.begin(), record.retired.end(), key) != record.retired.end();
+}
 
 std::string FormatTrustRecords(const std::vector<TrustRecord>& records) {
     std::string text = std::string(kHeading) + "\r\n";
-    for (const TrustRecord& r : records)
+    for (const TrustRecord& r : records) {
         text += FormatPublicKey(r.root) + " " + FormatPublicKey(r.current) + " " +
                 (r.release ? std::to_string(*r.release) : std::string("-")) + " " + r.server + "\r\n";
+        for (const PublicKey& key : r.retired) text += std::string(kRetired) + FormatPublicKey(key) + "\r\n";
+    }
     const ContentDigest sum = ContentSumOf(text.data(), text.size());
     return text + "SUM " + ToHex(sum.data(), sum.size()) + "\r\n";
 }
@@ -67,9 +93,10 @@ std::optional<std::vector<TrustRecord>> ParseTrustRecords(std::string_view text,
     std::vector<TrustRecord> records;
     std::size_t at = text.find("\r\n");
     if (at == std::string_view::npos || text.substr(0, at) != kHeading) return fail("its first line is not \"VTTRUST 1\"");
+    std::size_t lines = 1;
     for (at += 2; at < text.size();) {
         const std::size_t end = text.find("\r\n", at);
-        const std::string lineNumber = std::to_string(records.size() + 2);
+        const std::string lineNumber = std::to_string(++lines);
         if (end == std::string_view::npos) return fail("line " + lineNumber + " is cut short");
         const std::string_view line = text.substr(at, end - at);
         if (line.substr(0, 4) == "SUM ") {
@@ -80,6 +107,12 @@ std::optional<std::vector<TrustRecord>> ParseTrustRecords(std::string_view text,
             break;
         }
         at = end + 2;
+        if (line.substr(0, kRetired.size()) == kRetired) {
+            const auto key = ParsePublicKey(line.substr(kRetired.size()));
+            if (records.empty() || !key) return fail("line " + lineNumber + " does not read");
+            records.back().retired.push_back(*key);
+            continue;
+        }
         // ROOT(128) CURRENT(128) RELEASE SERVER
         const bool shaped = line.size() >= 128 + 1 + 128 + 1 + 1 + 1 + 1 && line[128] == ' ' && line[257] == ' ';
         const auto root = shaped ? ParsePublicKey(line.substr(0, 128)) : std::nullopt;
@@ -88,7 +121,7 @@ std::optional<std::vector<TrustRecord>> ParseTrustRecords(std::string_view text,
         const std::size_t space = rest.find(' ');
         if (!root || !current || space == std::string_view::npos || space + 1 >= rest.size())
             return fail("line " + lineNumber + " does not read");
-        TrustRecord record{std::string(rest.substr(space + 1)), *root, *current, {}};
+        TrustRecord record{std::string(rest.substr(space + 1)), *root, *current, {}, {}};
         if (rest.substr(0, space) != "-") {
             const auto release = CanonicalDecimal(rest.substr(0, space));
             if (!release) return fail("line " + lineNumber + " has no release number");
@@ -105,12 +138,16 @@ TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText
     TrustVerdict verdict;
     const Sha256 digest = crypto.sha256(sideText.substr(0, sums.signedBytes));
     std::string broken;
-    const std::optional<PublicKey> signer = Signer(sums, digest, known.current, crypto, verdict.notes, broken);
+    std::vector<PublicKey> left;
+    const std::optional<PublicKey> signer = Signer(sums, digest, known, crypto, left, verdict.notes, broken);
     if (!signer) {
         if (!broken.empty()) return Refuse(broken);
-        if (known.current != known.root && crypto.verify(known.root, digest, *sums.signature))
-            return Refuse("the side file is signed by the retired key " + Short(known.root) + "; the key in use is " +
-                          Short(known.current) + " (a retired key may be in other hands)");
+        std::vector<PublicKey> retired = known.retired;
+        if (known.current != known.root) retired.insert(retired.begin(), known.root);
+        for (const PublicKey& key : retired)
+            if (key != known.current && crypto.verify(key, digest, *sums.signature))
+                return Refuse("the side file is signed by the retired key " + Short(key) + "; the key in use is " +
+                              Short(known.current) + " (a retired key may be in other hands)");
         return Refuse(known.current == known.root
                           ? "the side file's signature is not by the key PUBLICKEY= names, or the side file was changed"
                           : "the side file's signature is not by the key in use (" + Short(known.current) +
@@ -137,6 +174,9 @@ TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText
     verdict.accepted = true;
     verdict.updated = known;
     verdict.updated.current = *signer;
+    for (const PublicKey& key : left)
+        if (std::find(verdict.updated.retired.begin(), verdict.updated.retired.end(), key) == verdict.updated.retired.end())
+            verdict.updated.retired.push_back(key);
     if (sums.release && (!known.release || *sums.release > *known.release)) verdict.updated.release = sums.release;
     return verdict;
 }

@@ -14,7 +14,10 @@
 //   is accepted when it carries key-change statements leading from the
 //   trusted key to that key, each signed by its predecessor; the new key is
 //   trusted from then on and the retired one refused, so a stolen retired key
-//   cannot sign a release.
+//   cannot sign a release. Every key the launcher followed a change away
+//   from stays retired for good: a later change back to it (A to B, then B
+//   to A) is not followed, and the old A-to-B statement cannot make B
+//   trusted again once the launcher has left B.
 //
 // What the launcher remembers, per server (WEBPATH=) and root key, is a
 // TrustRecord; its text form lives beside the hash cache.
@@ -36,13 +39,21 @@ struct TrustRecord {
     PublicKey root{};                      // PUBLICKEY=
     PublicKey current{};                   // the key trusted now: the root until a rotation
     std::optional<std::uint64_t> release;  // the highest accepted; none while only unnumbered ones were seen
+    std::vector<PublicKey> retired;        // every key a change was followed away from, oldest first
 };
+
+// True for a key this record will never trust again. The root counts as
+// retired once the record has left it, also in records written before
+// retired keys were kept.
+bool IsRetired(const TrustRecord& record, const PublicKey& key);
 
 // A record for a server and root never seen: the root is trusted, no release.
 TrustRecord FirstTrust(const std::string& server, const PublicKey& root);
 
 // "VTTRUST 1" and one line per record: "ROOT CURRENT RELEASE|- SERVER", CR LF,
-// then "SUM " and the XXH3-128 (content_sum.h, 32 hex digits) of every byte
+// each followed by a line "RETIRED KEY" per retired key (none for a record
+// that never followed a change, so such files read in launchers from before
+// retired keys were kept), then "SUM " and the XXH3-128 (content_sum.h, 32 hex digits) of every byte
 // before that line: a changed digit of a key still reads as a key, of
 // another record, which only the sum tells. A file without the sum line
 // (written by launchers before it) is read without it.

@@ -1,5 +1,7 @@
 #include "launcher/win/trust_store.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "platform/win/files.h"
@@ -74,8 +76,12 @@ bool TrustStore::Remember(const TrustRecord& record, std::string& why) {
         if (SameRecord(r, record.server, record.root)) {
             const std::optional<std::uint64_t> highest =
                 r.release && (!record.release || *record.release < *r.release) ? r.release : record.release;
+            std::vector<PublicKey> retired = r.retired;
+            for (const PublicKey& key : record.retired)
+                if (std::find(retired.begin(), retired.end(), key) == retired.end()) retired.push_back(key);
             r = record;
             r.release = highest;
+            r.retired = std::move(retired);  // a key retired stays retired, as a release is never lowered
             replaced = true;
         }
     if (!replaced) records_.push_back(record);

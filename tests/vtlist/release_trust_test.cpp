@@ -103,6 +103,45 @@ TEST_F(Trust, AKeyChangeSignedByTheTrustedKeyIsFollowedAndTheRetiredKeyRefused) 
     EXPECT_EQ(v.updated.current, c.point);
 }
 
+TEST_F(Trust, AKeyLeftIsNeverTrustedAgainNotEvenByARotationBack) {
+    const TrustRecord root = FirstTrust("http://x/", a.point);
+    TrustVerdict v = Judge(Side(b, 10, {Change(a, b, a)}), root);
+    ASSERT_TRUE(v.accepted) << v.why;
+    ASSERT_EQ(v.updated.retired, std::vector<PublicKey>{a.point});
+    const TrustRecord atB = v.updated;
+
+    // The publisher rotates back, A -> B then B -> A. Followed, it would let
+    // whoever holds B sign with the published A -> B statement and be
+    // trusted again; the launcher that left A does not go back to it.
+    const SideFile back = Side(a, 11, {Change(a, b, a), Change(b, a, b)});
+    v = Judge(back, atB);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("leads back to a key this launcher retired before"), std::string::npos) << v.why;
+    v = Judge(back, root);  // a launcher that never left A takes A's signature directly
+    ASSERT_TRUE(v.accepted) << v.why;
+    EXPECT_EQ(v.updated.current, a.point);
+    EXPECT_TRUE(v.updated.retired.empty());
+
+    // On to C: B is left as well, and neither comes back.
+    v = Judge(Side(c, 12, {Change(a, b, a), Change(b, c, b)}), atB);
+    ASSERT_TRUE(v.accepted) << v.why;
+    EXPECT_EQ(v.updated.current, c.point);
+    EXPECT_EQ(v.updated.retired, (std::vector<PublicKey>{a.point, b.point}));
+    const TrustRecord atC = v.updated;
+    v = Judge(Side(b, 13, {Change(a, b, a), Change(b, c, b), Change(c, b, c)}), atC);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("leads back to a key this launcher retired before"), std::string::npos) << v.why;
+    v = Judge(Side(b, 13, {Change(a, b, a)}), atC);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_NE(v.why.find("signed by the retired key " + FormatPublicKey(b.point).substr(0, 16)), std::string::npos)
+        << v.why;
+    // A chain through a key left before is no way round: C -> B -> D.
+    const vtlist::KeyPair d = *vtlist::GenerateKeyPair();
+    v = Judge(Side(d, 13, {Change(c, b, c), Change(b, d, b)}), atC);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_TRUE(Judge(Side(d, 13, {Change(c, d, c)}), atC).accepted);
+}
+
 TEST_F(Trust, KeyChangesNotSignedByTheOldKeyOrGoingInCirclesLeadNowhere) {
     const TrustRecord root = FirstTrust("http://x/", a.point);
     TrustVerdict v = Judge(Side(b, 10, {Change(a, b, b)}), root);  // the new key vouches for itself
@@ -119,8 +158,8 @@ TEST(TrustRecords, WhatIsWrittenReadsBackAndADamagedFileReadsAsNothing) {
     PublicKey one{}, two{};
     one[0] = 1;
     two[63] = 2;
-    const std::vector<TrustRecord> records{{"http://a.example/VT updates/ ", one, two, 1765100000},
-                                           {"https://b.example/", two, two, std::nullopt}};
+    const std::vector<TrustRecord> records{{"http://a.example/VT updates/ ", one, two, 1765100000, {}},
+                                           {"https://b.example/", two, two, std::nullopt, {}}};
     const std::string text = FormatTrustRecords(records);
     const std::vector<TrustRecord> back = ParseTrustRecords(text).value_or(std::vector<TrustRecord>{});
     ASSERT_EQ(back.size(), 2u);
@@ -154,6 +193,22 @@ TEST(TrustRecords, WhatIsWrittenReadsBackAndADamagedFileReadsAsNothing) {
     const std::string older = text.substr(0, text.find("SUM "));
     ASSERT_TRUE(ParseTrustRecords(older));
     EXPECT_EQ(ParseTrustRecords(older)->size(), 2u);
+    // Retired keys follow their record; a record without any is written as
+    // before, so launchers from before retired keys were kept read it.
+    std::vector<TrustRecord> rotated = records;
+    rotated[1].retired = {one, two};
+    const std::string withRetired = FormatTrustRecords(rotated);
+    EXPECT_NE(withRetired.find("\r\nRETIRED " + FormatPublicKey(one) + "\r\nRETIRED " + FormatPublicKey(two) +
+                                   "\r\nSUM "),
+              std::string::npos);
+    const auto rotatedBack = ParseTrustRecords(withRetired, &why);
+    ASSERT_TRUE(rotatedBack) << why;
+    EXPECT_TRUE((*rotatedBack)[0].retired.empty());
+    EXPECT_EQ((*rotatedBack)[1].retired, (std::vector<PublicKey>{one, two}));
+    EXPECT_EQ(text.find("RETIRED"), std::string::npos);
+    EXPECT_FALSE(ParseTrustRecords("VTTRUST 1\r\nRETIRED " + FormatPublicKey(one) + "\r\n", &why))
+        << "a retired key belongs to a record";
+    EXPECT_NE(why.find("line 2"), std::string::npos) << why;
     EXPECT_FALSE(ParseTrustRecords(text + FormatPublicKey(one) + " " + FormatPublicKey(one) + " - x\r\n"))
         << "nothing may follow the sum";
     const auto none = ParseTrustRecords("VTTRUST 1\r\n");  // a record of nothing yet is a record

@@ -382,6 +382,53 @@ TEST_F(Releases, AKeyChangeIsFollowedAndTheRetiredKeyIsRefused) {
     EXPECT_NE(Log().find("retired key"), std::string::npos) << Log();
 }
 
+// A publisher who rotates back (A to B, then B to A) does not make B a key
+// to trust again: whoever holds B could otherwise sign with the published
+// A-to-B statement. The launcher that left A does not go back to it, and B
+// stays refused. vtlist rotate refuses such a change, so the statement is
+// written here as a hand-made tool would.
+TEST_F(Releases, AKeyLeftIsNeverTrustedAgainAfterARotationBack) {
+    const vtlist::KeyPair a = Keygen("a.key");
+    const vtlist::KeyPair b = Keygen("b.key");
+    Config("PUBLICKEY=" + launcher::FormatPublicKey(a.point) + "\r\n");
+    std::string said;
+    ASSERT_EQ(Vtlist("rotate \"" + (install / "a.key") + "\" \"" + (install / "b.key") + "\"", &said), 0u) << said;
+    Release("read me B", "b.key", "--release 100");
+    ASSERT_TRUE(RunTo("Done.")) << Status() << "\n" << Log();
+    ASSERT_EQ(ReadFileBytes(App("readme.txt")), "read me B");
+
+    const std::string aToB = ReadFileBytes(install / "b.key.vtrotate");
+    const auto back = vtlist::SignDigest(b, vtlist::Sha256Of(launcher::KeyChangeMessage(b.point, a.point)));
+    ASSERT_TRUE(back);
+    WriteFileBytes(install / "a.key.vtrotate", aToB + launcher::FormatKeyChangeLine({b.point, a.point, *back}));
+    Release("read me A again", "a.key", "--release 200");
+    ASSERT_TRUE(RunTo(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_NE(Log().find("leads back to a key this launcher retired before"), std::string::npos) << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me B");
+
+    // The launcher stays with B; on to C, and C back to B is refused too, as
+    // is B alone with the statement that once led to it.
+    const vtlist::KeyPair c = Keygen("c.key");
+    ASSERT_EQ(Vtlist("rotate \"" + (install / "b.key") + "\" \"" + (install / "c.key") + "\"", &said), 0u) << said;
+    Release("read me C", "c.key", "--release 400");
+    ASSERT_TRUE(RunTo("Done.")) << Status() << "\n" << Log();
+    ASSERT_EQ(ReadFileBytes(App("readme.txt")), "read me C");
+    const auto cToB = vtlist::SignDigest(c, vtlist::Sha256Of(launcher::KeyChangeMessage(c.point, b.point)));
+    ASSERT_TRUE(cToB);
+    WriteFileBytes(install / "b.key.vtrotate", ReadFileBytes(install / "c.key.vtrotate") +
+                                                   launcher::FormatKeyChangeLine({c.point, b.point, *cToB}));
+    Release("read me, B back again", "b.key", "--release 500");
+    ASSERT_TRUE(RunTo(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me C");
+    WriteFileBytes(install / "b.key.vtrotate", aToB);
+    Release("read me, signed with a stolen B", "b.key", "--release 600");
+    ASSERT_TRUE(RunTo(Unavailable("E1"))) << Status() << "\n" << Log();
+    EXPECT_NE(Log().find("signed by the retired key " + launcher::FormatPublicKey(b.point).substr(0, 16)),
+              std::string::npos)
+        << Log();
+    EXPECT_EQ(ReadFileBytes(App("readme.txt")), "read me C");
+}
+
 TEST_F(Releases, EntriesNotCoveredByAHashAreNamed) {
     const vtlist::KeyPair key = Keygen("publisher.key");
     Config("PUBLICKEY=" + launcher::FormatPublicKey(key.point) + "\r\n");

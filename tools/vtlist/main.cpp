@@ -125,8 +125,9 @@ constexpr const char* kRotateHelp =
     "  signed by the old key (after the old key's own statements, so a player who\n"
     "  skipped several changes follows them all). make --sign NEWKEYFILE and sign\n"
     "  --key NEWKEYFILE carry it in the side file: a launcher that trusts the old\n"
-    "  key accepts the new one, and refuses the old key from then on. UPDATE.CFG's\n"
-    "  PUBLICKEY= stays as it is; new installs may get the new key's line.\n";
+    "  key accepts the new one, and refuses the old key from then on, for good: a\n"
+    "  key retired before is refused as NEWKEYFILE. UPDATE.CFG's PUBLICKEY= stays\n"
+    "  as it is; new installs may get the new key's line.\n";
 
 constexpr const char* kKeygenHelp =
     "vtlist keygen KEYFILE: makes a new ECDSA P-256 key, writes it to KEYFILE\n"
@@ -507,6 +508,19 @@ int Rotate(int argc, char** argv) {
     }
     // The old key's own statements first: the chain from the first key on.
     std::string statements = ReadFile(std::string(argv[2]) + kRotateSuffix, false).value_or("");
+    // A launcher that followed a change away from a key never trusts it
+    // again (else a stolen old key would come back by an old statement): a
+    // change back to one would leave every such player without updates.
+    for (const std::string& line : vt::SplitTextLines(statements)) {
+        const auto change = vt::launcher::ParseKeyChangeLine(line);
+        if (change && change->from == to->point) {
+            std::cerr << "vtlist: the key in " << argv[3] << " was retired before (it handed over to "
+                      << vt::launcher::FormatPublicKey(change->to).substr(0, 16)
+                      << "...): launchers that followed that change never trust it again. Make a new key "
+                         "(vtlist keygen) and rotate to that one; nothing was written\n";
+            return 1;
+        }
+    }
     const auto signature =
         vt::vtlist::SignDigest(*from, vt::vtlist::Sha256Of(vt::launcher::KeyChangeMessage(from->point, to->point)));
     if (!signature) {
