@@ -18,9 +18,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/text.h"
-#include "launcher/win/download_file.h"
-#include "launcher/win/fetch_pool.h"
+#include "platform/text.h"
+#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/fetch_pool.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "platform/win/crypto.h"
 #include "platform/win/text_codes.h"
 

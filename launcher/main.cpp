@@ -1,8 +1,8 @@
-// VT_Update: the update launcher the player starts. See win/frm_update.h.
+// VT_Update: the update launcher the player starts. See win/window/frm_update.h.
 #include <windows.h>
 #include <ole2.h>
 
-#include "launcher/win/frm_update.h"
+#include "launcher/win/window/frm_update.h"
 #include "platform/win/failure.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace vt::starter {
 

@@ -1,6 +1,6 @@
 #include "launcher/rules/answer_judge.h"
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "launcher/rules/http_rules.h"
 
 namespace vt::launcher {

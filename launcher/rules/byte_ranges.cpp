@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "launcher/rules/http_rules.h"
 
 namespace vt::launcher {

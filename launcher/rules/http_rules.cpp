@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "launcher/rules/date_value.h"
 #include "launcher/rules/side_file.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace vt::launcher {
 namespace {

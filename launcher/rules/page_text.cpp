@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace vt::launcher {
 namespace {

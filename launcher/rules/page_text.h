@@ -15,7 +15,7 @@
 // wants them.
 #pragma once
 
-#include "config/text.h"  // IsValidUtf8
+#include "platform/text.h"  // IsValidUtf8
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "launcher/rules/content_sum.h"
 #include "launcher/rules/date_value.h"
 #include "launcher/rules/http_rules.h"

@@ -2,7 +2,7 @@
 
 #include <unordered_map>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/patch_entry.h"
 

@@ -48,7 +48,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/text.h"      // ToHex, FromHex
+#include "platform/text.h"      // ToHex, FromHex
 #include "platform/digest.h"  // Sha256
 
 namespace vt::launcher {

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "config/number_text.h"
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace vt::launcher {
 

@@ -15,6 +15,15 @@ bool OrdinaryFileExists(const std::string& path) {
     return (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
+std::optional<FileFacts> ReadFileFacts(const std::string& path, bool refuseLinks) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | (refuseLinks ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    if (!::GetFileAttributesExW(PathW(path).c_str(), GetFileExInfoStandard, &data) || (data.dwFileAttributes & refused))
+        return std::nullopt;
+    return FileFacts{(std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                     (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
+}
+
 bool FileExists(const std::string& path) {
     // The quick answer first: Wine's FindFirstFileA costs about twenty times
     // a GetFileAttributesA (it lists the folder), which matters for a patch

@@ -3,6 +3,8 @@
 // (text_codes.h), so any name and any length the file system allows works.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,16 @@ bool OrdinaryFileExists(const std::string& path);
 // search, hidden and system files included, folders never. Throws a Failure when
 // the search rejects the path outright (a drive that does not exist).
 bool FileExists(const std::string& path);
+
+// A file's size and raw last-write time (FILETIME as 64 bits).
+struct FileFacts {
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+};
+// Both by one question that opens nothing (GetFileAttributesEx); nothing for
+// a folder, a name that is not there, and with `refuseLinks` a link (a
+// reparse point), which a caller that deletes or appends must not follow.
+std::optional<FileFacts> ReadFileFacts(const std::string& path, bool refuseLinks = false);
 
 // Deletes a file whatever its attributes: read-only, hidden and system are
 // cleared first (DeleteFile refuses a read-only file; Wine refuses it too, as

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace vt::win {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "tests/support/sha256_cases.h"
 
 namespace {

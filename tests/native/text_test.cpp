@@ -1,4 +1,4 @@
-#include "config/text.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 

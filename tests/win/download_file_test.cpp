@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/win/download_file.h"
+#include "launcher/win/fetch/download_file.h"
 #include "platform/win/text_codes.h"
 #include "platform/win/crypto.h"
 #include "support/quick_transfer.h"

@@ -6,9 +6,9 @@
 
 #include "config/settings.h"
 #include "launcher/rules/side_file.h"
-#include "launcher/win/hash_cache.h"
-#include "launcher/win/trust_store.h"
-#include "launcher/win/update_run.h"
+#include "launcher/win/run/hash_cache.h"
+#include "launcher/win/run/trust_store.h"
+#include "launcher/win/run/update_run.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"

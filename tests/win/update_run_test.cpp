@@ -5,9 +5,9 @@
 
 #include "config/settings.h"
 #include "launcher/rules/http_rules.h"
-#include "launcher/win/fetch_pool.h"
-#include "launcher/win/patch_entries.h"
-#include "launcher/win/update_run.h"
+#include "launcher/win/fetch/fetch_pool.h"
+#include "launcher/win/run/patch_entries.h"
+#include "launcher/win/run/update_run.h"
 #include "support/quick_transfer.h"
 #include "support/test_support.h"
 #include "test_server.h"

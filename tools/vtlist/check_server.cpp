@@ -1,6 +1,6 @@
 #include "tools/vtlist/check_server.h"
 
-#include "config/text.h"
+#include "platform/text.h"
 
 #include "config/text_lines.h"
 #include "launcher/rules/block_index.h"

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"

@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "launcher/rules/patch_entry.h"
 
 namespace vt::vtlist {

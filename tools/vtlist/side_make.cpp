@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "config/text_lines.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/update_rules.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/win/update_run.h"
+#include "launcher/win/run/update_run.h"
 
 namespace vt::test {
 

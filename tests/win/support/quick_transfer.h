@@ -2,7 +2,7 @@
 // quick; the retry rules and everything else are the product's.
 #pragma once
 
-#include "launcher/win/internet_transfer.h"
+#include "launcher/win/fetch/internet_transfer.h"
 
 namespace vt::test {
 

@@ -1,0 +1,388 @@
+#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/block_patch.h"
+#include "platform/win/text_codes.h"
+
+#include <windows.h>
+
+#include <set>
+#include <vector>
+
+#include "platform/win/failure.h"
+#include "platform/win/files.h"
+#include "platform/win/replace_file.h"
+
+namespace vt::launcher {
+namespace {
+
+constexpr std::uint64_t kFreeSpaceCheckEvery = 16ull * 1024 * 1024;
+constexpr DWORD kMaxRecordBytes = 4096;
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    win::UniqueFileHandle file(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    std::string text(kMaxRecordBytes, '\0');
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), text.data(), kMaxRecordBytes, &got, nullptr) || got == kMaxRecordBytes)
+        return std::nullopt;
+    text.resize(got);
+    return text;
+}
+
+// The size of a file that is no link (a partial file is appended to and deleted).
+std::optional<std::uint64_t> SizeOf(const std::string& path) {
+    const std::optional<win::FileFacts> facts = win::ReadFileFacts(path, true);
+    return facts ? std::optional<std::uint64_t>(facts->size) : std::nullopt;
+}
+
+// The record beside `part`, when it reads, vouches for some bytes, and the
+// part holds at least those. (What the part holds beyond them is cut off.)
+std::optional<ResumeRecord> UsableRecord(const std::string& part, const std::string& record) {
+    const std::optional<std::string> text = ReadSmallFile(record);
+    const std::optional<ResumeRecord> parsed = text ? ParseResumeRecord(*text) : std::nullopt;
+    const std::optional<std::uint64_t> size = SizeOf(part);
+    if (!parsed || !size || parsed->kept == 0 || *size < parsed->kept) return std::nullopt;
+    return parsed;
+}
+
+void RemoveFile(const std::string& path) { win::DeleteClearingAttributes(path); }
+
+}  // namespace
+
+PartFile::PartFile(const FetchRequest& request, PartFileObserver* observer)
+    : target_(request.localFile),
+      url_(UrlForRequest(request.url)),
+      path_(target_ + kPartSuffix),
+      recordPath_(target_ + kResumeSuffix),
+      observer_(observer),
+      recordExists_(request.leftBehind) {
+    if (request.expected) Expect(*request.expected);
+}
+
+PartFile::~PartFile() {
+    file_.reset();
+    if (!replaced_) {
+        Step("discard");
+        // The record goes with its partial file only: one another fetch
+        // holds open (a second launcher in the folder) keeps both.
+        const bool gone = ::DeleteFileW(win::PathW(path_).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (recordExists_ && gone) ::DeleteFileW(win::PathW(recordPath_).c_str());
+    }
+}
+
+std::optional<ResumePoint> PartFile::LeftBehind() {
+    if (!recordExists_) return std::nullopt;
+    const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
+    if (!record || record->url != url_) return std::nullopt;
+    // The kept bytes are read here, once: their sums go on with the body.
+    resumable_ = ResumeRecord{record->url, record->validator, record->total};
+    file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_ || !HashKeptBytes(record->kept) || keptSum_->Digest() != record->keptSum) {
+        file_.reset();
+        hasher_.reset();
+        keptSum_.reset();
+        resumable_.reset();
+        return std::nullopt;
+    }
+    hashedKeep_ = record->kept;
+    // Continued, the body goes on bringing its record up to date.
+    checkpointed_ = record->kept;
+    return ResumePoint{record->kept, record->validator, record->total};
+}
+
+bool PartFile::Begin(std::uint64_t keep) { return BeginBody(keep); }
+
+bool PartFile::BeginBody(std::uint64_t keep) {
+    if (progress_) progress_->StartBody(keep);
+    flushed_ = false;
+    lengthKnown_ = false;
+    nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
+    if (keep == 0) {
+        file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
+        resumable_.reset();
+        keptSum_.reset();
+        checkpointed_ = 0;
+        // Readable too: a body continued later in this fetch hashes what it keeps.
+        file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        // A fresh body has no record until the server offers one; the old
+        // record goes only once the partial file is ours: one that another
+        // fetch holds (a second launcher in the folder) keeps its record.
+        if (file_ && recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
+        if (file_) recordExists_ = false;
+        written_ = 0;
+        hasher_.reset();
+        if (expected_) StartHash();
+        if (!file_) NoteFailure("cannot create " + path_);
+        return static_cast<bool>(file_);
+    }
+    // Continue: keep the first `keep` bytes, drop anything after them.
+    if (!file_)
+        file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (checkpointed_ > keep) checkpointed_ = keep;
+    const bool hashed = hashedKeep_ == keep;  // by LeftBehind, just now
+    hashedKeep_ = 0;
+    if (file_ && (expected_ || resumable_) && !hashed && !HashKeptBytes(keep)) {
+        NoteFailure("cannot read back " + path_);
+        return false;
+    }
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(keep);
+    if (!file_ || !::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
+        NoteFailure("cannot continue " + path_);
+        return false;
+    }
+    written_ = keep;
+    return true;
+}
+
+bool PartFile::Write(const char* data, std::size_t size) {
+    if (stop_ && *stop_) {
+        error_ = "stopped: the run has ended";
+        return false;
+    }
+    DWORD done = 0;
+    if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr)) {
+        NoteFailure("cannot write " + path_);
+        return false;
+    }
+    if (done != size) {
+        // A short write that reports success: Wine's answer when the disk
+        // fills up part-way (the system error is then still 0).
+        NoteFailure("cannot write " + path_, ERROR_DISK_FULL);
+        return false;
+    }
+    written_ += size;
+    if (progress_) progress_->Received(written_);
+    if (hasher_) hasher_->Add(data, size);
+    if (keptSum_) keptSum_->Add(data, size);
+    if (!lengthKnown_ && written_ >= nextSpaceCheck_) {
+        nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
+        if (!EnoughSpaceLeft()) return false;
+    }
+    if (resumable_ && written_ - checkpointed_ >= kCheckpointBytes &&
+        (checkpointed_ == 0 || ::GetTickCount64() - checkpointTick_ >= kCheckpointEveryMs))
+        Checkpoint();
+    return true;
+}
+
+bool PartFile::Reserve(std::uint64_t bytes) {
+    lengthKnown_ = true;
+    if (progress_) progress_->Announce(written_ + bytes);  // after Begin: written_ is what the body keeps
+    const std::optional<std::uint64_t> free = FreeSpace();
+    if (!free || *free >= bytes + kFreeSpaceMargin) return true;
+    error_ = "not enough free space for " + std::to_string(bytes) + " bytes (" + std::to_string(*free) + " bytes free)";
+    return false;
+}
+
+void PartFile::Resumable(const ResumeRecord& record) {
+    // Written at the first checkpoint: a record for no bytes would be of no use.
+    resumable_ = record;
+    resumable_->url = url_;
+    keptSum_.emplace();  // a fresh body: the sum starts with its first byte
+}
+
+void PartFile::Checkpoint() {
+    // Best effort: without its record a partial file is simply not continued.
+    checkpointTick_ = ::GetTickCount64();
+    ResumeRecord record = *resumable_;
+    record.kept = written_;
+    record.keptSum = keptSum_->Digest();
+    if (!::FlushFileBuffers(file_.get())) return;
+    if (!win::WriteFileReplacing(recordPath_, FormatResumeRecord(record))) return;
+    recordExists_ = true;
+    checkpointed_ = written_;
+}
+
+void PartFile::StartHash() { hasher_.emplace(expected_ && expected_->size >= kPipedHashFrom); }
+
+bool PartFile::HashKeptBytes(std::uint64_t keep) {
+    // SHA-256 for the side file's check, the checksum for the resume record:
+    // each starts again with the kept bytes.
+    hasher_.reset();
+    if (expected_) StartHash();
+    if (resumable_) keptSum_.emplace();
+    else keptSum_.reset();
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) return false;
+    std::vector<char> buffer(1024 * 1024);
+    for (std::uint64_t left = keep; left > 0;) {
+        const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
+        DWORD got = 0;
+        if (!::ReadFile(file_.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
+        if (hasher_) hasher_->Add(buffer.data(), got);
+        if (keptSum_) keptSum_->Add(buffer.data(), got);
+        left -= got;
+    }
+    return true;
+}
+
+bool PartFile::Complete(std::string& why) {
+    if (!expected_) return true;
+    vt::Sha256 digest{};
+    const bool hashed = hasher_ && hasher_->Finish(digest);
+    hasher_.reset();
+    if (written_ != expected_->size) {
+        why = "the body is " + std::to_string(written_) + " bytes, the side file says " + std::to_string(expected_->size);
+        return false;
+    }
+    if (!hashed || digest != expected_->hash) {
+        why = hashed ? "the body's SHA-256 is not the side file's" : "the body could not be hashed";
+        return false;
+    }
+    return true;
+}
+
+bool PartFile::Flush() {
+    if (!file_) return false;
+    Step("flush");
+    if (!::FlushFileBuffers(file_.get())) {
+        NoteFailure("cannot flush " + path_);
+        return false;
+    }
+    flushed_ = true;
+    return true;
+}
+
+bool PartFile::ReplaceTarget() {
+    if (!file_ || (!flushed_ && !Flush())) return false;
+    file_.reset();
+    Step("replace");
+    if (!win::ReplaceFileWith(path_, target_)) {
+        NoteFailure("cannot replace " + target_);
+        return false;
+    }
+    replaced_ = true;
+    if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
+    return true;
+}
+
+void PartFile::Step(const char* name) {
+    if (observer_) observer_->Step(name);
+}
+
+void PartFile::NoteFailure(const std::string& what, DWORD code) {
+    error_ = what + ": " + win::SystemErrorText(code);
+}
+
+std::optional<std::uint64_t> PartFile::FreeSpace() const {
+    const std::size_t slash = path_.find_last_of('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    ULARGE_INTEGER free{};
+    if (!::GetDiskFreeSpaceExW(win::PathW(folder.empty() ? nullptr : folder).c_str(), &free, nullptr, nullptr)) return std::nullopt;
+    return free.QuadPart;
+}
+
+bool PartFile::EnoughSpaceLeft() {
+    const std::optional<std::uint64_t> free = FreeSpace();
+    if (!free || *free >= kFreeSpaceReserve) return true;
+    error_ = "the disk is nearly full (" + std::to_string(*free) + " bytes left)";
+    return false;
+}
+
+FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
+    const ULONGLONG begin = ::GetTickCount64();
+    std::string wholeBecause;
+    std::optional<FetchOutcome> patched;
+    if (MayPatch(request) && !request.leftBehind) patched = PatchFromOldCopy(transfer, part, request, wholeBecause);
+    FetchOutcome outcome;
+    if (patched) {
+        outcome = std::move(*patched);
+    } else {
+        const std::optional<ResumePoint> from = part.LeftBehind();
+        outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr,
+                                 request.noCache ? "Cache-Control: no-cache\r\n" : "");
+        outcome.wholeBecause = wholeBecause;
+    }
+    if (outcome.ok && !part.Flush()) {
+        outcome.ok = false;
+        outcome.error = part.LastError();
+    }
+    // The time this file took, a partial update's doubt and the flush
+    // included, also when it failed.
+    outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
+    return outcome;
+}
+
+namespace {
+
+// A failure of the source, not of this side (a disk that is full, a run
+// that was stopped): the next source may do better.
+bool SourceFailed(const FetchOutcome& outcome) {
+    return !outcome.ok && !outcome.sinkFailed;
+}
+
+}  // namespace
+
+FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
+    if (!request.mirrors || !request.expected || !request.mirrors->HasMirrors())
+        return FetchToPart(transfer, part, request);
+    MirrorSet& sources = *request.mirrors;
+    std::vector<int> tried;
+    std::string setAside;
+    FetchOutcome outcome;
+    outcome.error = "no source is left: every mirror was set aside";
+    for (int source = sources.Pick(tried); source != MirrorSet::kNone; source = sources.Pick(tried)) {
+        tried.push_back(source);
+        FetchRequest attempt = request;
+        attempt.url = sources.Base(source) + request.remotePath;
+        outcome = FetchToPart(transfer, part, attempt);
+        if (!SourceFailed(outcome)) {
+            if (outcome.ok) sources.CountServed(source);
+            break;
+        }
+        sources.SetAside(source);
+        setAside += (setAside.empty() ? "" : ", ") + sources.Base(source) + " set aside: " + outcome.error;
+    }
+    outcome.source = tried.empty() ? std::string() : sources.Base(tried.back());
+    outcome.setAside = setAside;
+    return outcome;
+}
+
+FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request, PartFileObserver* observer) {
+    PartFile part(request, observer);
+    FetchOutcome outcome = FetchToPart(Download, part, request);
+    if (outcome.ok && !part.ReplaceTarget()) {
+        outcome.ok = false;
+        outcome.error = part.LastError();
+    }
+    return outcome;
+}
+
+LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable) {
+    std::set<std::string> parts, records;  // names as listed; case-insensitive pairing below
+    for (const char* suffix : {kPartSuffix, kResumeSuffix}) {
+        WIN32_FIND_DATAW entry;
+        win::UniqueFindHandle search(::FindFirstFileW(win::PathW((folder + "*" + suffix)).c_str(), &entry));
+        if (!search) continue;
+        do {
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                (suffix == kPartSuffix ? parts : records).insert(win::Narrow(entry.cFileName));
+        } while (::FindNextFileW(search.get(), &entry));
+    }
+    LeftoverSweep sweep;
+    std::set<std::string> keptRecords;
+    for (const std::string& part : parts) {
+        const std::string stem = part.substr(0, part.size() - (sizeof kPartSuffix - 1));
+        const std::string record = stem + kResumeSuffix;
+        if (keepResumable && UsableRecord(folder + part, folder + record)) {
+            ++sweep.kept;
+            sweep.keptTargets.push_back(folder + stem);
+            keptRecords.insert(record);
+            continue;
+        }
+        RemoveFile(folder + part);
+        if (SizeOf(folder + part)) {  // still there: a fetch is writing it, its record stays too
+            keptRecords.insert(record);
+            continue;
+        }
+        ++sweep.removed;
+    }
+    for (const std::string& record : records)
+        if (!keptRecords.count(record)) RemoveFile(folder + record);
+    return sweep;
+}
+
+}  // namespace vt::launcher

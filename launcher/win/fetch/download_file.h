@@ -1,0 +1,201 @@
+// Fetching one URL into a local file, and the partial files that make it safe.
+//
+// The body is streamed into "<file>.vtpart" beside the target, and only a
+// complete, good fetch replaces the target: the partial file is flushed to
+// the disk, then moved over the target in one step (write-through). On every
+// failure the old file stays as it was, bytes and attributes, and the partial
+// file is gone. No folder is created.
+//
+// A body that the server could continue (see internet_transfer.h) gets a
+// "<file>.vtresume" record beside its partial file while it is written: the
+// URL, the validator, and how many bytes were flushed to the disk before the
+// record was written, with their checksum. The next run trusts only those
+// bytes and only when their checksum is still the same: bytes appended after the record, or
+// zeroed by a power cut, are cut off or make the body start over. When
+// a run is stopped (Quit, a launch, a killed process) the pair stays, and the
+// next run that fetches the same URL asks only for the rest, if the server's
+// validator still holds. A partial file without a usable record is removed
+// when the run first looks at its folder (RemoveLeftoverParts); a run that
+// ends with "Done." removes whatever pairs it did not need.
+//
+// The partial name carries no process id, so that the next run finds what a
+// stopped run left. Two launchers at once in one folder do not share one: the
+// second cannot open it and its fetch fails.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launcher/rules/content_sum.h"
+#include "launcher/rules/mirror_set.h"
+#include "launcher/rules/side_file.h"
+#include "launcher/win/fetch/fetch_progress.h"
+#include "launcher/win/fetch/internet_transfer.h"
+#include "platform/win/crypto.h"
+#include "platform/win/piped_hash.h"
+#include "platform/win/handles.h"
+
+namespace vt::launcher {
+
+inline constexpr char kPartSuffix[] = ".vtpart";
+inline constexpr char kResumeSuffix[] = ".vtresume";
+
+// A body with no announced length stops (and fails) before the volume's free
+// space falls below this. A body with a length needs its length and
+// kFreeSpaceMargin free when it starts, nothing more.
+inline constexpr std::uint64_t kFreeSpaceReserve = 64ull * 1024 * 1024;
+inline constexpr std::uint64_t kFreeSpaceMargin = 4ull * 1024 * 1024;
+
+// A body expected to be this long or longer is hashed on a thread of its
+// own, beside its writing (piped_hash.h).
+inline constexpr std::uint64_t kPipedHashFrom = 8ull * 1024 * 1024;
+
+// A resumable body's record is brought up to date (the partial file flushed
+// first) once this many bytes have come since the last time, and at most once
+// a second after the first: a killed run loses at most that much.
+inline constexpr std::uint64_t kCheckpointBytes = 1024 * 1024;
+inline constexpr unsigned kCheckpointEveryMs = 1000;
+
+// What one fetch is asked to do.
+struct FetchRequest {
+    std::string url;
+    std::string localFile;                // the target: replaced only by a complete, good body
+    std::uint64_t maxBytes = kNoBodyCap;  // the most its body may be
+    bool leftBehind = false;              // the folder's sweep kept a partial file of it (RemoveLeftoverParts)
+    const SideEntry* expected = nullptr;  // the side file's size and SHA-256 the body must have (owned by the run)
+    bool noCache = false;                 // asked with "Cache-Control: no-cache": caches on the way must ask the server
+    // Where else the body may come from (mirror_set.h): with `mirrors` and
+    // `expected`, `remotePath` (URL-encoded) is appended to each source's base.
+    MirrorSet* mirrors = nullptr;
+    std::string remotePath = {};
+};
+
+// Hears each file-system step of a partial file as it is taken ("flush",
+// "replace", "discard"): how a test checks that the partial file is flushed
+// before it replaces the target.
+class PartFileObserver {
+public:
+    virtual ~PartFileObserver() = default;
+    virtual void Step(const char* name) = 0;
+};
+
+// The partial file of one target: the sink a fetch writes into, then the one
+// step that puts it in the target's place. Until that step succeeds, the
+// destructor removes the partial file and its record.
+class PartFile : public DownloadSink {
+public:
+    // A stopped run's partial file and record are looked for only when the
+    // request says the folder's sweep kept them: under Wine every question
+    // about a missing name costs a scan of the whole folder. A size and hash
+    // the request expects are checked as the body is written (Expect).
+    explicit PartFile(const FetchRequest& request, PartFileObserver* observer = nullptr);
+    ~PartFile() override;
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    // What a stopped run left of this URL's body, when it can be continued:
+    // the bytes its record vouches for, checked against their digest.
+    std::optional<ResumePoint> LeftBehind();
+
+    bool Begin(std::uint64_t keep) override;
+    bool Write(const char* data, std::size_t size) override;
+    bool Reserve(std::uint64_t bytes) override;
+    void Resumable(const ResumeRecord& record) override;
+    std::string LastError() const override { return error_; }
+
+    // Flushes the partial file to the disk (it stays open, so nothing can
+    // remove it). May run on any thread.
+    bool Flush();
+    // Writes what has been written so far to the disk, from another thread
+    // while writes go on; errors are left to Flush. Only makes the last
+    // Flush shorter (a big body flushed as it is written).
+    void FlushSoFar() const { ::FlushFileBuffers(file_.get()); }
+    // Flushes if not yet done, closes, and moves the partial file over the
+    // target in one step.
+    bool ReplaceTarget();
+
+    const std::string& Target() const { return target_; }
+
+    // Writes fail ("stopped") once `*stop` is true: how a run that has ended
+    // stops fetches still going.
+    void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
+    // The body's figures go to `progress` as they change (the status text's).
+    void ReportTo(FetchProgress* progress) { progress_ = progress; }
+    FetchProgress* Progress() const { return progress_; }
+
+    // The body must be exactly this (the side file's size and SHA-256): it is
+    // hashed as it is written, and a body that differs is no good fetch.
+    void Expect(const SideEntry& content) { expected_ = content; }
+    // The most a body may be: the caller's cap, or less when a size is expected.
+    std::uint64_t BodyCap(std::uint64_t maxBytes) const {
+        return expected_ && expected_->size < maxBytes ? expected_->size : maxBytes;
+    }
+    bool Complete(std::string& why) override;
+
+private:
+    bool BeginBody(std::uint64_t keep);
+    void Step(const char* name);
+    void NoteFailure(const std::string& what, DWORD code = ::GetLastError());
+    std::optional<std::uint64_t> FreeSpace() const;  // on the partial file's volume; nothing when unknown
+    bool EnoughSpaceLeft();
+    void Checkpoint();  // flushes, then writes the record for what is on the disk
+    bool HashKeptBytes(std::uint64_t keep);  // the hash and sum of a continued body start with what is kept
+
+    std::string target_;
+    std::string url_;
+    std::string path_;
+    std::string recordPath_;
+    PartFileObserver* observer_;
+    const std::atomic<bool>* stop_ = nullptr;
+    FetchProgress* progress_ = nullptr;
+    win::UniqueFileHandle file_;
+    std::uint64_t written_ = 0;
+    std::uint64_t nextSpaceCheck_ = 0;
+    std::string error_;
+    bool flushed_ = false;
+    bool replaced_ = false;
+    bool recordExists_ = false;
+    std::optional<SideEntry> expected_;
+    std::optional<win::PipedSha256> hasher_;   // of bytes [0, written_), with expected_
+    void StartHash();                          // hasher_ anew: on a thread of its own for a big body
+    std::optional<ContentSum> keptSum_;        // of bytes [0, written_), for a resumable body's record
+    std::optional<ResumeRecord> resumable_;    // the body can be continued: the record's first fields
+    std::uint64_t checkpointed_ = 0;           // bytes the record on the disk vouches for
+    std::uint64_t hashedKeep_ = 0;             // LeftBehind hashed this many kept bytes into hasher_
+    std::uint64_t checkpointTick_ = 0;
+    bool lengthKnown_ = false;                 // Reserve was told the body's length
+};
+
+// The body of `request` into `part`, flushed to the disk: everything but
+// putting it in place. Built from the old copy and fetched ranges where the
+// side file gives a block index (block_patch.h), else fetched whole,
+// continuing what a stopped run left when it can.
+FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
+
+// FetchToPart from the request's sources: the mirrors in turn when it has
+// them (a source that fails the fetch for a reason of its own is set aside
+// and the next one tried), else its URL.
+FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
+
+// Fetches the request's URL and replaces its local file with it.
+FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request,
+                          PartFileObserver* observer = nullptr);
+
+struct LeftoverSweep {
+    int removed = 0;  // partial files (and stray records) removed
+    int kept = 0;     // partial files kept because a later fetch may continue them
+    std::vector<std::string> keptTargets;  // the files they belong to, folder included
+};
+
+// Looks once through `folder` (ending in a backslash) for what stopped runs
+// left: partial files without a usable record go, and with `keepResumable`
+// false all of them. One listing of the folder: under Wine, asking for one
+// missing name costs a scan of the whole folder, so a question per entry would
+// make a long list quadratic.
+LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable = true);
+
+}  // namespace vt::launcher

@@ -1,0 +1,213 @@
+#include "launcher/win/run/patch_entries.h"
+
+#include <windows.h>
+
+#include "platform/text.h"
+#include "launcher/rules/patch_entry.h"
+#include "launcher/rules/progress_text.h"
+#include "launcher/rules/url_path.h"
+#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/run/local_files.h"
+#include "platform/win/files.h"
+
+namespace vt::launcher {
+namespace {
+
+// The last year a two-digit year stands for, as the player's region settings
+// say (Windows' default, and the value when it cannot be read: 2029).
+int SystemTwoDigitYearMax() {
+    DWORD value = 0;
+    if (::GetCalendarInfoA(LOCALE_USER_DEFAULT, CAL_GREGORIAN, CAL_ITWODIGITYEARMAX | CAL_RETURN_NUMBER, nullptr, 0,
+                           &value) &&
+        value >= 99 && value <= 9999)
+        return static_cast<int>(value);
+    return kDefaultTwoDigitYearMax;
+}
+
+}  // namespace
+
+// Finished fetches may wait this many at most for an earlier, slower one
+// before the run stops deciding entries (each holds an open partial file).
+constexpr std::size_t kPendingPerFetch = 8;
+
+PatchEntryProcessor::PatchEntryProcessor(RunContext& context, FetchPool& pool)
+    : context_(context),
+      pool_(&pool),
+      oneAtATime_(pool.FetchesAtOnce() <= 1),  // a pool of one whose fetch is waited for at once
+      twoDigitYearMax_(SystemTwoDigitYearMax()) {}
+
+PatchEntryProcessor::~PatchEntryProcessor() { pool_->StopAll(); }  // what it started and did not take back
+
+void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
+    sums_ = sums;
+    hashes_ = hashes;
+}
+
+bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side) {
+    if (!hashes_) return false;
+    const std::optional<LocalDigest> local = facts ? hashes_->DigestOf(LocalFile, facts->size, facts->written)
+                                                   : hashes_->DigestOf(LocalFile);
+    return local && local->size == side.size && local->hash == side.hash;
+}
+
+bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
+                                const SideEntry* expected) {
+    const bool leftBehind = keptParts_.count(win::FileNameKey(LocalFile)) > 0;
+    FetchRequest request{url, LocalFile, kNoBodyCap, leftBehind, expected};
+    const std::string& base = context_.settings.WebPath;
+    if (expected && context_.mirrors && context_.mirrors->HasMirrors() && url.compare(0, base.size(), base) == 0) {
+        request.mirrors = context_.mirrors;  // only bytes the side file vouches for come from a mirror
+        request.remotePath = url.substr(base.size());
+    }
+    if (oneAtATime_) {
+        pool_->Submit(LineIndex, std::move(request));
+        return PutInPlace(TakeOldest());
+    }
+    while (pool_->OldestDone())
+        if (!PutInPlace(TakeOldest())) return false;
+    if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
+        if (!PutInPlace(TakeOldest())) return false;
+    pool_->Submit(LineIndex, std::move(request));
+    return true;
+}
+
+std::unique_ptr<PoolFetch> PatchEntryProcessor::TakeOldest() {
+    return pool_->TakeOldest([this] { ShowProgress(0); });
+}
+
+void PatchEntryProcessor::ShowProgress(std::int32_t deciding) {
+    const std::optional<OldestFetch> oldest = pool_->Oldest();
+    if (!oldest) {
+        // Nothing is being fetched: the entry being decided, every time.
+        if (deciding == 0) return;
+        context_.view.SetStatus(EntryStatusText(deciding));
+        shownIndex_ = deciding;
+        return;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (oldest->index != shownIndex_) {
+        context_.view.SetStatus(EntryStatusText(oldest->index));  // logged: the entry waited for changed
+        shownIndex_ = oldest->index;
+        progressShownAt_ = 0;
+    }
+    if (progressShownAt_ != 0 && now - progressShownAt_ < kProgressEveryMs) return;
+    progressShownAt_ = now;
+    const std::string text = ProgressText(oldest->index, &oldest->body);
+    if (text != EntryStatusText(oldest->index)) context_.view.ShowProgress(text);
+    const FetchTotals totals = pool_->Totals();
+    context_.view.ShowTotalProgress(totals.done, totals.total);
+}
+
+bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
+    if (Finish(context_, *fetch, hashes_)) return true;
+    context_.log.Line("ENTRY", std::to_string(fetch->index) + " failed; the fetches after it are stopped");
+    pool_->StopAll();
+    return false;
+}
+
+bool PatchEntryProcessor::FinishFetches() {
+    while (pool_->Pending() > 0)
+        if (!PutInPlace(TakeOldest())) return false;
+    return true;
+}
+
+void PatchEntryProcessor::RemoveUnusedParts() {
+    for (const std::string& folder : foldersWithKeptParts_) {
+        const LeftoverSweep sweep = RemoveLeftoverParts(folder, false);
+        if (sweep.removed)
+            context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " partial file(s) in " + folder +
+                                           " that no entry needed");
+    }
+}
+
+bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_t LineIndex) {
+    const std::string index = std::to_string(LineIndex);
+    const std::optional<PatchEntry> entry = SplitPatchEntry(Line);
+    if (!entry) {
+        context_.log.Line("ENTRY", index + " malformed (needs exactly two \"|\"): " + Line);
+        FinishFetches();  // the entries before it are in place, as one at a time
+        return false;
+    }
+    if (const std::optional<std::string> problem = LocalNameProblem(entry->LocalPath)) {
+        context_.log.Line("ENTRY", index + " refused, " + *problem + ": " + entry->LocalPath);
+        FinishFetches();
+        return false;
+    }
+    if (!IsSafeEntry(*entry)) {
+        context_.log.Line("ENTRY", index + " refused, the local path leaves the mod's folders: " + entry->LocalPath);
+        FinishFetches();
+        return false;
+    }
+    const std::string& appDir = context_.settings.AppDir;
+    const std::string folders = EntryFolderPath(appDir, entry->LocalPath);
+    if (!folders.empty()) folders_.Make(folders);
+
+    // The list has had every "/" turned into "\"; the URL is sent, logged and
+    // shown with "/" and its name percent-encoded, as vtlist check asks for it.
+    const std::string url = context_.settings.WebPath + EncodeUrlPath(entry->RemotePath);
+    ShowProgress(LineIndex);  // the entry the run waits for: the oldest fetch still going, else this one
+    const std::string LocalFile = appDir + entry->LocalPath;
+    RemoveLeftoversOnce(LocalFile);
+    // The same file fetched for an earlier entry: decide on it once it is in place.
+    if (pool_->IsPending(LocalFile) && !FinishFetches()) return false;
+    const SideEntry* side = nullptr;
+    if (sums_)
+        if (const auto found = sums_->entries.find(LineIndex); found != sums_->entries.end()) side = &found->second;
+    // With PUBLICKEY= the player trusts the signature: what it does not cover
+    // is said aloud, not installed as if it were checked.
+    if (sums_ && !side && !context_.settings.PublicKey.empty())
+        context_.log.Line("ENTRY", index + " " + LocalFile + ": not covered by a hash in the signed side file, " +
+                                       "installed without a check");
+    EntryDecision decision;
+    try {
+        decision = Decide(LocalFile, entry->Stamp, side);
+    } catch (const FileAccessFailure&) {
+        // One at a time, every entry before this one would be in place, or the
+        // run would have ended with E4 at the first that failed.
+        if (!FinishFetches()) return false;
+        throw;
+    }
+    repaired_ += decision.repairing;
+    context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision.why + (decision.needed ? ", fetching" : ""));
+    return !decision.needed || Fetch(url, LocalFile, LineIndex, side);
+}
+
+void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
+    const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
+    if (!checkedFolders_.insert(win::FileNameKey(folder)).second) return;
+    const LeftoverSweep sweep = RemoveLeftoverParts(folder);
+    if (sweep.removed)
+        context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " \"*" + kPartSuffix + "\" left in " +
+                                       folder + " by a stopped run");
+    if (sweep.kept) {
+        context_.log.Line("ENTRY", "kept " + std::to_string(sweep.kept) + " partial file(s) in " + folder +
+                                       " that a fetch may continue");
+        foldersWithKeptParts_.push_back(folder);
+        for (const std::string& target : sweep.keptTargets) keptParts_.insert(win::FileNameKey(target));
+    }
+}
+
+EntryDecision PatchEntryProcessor::Decide(const std::string& LocalFile, const std::string& Stamp,
+                                          const SideEntry* side) {
+    DateValue listDate = 0;
+    const StampKind kind = ClassifyStamp(Stamp, listDate, twoDigitYearMax_);
+    LocalFileLook look;  // only a dated entry looks at its file; the side file's rule may read it
+    if (kind == StampKind::Date) {
+        look = LookAtLocalFile(LocalFile);
+        if (look.state == LocalFileLook::State::Unreadable) {
+            context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
+            throw FileAccessFailure{LocalFile};
+        }
+    }
+    const bool present = look.state == LocalFileLook::State::Present;
+    const EntryDecision byDate =
+        DecideByDate(kind, Stamp, listDate, present ? std::optional<DateValue>(look.lastWritten) : std::nullopt);
+    if (!side) return byDate;
+    return WithSideFile(byDate, side->repair, [&] {
+        // "immer" has not looked: the hash cache asks for the size and time itself.
+        return kind == StampKind::Always ? MatchesSide(LocalFile, nullptr, *side)
+                                         : present && MatchesSide(LocalFile, &look.facts, *side);
+    });
+}
+
+}  // namespace vt::launcher

@@ -1,0 +1,62 @@
+// What an update run works with: the settings, the window's transfer
+// component, the window itself (through UpdateRunView) and the log. The run
+// goes on a thread of its own so that the window stays responsive; it reaches
+// the window only through the view.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config/settings.h"
+#include "launcher/rules/side_file.h"
+#include "launcher/win/fetch/fetch_pool.h"
+#include "launcher/win/run/hash_cache.h"
+#include "launcher/win/fetch/internet_transfer.h"
+#include "platform/win/program_log.h"
+
+namespace vt::launcher {
+
+class UpdateRunView {
+public:
+    virtual ~UpdateRunView() = default;
+    virtual void SetStatus(const std::string& text) = 0;      // txtStatus
+    virtual void Navigate(const std::string& address) = 0;    // Browser, waits until told
+    // The last status text with a fetch's figures after it: shown, but not
+    // logged (it changes a few times a second).
+    virtual void ShowProgress(const std::string& text) { SetStatus(text); }
+    // The run's bytes so far of all it knows it will fetch: the taskbar
+    // button's bar, where there is a taskbar.
+    virtual void ShowTotalProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
+};
+
+struct RunContext {
+    const LauncherSettings& settings;
+    InternetTransfer& Download;
+    UpdateRunView& view;
+    win::ProgramLog& log;
+    std::string lastFailure = {};  // why the last failed fetch failed, for the ending's log line
+    MirrorSet* mirrors = nullptr;  // the run's sources of hashed files (set while a run goes)
+};
+
+// The probe page and the patch list are read whole: a body over this fails
+// their fetch (E11 / E1) instead of filling memory.
+inline constexpr std::uint64_t kPageAndListCap = 64ull * 1024 * 1024;
+
+// Where the side file is fetched to; read and removed at once.
+inline constexpr char kSideFileName[] = "NEWUPDATE.VTSUMS";
+
+// The FETCH line of the log: URL, status, bytes, time, attempts, how much was
+// continued and waited for, and why it failed.
+std::string FetchLogLine(const std::string& url, const std::string& fileName, const FetchOutcome& outcome);
+
+// The one end of every fetch of a run (the probe, the list, the side file,
+// each entry): the file put in its target's place, the FETCH line, and then
+// the digest remembered (when the side file vouched for the body and there is
+// a cache) or the failure kept for the ending's log line. True when the file
+// is in place.
+bool Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes = nullptr);
+
+// One fetch through the pool, waited for and finished.
+bool FetchNow(RunContext& context, FetchPool& pool, FetchRequest request);
+
+}  // namespace vt::launcher

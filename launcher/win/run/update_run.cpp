@@ -1,0 +1,280 @@
+#include "launcher/win/run/update_run.h"
+#include "platform/win/text_codes.h"
+
+#include <windows.h>
+
+#include "config/text_lines.h"
+#include "launcher/rules/p256_point.h"
+#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/run/local_files.h"
+#include "launcher/win/run/hash_cache.h"
+#include "launcher/win/run/patch_entries.h"
+#include "launcher/win/run/trust_store.h"
+#include "platform/win/clock.h"
+#include "platform/win/crypto.h"
+#include "platform/win/failure.h"
+#include "platform/win/files.h"
+
+namespace vt::launcher {
+
+RunOutcome UpdateRun::Run() noexcept {
+    RunOutcome outcome;
+    try {
+        outcome.ending = Ending();
+    } catch (const FileAccessFailure& failure) {
+        context_.log.Line("ENDING", "FILE ACCESS ERROR: the times of " + failure.localFile + " cannot be read");
+        outcome.fileAccessError = failure.localFile;
+    } catch (const std::exception& e) {
+        context_.log.Line("FAILURE", e.what());
+        outcome.failure = e.what();
+    } catch (...) {
+        outcome.failure = "The update run failed for an unknown reason.";
+        context_.log.Line("FAILURE", outcome.failure);
+    }
+    return outcome;
+}
+
+RunEnding UpdateRun::Ending() {
+    const RunEnding ending = Steps();
+    context_.view.SetStatus(EndingStatusText(ending));
+    // The ending names its cause, so that a player's log says why (a server
+    // down, a folder that cannot be written, a cut body), not only which code.
+    const bool fetchEnding = ending == RunEnding::E11 || ending == RunEnding::E12 || ending == RunEnding::E1 ||
+                             ending == RunEnding::E4;
+    context_.log.Line("ENDING", std::string(EndingName(ending)) +
+                                    (fetchEnding && !context_.lastFailure.empty() ? ": " + context_.lastFailure : ""));
+    return ending;
+}
+
+RunEnding UpdateRun::Steps() {
+    const LauncherSettings& s = context_.settings;
+    const std::string listFile = s.AppDir + kListFileName;
+    const std::string oldListFile = s.AppDir + s.PatchListName;
+    // Every fetch of the run goes through this pool, the probe's and the
+    // list's too: one thread, session and set of kept-alive connections.
+    FetchPool pool(FetchesAtOnce(s.MaxDownloads), context_.Download.Timeouts());
+    std::vector<std::string> notMirrors;
+    MirrorSet mirrors(s.WebPath, ParseMirrors(s.Mirrors, &notMirrors));
+    for (const std::string& what : notMirrors)
+        context_.log.Line("MIRROR", "\"" + what + "\" in MIRRORS= is not an http:// or https:// URL: not used");
+    struct Using {  // the run's mirrors, for as long as it goes
+        RunContext& context;
+        ~Using() { context.mirrors = nullptr; }
+    } using_{context_};
+    context_.mirrors = &mirrors;
+    if (const std::optional<RunEnding> probed = Probe(pool)) return *probed;
+    context_.view.SetStatus("DOWNLOADING PATCHRULES...");
+
+    std::vector<std::string> entries;
+    std::optional<SideFile> sums;
+    std::optional<TrustRecord> remember;
+    // A cache on the way (a CDN) may still serve the list or its side file
+    // from before an upload: when they do not belong together, both are
+    // asked for once more before the run gives up.
+    for (int ask = 1;; ++ask) {
+        if (const std::optional<RunEnding> failed = FetchListAndSide(pool, entries, sums, remember)) return *failed;
+        bool otherList = false;
+        if (!sums || SideFileFits(*sums, listFile, entries, otherList)) break;
+        if (!otherList || ask == 2) return RunEnding::E1;
+        context_.log.Line("SIDE", "the list and its side file do not belong together (one may be from before an "
+                                  "upload, served by a cache): both are asked for once more");
+    }
+    // Remembered before any file is fetched: from now on nothing older is taken.
+    std::string notKept;
+    if (remember && trust_ && !trust_->Remember(*remember, notKept))
+        context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
+    if (!ProcessEntries(pool, entries, sums)) return RunEnding::E4;
+    LogMirrors();
+
+    ClearReadOnly(oldListFile);
+    ClearReadOnly(listFile);
+    if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
+    if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
+    return RunEnding::Done;
+}
+
+void UpdateRun::LogMirrors() {
+    if (!context_.mirrors || !context_.mirrors->HasMirrors()) return;
+    const std::vector<std::uint64_t> served = context_.mirrors->ServedCounts();
+    std::string line;
+    for (std::size_t i = 0; i < served.size(); ++i)
+        line += (i ? ", " : "") + context_.mirrors->Base(static_cast<int>(i)) + " " + std::to_string(served[i]) +
+                (context_.mirrors->IsSetAside(static_cast<int>(i)) ? " (set aside)" : "");
+    context_.log.Line("MIRROR", "files served: " + line);
+}
+
+std::optional<RunEnding> UpdateRun::Probe(FetchPool& pool) {
+    const LauncherSettings& s = context_.settings;
+    const std::string onlinePage = s.WebPath + s.WebPage;
+    const std::string localPage = s.AppDir + s.LocalPage;
+    const std::string probeFile = s.AppDir + kProbeFileName;
+    if (!FetchNow(context_, pool, FetchRequest{onlinePage, probeFile, kPageAndListCap})) {
+        context_.view.Navigate(localPage);
+        return RunEnding::E11;
+    }
+    if (!HasLauncherMarker(probeFile)) {
+        // What came instead says who answered: a proxy's sign-on page, a
+        // byte-order mark an editor added, a server's default page.
+        context_.lastFailure = onlinePage + " begins with " +
+                               PageBeginningForLog(win::ReadWholeFile(probeFile).substr(0, 64)) + ", not with " +
+                               kLauncherMarker;
+        context_.log.Line("PROBE", probeFile + " does not begin with " + kLauncherMarker);
+        context_.view.Navigate(localPage);
+        return RunEnding::E12;
+    }
+    context_.view.Navigate(onlinePage);
+    ::DeleteFileW(win::PathW(probeFile).c_str());  // a probe file that stays does no harm
+    return std::nullopt;
+}
+
+std::optional<RunEnding> UpdateRun::FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
+                                                     std::optional<SideFile>& sums, std::optional<TrustRecord>& remember) {
+    const LauncherSettings& s = context_.settings;
+    const std::string listFile = s.AppDir + kListFileName;
+    if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run (or ask); errors ignored
+        ClearReadOnly(listFile);
+        ::DeleteFileW(win::PathW(listFile).c_str());
+    }
+    // With more than one fetch at once the side file is fetched while the
+    // list is: one round trip to the server less before the first file.
+    FetchRequest sideRequest{s.WebPath + s.PatchListName + kSideFileSuffix, s.AppDir + kSideFileName,
+                             kMaxSideFileBytes};
+    FetchRequest listRequest{s.WebPath + s.PatchListName, listFile, kPageAndListCap};
+    sideRequest.noCache = listRequest.noCache = true;
+    const bool sideAtOnce = pool.FetchesAtOnce() > 1;
+    pool.Submit(0, listRequest);
+    if (sideAtOnce) pool.Submit(0, sideRequest);
+    if (!Finish(context_, *pool.TakeOldest())) return RunEnding::E1;
+    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
+    if (!sideAtOnce) pool.Submit(0, sideRequest);
+
+    bool sideFailed = false;
+    remember.reset();
+    sums = SideFileFor(pool, sideFailed, remember);
+    if (sideFailed) return RunEnding::E1;
+
+    // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
+    entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
+    // An entry is read as UTF-8 when it is UTF-8, else in the system's code
+    // page: lists written before vtlist wrote UTF-8 keep their names.
+    for (std::string& entry : entries) entry = win::LineAsUtf8(entry);
+    context_.log.Line("LIST", std::to_string(entries.size()) + " entries");
+    return std::nullopt;
+}
+
+bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries,
+                             bool& otherList) {
+    // The same rule as vtlist's.
+    vt::Sha256 listHash{};
+    std::uint64_t listSize = 0;
+    const bool read = win::Sha256OfFile(listFile, listHash, listSize);
+    otherList = read && (listSize != sums.listSize || listHash != sums.listHash);
+    const std::optional<std::string> misfit =
+        read ? SideFileMisfit(sums, listSize, listHash, entries)
+             : std::optional<std::string>("the patch list cannot be read for its SHA-256");
+    if (misfit) {
+        context_.lastFailure = *misfit;
+        context_.log.Line("SIDE", context_.lastFailure);
+        return false;
+    }
+    const bool keyed = !context_.settings.PublicKey.empty();
+    context_.log.Line("SIDE", std::to_string(sums.entries.size()) + " hashed entries" +
+                                  (keyed ? ", signature valid"
+                                         : sums.signature ? ", signature not checked (no PUBLICKEY=)" : ""));
+    return true;
+}
+
+bool UpdateRun::ProcessEntries(FetchPool& pool, const std::vector<std::string>& entries,
+                               const std::optional<SideFile>& sums) {
+    HashCache hashes(context_.settings.AppDir + kHashCacheName);
+    PatchEntryProcessor processor(context_, pool);
+    if (sums) processor.UseSideFile(&*sums, &hashes);
+    // The counts, and what was learned about local files, also when the run
+    // ends early (E4, or the FILE ACCESS ERROR thrown through here).
+    struct Report {
+        bool hashed;
+        HashCache& hashes;
+        PatchEntryProcessor& processor;
+        RunContext& context;
+        ~Report() {
+            if (!hashed) return;
+            context.log.Line("HASHES", std::to_string(hashes.FilesRead()) + " file(s) read, " +
+                                           std::to_string(processor.FilesRepaired()) + " repaired");
+            if (!hashes.Save()) context.log.Line("HASHES", "the hash cache could not be written");
+        }
+    } report{sums.has_value(), hashes, processor, context_};
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return false;
+    if (!processor.FinishFetches()) return false;
+    processor.RemoveUnusedParts();
+    return true;
+}
+
+std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, bool& failed, std::optional<TrustRecord>& remember) {
+    const LauncherSettings& s = context_.settings;
+    const bool keyed = !s.PublicKey.empty();
+    auto refuse = [&](const std::string& why) {
+        context_.lastFailure = why;
+        context_.log.Line("SIDE", why);
+        failed = true;
+        return std::nullopt;
+    };
+    std::optional<PublicKey> key;
+    if (keyed && !(key = ParsePublicKey(s.PublicKey))) return refuse("PUBLICKEY= in UPDATE.CFG is not 128 hex digits");
+    if (keyed && !IsP256Point(*key))
+        return refuse("the PUBLICKEY= value in UPDATE.CFG is not a valid key (not a point of the P-256 curve): "
+                      "copy the line vtlist keygen printed again");
+
+    const std::unique_ptr<PoolFetch> fetch = pool.TakeOldest();
+    if (!Finish(context_, *fetch)) {
+        const FetchOutcome& outcome = fetch->outcome;
+        if (keyed) return refuse("PUBLICKEY= is set and the side file could not be fetched: " + outcome.error);
+        context_.log.Line("SIDE", outcome.status == 404 ? "no side file: the date rule alone decides"
+                                                         : "the side file could not be fetched (" + outcome.error +
+                                                               "): the date rule alone decides");
+        return std::nullopt;
+    }
+    const std::string& file = fetch->request.localFile;
+    const std::string text = win::ReadWholeFile(file);
+    ::DeleteFileW(win::PathW(file).c_str());
+    std::string why;
+    std::optional<SideFile> sums = ParseSideFile(text, &why);
+    if (!sums) return refuse("the side file cannot be read: " + why);
+    if (keyed) {
+        std::optional<std::string> refused = JudgeRelease(*sums, text, *key, remember);
+        if (refused) return refuse(*refused);
+    }
+    return sums;
+}
+
+std::optional<std::string> UpdateRun::JudgeRelease(const SideFile& sums, const std::string& text, const PublicKey& key,
+                                                   std::optional<TrustRecord>& remember) {
+    // Signed by the key trusted now, no older release than one accepted
+    // before, not expired: judged against what was remembered.
+    const LauncherSettings& s = context_.settings;
+    if (!trust_) trust_.emplace(s.AppDir);
+    if (trust_->Unreadable())
+        return "the record of the releases installed cannot be used, so no release is taken: " + *trust_->Unreadable();
+    const TrustRecord known = trust_->Find(s.WebPath, key);
+    const SignatureCheck cng{[](std::string_view bytes) { return win::Sha256Of(bytes.data(), bytes.size()); },
+                             [](const PublicKey& signer, const Sha256& digest, const Signature& signature) {
+                                 return win::VerifyP256(signer, digest, signature);
+                             }};
+    const TrustVerdict verdict = JudgeSignedSideFile(sums, text, known, win::NowEpochSeconds(), cng);
+    if (!verdict.accepted) return verdict.why;
+    for (const std::string& note : verdict.notes) context_.log.Line("SIDE", note);
+    if (verdict.updated.current != known.current || verdict.updated.release != known.release)
+        remember = verdict.updated;
+    return std::nullopt;
+}
+
+bool UpdateRun::HasLauncherMarker(const std::string& FileName) {
+    if (!win::OrdinaryFileExists(FileName)) return false;
+    return BeginsWithLauncherMarker(SplitTextLines(win::ReadWholeFile(FileName)));
+}
+
+void UpdateRun::RemoveFile(const std::string& path) {
+    if (!::DeleteFileW(win::PathW(path).c_str())) win::ThrowSystemError("Cannot delete " + path);
+}
+
+}  // namespace vt::launcher

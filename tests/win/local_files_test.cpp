@@ -1,0 +1,176 @@
+// The questions a run asks of the disk, on Wine's file system. The Wine tests run with
+// TZ=Europe/Berlin, a zone with summer time, so local conversions are not UTC.
+#include <gtest/gtest.h>
+
+#include "launcher/rules/patch_entry.h"
+#include "launcher/win/run/local_files.h"
+#include "platform/win/files.h"
+#include "platform/win/text_codes.h"
+#include "support/test_support.h"
+
+using namespace vt;
+using namespace vt::launcher;
+using namespace vt::test;
+
+TEST(FileHelpers, TheTestsRunInAZoneWithSummerTime) {
+    TIME_ZONE_INFORMATION zone{};
+    ::GetTimeZoneInformation(&zone);
+    EXPECT_NE(zone.DaylightDate.wMonth, 0) << "set TZ to a zone with summer time for these tests";
+    EXPECT_NE(zone.Bias, 0);
+}
+
+TEST(FileHelpers, TheLookAtAMissingReadOnlyAndFolderName) {
+    TempDir dir;
+    EXPECT_EQ(LookAtLocalFile(dir / "missing").state, LocalFileLook::State::Missing);
+
+    WriteFileBytes(dir / "ro.txt", "xy");
+    SetAttributes(dir / "ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    const LocalFileLook look = LookAtLocalFile(dir / "ro.txt");
+    EXPECT_EQ(look.state, LocalFileLook::State::Present);
+    EXPECT_EQ(Attributes(dir / "ro.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_NE(Attributes(dir / "ro.txt") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_GT(look.lastWritten, 40000.0);  // written after 2009
+    EXPECT_EQ(look.facts.size, 2u);
+    const std::optional<win::FileFacts> facts = win::ReadFileFacts(dir / "ro.txt");
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->written, look.facts.written) << "the look and the one read of facts agree";
+
+    MakeFolder(dir / "sub");
+    EXPECT_EQ(LookAtLocalFile(dir / "sub").state, LocalFileLook::State::Missing) << "a folder is no file";
+    EXPECT_FALSE(win::ReadFileFacts(dir / "sub"));
+}
+
+TEST(FileHelpers, LastWrittenIsLocalTimeWithMillisecondsDropped) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "x");
+    for (int month : {1, 7}) {  // winter and summer time
+        SetLocalWriteTime(dir / "f", 2008, month, 28, 14, 30, 45, 900);
+        const LocalFileLook look = LookAtLocalFile(dir / "f");
+        ASSERT_EQ(look.state, LocalFileLook::State::Present);
+        EXPECT_DOUBLE_EQ(look.lastWritten, MakeDateValue(2008, month, 28, 14, 30, 45).value()) << month;
+    }
+}
+
+TEST(FileHelpers, DateRuleAtTheSecond) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "x");
+    DateValue stamp = 0;
+    ASSERT_TRUE(ParseListDate("2008-07-28 14:30:59", stamp));
+    SetLocalWriteTime(dir / "f", 2008, 7, 28, 14, 30, 0);
+    EXPECT_FALSE(LookAtLocalFile(dir / "f").lastWritten < stamp) << "a file written at the stamp's minute is up to date";
+    SetLocalWriteTime(dir / "f", 2008, 7, 28, 14, 29, 59);
+    EXPECT_TRUE(LookAtLocalFile(dir / "f").lastWritten < stamp) << "a file written a second before the stamp is older";
+}
+
+TEST(FileHelpers, ClearReadOnlyTouchesOnlyThatBit) {
+    TempDir dir;
+    EXPECT_NO_THROW(ClearReadOnly(dir / "missing"));
+    WriteFileBytes(dir / "f", "x");
+    SetAttributes(dir / "f", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    ClearReadOnly(dir / "f");
+    EXPECT_EQ(Attributes(dir / "f") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), DWORD{FILE_ATTRIBUTE_HIDDEN});
+}
+
+TEST(FileHelpers, CreateFolderPathWithDriveDoubledAndTrailingBackslashes) {
+    TempDir dir;
+    CreateFolderPath(dir / "Games\\VT\\maps\\");
+    EXPECT_TRUE(Attributes(dir / "Games\\VT\\maps") & FILE_ATTRIBUTE_DIRECTORY);
+    WriteFileBytes(dir / "Games\\VT\\maps\\keep", "k");
+    CreateFolderPath(dir / "Games\\VT\\maps\\");  // a second call changes nothing
+    EXPECT_EQ(ReadFileBytes(dir / "Games\\VT\\maps\\keep"), "k");
+    CreateFolderPath(dir / "Other\\\\VT\\");
+    EXPECT_TRUE(Attributes(dir / "Other\\VT") & FILE_ATTRIBUTE_DIRECTORY);
+    CreateFolderPath(dir / "file\\under");  // a component that is a file: ignored
+    WriteFileBytes(dir / "plain", "p");
+    CreateFolderPath(dir / "plain\\sub\\");
+    EXPECT_FALSE(PathExists(dir / "plain\\sub"));
+}
+
+// Made from the first folder that exists down, once a run: a folder that is
+// there is asked for once, and one made through "..\\" lands where the
+// system resolves it.
+TEST(FileHelpers, RunFoldersMakesEachFolderOnceAndClimbsOnlyAsFarAsNeeded) {
+    TempDir dir;
+    RunFolders folders;
+    folders.Make(dir / "EXE\\..\\DATA\\AUDIO\\");
+    EXPECT_TRUE(Attributes(dir / "DATA\\AUDIO") & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(PathExists(dir / "EXE")) << "\"EXE\\..\\\" is the folder above, as the system resolves it";
+    ASSERT_TRUE(::RemoveDirectoryA((dir / "DATA\\AUDIO").c_str()));
+    folders.Make(dir / "exe\\..\\data\\audio\\");  // the same folder by another spelling of case: asked once
+    EXPECT_FALSE(PathExists(dir / "DATA\\AUDIO")) << "a folder already made this run was made again";
+    RunFolders another;
+    another.Make(dir / "DATA\\AUDIO\\DEEP\\");
+    EXPECT_TRUE(Attributes(dir / "DATA\\AUDIO\\DEEP") & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(FileHelpers, FileExistsCountsHiddenAndSystemButNeverFolders) {
+    TempDir dir;
+    WriteFileBytes(dir / "h", "h");
+    SetAttributes(dir / "h", FILE_ATTRIBUTE_HIDDEN);
+    WriteFileBytes(dir / "s", "s");
+    SetAttributes(dir / "s", FILE_ATTRIBUTE_SYSTEM);
+    MakeFolder(dir / "d");
+    EXPECT_TRUE(win::FileExists(dir / "h"));
+    EXPECT_TRUE(win::FileExists(dir / "s"));
+    EXPECT_FALSE(win::FileExists(dir / "d"));
+    EXPECT_FALSE(win::FileExists(dir / "missing"));
+    EXPECT_FALSE(win::OrdinaryFileExists(dir / "h"));
+}
+
+// An install on a network share: "\\server\share\" is the root, never made,
+// and nothing appears relative to the current folder.
+TEST(FileHelpers, CreateFolderPathKeepsTheShareRoot) {
+    TempDir dir;
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(dir.path().c_str()));
+    CreateFolderPath("\\\\vt-no-such-server\\share\\VT\\maps\\");
+    ::SetCurrentDirectoryA(previous);
+    EXPECT_FALSE(PathExists(dir / "vt-no-such-server")) << "the share's path was made relative to the current folder";
+    EXPECT_FALSE(PathExists(dir / "share"));
+}
+
+// Text at the edge to the wide API: lines of older files in the code page,
+// names equal to the file system, paths past MAX_PATH.
+TEST(WideEdge, ALineIsUtf8WhenItIsValidUtf8AndElseInTheAnsiCodePage) {
+    ASSERT_EQ(::GetACP(), 1252u);
+    EXPECT_EQ(win::LineAsUtf8("plain.txt|plain.txt|immer"), "plain.txt|plain.txt|immer");
+    EXPECT_EQ(win::LineAsUtf8("for\xC3\xAA" "t.ini"), "for\xC3\xAA" "t.ini");             // UTF-8 stays
+    EXPECT_EQ(win::LineAsUtf8("\xDC" "bersicht.txt"), "\xC3\x9C" "bersicht.txt");          // 1252 Ü
+    EXPECT_EQ(win::LineAsUtf8("\x80 \xC3"), "\xE2\x82\xAC \xC3\x83");                      // € and a cut sequence: 1252
+    EXPECT_EQ(win::LineAsUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC") << "an encoded surrogate is no UTF-8";
+}
+
+TEST(WideEdge, NamesAreTheSameFileInEveryScriptButNotWhenTheyDiffer) {
+    EXPECT_TRUE(win::SameFileName("\xC3\x9C" "bersicht.txt", "\xC3\xBC" "BERSICHT.TXT"));
+    EXPECT_TRUE(win::SameFileName("\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0", "\xD0\x98\xD0\x93\xD0\xA0\xD0\x90"));  // Игра, ИГРА
+    EXPECT_TRUE(win::SameFileName("\xE6\xB8\xB8\xE6\x88\x8F", "\xE6\xB8\xB8\xE6\x88\x8F"));
+    EXPECT_FALSE(win::SameFileName("a.txt", "b.txt"));
+    EXPECT_FALSE(win::SameFileName("a.txt", "a.txt "));
+    EXPECT_EQ(win::FileNameKey("gra \xC5\x82\xC5\x9B\xC4\x87"), "GRA \xC5\x81\xC5\x9A\xC4\x86");  // ŁŚĆ
+}
+
+TEST(WideEdge, APathPastMaxPathIsWrittenReadAndRemoved) {
+    TempDir dir;
+    EXPECT_EQ(win::PathW("C:\\short\\x.txt"), L"C:\\short\\x.txt");
+    std::string path = dir.path();
+    for (int i = 0; i < 3; ++i) {
+        path += std::string(100, static_cast<char>('a' + i)) + "\\";
+        MakeFolder(path);
+    }
+    path += "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt";  // файл.txt
+    ASSERT_GT(path.size(), 300u);
+    EXPECT_EQ(win::PathW(path).rfind(L"\\\\?\\", 0), 0u);
+    WriteFileBytes(path, "deep");
+    EXPECT_TRUE(win::OrdinaryFileExists(path));
+    EXPECT_EQ(win::ReadWholeFile(path), "deep");
+    EXPECT_TRUE(win::DeleteClearingAttributes(path));
+    EXPECT_FALSE(win::FileExists(path));
+    // "." and ".." are resolved before the prefix, which would take them literally.
+    const std::string dotted = dir.path() + std::string(100, 'a') + "\\.\\" + std::string(100, 'b') + "\\..\\" +
+                               std::string(100, 'b') + "\\" + std::string(100, 'c') + "\\x.txt";
+    WriteFileBytes(dotted, "dotted");
+    EXPECT_EQ(ReadFileBytes(dir.path() + std::string(100, 'a') + "\\" + std::string(100, 'b') + "\\" +
+                            std::string(100, 'c') + "\\x.txt"),
+              "dotted");
+}
