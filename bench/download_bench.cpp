@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/text.h"
 #include "launcher/win/fetch/download_file.h"
@@ -76,11 +77,19 @@ int main(int argc, char** argv) {
                              "--pool N URL TARGET...\n");
         return 2;
     }
-    vt::launcher::InternetTransfer transfer;
+    // The program's road: a pool of one, its sources into the partial file,
+    // then the target replaced.
+    vt::launcher::FetchPool pool(1, vt::launcher::TransferTimeouts{});
     vt::launcher::FetchRequest request{argv[1], argv[2]};
     if (expecting) request.expected = &expected;
     const ULONGLONG begin = ::GetTickCount64();
-    const vt::launcher::FetchOutcome outcome = vt::launcher::DownloadFile(transfer, request);
+    pool.Submit(1, std::move(request));
+    const auto fetch = pool.TakeOldest();
+    vt::launcher::FetchOutcome& outcome = fetch->outcome;
+    if (outcome.ok && !fetch->part->ReplaceTarget()) {
+        outcome.ok = false;
+        outcome.error = fetch->part->LastError();
+    }
     const bool ok = outcome.ok;
     Print(outcome.resumedFrom + outcome.bytes, ::GetTickCount64() - begin, outcome.elapsedMs, ok);
     if (expecting) std::printf("patched=%d reused=%llu\n", outcome.patched ? 1 : 0, outcome.reusedBytes);

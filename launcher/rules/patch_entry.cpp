@@ -168,6 +168,5 @@ void SkipNonDigits(std::string& text) {
     text.erase(0, n);
 }
 
-bool StartsWithDigit(const std::string& text) { return !text.empty() && text[0] >= '0' && text[0] <= '9'; }
 
 }  // namespace vt::launcher

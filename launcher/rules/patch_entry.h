@@ -67,6 +67,5 @@ bool ParseListDate(const std::string& text, DateValue& value, int twoDigitYearMa
 
 void TakeDigits(std::string& text, std::string& digits);
 void SkipNonDigits(std::string& text);
-bool StartsWithDigit(const std::string& text);
 
 }  // namespace vt::launcher

@@ -15,6 +15,20 @@ bool OrdinaryFileExists(const std::string& path) {
     return (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
+UniqueFileHandle OpenShared(const std::string& path, DWORD flags) {
+    return UniqueFileHandle(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, flags, nullptr));
+}
+
+UniqueFileHandle OpenSteady(const std::string& path, DWORD flags) {
+    return UniqueFileHandle(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, flags, nullptr));
+}
+
+UniqueFileHandle OpenAlone(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
+    return UniqueFileHandle(::CreateFileW(PathW(path).c_str(), access, 0, nullptr, disposition, flags, nullptr));
+}
+
 std::optional<FileFacts> ReadFileFacts(const std::string& path, bool refuseLinks) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | (refuseLinks ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
@@ -52,8 +66,7 @@ bool FileExists(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFileHandle file = OpenShared(path);
     if (!file) ThrowSystemError("Cannot open " + path);
 
     std::string content;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win/handles.h"
+
 namespace vt::win {
 
 // The ordinary existence test: a file that is neither hidden nor system nor a
@@ -18,6 +20,20 @@ bool OrdinaryFileExists(const std::string& path);
 // search, hidden and system files included, folders never. Throws a Failure when
 // the search rejects the path outright (a drive that does not exist).
 bool FileExists(const std::string& path);
+
+// The opens of a file's bytes, named by who else may use the file meanwhile
+// (their share flags), so that no caller spells those out again.
+// - Shared: others may read and write it; only a holder that shares nothing
+//   stops this open. A look at a file, the whole read of a small one: this
+//   open is what finds a file another program holds (FILE ACCESS ERROR).
+UniqueFileHandle OpenShared(const std::string& path, DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+// - Steady: no one may write it while it is read, since its bytes are hashed
+//   or copied; others may read it, rename or delete it.
+UniqueFileHandle OpenSteady(const std::string& path, DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+// - Alone: a file this program makes and alone uses while it holds it (a
+//   partial file, a temporary beside a target): nobody else may open it.
+UniqueFileHandle OpenAlone(const std::string& path, DWORD access, DWORD disposition,
+                           DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
 
 // A file's size and raw last-write time (FILETIME as 64 bits).
 struct FileFacts {

@@ -33,8 +33,14 @@ public:
     Type get() const noexcept { return handle_; }
     explicit operator bool() const noexcept { return handle_ != Traits::Invalid(); }
     Type release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+    // Keeps the thread's last error: a close after a failed call must not
+    // change what GetLastError says about that call (as WIL's owners do).
     void reset(Type h = Traits::Invalid()) noexcept {
-        if (handle_ != Traits::Invalid()) Traits::Close(handle_);
+        if (handle_ != Traits::Invalid()) {
+            const DWORD error = ::GetLastError();
+            Traits::Close(handle_);
+            ::SetLastError(error);
+        }
         handle_ = h;
     }
     // For an API's out-parameter: what is held is closed, and the API writes

@@ -58,8 +58,7 @@ bool Failed(const std::string& temporary, const char* step, std::string* error) 
 bool WriteFileReplacing(const std::string& target, const std::string& bytes, std::string* error) {
     const std::string temporary = TemporaryPathBeside(target, ".vttmp");
     {
-        UniqueFileHandle file(
-            ::CreateFileW(PathW(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFileHandle file = OpenAlone(temporary, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
         if (!file) return Failed(temporary, "cannot create the new file", error);
         DWORD written = 0;
         if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/win/files.h"
 #include "platform/win/text_codes.h"
 
 namespace vt::win {
@@ -69,8 +70,7 @@ Sha256 Sha256Of(const void* data, std::size_t size, bool* ok) {
 }
 
 bool Sha256OfFile(const std::string& path, Sha256& digest, std::uint64_t& size, const PieceReader& alsoRead) {
-    UniqueFileHandle file(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFileHandle file = OpenSteady(path, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) return false;
     Sha256Hasher hasher;
     std::vector<std::uint8_t> buffer(1024 * 1024);

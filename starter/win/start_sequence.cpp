@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include "platform/scope_exit.h"
 #include "platform/win/failure.h"
 #include "platform/win/file_identity.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
+#include "platform/win/named_lock.h"
 #include "platform/win/process.h"
 #include "platform/win/replace_file.h"
 #include "starter/start_rules.h"
@@ -47,26 +49,19 @@ public:
         if (const auto identity = win::IdentityOf(parent))
             name += std::to_string(identity->volume) + "-" + std::to_string(identity->index) + "-";
         for (const char c : leaf) name += c == '\\' ? '_' : c;  // a mutex name holds no backslash after its prefix
-        mutex_.reset(::CreateMutexW(nullptr, FALSE, win::Wide(name).c_str()));
-        taken_ = mutex_ && ::GetLastError() != ERROR_ALREADY_EXISTS;
+        lock_.emplace(name);
     }
-    bool Taken() const { return taken_; }
+    bool Taken() const { return lock_->Held(); }
 
 private:
-    win::UniqueKernelHandle mutex_;
-    bool taken_ = false;
+    std::optional<win::NamedLock> lock_;
 };
 
-class BusyWhile {
-public:
-    explicit BusyWhile(StartSequenceView& view) : view_(view) { view_.SetBusy(true); }
-    ~BusyWhile() { view_.SetBusy(false); }
-    BusyWhile(const BusyWhile&) = delete;
-    BusyWhile& operator=(const BusyWhile&) = delete;
-
-private:
-    StartSequenceView& view_;
-};
+// The view busy until the scope is left, by any road.
+auto BusyWhile(StartSequenceView& view) {
+    view.SetBusy(true);
+    return [&view] { view.SetBusy(false); };
+}
 
 }  // namespace
 
@@ -127,7 +122,7 @@ StartOutcome StartSequence::CloneAndPlay() {
                           "\n\nThe game folder could not be copied into " + s.CloneDir + ":\n" + copyFailure);
         return StartOutcome::CopyFailed;
     }
-    if (!FileExists(gameSource)) {
+    if (!win::FileExists(gameSource)) {
         log_.Line("GAME", gameSource + " is missing " + missingCode);
         view_.ShowProblem(std::string("Problem starting Multiplayer ... ") + missingCode);
         return StartOutcome::GameMissing;
@@ -153,7 +148,7 @@ StartOutcome StartSequence::Refuse(const std::string& text) {
 
 void StartSequence::InstallNewLauncher() {
     const std::string source = settings_.AppDir + settings_.NewLauncher;
-    if (!FileExists(source)) return;
+    if (!win::FileExists(source)) return;
     const std::uint32_t delay = EffectiveDelayMs(settings_.DelayMs);
     log_.Line("NEWLAUNCHER", source + " found, installing after " + std::to_string(delay) + " ms");
     if (delay > 0) ::Sleep(delay);
@@ -166,7 +161,7 @@ void StartSequence::InstallNewLauncher() {
 }
 
 void StartSequence::CopyFolder(std::string SourceDir, std::string TargetDir) {
-    BusyWhile busy(view_);
+    const ScopeExit busy(BusyWhile(view_));
     if (SourceDir.empty() || SourceDir.back() != '\\') SourceDir += '\\';
     if (TargetDir.empty() || TargetDir.back() != '\\') TargetDir += '\\';
     // The marker goes in first, so that even a copy cut short leaves a clone
@@ -178,7 +173,7 @@ void StartSequence::CopyFolder(std::string SourceDir, std::string TargetDir) {
 }
 
 void StartSequence::RemoveFolder(const std::string& Folder) {
-    BusyWhile busy(view_);
+    const ScopeExit busy(BusyWhile(view_));
     if (::GetFileAttributesW(win::PathW(Folder).c_str()) == INVALID_FILE_ATTRIBUTES) return;
     if (!IsOwnClone(Folder)) {
         log_.Line("REMOVE", Folder + " is not a clone of this starter, left alone");
@@ -190,7 +185,6 @@ void StartSequence::RemoveFolder(const std::string& Folder) {
                                       : " removed in part (something in it is in use or a link)"));
 }
 
-bool StartSequence::FileExists(const std::string& FileName) { return win::FileExists(FileName); }
 
 void StartSequence::WaitForApplication(const std::string& Command, const std::string& Parameter, int /*AppStyle*/) {
     // Started minimised and activated whatever AppStyle says, in the

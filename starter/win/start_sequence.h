@@ -60,7 +60,6 @@ private:
     // made whole.
     void CopyFolder(std::string SourceDir, std::string TargetDir);
     void RemoveFolder(const std::string& Folder);
-    bool FileExists(const std::string& FileName);
     void WaitForApplication(const std::string& Command, const std::string& Parameter, int AppStyle);
 
     const StarterSettings& settings_;

@@ -103,9 +103,13 @@ TEST(Stamp, DigitHelpers) {
     EXPECT_EQ(text, "-01");
     SkipNonDigits(text);
     EXPECT_EQ(text, "01");
-    EXPECT_TRUE(StartsWithDigit("0"));
-    EXPECT_FALSE(StartsWithDigit(""));
-    EXPECT_FALSE(StartsWithDigit("\xD9"));  // only the ten ASCII digits
+    text = "\xD9" "5";  // only the ten ASCII digits: a byte above them is no digit
+    SkipNonDigits(text);
+    EXPECT_EQ(text, "5");
+    text = "";
+    SkipNonDigits(text);
+    TakeDigits(text, digits);
+    EXPECT_EQ(digits, "12008");
 }
 
 TEST(ProgressText, TheEntrysTextStaysTheStartOfTheLine) {

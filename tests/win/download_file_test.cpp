@@ -34,14 +34,21 @@ struct StepRecorder : PartFileObserver {
     DownloadSteps* steps;
 };
 
-// The cases read best with the fetch's parts as arguments: a request made of
-// them, its outcome copied out, the steps recorded by an observer.
+// One file's road as a pool's fetch goes it: its sources into the partial
+// file, then the target replaced. The cases read best with the fetch's parts
+// as arguments: a request made of them, its outcome copied out, the steps
+// recorded by an observer.
 bool DownloadFile(InternetTransfer& transfer, const std::string& url, const std::string& file,
                   FetchOutcome* outcome = nullptr, std::uint64_t maxBytes = kNoBodyCap, DownloadSteps* steps = nullptr,
                   bool leftBehind = false, const SideEntry* expected = nullptr) {
     StepRecorder recorder(steps);
-    const FetchOutcome fetched =
-        vt::launcher::DownloadFile(transfer, FetchRequest{url, file, maxBytes, leftBehind, expected}, &recorder);
+    const FetchRequest request{url, file, maxBytes, leftBehind, expected};
+    PartFile part(request, &recorder);
+    FetchOutcome fetched = FetchFromSources(transfer, part, request);
+    if (fetched.ok && !part.ReplaceTarget()) {
+        fetched.ok = false;
+        fetched.error = part.LastError();
+    }
     if (outcome) *outcome = fetched;
     return fetched.ok;
 }

@@ -174,3 +174,22 @@ TEST(WideEdge, APathPastMaxPathIsWrittenReadAndRemoved) {
                             std::string(100, 'c') + "\\x.txt"),
               "dotted");
 }
+
+// An owner's close keeps what GetLastError says about the call before it:
+// "failed, code = GetLastError()" after a scope's owner closed its handle
+// must name the failure, not the close. A close that itself fails (here of
+// a handle already closed by hand) is the case where it would change it.
+TEST(Handles, AResetKeepsTheLastError) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "x");
+    win::UniqueFileHandle file = win::OpenShared(dir / "f");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(::CloseHandle(file.get()));  // the owner's close will now fail
+    ::SetLastError(ERROR_SHARING_VIOLATION);
+    file.reset();
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+    win::UniqueFileHandle missing = win::OpenShared(dir / "missing");
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "the named open keeps the open's error";
+}

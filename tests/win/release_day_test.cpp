@@ -106,7 +106,7 @@ protected:
     NullView view;
     std::string logFile = install / "run.log";
     win::ProgramLog log{install.path(), "run.log"};
-    RunContext context{settings, transfer, view, log};
+    RunContext context{settings, transfer.Timeouts(), view, log};
 };
 
 class Partial : public LauncherRun {

@@ -53,9 +53,10 @@ protected:
     LauncherSettings settings;
     RecordingView view;
     win::ProgramLog log;
-    RunContext context{settings, transfer, view, log};
+    RunContext context{settings, transfer.Timeouts(), view, log};
     FetchPool pool{1, QuickTimeouts()};  // one at a time: each entry is done when Process returns
-    PatchEntryProcessor processor{context, pool};
+    MirrorSet mirrors{"", {}};  // no mirrors: every file from WEBPATH=
+    PatchEntryProcessor processor{context, pool, mirrors};
 };
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "launcher/rules/http_rules.h"
@@ -17,6 +19,47 @@ namespace vt::vtlist {
 namespace {
 
 using Internet = win::UniqueInternetHandle;
+
+// The body of a 2xx answer into `body` (or to `stream`), within the cap and
+// the rate floor; why not, when it fails.
+std::optional<std::string> ReadBody(HINTERNET request, std::uint64_t maxBytes, const BodyPieces& stream,
+                                    std::string& body) {
+    // The cap bounds what is kept; the rest of a longer answer is read and
+    // dropped, not left unread: closing a request with its body unread
+    // stalled under Wine 8 in a test (its WinINet drains the body on close,
+    // a small read at a time). A streamed body is counted, not kept.
+    bool tooLong = false;
+    // Only what has arrived is read (Wine's InternetReadFile returns only
+    // when its buffer is full), so the rate floor sees a dripping server.
+    std::vector<char> buffer(64 * 1024);
+    std::uint64_t got = 0, windowBytes = 0;
+    ULONGLONG windowStart = ::GetTickCount64();
+    for (;;) {
+        DWORD available = 0, read = 0;
+        if (!::InternetQueryDataAvailable(request, &available, 0, 0) ||
+            (available > 0 && !::InternetReadFile(request, buffer.data(),
+                                                  available < buffer.size() ? available : static_cast<DWORD>(buffer.size()),
+                                                  &read)))
+            return launcher::InternetErrorText("the body was cut", ::GetLastError());
+        if (read == 0) break;
+        tooLong = tooLong || read > maxBytes - got;
+        got += read;
+        if (stream) stream(buffer.data(), read);
+        else if (!tooLong) body.append(buffer.data(), read);
+        windowBytes += read;
+        if (::GetTickCount64() - windowStart >= kRateWindowSeconds * 1000) {
+            if (windowBytes < kRateFloorBytes)
+                return "slower than " + std::to_string(kRateFloorBytes) + " bytes in " +
+                       std::to_string(kRateWindowSeconds) + " s";
+            windowStart = ::GetTickCount64();
+            windowBytes = 0;
+        }
+    }
+    // A streamed file's caller compares its size itself; a kept body over
+    // the cap is no answer.
+    if (tooLong && !stream) return "the answer is longer than the " + std::to_string(maxBytes) + " bytes it may be";
+    return std::nullopt;
+}
 
 // One request, no redirect followed; `location` set for a 3xx.
 HttpAnswer Once(HINTERNET session, const std::string& method, const std::string& url, const std::string& range,
@@ -47,47 +90,11 @@ HttpAnswer Once(HINTERNET session, const std::string& method, const std::string&
     if (status >= 300 && status <= 399) location = win::QueryHeader(request.get(), HTTP_QUERY_LOCATION).value_or("");
     // Another answer than 2xx: its status is what counts, its body is not read.
     if (method == "HEAD" || status < 200 || status > 299) return answer;
-    auto fail = [&](std::string why) {
-        answer.error = std::move(why);
+    if (std::optional<std::string> why = ReadBody(request.get(), maxBytes, stream, answer.body)) {
+        answer.error = std::move(*why);
         answer.status = 0;
         answer.body.clear();
-        return answer;
-    };
-    // The cap bounds what is kept; the rest of a longer answer is read and
-    // dropped, not left unread: closing a request with its body unread
-    // stalled under Wine 8 in a test (its WinINet drains the body on close,
-    // a small read at a time). A streamed body is counted, not kept.
-    const std::string over = "the answer is longer than the " + std::to_string(maxBytes) + " bytes it may be";
-    bool tooLong = false;
-    // Only what has arrived is read (Wine's InternetReadFile returns only
-    // when its buffer is full), so the rate floor sees a dripping server.
-    std::vector<char> buffer(64 * 1024);
-    std::uint64_t got = 0, windowBytes = 0;
-    ULONGLONG windowStart = ::GetTickCount64();
-    for (;;) {
-        DWORD available = 0, read = 0;
-        if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0) ||
-            (available > 0 && !::InternetReadFile(request.get(), buffer.data(),
-                                                  available < buffer.size() ? available : static_cast<DWORD>(buffer.size()),
-                                                  &read)))
-            return fail(launcher::InternetErrorText("the body was cut", ::GetLastError()));
-        if (read == 0) break;
-        tooLong = tooLong || read > maxBytes - got;
-        got += read;
-        if (stream) stream(buffer.data(), read);
-        else if (!tooLong) answer.body.append(buffer.data(), read);
-        windowBytes += read;
-        if (::GetTickCount64() - windowStart >= kRateWindowSeconds * 1000) {
-            if (windowBytes < kRateFloorBytes)
-                return fail("slower than " + std::to_string(kRateFloorBytes) + " bytes in " +
-                            std::to_string(kRateWindowSeconds) + " s");
-            windowStart = ::GetTickCount64();
-            windowBytes = 0;
-        }
     }
-    // A streamed file's caller compares its size itself; a kept body over
-    // the cap is no answer.
-    if (tooLong && !stream) return fail(over);
     return answer;
 }
 

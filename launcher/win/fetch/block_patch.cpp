@@ -8,6 +8,8 @@
 #include "launcher/rules/byte_ranges.h"
 #include "launcher/win/fetch/memory_sink.h"
 #include "platform/win/crypto.h"
+#include "platform/win/event.h"
+#include "platform/win/files.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
 #include "platform/win/worker_thread.h"
@@ -28,9 +30,7 @@ constexpr std::uint64_t kScanInHalvesFrom = 16ull * 1024 * 1024;
 // driver, writes anyway), so the digest checked is that of the bytes
 // written into the partial file, whatever the copy did meanwhile.
 win::UniqueFileHandle OpenOldCopy(const std::string& file) {
-    return win::UniqueFileHandle(::CreateFileW(win::PathW(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING,
-                                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return win::OpenSteady(file);
 }
 
 bool Seek(HANDLE file, std::uint64_t at) {
@@ -189,17 +189,17 @@ public:
     static constexpr DWORD kEveryMs = 250;
     explicit BackgroundFlush(const PartFile& part)
         : thread_([this, &part] {
-              while (::WaitForSingleObject(done_.get(), kEveryMs) == WAIT_TIMEOUT) part.FlushSoFar();
+              while (!done_.Wait(kEveryMs)) part.FlushSoFar();
           }) {}
     ~BackgroundFlush() {
-        ::SetEvent(done_.get());
+        done_.Set();
         thread_.Wait();
     }
     BackgroundFlush(const BackgroundFlush&) = delete;
     BackgroundFlush& operator=(const BackgroundFlush&) = delete;
 
 private:
-    win::UniqueKernelHandle done_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    win::Event done_{win::Event::Reset::Manual};
     win::WorkerThread thread_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/win/event.h"
 #include "platform/win/failure.h"
 
 namespace vt::launcher {
@@ -16,8 +17,8 @@ constexpr std::uint64_t kFastBytesPerSecond = 2 * 1024 * 1024;  // ... at 2 MiB/
 
 struct FastReadThread::Shared {
     std::vector<char> buffer = std::vector<char>(kFastReadBytes);
-    win::UniqueKernelHandle start{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
-    win::UniqueKernelHandle done{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    win::Event start{win::Event::Reset::Auto};
+    win::Event done{win::Event::Reset::Auto};
     HINTERNET request = nullptr;
     HINTERNET connection = nullptr;
     std::atomic<bool> quit{false};
@@ -34,14 +35,14 @@ namespace {
 void FastReads(const std::shared_ptr<FastReadThread::Shared>& shared) {
     FastReadThread::Shared& s = *shared;
     for (;;) {
-        ::WaitForSingleObject(s.start.get(), INFINITE);
+        s.start.Wait();
         if (s.quit) break;
         DWORD got = 0;
         s.ok = ::InternetReadFile(s.request, s.buffer.data(), static_cast<DWORD>(s.buffer.size()), &got);
         s.error = s.ok ? 0 : ::GetLastError();
         s.got = got;
         if (s.abandoned) break;
-        ::SetEvent(s.done.get());
+        s.done.Set();
     }
     if (s.abandoned) {
         ::InternetCloseHandle(s.request);
@@ -67,14 +68,14 @@ FastReadThread::~FastReadThread() {
         return;
     }
     shared_->quit = true;
-    ::SetEvent(shared_->start.get());
+    shared_->start.Set();
     thread_.Wait();
 }
 
 bool FastReadThread::Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data) {
     shared_->request = request;
-    ::SetEvent(shared_->start.get());
-    if (::WaitForSingleObject(shared_->done.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    shared_->start.Set();
+    if (!shared_->done.Wait(timeoutMs)) return false;
     ok = shared_->ok;
     got = shared_->got;
     error = shared_->error;
@@ -88,7 +89,7 @@ void FastReadThread::Abandon(HINTERNET request, HINTERNET connection) {
     shared_->abandoned = true;
     // In case the read ended just now and the thread waits for the next one.
     shared_->quit = true;
-    ::SetEvent(shared_->start.get());
+    shared_->start.Set();
 }
 
 BodyReader::BodyReader(win::UniqueInternetHandle& connection, win::UniqueInternetHandle& request, DWORD windowMs,

@@ -18,8 +18,7 @@ constexpr std::uint64_t kFreeSpaceCheckEvery = 16ull * 1024 * 1024;
 constexpr DWORD kMaxRecordBytes = 4096;
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    win::UniqueFileHandle file(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueFileHandle file = win::OpenSteady(path, FILE_ATTRIBUTE_NORMAL);
     if (!file) return std::nullopt;
     std::string text(kMaxRecordBytes, '\0');
     DWORD got = 0;
@@ -76,8 +75,7 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!record || record->url != url_) return std::nullopt;
     // The kept bytes are read here, once: their sums go on with the body.
     resumable_ = ResumeRecord{record->url, record->validator, record->total};
-    file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     if (!file_ || !HashKeptBytes(record->kept) || keptSum_->Digest() != record->keptSum) {
         file_.reset();
         hasher_.reset();
@@ -104,8 +102,7 @@ bool PartFile::BeginBody(std::uint64_t keep) {
         keptSum_.reset();
         checkpointed_ = 0;
         // Readable too: a body continued later in this fetch hashes what it keeps.
-        file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
         // A fresh body has no record until the server offers one; the old
         // record goes only once the partial file is ours: one that another
         // fetch holds (a second launcher in the folder) keeps its record.
@@ -119,8 +116,7 @@ bool PartFile::BeginBody(std::uint64_t keep) {
     }
     // Continue: keep the first `keep` bytes, drop anything after them.
     if (!file_)
-        file_.reset(::CreateFileW(win::PathW(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     if (checkpointed_ > keep) checkpointed_ = keep;
     const bool hashed = hashedKeep_ == keep;  // by LeftBehind, just now
     hashedKeep_ = 0;
@@ -341,18 +337,8 @@ FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const 
     return outcome;
 }
 
-FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request, PartFileObserver* observer) {
-    PartFile part(request, observer);
-    FetchOutcome outcome = FetchToPart(Download, part, request);
-    if (outcome.ok && !part.ReplaceTarget()) {
-        outcome.ok = false;
-        outcome.error = part.LastError();
-    }
-    return outcome;
-}
-
 LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable) {
-    std::set<std::string> parts, records;  // names as listed; case-insensitive pairing below
+    std::set<std::string> parts, records;  // names as listed; paired with each other by FileNameKey
     for (const char* suffix : {kPartSuffix, kResumeSuffix}) {
         WIN32_FIND_DATAW entry;
         win::UniqueFindHandle search(::FindFirstFileW(win::PathW((folder + "*" + suffix)).c_str(), &entry));
@@ -363,25 +349,25 @@ LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable)
         } while (::FindNextFileW(search.get(), &entry));
     }
     LeftoverSweep sweep;
-    std::set<std::string> keptRecords;
+    std::set<std::string> keptRecords;  // FileNameKey: a record spelt in another case than its part is its part's
     for (const std::string& part : parts) {
         const std::string stem = part.substr(0, part.size() - (sizeof kPartSuffix - 1));
         const std::string record = stem + kResumeSuffix;
         if (keepResumable && UsableRecord(folder + part, folder + record)) {
             ++sweep.kept;
             sweep.keptTargets.push_back(folder + stem);
-            keptRecords.insert(record);
+            keptRecords.insert(win::FileNameKey(record));
             continue;
         }
         RemoveFile(folder + part);
         if (SizeOf(folder + part)) {  // still there: a fetch is writing it, its record stays too
-            keptRecords.insert(record);
+            keptRecords.insert(win::FileNameKey(record));
             continue;
         }
         ++sweep.removed;
     }
     for (const std::string& record : records)
-        if (!keptRecords.count(record)) RemoveFile(folder + record);
+        if (!keptRecords.count(win::FileNameKey(record))) RemoveFile(folder + record);
     return sweep;
 }
 

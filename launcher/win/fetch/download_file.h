@@ -181,10 +181,6 @@ FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const Fetch
 // and the next one tried), else its URL.
 FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
 
-// Fetches the request's URL and replaces its local file with it.
-FetchOutcome DownloadFile(InternetTransfer& Download, const FetchRequest& request,
-                          PartFileObserver* observer = nullptr);
-
 struct LeftoverSweep {
     int removed = 0;  // partial files (and stray records) removed
     int kept = 0;     // partial files kept because a later fetch may continue them

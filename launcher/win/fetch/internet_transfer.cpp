@@ -1,6 +1,7 @@
 #include "launcher/win/fetch/internet_transfer.h"
 
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "launcher/rules/internet_errors.h"
@@ -154,69 +155,91 @@ Answer ReadAnswer(HINTERNET request, DWORD status) {
 
 }  // namespace
 
+InternetTransfer::Verdict InternetTransfer::Request(const RequestTarget& target, const std::string& headers,
+                                                    UniqueInternetHandle& connection, UniqueInternetHandle& request,
+                                                    DWORD& status, FetchOutcome& outcome) {
+    request.reset();  // a child goes before its parent
+    connection.reset();
+    // Connect and request separately: the time-outs must be set on the
+    // request handle, since Wine's WinINet does not apply the session's to a request.
+    connection.reset(::InternetConnectA(session_.get(), target.host.c_str(), target.port, nullptr, nullptr,
+                                        INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) {
+        outcome.error = ErrorText("cannot connect", ::GetLastError());
+        return Verdict::Fail;
+    }
+    request.reset(::HttpOpenRequestA(connection.get(), "GET", target.object.c_str(), nullptr, nullptr, nullptr,
+                                     kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0), 0));
+    if (!request) {
+        outcome.error = ErrorText("cannot open the request", ::GetLastError());
+        return Verdict::Fail;
+    }
+    ::InternetSetOptionA(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
+    ::InternetSetOptionA(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
+    if (!::HttpSendRequestA(request.get(), headers.empty() ? nullptr : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), nullptr, 0)) {
+        const DWORD error = ::GetLastError();
+        outcome.error = ErrorText("request failed", error);
+        return IsTransient(error) ? Verdict::Retry : Verdict::Fail;
+    }
+    status = 0;
+    DWORD size = sizeof status;
+    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+        status == 0) {
+        // Wine reports a connection closed before any answer as status 0.
+        outcome.error = "the server closed the connection without an answer";
+        return Verdict::Retry;
+    }
+    return Verdict::Done;
+}
+
+namespace {
+
+// Where a redirect answer sends the request next, or why it goes nowhere
+// (in `outcome`): a Location that resolves to a URL, within kMaxRedirects,
+// never from https to http.
+std::optional<std::pair<RequestTarget, std::string>> NextHop(HINTERNET request, DWORD status, const RequestTarget& from,
+                                                             const std::string& url, int redirects,
+                                                             FetchOutcome& outcome) {
+    const std::optional<std::string> location = QueryHeader(request, HTTP_QUERY_LOCATION);
+    const std::optional<std::string> next = location ? ResolveRedirect(url, *location) : std::nullopt;
+    outcome.status = status;
+    if (!next) {
+        outcome.error =
+            "HTTP status " + std::to_string(status) + " without a usable Location (\"" + location.value_or("") + "\")";
+        return std::nullopt;
+    }
+    if (redirects == kMaxRedirects) {
+        outcome.error = "more than " + std::to_string(kMaxRedirects) + " redirects, the last to " + *next;
+        return std::nullopt;
+    }
+    const std::optional<RequestTarget> hop = CrackUrl(*next);
+    if (!hop) {
+        outcome.error = "a redirect to what is not a URL: " + *next;
+        return std::nullopt;
+    }
+    if (from.secure && !hop->secure) {
+        outcome.error = "refused a redirect from https to http (" + *next + ")";
+        return std::nullopt;
+    }
+    return std::make_pair(*hop, *next);
+}
+
+}  // namespace
+
 InternetTransfer::Verdict InternetTransfer::Send(const RequestTarget& first, const std::string& firstUrl,
                                                  const std::string& headers, UniqueInternetHandle& connection,
                                                  UniqueInternetHandle& request, DWORD& status, FetchOutcome& outcome) {
     RequestTarget target = first;
     std::string url = firstUrl;
     for (int redirects = 0;; ++redirects) {
-        request.reset();  // a child goes before its parent
-        connection.reset();
-        // Connect and request separately: the time-outs must be set on the
-        // request handle, since Wine's WinINet does not apply the session's to a request.
-        connection.reset(::InternetConnectA(session_.get(), target.host.c_str(), target.port, nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0));
-        if (!connection) {
-            outcome.error = ErrorText("cannot connect", ::GetLastError());
-            return Verdict::Fail;
-        }
-        request.reset(::HttpOpenRequestA(connection.get(), "GET", target.object.c_str(), nullptr, nullptr, nullptr,
-                                         kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0), 0));
-        if (!request) {
-            outcome.error = ErrorText("cannot open the request", ::GetLastError());
-            return Verdict::Fail;
-        }
-        ::InternetSetOptionA(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
-        ::InternetSetOptionA(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &timeouts_.receiveMs, sizeof(DWORD));
-        if (!::HttpSendRequestA(request.get(), headers.empty() ? nullptr : headers.c_str(),
-                                static_cast<DWORD>(headers.size()), nullptr, 0)) {
-            const DWORD error = ::GetLastError();
-            outcome.error = ErrorText("request failed", error);
-            return IsTransient(error) ? Verdict::Retry : Verdict::Fail;
-        }
-        status = 0;
-        DWORD size = sizeof status;
-        if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
-            status == 0) {
-            // Wine reports a connection closed before any answer as status 0.
-            outcome.error = "the server closed the connection without an answer";
-            return Verdict::Retry;
-        }
+        if (const Verdict sent = Request(target, headers, connection, request, status, outcome); sent != Verdict::Done)
+            return sent;
         if (!IsRedirectStatus(status)) return Verdict::Done;
-
-        const std::optional<std::string> location = QueryHeader(request.get(), HTTP_QUERY_LOCATION);
-        const std::optional<std::string> next = location ? ResolveRedirect(url, *location) : std::nullopt;
-        outcome.status = status;
-        if (!next) {
-            outcome.error = "HTTP status " + std::to_string(status) + " without a usable Location (\"" +
-                            location.value_or("") + "\")";
-            return Verdict::Fail;
-        }
-        if (redirects == kMaxRedirects) {
-            outcome.error = "more than " + std::to_string(kMaxRedirects) + " redirects, the last to " + *next;
-            return Verdict::Fail;
-        }
-        const std::optional<RequestTarget> hop = CrackUrl(*next);
-        if (!hop) {
-            outcome.error = "a redirect to what is not a URL: " + *next;
-            return Verdict::Fail;
-        }
-        if (target.secure && !hop->secure) {
-            outcome.error = "refused a redirect from https to http (" + *next + ")";
-            return Verdict::Fail;
-        }
-        target = *hop;
-        url = *next;
+        auto hop = NextHop(request.get(), status, target, url, redirects, outcome);
+        if (!hop) return Verdict::Fail;
+        target = std::move(hop->first);
+        url = std::move(hop->second);
     }
 }
 

@@ -1,5 +1,6 @@
-// The internet transfer component (`Download`): one WinINet session for the
-// program, reused for every fetch so that connections are kept alive. A fetch
+// The internet transfer component (`Download`): one WinINet session per
+// transfer, reused for each of its fetches so that connections are kept alive
+// (a run makes one for its pool's threads to share). A fetch
 // streams the body in chunks into a DownloadSink, so memory does not grow with
 // the file, and never answers from or writes to the URL cache.
 //
@@ -162,6 +163,9 @@ private:
     // and pumps the body into the sink.
     Verdict FetchOnce(const RequestTarget& target, DownloadSink& sink, std::uint64_t maxBytes, Attempt& attempt,
                       FetchOutcome& outcome);
+    // Connects and sends one request; Done with its status and handles.
+    Verdict Request(const RequestTarget& target, const std::string& headers, UniqueInternetHandle& connection,
+                    UniqueInternetHandle& request, DWORD& status, FetchOutcome& outcome);
     // Sends the request and follows redirects; Done with the final answer's
     // status (not a redirect) and its handles.
     Verdict Send(const RequestTarget& target, const std::string& url, const std::string& headers,

@@ -30,9 +30,10 @@ int SystemTwoDigitYearMax() {
 // before the run stops deciding entries (each holds an open partial file).
 constexpr std::size_t kPendingPerFetch = 8;
 
-PatchEntryProcessor::PatchEntryProcessor(RunContext& context, FetchPool& pool)
+PatchEntryProcessor::PatchEntryProcessor(RunContext& context, FetchPool& pool, MirrorSet& mirrors)
     : context_(context),
       pool_(&pool),
+      mirrors_(&mirrors),
       oneAtATime_(pool.FetchesAtOnce() <= 1),  // a pool of one whose fetch is waited for at once
       twoDigitYearMax_(SystemTwoDigitYearMax()) {}
 
@@ -55,8 +56,8 @@ bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& Local
     const bool leftBehind = keptParts_.count(win::FileNameKey(LocalFile)) > 0;
     FetchRequest request{url, LocalFile, kNoBodyCap, leftBehind, expected};
     const std::string& base = context_.settings.WebPath;
-    if (expected && context_.mirrors && context_.mirrors->HasMirrors() && url.compare(0, base.size(), base) == 0) {
-        request.mirrors = context_.mirrors;  // only bytes the side file vouches for come from a mirror
+    if (expected && mirrors_->HasMirrors() && url.compare(0, base.size(), base) == 0) {
+        request.mirrors = mirrors_;  // only bytes the side file vouches for come from a mirror
         request.remotePath = url.substr(base.size());
     }
     if (oneAtATime_) {

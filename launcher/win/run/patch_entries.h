@@ -42,7 +42,8 @@ struct FileAccessFailure {
 class PatchEntryProcessor {
 public:
     // The run's pool: one wide is one at a time.
-    PatchEntryProcessor(RunContext& context, FetchPool& pool);
+    // `mirrors`: the run's sources of the files the side file vouches for.
+    PatchEntryProcessor(RunContext& context, FetchPool& pool, MirrorSet& mirrors);
     ~PatchEntryProcessor();
 
     // False stops the run with E4.
@@ -88,6 +89,7 @@ private:
     HashCache* hashes_ = nullptr;
     int repaired_ = 0;
     FetchPool* pool_;
+    MirrorSet* mirrors_;
     bool oneAtATime_;  // each fetch is waited for before the next entry
     std::int32_t shownIndex_ = 0;      // the entry the status text names
     ULONGLONG progressShownAt_ = 0;    // when its figures were last shown

@@ -31,11 +31,10 @@ public:
 
 struct RunContext {
     const LauncherSettings& settings;
-    InternetTransfer& Download;
+    TransferTimeouts timeouts;  // of every fetch of the run
     UpdateRunView& view;
     win::ProgramLog& log;
     std::string lastFailure = {};  // why the last failed fetch failed, for the ending's log line
-    MirrorSet* mirrors = nullptr;  // the run's sources of hashed files (set while a run goes)
 };
 
 // The probe page and the patch list are read whole: a body over this fails

@@ -10,6 +10,7 @@
 #include "launcher/win/run/hash_cache.h"
 #include "launcher/win/run/patch_entries.h"
 #include "launcher/win/run/trust_store.h"
+#include "platform/scope_exit.h"
 #include "platform/win/clock.h"
 #include "platform/win/crypto.h"
 #include "platform/win/failure.h"
@@ -52,16 +53,11 @@ RunEnding UpdateRun::Steps() {
     const std::string oldListFile = s.AppDir + s.PatchListName;
     // Every fetch of the run goes through this pool, the probe's and the
     // list's too: one thread, session and set of kept-alive connections.
-    FetchPool pool(FetchesAtOnce(s.MaxDownloads), context_.Download.Timeouts());
+    FetchPool pool(FetchesAtOnce(s.MaxDownloads), context_.timeouts);
     std::vector<std::string> notMirrors;
     MirrorSet mirrors(s.WebPath, ParseMirrors(s.Mirrors, &notMirrors));
     for (const std::string& what : notMirrors)
         context_.log.Line("MIRROR", "\"" + what + "\" in MIRRORS= is not an http:// or https:// URL: not used");
-    struct Using {  // the run's mirrors, for as long as it goes
-        RunContext& context;
-        ~Using() { context.mirrors = nullptr; }
-    } using_{context_};
-    context_.mirrors = &mirrors;
     if (const std::optional<RunEnding> probed = Probe(pool)) return *probed;
     context_.view.SetStatus("DOWNLOADING PATCHRULES...");
 
@@ -83,8 +79,8 @@ RunEnding UpdateRun::Steps() {
     std::string notKept;
     if (remember && trust_ && !trust_->Remember(*remember, notKept))
         context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
-    if (!ProcessEntries(pool, entries, sums)) return RunEnding::E4;
-    LogMirrors();
+    if (!ProcessEntries(pool, mirrors, entries, sums)) return RunEnding::E4;
+    LogMirrors(mirrors);
 
     ClearReadOnly(oldListFile);
     ClearReadOnly(listFile);
@@ -93,13 +89,13 @@ RunEnding UpdateRun::Steps() {
     return RunEnding::Done;
 }
 
-void UpdateRun::LogMirrors() {
-    if (!context_.mirrors || !context_.mirrors->HasMirrors()) return;
-    const std::vector<std::uint64_t> served = context_.mirrors->ServedCounts();
+void UpdateRun::LogMirrors(const MirrorSet& mirrors) {
+    if (!mirrors.HasMirrors()) return;
+    const std::vector<std::uint64_t> served = mirrors.ServedCounts();
     std::string line;
     for (std::size_t i = 0; i < served.size(); ++i)
-        line += (i ? ", " : "") + context_.mirrors->Base(static_cast<int>(i)) + " " + std::to_string(served[i]) +
-                (context_.mirrors->IsSetAside(static_cast<int>(i)) ? " (set aside)" : "");
+        line += (i ? ", " : "") + mirrors.Base(static_cast<int>(i)) + " " + std::to_string(served[i]) +
+                (mirrors.IsSetAside(static_cast<int>(i)) ? " (set aside)" : "");
     context_.log.Line("MIRROR", "files served: " + line);
 }
 
@@ -184,25 +180,19 @@ bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, 
     return true;
 }
 
-bool UpdateRun::ProcessEntries(FetchPool& pool, const std::vector<std::string>& entries,
+bool UpdateRun::ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::vector<std::string>& entries,
                                const std::optional<SideFile>& sums) {
     HashCache hashes(context_.settings.AppDir + kHashCacheName);
-    PatchEntryProcessor processor(context_, pool);
+    PatchEntryProcessor processor(context_, pool, mirrors);
     if (sums) processor.UseSideFile(&*sums, &hashes);
     // The counts, and what was learned about local files, also when the run
     // ends early (E4, or the FILE ACCESS ERROR thrown through here).
-    struct Report {
-        bool hashed;
-        HashCache& hashes;
-        PatchEntryProcessor& processor;
-        RunContext& context;
-        ~Report() {
-            if (!hashed) return;
-            context.log.Line("HASHES", std::to_string(hashes.FilesRead()) + " file(s) read, " +
-                                           std::to_string(processor.FilesRepaired()) + " repaired");
-            if (!hashes.Save()) context.log.Line("HASHES", "the hash cache could not be written");
-        }
-    } report{sums.has_value(), hashes, processor, context_};
+    const ScopeExit report([&, hashed = sums.has_value()] {
+        if (!hashed) return;
+        context_.log.Line("HASHES", std::to_string(hashes.FilesRead()) + " file(s) read, " +
+                                        std::to_string(processor.FilesRepaired()) + " repaired");
+        if (!hashes.Save()) context_.log.Line("HASHES", "the hash cache could not be written");
+    });
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return false;
     if (!processor.FinishFetches()) return false;

@@ -61,10 +61,12 @@ private:
     bool SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries,
                       bool& otherList);
     // Every entry in order, then the fetches still going; false: E4.
-    bool ProcessEntries(FetchPool& pool, const std::vector<std::string>& entries, const std::optional<SideFile>& sums);
+    // `mirrors`: the run's sources of hashed files.
+    bool ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::vector<std::string>& entries,
+                        const std::optional<SideFile>& sums);
     RunEnding Ending();  // the steps, then the ending's status text and log line
     RunEnding Steps();
-    void LogMirrors();  // how many files each source served, and which were set aside
+    void LogMirrors(const MirrorSet& mirrors);  // how many files each source served, and which were set aside
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure
 
     RunContext& context_;

@@ -97,8 +97,8 @@ void frmUpdate::CreateControls(HINSTANCE instance) {
         Child(window_, instance, L"BUTTON", "LAUNCH Vortane Singleplayer", BS_PUSHBUTTON, 0, msg::kSingleLaunchId);
     ::EnableWindow(cmdLaunch, FALSE);
     ApplyLayout(::GetDpiForWindow(window_));
-    if (WebBrowserHost::HtmlEngineRenders()) browser_ = std::make_unique<WebBrowserHost>(Browser);
-    if (!browser_ || !browser_->Available()) {
+    if (WebBrowserHost::HtmlEngineRenders()) browserHost_ = std::make_unique<WebBrowserHost>(Browser);
+    if (!browserHost_ || !browserHost_->Available()) {
         // A blank page area tells a player nothing: the page's text instead.
         // Last among the controls (and in tab order): tools that look for
         // "the" edit control of this window find the status box first, as ever.
@@ -126,7 +126,7 @@ void frmUpdate::ApplyLayout(UINT dpi) {
     for (HWND button : {cmdLaunch, cmdQuit, SchalterSingleLaunch})
         ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont_.get()), TRUE);
     ::SendMessageW(txtStatus, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
-    if (browser_) browser_->FitToContainer();
+    if (browserHost_) browserHost_->FitToContainer();
     if (pageText_) {
         Place(pageText_->Handle(), Element::Browser, dpi_);
         pageText_->ApplyFont(dpi_);
@@ -140,9 +140,8 @@ void frmUpdate::Form_Load() {
     if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
     log_->Line("START", std::string(kCaption) + " in " + settings_.AppDir + ", server " + settings_.WebPath);
     if (pageText_)
-        log_->Line("BROWSER", browser_ ? "the WebBrowser control is not available: start pages are shown as text"
+        log_->Line("BROWSER", browserHost_ ? "the WebBrowser control is not available: start pages are shown as text"
                                        : "no HTML engine renders pages here: start pages are shown as text");
-    Download = std::make_unique<InternetTransfer>();
     tmrDoOnce->SetInterval(1);
     tmrDoOnce->SetEnabled(true);
 }
@@ -212,7 +211,6 @@ void frmUpdate::SetStatusNow(const std::string& text) {
     ::SetWindowTextW(txtStatus, win::Wide(text).c_str());
 }
 
-bool frmUpdate::FileExists(const std::string& FileName) { return win::FileExists(FileName); }
 
 void frmUpdate::EndProgram() {
     // Terminate rather than exit: a run's thread may stand anywhere, and

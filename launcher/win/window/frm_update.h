@@ -57,7 +57,6 @@ private:
     void Form_DblClick(int x, int y);
     void cmdQuit_Click();
     void SetStatusNow(const std::string& text);
-    bool FileExists(const std::string& FileName);
     [[noreturn]] void EndProgram();
 
     // frm_update_run.cpp: the update run and its time-out
@@ -79,12 +78,11 @@ private:
     HWND cmdQuit = nullptr;
     HWND txtStatus = nullptr;
     HWND SchalterSingleLaunch = nullptr;
-    std::unique_ptr<WebBrowserHost> browser_;   // none where no HTML engine renders pages
-    std::unique_ptr<PageTextView> pageText_;    // the page as text instead; none where browser_ renders
+    std::unique_ptr<WebBrowserHost> browserHost_;   // none where no HTML engine renders pages
+    std::unique_ptr<PageTextView> pageText_;    // the page as text instead; none where browserHost_ renders
     std::unique_ptr<TaskbarProgress> taskbar_;
     std::unique_ptr<win::Timer> tmrDoOnce;
     std::unique_ptr<win::Timer> TimerUpdateTimeOut;
-    std::unique_ptr<InternetTransfer> Download;
     win::UniqueGdiObject buttonFont_;
     win::UniqueGdiObject statusFont_;
     UINT dpi_ = 96;

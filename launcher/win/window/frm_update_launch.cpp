@@ -3,6 +3,7 @@
 #include "launcher/win/window/frm_update.h"
 #include "platform/win/text_codes.h"
 #include "platform/win/failure.h"
+#include "platform/win/files.h"
 #include "platform/win/process.h"
 
 namespace vt::launcher {
@@ -17,7 +18,7 @@ void frmUpdate::SchalterSingleLaunch_Click() { Launch(false); }
 void frmUpdate::Launch(bool multiplayer) {
     ::ShowWindow(window_, SW_HIDE);
     const std::string commandLine = StarterCommandLine(settings_.AppDir, settings_.Watchdog, multiplayer);
-    if (FileExists(settings_.AppDir + settings_.Watchdog)) {
+    if (win::FileExists(settings_.AppDir + settings_.Watchdog)) {
         log_->Line("LAUNCH", commandLine);
         // Started minimised and active, not waited for; a failure is
         // unhandled: its box, then the end.

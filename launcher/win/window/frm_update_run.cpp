@@ -18,7 +18,7 @@ void frmUpdate::tmrDoOnce_Timer() {
                      [this](std::uint64_t done, std::uint64_t total) { taskbar_->Show(done, total); },
                      [this](const RunOutcome& outcome) { OnRunEnded(outcome); }};
     runView_ = std::make_unique<RunViewAdapter>(*dispatcher_, std::move(window), *log_);
-    runContext_ = std::make_unique<RunContext>(RunContext{settings_, *Download, *runView_, *log_});
+    runContext_ = std::make_unique<RunContext>(RunContext{settings_, TransferTimeouts{}, *runView_, *log_});
     // The run hands its outcome over as its last act (Run never throws).
     runThread_ = win::WorkerThread([this] { runView_->Finish(UpdateRun(*runContext_).Run()); });
 }
@@ -66,7 +66,7 @@ void frmUpdate::NavigateNow(const std::string& address) {
         log_->Line("NAVIGATE", address);
         return;
     }
-    const bool told = browser_->Navigate(address);
+    const bool told = browserHost_->Navigate(address);
     log_->Line("NAVIGATE", address + (told ? "" : " (the browser control refused it)"));
 }
 

@@ -1,6 +1,6 @@
 #include "launcher/win/window/ui_dispatcher.h"
 
-#include "platform/win/handles.h"
+#include "platform/win/event.h"
 
 namespace vt::launcher {
 
@@ -15,13 +15,12 @@ void UiDispatcher::Post(std::function<void()> task) {
 }
 
 void UiDispatcher::Send(std::function<void()> task) {
-    win::UniqueKernelHandle done(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    HANDLE signal = done.get();
-    Post([task = std::move(task), signal] {
+    const win::Event done(win::Event::Reset::Manual);
+    Post([task = std::move(task), &done] {
         task();
-        ::SetEvent(signal);
+        done.Set();
     });
-    ::WaitForSingleObject(signal, INFINITE);
+    done.Wait();
 }
 
 void UiDispatcher::RunPending() {
