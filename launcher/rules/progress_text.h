@@ -1,9 +1,14 @@
 // The status text while a file arrives: the entry's own text, and after it,
 // for a body of 1 MiB or more, what has arrived, of how much, and how fast:
 //
-//   DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s
+//   DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s, 32 s left
 //   DOWNLOADING File 1 ... resuming at 29.4 MB            (a cut body continued,
 //   DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.1 MB/s, resumed at 29.4 MB)
+//
+// The time left is the rest of a body with a known length at the recent
+// rate (RecentRate: the last few seconds, so that it does not jump with each
+// read), rounded up: "45 s left" under a minute, "12 min left" under an
+// hour, then "1 h 5 min left". Nothing where the rate is not known yet.
 //
 // The entry's text stays the start of the line, so whatever reads its
 // beginning reads what it always did. MB are 1,048,576 bytes, as Windows
@@ -11,7 +16,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <utility>
 
 namespace vt::launcher {
 
@@ -28,5 +35,27 @@ inline constexpr std::uint64_t kProgressShownFrom = 1024 * 1024;
 
 // `body` null: the entry's text alone ("DOWNLOADING File 7 ...").
 std::string ProgressText(std::int32_t lineIndex, const BodyProgress* body);
+
+// "3 s left", "12 min left", "1 h 5 min left": `bytesLeft` at `bytesPerSecond`,
+// rounded up; empty when the rate is 0.
+std::string TimeLeftText(std::uint64_t bytesLeft, std::uint64_t bytesPerSecond);
+
+// The rate of a body over its last few seconds, from the bytes it held at
+// moments the caller tells (milliseconds of any steady clock). A stall shows
+// as a falling rate, since the time runs on without bytes.
+class RecentRate {
+public:
+    static constexpr std::uint64_t kWindowMs = 5000;
+    static constexpr std::uint64_t kKnownAfterMs = 500;  // earlier, one read's burst would be the "rate"
+
+    void Start(std::uint64_t nowMs, std::uint64_t held);  // a body (or an attempt) starts with `held` bytes
+    void Held(std::uint64_t nowMs, std::uint64_t held);   // it holds this many now
+    // 0 while it has been watched for less than kKnownAfterMs.
+    std::uint64_t BytesPerSecond(std::uint64_t nowMs) const;
+
+private:
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> samples_;  // (ms, held), oldest first, one per 100 ms at most
+    std::uint64_t latest_ = 0;
+};
 
 }  // namespace vt::launcher

@@ -119,11 +119,11 @@ TEST(ProgressText, TheEntrysTextStaysTheStartOfTheLine) {
     EXPECT_EQ(ProgressText(1, &small), "DOWNLOADING File 1 ...");  // below 1 MiB: no figures
 
     BodyProgress big{34 * MiB, 200 * MiB, 0, 5 * MiB + MiB / 5};
-    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s");
+    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s, 32 s left");
     big.bytesPerSecond = 0;  // the first moments: no rate yet
     EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB");
     big.bytesPerSecond = 300 * 1024;  // a slow link says so
-    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 300 KB/s");
+    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 300 KB/s, 10 min left");
 
     BodyProgress unannounced{3 * MiB / 2, 0, 0, 2 * MiB};  // no Content-Length: what has arrived
     EXPECT_EQ(ProgressText(2, &unannounced), "DOWNLOADING File 2 ... 1.5 MB, 2.0 MB/s");
@@ -136,7 +136,7 @@ TEST(ProgressText, AContinuedBodySaysWhereItResumed) {
     EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... resuming at 29.4 MB");
     resumed.received = 31 * MiB;
     resumed.bytesPerSecond = 3 * MiB;
-    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.0 MB/s, resumed at 29.4 MB");
+    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.0 MB/s, 57 s left, resumed at 29.4 MB");
 }
 
 // The names Windows can have no file by, as the launcher and vtlist refuse
@@ -158,4 +158,50 @@ TEST(LocalNames, TrailingDotsAndBlanksAndCaseMakeOneFile) {
     EXPECT_EQ(WindowsNameKey("..\\a.txt"), WindowsNameKey("..\\A.txt."));  // ".." itself is kept
     EXPECT_NE(WindowsNameKey("..\\a.txt"), WindowsNameKey("a.txt"));
     EXPECT_NE(WindowsNameKey("a.txt"), WindowsNameKey("a.tx"));
+}
+
+TEST(ProgressText, TheTimeLeftIsRoundedUpInSecondsMinutesAndHours) {
+    EXPECT_EQ(TimeLeftText(0, 100), "0 s left");
+    EXPECT_EQ(TimeLeftText(1, 100), "1 s left");  // a part of a second is a second
+    EXPECT_EQ(TimeLeftText(4500, 100), "45 s left");
+    EXPECT_EQ(TimeLeftText(5900, 100), "59 s left");
+    EXPECT_EQ(TimeLeftText(5901, 100), "1 min left");  // 60 s
+    EXPECT_EQ(TimeLeftText(6001, 100), "2 min left");  // 61 s: rounded up
+    EXPECT_EQ(TimeLeftText(12 * 60 * 100, 100), "12 min left");
+    EXPECT_EQ(TimeLeftText(3599 * 100, 100), "1 h left");  // 59 min 59 s is a whole hour, rounded up
+    EXPECT_EQ(TimeLeftText(3601 * 100, 100), "1 h 1 min left");
+    EXPECT_EQ(TimeLeftText(65 * 60 * 100, 100), "1 h 5 min left");
+    EXPECT_EQ(TimeLeftText(100, 0), "") << "no rate, no figure";
+    const std::string longest = TimeLeftText(~std::uint64_t{0}, 1);  // 2^64 - 1 s: 307445734561825861 min
+    EXPECT_EQ(longest, "5124095576030431 h 1 min left") << "the largest still reads, rounded up";
+}
+
+TEST(ProgressText, ABigBodyWithALengthEndsInTheTimeLeft) {
+    constexpr std::uint64_t MiB = 1024 * 1024;
+    BodyProgress body{4 * MiB, 4 * MiB + 7 * MiB / 10, 0, 623 * 1024};
+    EXPECT_EQ(ProgressText(1, &body), "DOWNLOADING File 1 ... 4.0 of 4.7 MB, 623 KB/s, 2 s left");
+    body.bytesPerSecond = 0;
+    EXPECT_EQ(ProgressText(1, &body), "DOWNLOADING File 1 ... 4.0 of 4.7 MB") << "unknown rate: no time";
+    BodyProgress unannounced{3 * MiB, 0, 0, MiB};
+    EXPECT_EQ(ProgressText(1, &unannounced), "DOWNLOADING File 1 ... 3.0 MB, 1.0 MB/s") << "no length: no time";
+    BodyProgress resumed{31 * MiB, 200 * MiB, 29 * MiB, 13 * MiB};
+    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 13.0 MB/s, 13 s left, resumed at 29.0 MB");
+}
+
+TEST(ProgressText, TheRecentRateIsTheLastFewSecondsAndFallsInAStall) {
+    RecentRate rate;
+    rate.Start(1000, 0);
+    rate.Held(1200, 100'000);
+    EXPECT_EQ(rate.BytesPerSecond(1300), 0u) << "too early to say";
+    for (std::uint64_t ms = 1300; ms <= 11000; ms += 100) rate.Held(ms, (ms - 1000) * 100);  // 100 KB/s steady
+    EXPECT_EQ(rate.BytesPerSecond(11000), 100'000u);
+    // Ten times faster for a second: the recent rate follows within the window ...
+    for (std::uint64_t ms = 11100; ms <= 12000; ms += 100) rate.Held(ms, 1'000'000 + (ms - 11000) * 1000);
+    const std::uint64_t after = rate.BytesPerSecond(12000);
+    EXPECT_GT(after, 250'000u);
+    EXPECT_LT(after, 400'000u) << "smoothed over the window, not the last read";
+    // ... and a stall of the whole window brings it down.
+    EXPECT_LT(rate.BytesPerSecond(22000), after / 2);
+    rate.Start(30000, 5);
+    EXPECT_EQ(rate.BytesPerSecond(30100), 0u) << "a new attempt starts its own rate";
 }

@@ -473,7 +473,8 @@ TEST_F(Launcher, LinuxLineEndsInTheConfigAndTheListAreReadAsWritten) {
 
 // A big file arrives slowly as entry 1 while five small entries after it are
 // done at once: the status names entry 1, the one the run waits for, with
-// its figures going up, and the log keeps the entry's text alone.
+// its figures going up and the time it still needs, and the log keeps the
+// entry's text alone.
 TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
     constexpr std::size_t kBig = 6 * 1000 * 1000;
     Serve("big.bin", std::string(kBig, 'B'));
@@ -495,16 +496,88 @@ TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
     ASSERT_EQ(Status(), "Done.") << Log();
     EXPECT_EQ(ReadFileBytes(App("big.bin")).size(), kBig);
     std::string all;
-    int figures = 0;
+    int figures = 0, timeLeft = 0;
     for (const std::string& text : seen) {
         all += text + "\n";
         if (text.rfind("DOWNLOADING File 1 ... ", 0) == 0 && text.find(" of 5.7 MB, ") != std::string::npos) ++figures;
+        const std::size_t left = text.find(" s left");  // "..., 1.1 MB/s, 3 s left"
+        if (text.find("B/s, ") != std::string::npos && left != std::string::npos && left + 7 == text.size()) ++timeLeft;
     }
     for (int i = 2; i <= 6; ++i)
         EXPECT_EQ(all.find("DOWNLOADING File " + std::to_string(i) + " "), std::string::npos)
             << "entry " << i << " named while entry 1 was awaited:\n" << all;
     EXPECT_GE(figures, 3) << "the figures did not change as bytes arrived:\n" << all;
+    EXPECT_GE(timeLeft, 1) << "the time left was never shown:\n" << all;
     for (const std::string& line : LogLines("STATUS")) EXPECT_EQ(line.find(" MB"), std::string::npos) << line;
+}
+
+// The launchers' windows on the desktop, of every process.
+int LauncherWindows() {
+    int count = 0;
+    ::EnumWindows(
+        [](HWND window, LPARAM counted) -> BOOL {
+            char name[32] = {};
+            if (::GetClassNameA(window, name, sizeof name) && std::string(name) == "frmUpdate" && ::IsWindowVisible(window))
+                ++*reinterpret_cast<int*>(counted);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// A second launcher started from the same folder (here by another spelling
+// of it) while the first downloads brings the first one's window to the
+// front and ends, touching nothing: no log line, no file. The first ends
+// "Done." with the file right and no partial file left. A launcher in
+// another folder runs beside it.
+TEST_F(Launcher, ASecondLauncherInTheSameFolderShowsTheFirstAndEnds) {
+    const std::string big(3 * 1000 * 1000, 'B');
+    Serve("big.bin", big);
+    Fault slow;
+    slow.kind = Fault::Kind::Throttle;
+    slow.bytes = 600 * 1000;  // about 5 s
+    server.SetFault("/VTupdates/big.bin", slow);
+    Serve("update.dat", "update list\r\nbig.bin|big.bin|immer\r\n");
+    Start();
+    const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+    while (server.RequestCount("/VTupdates/big.bin") == 0 && ::GetTickCount64() < deadline) ::Sleep(50);
+    ASSERT_EQ(server.RequestCount("/VTupdates/big.bin"), 1) << Log();
+    ASSERT_EQ(LauncherWindows(), 1);
+
+    const std::string other = install / "vt\\.\\VT_UPDATE.EXE";  // the same folder, spelt otherwise
+    const ULONGLONG begin = ::GetTickCount64();
+    win::UniqueKernelHandle second = StartProgram("\"" + other + "\"", install.path());
+    ASSERT_TRUE(second);
+    ASSERT_EQ(::WaitForSingleObject(second.get(), 10000), WAIT_OBJECT_0) << "the second launcher did not end";
+    EXPECT_LT(::GetTickCount64() - begin, 5000u);
+    DWORD code = 99;
+    ::GetExitCodeProcess(second.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(LauncherWindows(), 1) << "a second launcher window appeared";
+    EXPECT_EQ(::GetForegroundWindow(), window) << "the running launcher was not brought to the front";
+
+    // Another folder, another mod: it runs beside the first, to its own end.
+    MakeFolder(install / "VT2");
+    ::CopyFileA(App("VT_Update.exe").c_str(), (install / "VT2\\VT_Update.exe").c_str(), FALSE);
+    WriteFileBytes(install / "VT2\\UPDATE.CFG", "WEBPATH=" + WebPath() + "\r\nWEBPAGE=start.htm\r\n");
+    DWORD besideId = 0;
+    win::UniqueKernelHandle beside = StartProgram("\"" + (install / "VT2\\VT_Update.exe") + "\"", install / "VT2", &besideId);
+    ASSERT_TRUE(beside);
+    const HWND besideWindow = ui::WaitForWindow(besideId, "frmUpdate", kCaption, kWaitMs);
+    ASSERT_NE(besideWindow, nullptr) << "a launcher in another folder did not run";
+    EXPECT_EQ(LauncherWindows(), 2);
+
+    ASSERT_TRUE(WaitForStatus("Done.", 60000)) << Status() << "\n" << Log();
+    EXPECT_EQ(ReadFileBytes(App("big.bin")), big);
+    EXPECT_FALSE(PathExists(App("big.bin.vtpart")));
+    EXPECT_EQ(LogLines("START").size(), 1u) << "the second launcher wrote to the log:\n" << Log();
+    const HWND besideStatus = ui::FindChildByClass(besideWindow, "Edit");
+    const ULONGLONG besideDeadline = ::GetTickCount64() + 60000;
+    while (ui::WindowText(besideStatus) != "Done." && ::GetTickCount64() < besideDeadline) ::Sleep(100);
+    EXPECT_EQ(ui::WindowText(besideStatus), "Done.");
+    EXPECT_EQ(ReadFileBytes(install / "VT2\\big.bin"), big);
+    ::TerminateProcess(beside.get(), 0);
+    ::WaitForSingleObject(beside.get(), 5000);
 }
 
 // Where no HTML engine renders pages (Wine without Gecko), the start page's

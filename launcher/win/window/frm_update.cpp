@@ -11,7 +11,7 @@
 namespace vt::launcher {
 namespace {
 
-constexpr wchar_t kClassName[] = L"frmUpdate";
+constexpr const wchar_t* kClassName = frmUpdate::kWindowClass;
 constexpr wchar_t kBrowserClassName[] = L"VT_BrowserHost";
 constexpr char kCaption[] = "Vortane Mod Launcher V1.56";
 constexpr char kAboutText[] = "Vortane Mod Launcher by the Vortane Mod team.";

@@ -39,6 +39,8 @@ namespace vt::launcher {
 
 class frmUpdate final {
 public:
+    static constexpr wchar_t kWindowClass[] = L"frmUpdate";  // what another launcher finds it by
+
     explicit frmUpdate(HINSTANCE instance);  // creates the window, runs Form_Load, shows it
     frmUpdate(const frmUpdate&) = delete;
     frmUpdate& operator=(const frmUpdate&) = delete;
