@@ -33,7 +33,10 @@ pick instead. Prints one table; never fails on a figure.
 8. Mirrors: 2,000 files of 16 KiB from three mirrors (VT_Update.exe with
    MIRRORS=): the files each served, then a run with one mirror stopped
    mid-run, which must still end "Done." with every file right.
-Steps 7 and 8 run with our build only (older builds have neither).
+9. The speed limit: a 64 MiB file through VT_Update.exe with MAXRATE=8192
+   (8 MiB/s) and without a limit: the rate the FETCH line's time gives, as a
+   share of the limit (goal: 0.95 to 1.0).
+Steps 7 to 9 run with our build only (older builds have none of them).
 --quick divides the sizes by ten.
 
 --against DIR NAME: the same steps, in the same run and one after the other,
@@ -234,6 +237,38 @@ def big_download(scratch, mib):
     row(f"download, one {mib} MiB file (best of 3)", ours, "curl", curl,
         note=f"{mib * 1000 / ours:.0f} MiB/s against {mib * 1000 / curl:.0f}; the transfer alone {fetch:.0f} ms, "
              f"the rest the flush to the disk before the replace (curl does not flush); {peak}")
+
+
+def max_rate(scratch, mib, kib_per_s=8192):
+    """One file through the real launcher with MAXRATE= and without: the
+    rate it achieved as a share of the limit (goal 0.95 to 1.0)."""
+    if AGAINST_PASS:
+        return
+    srv = os.path.join(scratch, "srv", "VTupdates")
+    os.makedirs(srv)
+    with open(os.path.join(srv, "Index.html"), "wb") as f:
+        f.write(MARKER_PAGE)
+    with open(os.path.join(srv, "big.bin"), "wb") as f:
+        f.write(os.urandom(mib << 20))
+    server = Server(os.path.join(scratch, "srv"))
+    exe = make_install(scratch, server, ["big.bin|big.bin|immer"])
+    results = {}
+    for limit in (kib_per_s, None):
+        with open(os.path.join(exe, "UPDATE.CFG"), "ab") as f:
+            f.write(f"MAXRATE={limit or 0}\r\n".encode())  # the last line of a key wins
+        lines = run_until(exe)
+        fetch = next((l for l in lines if " FETCH " in l and "big.bin" in l and " ok" in l), None)
+        fields = dict(kv.split("=", 1) for kv in fetch.split() if "=" in kv) if fetch else {}
+        results[limit] = int(fields["ms"]) if fetch else None
+    server.stop()
+    limited, free = results[kib_per_s], results[None]
+    if not limited or not free:
+        row(f"MAXRATE={kib_per_s:,}: one {mib} MiB file", None, "no limit", None, note="a fetch failed")
+        return
+    share = (mib * 1024 * 1000 / limited) / kib_per_s
+    row(f"MAXRATE={kib_per_s:,} (8 MiB/s): one {mib} MiB file, the launcher's fetch", limited, "no limit", free,
+        note=f"achieved {mib * 1000 / limited:.2f} MiB/s: {share:.2f} of the limit (goal: 0.95 to 1.0); "
+             f"without it {mib * 1000 / free:.0f} MiB/s")
 
 
 def small_downloads(scratch, count):
@@ -708,7 +743,7 @@ def main():
         steps += [(far_server, 200 // scale), (far_server, 2000 // scale), (cut_twice, 1024 // scale)]
         steps += [(hash_alone, 1024 // scale), (hashing, 1024 // scale), (noop_with_side, 10000 // scale)]
         steps += [(clone, 5000 // scale)]
-        steps += [(partial_update, 1024 // scale), (mirrors, 2000 // scale)]
+        steps += [(partial_update, 1024 // scale), (mirrors, 2000 // scale), (max_rate, 64 // scale)]
         if "--only" in sys.argv:  # one kind of step, by name: --only far_server
             wanted = sys.argv[sys.argv.index("--only") + 1]
             steps = [(step, size) for step, size in steps if step.__name__ == wanted]

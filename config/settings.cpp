@@ -48,6 +48,7 @@ LauncherSettings MakeLauncherSettings(const std::string& appDir, const std::opti
         {"WEBPATH=", &s.WebPath},     {"WEBPAGE=", &s.WebPage},     {"WATCHDOG=", &s.Watchdog},
         {"PATCHLIST=", &s.PatchList}, {"LOCALPAGE=", &s.LocalPage}, {"TIMEOUT=", &s.Timeout},
         {"MAXDOWNLOADS=", &s.MaxDownloads}, {"PUBLICKEY=", &s.PublicKey}, {"MIRRORS=", &s.Mirrors},
+        {"MAXRATE=", &s.MaxRate},
     };
     ReadKeys(lines, keys);
 

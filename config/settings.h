@@ -28,6 +28,7 @@ struct LauncherSettings {
     std::string LocalPage;
     std::string Timeout;        // stays text; turned into ticks where it is used
     std::string MaxDownloads;   // stays text; FetchesAtOnce turns it into a count
+    std::string MaxRate;        // stays text; MaxRateBytesPerSecond turns it into the speed limit
     std::string PublicKey;      // the publisher's key (128 hex digits); empty: signatures not required
     std::string Mirrors;        // base URLs separated by blanks: more sources of files the side file vouches for
     std::string PatchListName;  // "update.dat", or PatchList when that is set

@@ -511,6 +511,59 @@ TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
     for (const std::string& line : LogLines("STATUS")) EXPECT_EQ(line.find(" MB"), std::string::npos) << line;
 }
 
+// MAXRATE= holds all the fetches together to the limit: twelve files of
+// 512 KiB at 512 KB/s take about 12 s from the window's appearance to
+// "Done.", every file right; without
+// the key the same files take a fraction of that. The log says the limit.
+TEST_F(Launcher, MaxRateHoldsAllFetchesTogetherToTheLimit) {
+    std::string list = "update list\r\n";
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "pak" + std::to_string(i) + ".bin";
+        bodies.push_back(std::string(512 * 1024, static_cast<char>('a' + i)));
+        Serve(name, bodies.back());
+        list += name + "|" + name + "|immer\r\n";
+    }
+    Serve("update.dat", list);
+    auto run = [&](const std::string& extra) {
+        Config(extra);
+        Start();
+        const ULONGLONG begin = ::GetTickCount64();
+        EXPECT_TRUE(WaitForStatus("Done.", 90000)) << Status() << "\n" << Log();
+        const ULONGLONG took = ::GetTickCount64() - begin;
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(ReadFileBytes(App("pak" + std::to_string(i) + ".bin")), bodies[i]) << i;
+        ui::Click(quit);
+        EXPECT_TRUE(Ended());
+        return took;
+    };
+    const ULONGLONG limited = run("MAXRATE=512\r\n");
+    EXPECT_GE(limited, 10000u) << "6 MiB at 512 KB/s came faster than the limit";
+    EXPECT_LT(limited, 20000u) << "the limit held the fetches well below it";
+    EXPECT_NE(Log().find(" RATE at most 512 KB/s (MAXRATE=), all fetches together, 6 at once"), std::string::npos)
+        << Log();
+    const ULONGLONG free = run("");
+    EXPECT_LT(free * 3, limited) << "without the key: " << free << " ms, with it: " << limited << " ms";
+    EXPECT_EQ(Log().find(" RATE "), std::string::npos);
+}
+
+// The lowest limit, with six fetches allowed: the launcher takes fewer at
+// once, and no fetch fails on the rate floor because of the limit's waits.
+TEST_F(Launcher, TheLowestLimitStillEndsDone) {
+    const std::string big(256 * 1024 + 17, 'L');
+    Serve("big.bin", big);
+    Serve("update.dat", "update list\r\nbig.bin|big.bin|immer\r\nreadme.txt|readme.txt|immer\r\n");
+    Config("MAXRATE=3\r\nMAXDOWNLOADS=6\r\n");  // under 16: 16
+    Start();
+    const ULONGLONG begin = ::GetTickCount64();
+    ASSERT_TRUE(WaitForStatus("Done.", 90000)) << Status() << "\n" << Log();
+    EXPECT_GE(::GetTickCount64() - begin, 12000u) << "256 KiB at 16 KB/s is 16 s";
+    EXPECT_EQ(ReadFileBytes(App("big.bin")), big);
+    EXPECT_EQ(Log().find("slower than"), std::string::npos) << Log();
+    EXPECT_NE(Log().find(" RATE at most 16 KB/s (MAXRATE=), all fetches together, 1 at once"), std::string::npos)
+        << Log();
+}
+
 // The launchers' windows on the desktop, of every process.
 int LauncherWindows() {
     int count = 0;

@@ -21,7 +21,7 @@ for f in vtlist.exe publishers.md nginx-vortane.conf THIRD-PARTY-NOTICES.txt; do
 done
 if unzip -l "$ZIP" | grep -q 'vtlist.exe'; then echo "package_test: the players' zip carries vtlist.exe" >&2; exit 1; fi
 # The players' UPDATE.CFG names every key, commented out at its default.
-for key in WEBPATH WEBPAGE PATCHLIST LOCALPAGE WATCHDOG TIMEOUT MAXDOWNLOADS PUBLICKEY MIRRORS COPYDIR CLONEDIR EXENAME EXENAME2 \
+for key in WEBPATH WEBPAGE PATCHLIST LOCALPAGE WATCHDOG TIMEOUT MAXDOWNLOADS MAXRATE PUBLICKEY MIRRORS COPYDIR CLONEDIR EXENAME EXENAME2 \
            EXEPARAMS SRNAME NEWLAUNCHER DELAY; do
     unzip -p "$ZIP" UPDATE.CFG | grep -q "^# $key=" || { echo "package_test: UPDATE.CFG does not name $key" >&2; exit 1; }
 done

@@ -101,11 +101,12 @@ BodyReader::BodyReader(win::UniqueInternetHandle& connection, win::UniqueInterne
       fast_(startFast),
       carefulStart_(::GetTickCount64()) {}
 
-BodyReader::Status BodyReader::Next(const char*& data, DWORD& size, DWORD& error) {
-    return fast_ ? NextFast(data, size, error) : NextCareful(data, size, error);
+BodyReader::Status BodyReader::Next(const char*& data, DWORD& size, DWORD& error, DWORD most) {
+    if (most > 0) return NextCareful(data, size, error, most);
+    return fast_ ? NextFast(data, size, error) : NextCareful(data, size, error, 0);
 }
 
-BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD& error) {
+BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD& error, DWORD most) {
     DWORD available = 0;
     if (!::InternetQueryDataAvailable(request_.get(), &available, 0, 0)) {
         error = ::GetLastError();
@@ -113,7 +114,8 @@ BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD
     }
     if (available == 0) return Status::End;
     DWORD got = 0;
-    const DWORD want = available < carefulBuffer_.size() ? available : static_cast<DWORD>(carefulBuffer_.size());
+    DWORD want = available < carefulBuffer_.size() ? available : static_cast<DWORD>(carefulBuffer_.size());
+    if (most > 0 && want > most) want = most;
     if (!::InternetReadFile(request_.get(), carefulBuffer_.data(), want, &got)) {
         error = ::GetLastError();
         return Status::Failed;
@@ -135,7 +137,7 @@ BodyReader::Status BodyReader::NextFast(const char*& data, DWORD& size, DWORD& e
     if (!fastReads_) fastReads_ = FastReadThread::Start();
     if (!fastReads_) {  // no thread to be had: read what has arrived
         fast_ = false;
-        return NextCareful(data, size, error);
+        return NextCareful(data, size, error, 0);
     }
     const ULONGLONG begin = ::GetTickCount64();
     BOOL ok = FALSE;

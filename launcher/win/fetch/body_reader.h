@@ -67,11 +67,13 @@ public:
 
     enum class Status { Piece, End, Failed, Abandoned };
     // The next piece of the body; `data` stays valid until the next call.
-    // `error` is the WinINet error of a failed read.
-    Status Next(const char*& data, DWORD& size, DWORD& error);
+    // `error` is the WinINet error of a failed read. `most`: the largest
+    // piece that may be read now (a speed limit's share; 0: any), always
+    // read carefully, since a fast read takes a whole 1 MiB.
+    Status Next(const char*& data, DWORD& size, DWORD& error, DWORD most = 0);
 
 private:
-    Status NextCareful(const char*& data, DWORD& size, DWORD& error);
+    Status NextCareful(const char*& data, DWORD& size, DWORD& error, DWORD most);
     Status NextFast(const char*& data, DWORD& size, DWORD& error);
 
     win::UniqueInternetHandle& connection_;

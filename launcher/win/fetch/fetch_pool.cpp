@@ -10,8 +10,8 @@
 
 namespace vt::launcher {
 
-FetchPool::FetchPool(int fetchesAtOnce, TransferTimeouts timeouts)
-    : timeouts_(timeouts), limit_(fetchesAtOnce < 1 ? 1 : fetchesAtOnce) {
+FetchPool::FetchPool(int fetchesAtOnce, TransferTimeouts timeouts, std::shared_ptr<SharedRateLimit> rate)
+    : timeouts_(timeouts), rate_(std::move(rate)), limit_(fetchesAtOnce < 1 ? 1 : fetchesAtOnce) {
     // Threads start with the first fetches that need them (a thread costs
     // milliseconds under Wine; a run with nothing to fetch starts none).
 }
@@ -117,6 +117,7 @@ void FetchPool::Worker() {
             if (!transfer) {
                 transfer = std::make_unique<InternetTransfer>(timeouts_);
                 transfer->StopWhen(&stop_);
+                transfer->LimitRate(rate_);
             }
             outcome = FetchFromSources(*transfer, *fetch->part, fetch->request);  // flushed here, in parallel too
         });

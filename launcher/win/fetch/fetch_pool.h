@@ -55,7 +55,8 @@ struct FetchTotals {
 
 class FetchPool {
 public:
-    FetchPool(int fetchesAtOnce, TransferTimeouts timeouts);
+    // `rate`: the speed limit all its fetches share; none: no limit.
+    FetchPool(int fetchesAtOnce, TransferTimeouts timeouts, std::shared_ptr<SharedRateLimit> rate = nullptr);
     ~FetchPool();  // stops what is still going and waits for the threads
     FetchPool(const FetchPool&) = delete;
     FetchPool& operator=(const FetchPool&) = delete;
@@ -81,6 +82,7 @@ private:
     void Worker();
 
     TransferTimeouts timeouts_;
+    std::shared_ptr<SharedRateLimit> rate_;
     std::atomic<int> limit_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;

@@ -6,6 +6,7 @@
 
 #include "launcher/rules/internet_errors.h"
 #include "launcher/win/fetch/body_reader.h"
+#include "launcher/win/fetch/shared_rate.h"
 #include "platform/win/clock.h"
 #include "platform/win/failure.h"
 
@@ -314,7 +315,8 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
     std::uint64_t windowBytes = 0;
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
     BodyReader reader(handles.connection, handles.request, timeouts_.speedTimeMs,
-                      !attempt.careful && length && *length > kStartFastAbove, fastReads_);
+                      !rate_ && !attempt.careful && length && *length > kStartFastAbove, fastReads_);
+    const std::uint64_t share = rate_ ? ReadSizeWithin(rate_->BytesPerSecond()) : 0;
     const std::string slower =
         "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " + std::to_string(timeouts_.speedTimeMs) + " ms";
     // When the body is cut, what arrived stays for the next attempt to continue.
@@ -326,7 +328,20 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
     for (;;) {
         const char* data = nullptr;
         DWORD got = 0, readError = 0;
-        const BodyReader::Status read = reader.Next(data, got, readError);
+        std::uint64_t granted = 0;
+        if (rate_) {
+            // The time waited for our own limit is no time the server took:
+            // the rate floor's window moves on by it.
+            ULONGLONG waited = 0;
+            granted = rate_->Take(share, stop_, waited);
+            windowStart += waited;
+            if (granted == 0) {
+                NoteSinkFailure(outcome, "stopped: the run has ended");
+                return Verdict::Fail;
+            }
+        }
+        const BodyReader::Status read = reader.Next(data, got, readError, static_cast<DWORD>(granted));
+        if (granted > got) rate_->GiveBack(granted - got);
         if (read == BodyReader::Status::Failed) return cut(ErrorText("body cut short", readError));
         if (read == BodyReader::Status::Abandoned) {
             outcome.readAbandoned = true;

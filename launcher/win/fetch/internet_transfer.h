@@ -129,6 +129,7 @@ using win::QueryHeader;
 using win::RequestTarget;
 
 class FastReadThread;
+class SharedRateLimit;
 
 // The request a body is read from (the reader takes them over when it
 // abandons a read).
@@ -145,6 +146,8 @@ public:
     // Once `*stop` is true no new attempt starts and a pause between attempts
     // ends early: the fetch fails with what it has.
     void StopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+    // Every read waits for its share of `limit` (shared_rate.h); none: no limit.
+    void LimitRate(std::shared_ptr<SharedRateLimit> limit) { rate_ = std::move(limit); }
 
     // `from`: bytes the sink already holds of this URL's body (a stopped run's).
     // `headers`: more request header lines, each ending in CR LF. With a
@@ -182,6 +185,7 @@ private:
 
     TransferTimeouts timeouts_;
     const std::atomic<bool>* stop_ = nullptr;
+    std::shared_ptr<SharedRateLimit> rate_;
     std::shared_ptr<FastReadThread> fastReads_;  // kept from fetch to fetch (body_reader.h)
     UniqueInternetHandle session_;
 };

@@ -5,7 +5,9 @@
 
 #include "config/text_lines.h"
 #include "launcher/rules/p256_point.h"
+#include "launcher/rules/rate_limit.h"
 #include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/shared_rate.h"
 #include "launcher/win/run/local_files.h"
 #include "launcher/win/run/hash_cache.h"
 #include "launcher/win/run/patch_entries.h"
@@ -53,7 +55,13 @@ RunEnding UpdateRun::Steps() {
     const std::string oldListFile = s.AppDir + s.PatchListName;
     // Every fetch of the run goes through this pool, the probe's and the
     // list's too: one thread, session and set of kept-alive connections.
-    FetchPool pool(FetchesAtOnce(s.MaxDownloads), context_.timeouts);
+    // MAXRATE=: one limit for all of them, and fewer at once under a low one.
+    const std::uint64_t maxRate = MaxRateBytesPerSecond(s.MaxRate);
+    const int fetchesAtOnce = FetchesAtOnceWithin(FetchesAtOnce(s.MaxDownloads), maxRate);
+    FetchPool pool(fetchesAtOnce, context_.timeouts, maxRate ? std::make_shared<SharedRateLimit>(maxRate) : nullptr);
+    if (maxRate)
+        context_.log.Line("RATE", "at most " + std::to_string(maxRate / 1024) + " KB/s (MAXRATE=), all fetches together, " +
+                                      std::to_string(fetchesAtOnce) + " at once");
     std::vector<std::string> notMirrors;
     MirrorSet mirrors(s.WebPath, ParseMirrors(s.Mirrors, &notMirrors));
     for (const std::string& what : notMirrors)

@@ -1,0 +1,63 @@
+// The player's speed limit (MAXRATE= in UPDATE.CFG): the most bytes a second
+// the launcher fetches, all its fetches together (the pool, a partial
+// update's ranges, mirrors, the list and the side file).
+//
+// It is a token bucket: bytes' worth of permission flow in at the limit and
+// are spent by reads. It starts empty and holds two reads' worth at most
+// (ReadSizeWithin: a quarter of a second's worth, less above 512 KB/s), so
+// after a pause (a file being decided, a server's wait) at most that comes
+// at once: over any window of T seconds at most T + 0.25 seconds' worth
+// arrives, over 2 s within 12.5% of the limit, over a minute within 0.5%.
+// The fetches waiting for their share nap at most 50 ms, well within what
+// the bucket holds, so none of the limit is lost to their naps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vt::launcher {
+
+// MAXRATE= in KB a second (1,024 bytes, UPDATE.CFG's number syntax, a
+// fraction rounded): 0 when empty, 0 or not a number (no limit); a value
+// under 16 counts as 16.
+inline constexpr std::uint64_t kLeastRateKiB = 16;
+std::uint64_t MaxRateBytesPerSecond(const std::string& maxRate);
+
+// Fewer fetches at once under a low limit: at least 32 KiB/s for each, so a
+// server does not see six trickles it may drop. `fetches`: MAXDOWNLOADS='s.
+inline constexpr std::uint64_t kLeastRatePerFetch = 32 * 1024;
+int FetchesAtOnceWithin(int fetches, std::uint64_t bytesPerSecond);
+
+// The largest read under a limit: an eighth of a second's worth, within
+// 1 KiB and 64 KiB, so that a fetch waiting for its share reads small pieces
+// often and the server never waits long between two writes (nginx closes
+// after 60 s without one).
+std::uint64_t ReadSizeWithin(std::uint64_t bytesPerSecond);
+
+class TokenBucket {
+public:
+    // Starts empty. `nowMs`: any steady clock's milliseconds.
+    TokenBucket(std::uint64_t bytesPerSecond, std::uint64_t nowMs);
+
+    // Spends up to `wanted` bytes' worth: how many may be read now. 0 while
+    // the bucket holds less than a useful piece (1 KiB, or all that is
+    // wanted when less), so reads are not cut into crumbs; MsUntil says how
+    // long that takes.
+    static constexpr std::uint64_t kLeastGrant = 1024;
+    std::uint64_t Take(std::uint64_t nowMs, std::uint64_t wanted);
+    std::uint64_t MsUntil(std::uint64_t nowMs, std::uint64_t wanted);
+    // What a read was granted and did not use.
+    void GiveBack(std::uint64_t bytes);
+
+    std::uint64_t BytesPerSecond() const { return rate_; }
+
+private:
+    void Refill(std::uint64_t nowMs);
+
+    std::uint64_t rate_;
+    std::uint64_t capacity_;    // in thousandths of a byte: two reads' worth
+    std::uint64_t milliBytes_;  // the bucket, in thousandths of a byte: exact at any rate and tick
+    std::uint64_t lastMs_;
+};
+
+}  // namespace vt::launcher
