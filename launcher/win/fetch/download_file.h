@@ -85,6 +85,13 @@ public:
 // The partial file of one target: the sink a fetch writes into, then the one
 // step that puts it in the target's place. Until that step succeeds, the
 // destructor removes the partial file and its record.
+//
+// It crosses threads, one at a time: the run's thread makes it (with the
+// PoolFetch that owns it) and submits it; one pool worker alone writes it
+// while the fetch goes; the pool's lock hands it back (PoolFetch::done, set
+// under the lock, is what the run's thread waits for), and only then does
+// the run's thread replace the target with it or drop it. No two threads
+// touch it at once, so it has no lock of its own.
 class PartFile : public DownloadSink {
 public:
     // A stopped run's partial file and record are looked for only when the
@@ -189,9 +196,10 @@ struct LeftoverSweep {
 
 // Looks once through `folder` (ending in a backslash) for what stopped runs
 // left: partial files without a usable record go, and with `keepResumable`
-// false all of them. One listing of the folder: under Wine, asking for one
-// missing name costs a scan of the whole folder, so a question per entry would
-// make a long list quadratic.
+// false all of them. Two listings of the folder (its "*.vtpart" and its
+// "*.vtresume" names), however many entries it has: under Wine, asking for
+// one missing name costs a scan of the whole folder, so a question per entry
+// would make a long list quadratic.
 LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable = true);
 
 }  // namespace vt::launcher

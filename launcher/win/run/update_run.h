@@ -51,11 +51,11 @@ private:
                                             std::optional<TrustRecord>& remember);
     // The start page fetched and its marker checked; the ending when it fails.
     std::optional<RunEnding> Probe(FetchPool& pool);
-    // Whether the side file belongs to this list (E1 when not).
     // The list and its side file fetched (both asked for past caches), the
     // side file judged and the list split; an ending when the run ends here.
     std::optional<RunEnding> FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
                                               std::optional<SideFile>& sums, std::optional<TrustRecord>& remember);
+    // Whether the side file belongs to this list (E1 when not).
     // `otherList`: the side file was made for another list (not only one
     // that does not fit): a cache may be serving one of them from before.
     bool SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries,
