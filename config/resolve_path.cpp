@@ -1,4 +1,5 @@
 #include "config/resolve_path.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <vector>
@@ -32,7 +33,7 @@ void ResolveRelativePath(const std::string& appDir, std::string& value) {
     // an install on a network share "\\server\share" (segments 0 to 3; the
     // first two are the empty ones before "server"). Without this floor
     // "..\..\..\..\EXE\" from "\\server\share\VT\" named "\\EXE\", a server.
-    const bool unc = appDir.rfind("\\\\", 0) == 0 && m >= 4;
+    const bool unc = StartsWith(appDir, "\\\\") && m >= 4;
     const long long rootLast = unc ? 3 : 0;
     const long long last = std::max(rootLast, m - static_cast<long long>(climbs) - 1);
     std::string base = dirs[0];

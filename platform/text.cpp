@@ -30,6 +30,19 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+std::string FolderOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of('\\');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::string WithTrailingBackslash(std::string path) {
+    if (path.empty() || path.back() != '\\') path += '\\';
+    return path;
+}
+
 std::string_view Trim(std::string_view text, std::string_view blanks) {
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) return {};

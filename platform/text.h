@@ -26,6 +26,15 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // what HTTP headers allow around a value; list fields and mode words pass " ".
 std::string_view Trim(std::string_view text, std::string_view blanks = " \t");
 
+// Prefixes and "\"-separated paths, one spelling each.
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool StartsWith(std::wstring_view text, std::wstring_view prefix);
+// The folder of a path including its last backslash ("C:\a\b.exe" gives
+// "C:\a\"), or empty when it names no folder.
+std::string FolderOf(std::string_view path);
+// The path as a folder: with one backslash at its end ("" gives "\").
+std::string WithTrailingBackslash(std::string path);
+
 // True when `bytes` are valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view bytes);
 

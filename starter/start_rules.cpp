@@ -27,11 +27,6 @@ std::string BuildGameCommandLine(const std::string& command, const std::string& 
     return "\"" + command + "\" " + parameter;
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 bool IsRootOrEmpty(const std::string& path) {
     // Spelled out: "/" as "\", no empty, "." or ".." segments (".." climbs),
     // then a root is one segment ("C:") or two after "\\" (server, share).

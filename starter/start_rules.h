@@ -22,10 +22,6 @@ bool IsBackupFile(std::string_view fileName);
 // A double quote, `command`, a double quote, one blank, `parameter` unchanged.
 std::string BuildGameCommandLine(const std::string& command, const std::string& parameter);
 
-// The folder of a program path including its last backslash ("C:\a\b.exe"
-// gives "C:\a\"), or empty when it names no folder.
-std::string FolderOf(const std::string& path);
-
 // Empty paths, drive roots ("C:\") and share roots ("\\server\share") are
 // never removed as a tree. (Only the text: on disk a path can be a root in
 // other spellings too, which the start sequence checks separately.)

@@ -171,7 +171,7 @@ std::size_t OnTag(std::string_view html, std::size_t at, std::size_t close, Page
             break;
         case TagRole::Link:
             page.link = Attribute(tag.substr(nameEnd), "href");
-            if (page.link.rfind("javascript:", 0) == 0 || (!page.link.empty() && page.link[0] == '#')) page.link.clear();
+            if (StartsWith(page.link, "javascript:") || (!page.link.empty() && page.link[0] == '#')) page.link.clear();
             page.text.Word(" ");
             page.linkStart = page.text.Line().size();
             break;

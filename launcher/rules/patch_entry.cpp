@@ -27,7 +27,7 @@ std::optional<PatchEntry> SplitPatchEntry(std::string_view line) {
     entry.RemotePath = WithoutTabs(line.substr(0, first));
     std::string local;
     for (char c : WithoutTabs(line.substr(first + 1, second - first - 1))) local += c == '/' ? '\\' : c;
-    entry.UncLocalPath = local.rfind("\\\\", 0) == 0;
+    entry.UncLocalPath = StartsWith(local, "\\\\");
     // One left-to-right pass: three backslashes in a row become two.
     for (std::size_t i = 0; i < local.size(); ++i) {
         entry.LocalPath += local[i];
@@ -82,7 +82,7 @@ bool IsDeviceName(std::string_view name) {
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
     const std::string upper = ToAsciiUpper(std::string(base));
     if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
-    return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) && upper[3] >= '1' &&
+    return upper.size() == 4 && (StartsWith(upper, "COM") || StartsWith(upper, "LPT")) && upper[3] >= '1' &&
            upper[3] <= '9';
 }
 
@@ -122,9 +122,8 @@ std::string WindowsNameKey(std::string_view localPath) {
 }
 
 std::string EntryFolderPath(const std::string& appDir, const std::string& localPath) {
-    const std::size_t last = localPath.find_last_of('\\');
-    if (last == std::string::npos) return {};
-    return appDir + localPath.substr(0, last + 1);
+    const std::string folder = FolderOf(localPath);
+    return folder.empty() ? std::string() : appDir + folder;
 }
 
 std::string EntryStatusText(std::int32_t lineIndex) { return "DOWNLOADING File " + std::to_string(lineIndex) + " ..."; }

@@ -1,5 +1,6 @@
 #include "platform/win/file_identity.h"
 
+#include "platform/text.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
@@ -53,7 +54,7 @@ std::string ParentOf(const std::string& path) {
     std::string p = path;
     while (p.size() > 1 && p.back() == '\\') p.pop_back();
     std::size_t rootLength = 0;
-    if (p.rfind("\\\\", 0) == 0) {
+    if (StartsWith(p, "\\\\")) {
         const std::size_t serverEnd = p.find('\\', 2);
         if (serverEnd == std::string::npos) return {};
         rootLength = p.find('\\', serverEnd + 1);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win/failure.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
@@ -81,8 +82,8 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 std::string WithoutLongPrefix(std::string path) {
-    if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
-    if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+    if (StartsWith(path, "\\\\?\\UNC\\")) return "\\\\" + path.substr(8);
+    if (StartsWith(path, "\\\\?\\")) return path.substr(4);
     return path;
 }
 

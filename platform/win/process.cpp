@@ -1,4 +1,5 @@
 #include "platform/win/process.h"
+#include "platform/text.h"
 #include "platform/win/text_codes.h"
 
 #include <vector>
@@ -82,7 +83,7 @@ namespace {
 std::wstring StartableCommandLine(const std::string& commandLine, const std::string& program) {
     std::wstring line = Wide(commandLine);
     const std::wstring quoted = L"\"" + Wide(program) + L"\"";
-    if (program.size() < MAX_PATH - 1 || line.rfind(quoted, 0) != 0) return line;
+    if (program.size() < MAX_PATH - 1 || !StartsWith(line, quoted)) return line;
     const std::wstring longPath = PathW(program);
     const DWORD needed = ::GetShortPathNameW(longPath.c_str(), nullptr, 0);
     if (needed == 0) return line;
@@ -90,7 +91,7 @@ std::wstring StartableCommandLine(const std::string& commandLine, const std::str
     const DWORD written = ::GetShortPathNameW(longPath.c_str(), shortPath.data(), needed);
     if (written == 0 || written >= needed) return line;
     shortPath.resize(written);
-    if (shortPath.rfind(L"\\\\?\\", 0) == 0) shortPath.erase(0, 4);
+    if (StartsWith(shortPath, L"\\\\?\\")) shortPath.erase(0, 4);
     return L"\"" + shortPath + L"\"" + line.substr(quoted.size());
 }
 

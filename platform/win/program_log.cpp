@@ -1,4 +1,5 @@
 #include "platform/win/program_log.h"
+#include "platform/text.h"
 #include "platform/win/text_codes.h"
 
 #include <windows.h>
@@ -45,7 +46,7 @@ std::string LocalDataFolder() {
     if (!found) return {};
     std::string path = folder;
     if (path.empty()) return {};
-    if (path.back() != '\\') path += '\\';
+    path = WithTrailingBackslash(std::move(path));
     path += "Vortane\\";
     ::CreateDirectoryW(PathW(path).c_str(), nullptr);
     return path;

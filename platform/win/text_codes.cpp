@@ -41,7 +41,7 @@ std::wstring PathW(std::string_view utf8) {
 
 std::wstring PrefixedPathW(std::string_view utf8) {
     std::wstring path = Wide(utf8);
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (StartsWith(path, L"\\\\?\\")) return path;
     // Made absolute first: the prefix takes the path as it is.
     const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) return path;
@@ -49,7 +49,7 @@ std::wstring PrefixedPathW(std::string_view utf8) {
     const DWORD written = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
     if (written == 0 || written >= needed) return path;
     full.resize(written);
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
     return path;
 }

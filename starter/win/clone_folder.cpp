@@ -1,4 +1,5 @@
 #include "starter/win/clone_folder.h"
+#include "platform/text.h"
 #include "platform/win/text_codes.h"
 
 #include <windows.h>
@@ -17,7 +18,7 @@ namespace vt::starter {
 namespace {
 
 std::string WithBackslash(std::string path) {
-    if (path.empty() || path.back() != '\\') path += '\\';
+    path = WithTrailingBackslash(std::move(path));
     return path;
 }
 

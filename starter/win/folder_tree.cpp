@@ -1,4 +1,5 @@
 #include "starter/win/folder_tree.h"
+#include "platform/text.h"
 #include "platform/win/text_codes.h"
 
 #include <windows.h>
@@ -118,8 +119,8 @@ void CopyFolderTree(std::string sourcePath, std::string targetPath, CopyRecorder
         else CopyOneFile(sourcePath, targetPath);
         return;
     }
-    if (sourcePath.back() != '\\') sourcePath += '\\';
-    if (targetPath.empty() || targetPath.back() != '\\') targetPath += '\\';
+    sourcePath = WithTrailingBackslash(std::move(sourcePath));
+    targetPath = WithTrailingBackslash(std::move(targetPath));
     ::CreateDirectoryW(win::PathW(targetPath).c_str(), nullptr);
     const std::optional<win::FileIdentity> target = win::IdentityOf(targetPath);
     if (target && target == win::IdentityOf(sourcePath)) return;  // nothing to copy, never touch the source

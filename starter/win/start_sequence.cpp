@@ -1,4 +1,5 @@
 #include "starter/win/start_sequence.h"
+#include "platform/text.h"
 #include "platform/win/text_codes.h"
 
 #include <windows.h>
@@ -162,8 +163,8 @@ void StartSequence::InstallNewLauncher() {
 
 void StartSequence::CopyFolder(std::string SourceDir, std::string TargetDir) {
     const ScopeExit busy(BusyWhile(view_));
-    if (SourceDir.empty() || SourceDir.back() != '\\') SourceDir += '\\';
-    if (TargetDir.empty() || TargetDir.back() != '\\') TargetDir += '\\';
+    SourceDir = WithTrailingBackslash(std::move(SourceDir));
+    TargetDir = WithTrailingBackslash(std::move(TargetDir));
     // The marker goes in first, so that even a copy cut short leaves a clone
     // the next start recognises as its own.
     if (!MakeOwnClone(TargetDir)) win::ThrowSystemError("the clone folder " + TargetDir + " cannot be made or marked");

@@ -1,4 +1,5 @@
 #include "starter/start_rules.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +31,8 @@ TEST(StartRules, GameCommandLine) {
               "\"C:\\Games\\SR\\EXE2\\Skyreach.exe\" -s1.2.3.4:2302");
     EXPECT_EQ(BuildGameCommandLine("C:\\My Games\\g.exe", ""), "\"C:\\My Games\\g.exe\" ");
     EXPECT_EQ(BuildGameCommandLine("a\"b", "x \"y\""), "\"a\"b\" x \"y\"");
-    EXPECT_EQ(FolderOf("C:\\Games\\SR\\EXE2\\Skyreach.exe"), "C:\\Games\\SR\\EXE2\\");
-    EXPECT_EQ(FolderOf("game.exe"), "");
+    EXPECT_EQ(vt::FolderOf("C:\\Games\\SR\\EXE2\\Skyreach.exe"), "C:\\Games\\SR\\EXE2\\");
+    EXPECT_EQ(vt::FolderOf("game.exe"), "");
 }
 
 TEST(StartRules, RootsAreNeverTrees) {

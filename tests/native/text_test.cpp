@@ -51,3 +51,19 @@ TEST(Text, Windows1252ReadsAsUtf8AsWindowsReadsIt) {
 
 }  // namespace
 }  // namespace vt
+
+TEST(Text, PrefixesAndFoldersOfPaths) {
+    using vt::FolderOf, vt::StartsWith, vt::WithTrailingBackslash;
+    EXPECT_TRUE(StartsWith("\\\\server\\share", "\\\\"));
+    EXPECT_FALSE(StartsWith("\\server", "\\\\"));
+    EXPECT_FALSE(StartsWith("", "a"));
+    EXPECT_TRUE(StartsWith("abc", ""));
+    EXPECT_TRUE(StartsWith(std::wstring_view(L"\\\\?\\C:\\x"), std::wstring_view(L"\\\\?\\")));
+    EXPECT_EQ(FolderOf("C:\\a\\b.txt"), "C:\\a\\");
+    EXPECT_EQ(FolderOf("C:\\a\\"), "C:\\a\\");
+    EXPECT_EQ(FolderOf("b.txt"), "");
+    EXPECT_EQ(FolderOf("maps/b.txt"), "") << "only the backslash separates";
+    EXPECT_EQ(WithTrailingBackslash("C:\\a"), "C:\\a\\");
+    EXPECT_EQ(WithTrailingBackslash("C:\\a\\"), "C:\\a\\");
+    EXPECT_EQ(WithTrailingBackslash(""), "\\");
+}

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/text.h"
 #include "tools/vtlist/http_client.h"
 
 namespace vt::vtlist {
@@ -83,7 +84,7 @@ HttpAnswer HttpRequest(const std::string& method, const std::string& url, const 
     if (!settings.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, settings.caFile.c_str());
     if (method == "HEAD") curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     if (!range.empty()) {
-        const std::string bytes = range.rfind("bytes=", 0) == 0 ? range.substr(6) : range;
+        const std::string bytes = StartsWith(range, "bytes=") ? range.substr(6) : range;
         curl_easy_setopt(h, CURLOPT_RANGE, bytes.c_str());
     }
     Receiver receiver{h, &answer.body, &stream, maxBytes};

@@ -1,5 +1,6 @@
 #include "launcher/win/fetch/download_file.h"
 #include "launcher/win/fetch/block_patch.h"
+#include "platform/text.h"
 #include "platform/win/text_codes.h"
 
 #include <windows.h>
@@ -264,8 +265,7 @@ void PartFile::NoteFailure(const std::string& what, DWORD code) {
 }
 
 std::optional<std::uint64_t> PartFile::FreeSpace() const {
-    const std::size_t slash = path_.find_last_of('\\');
-    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    const std::string folder = FolderOf(path_);
     ULARGE_INTEGER free{};
     if (!::GetDiskFreeSpaceExW(win::PathW(folder.empty() ? nullptr : folder).c_str(), &free, nullptr, nullptr)) return std::nullopt;
     return free.QuadPart;

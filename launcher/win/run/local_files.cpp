@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
@@ -72,7 +73,7 @@ void CreateFolderPath(const std::string& Path) {
     // A path on a network share keeps "\\server\share\" as its root, which is
     // never created; without this the leading "\\" was dropped and stray
     // "server\share\..." folders appeared relative to the current folder.
-    if (Path.rfind("\\\\", 0) == 0) {
+    if (StartsWith(Path, "\\\\")) {
         const std::size_t serverEnd = Path.find('\\', 2);
         const std::size_t shareEnd = serverEnd == std::string::npos ? std::string::npos : Path.find('\\', serverEnd + 1);
         if (shareEnd == std::string::npos) return;  // nothing below the share root

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "platform/text.h"
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/progress_text.h"
 #include "launcher/rules/url_path.h"
 #include "launcher/win/fetch/download_file.h"
 #include "launcher/win/run/local_files.h"
+#include "platform/text.h"
 #include "platform/win/files.h"
 
 namespace vt::launcher {
@@ -174,7 +174,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
 }
 
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
-    const std::string folder = LocalFile.substr(0, LocalFile.find_last_of('\\') + 1);
+    const std::string folder = FolderOf(LocalFile);
     if (!checkedFolders_.insert(win::FileNameKey(folder)).second) return;
     const LeftoverSweep sweep = RemoveLeftoverParts(folder);
     if (sweep.removed)

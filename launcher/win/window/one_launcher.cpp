@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win/handles.h"
 #include "platform/win/text_codes.h"
 
@@ -16,9 +17,9 @@ std::optional<std::string> ProgramFolderOf(DWORD processId) {
     DWORD size = static_cast<DWORD>(name.size());
     if (!::QueryFullProcessImageNameW(process.get(), 0, name.data(), &size)) return std::nullopt;
     const std::string path = win::Narrow(std::wstring(name.data(), size));
-    const std::size_t slash = path.find_last_of('\\');
-    if (slash == std::string::npos) return std::nullopt;
-    return path.substr(0, slash + 1);
+    std::string folder = FolderOf(path);
+    if (folder.empty()) return std::nullopt;
+    return folder;
 }
 
 struct Search {
