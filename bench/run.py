@@ -721,7 +721,10 @@ def print_table(against_name):
         if against_name:
             other = AGAINST.get((what, peer_name))
             unit = ours.split()[-1] if ours != "-" else ""
-            mine = float(ours.split()[0]) if ours != "-" else None
+            try:  # a row of ours may be a word ("Done"), not a figure
+                mine = float(ours.split()[0])
+            except ValueError:
+                mine = None
             cells += [f"{other:.0f} {unit}" if other is not None else "-",
                       f"{other / mine:.2f}" if other and mine else "-"]
         print("| " + " | ".join(cells + [peer_name, peer, ratio, note]) + " |")
