@@ -59,7 +59,10 @@ std::string ReadWholeFile(const std::string& path);
 // Whether two file names are the same to the file system: equal but for
 // case, in every script (CompareStringOrdinal, ignoring case, as NTFS does).
 bool SameFileName(std::string_view a, std::string_view b);
-// A name in the file system's upper case, for sets and maps of names.
+// A name in the file system's upper case, for sets and maps of names: the
+// one idea of FileNameUpper (platform/text.h), asked of the system itself
+// (CharUpperBuffW, every script), where the portable rules fold only the
+// scripts they must. Windows code uses this one.
 std::string FileNameKey(std::string_view name);
 
 // A path without its long-path prefix: "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
