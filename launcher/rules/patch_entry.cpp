@@ -167,5 +167,4 @@ void SkipNonDigits(std::string& text) {
     text.erase(0, n);
 }
 
-
 }  // namespace vt::launcher

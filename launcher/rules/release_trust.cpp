@@ -74,6 +74,11 @@ bool IsRetired(const TrustRecord& record, const PublicKey& key) {
     return key == record.root || std::find(record.retired.begin(), record.retired.end(), key) != record.retired.end();
 }
 
+void Retire(TrustRecord& record, const PublicKey& key) {
+    if (std::find(record.retired.begin(), record.retired.end(), key) == record.retired.end())
+        record.retired.push_back(key);
+}
+
 std::string FormatTrustRecords(const std::vector<TrustRecord>& records) {
     std::string text = std::string(kHeading) + "\r\n";
     for (const TrustRecord& r : records) {
@@ -142,10 +147,10 @@ TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText
     const std::optional<PublicKey> signer = Signer(sums, digest, known, crypto, left, verdict.notes, broken);
     if (!signer) {
         if (!broken.empty()) return Refuse(broken);
-        std::vector<PublicKey> retired = known.retired;
-        if (known.current != known.root) retired.insert(retired.begin(), known.root);
-        for (const PublicKey& key : retired)
-            if (key != known.current && crypto.verify(key, digest, *sums.signature))
+        std::vector<PublicKey> candidates = known.retired;
+        candidates.insert(candidates.begin(), known.root);
+        for (const PublicKey& key : candidates)
+            if (IsRetired(known, key) && crypto.verify(key, digest, *sums.signature))
                 return Refuse("the side file is signed by the retired key " + Short(key) + "; the key in use is " +
                               Short(known.current) + " (a retired key may be in other hands)");
         return Refuse(known.current == known.root
@@ -174,9 +179,7 @@ TrustVerdict JudgeSignedSideFile(const SideFile& sums, std::string_view sideText
     verdict.accepted = true;
     verdict.updated = known;
     verdict.updated.current = *signer;
-    for (const PublicKey& key : left)
-        if (std::find(verdict.updated.retired.begin(), verdict.updated.retired.end(), key) == verdict.updated.retired.end())
-            verdict.updated.retired.push_back(key);
+    for (const PublicKey& key : left) Retire(verdict.updated, key);
     if (sums.release && (!known.release || *sums.release > *known.release)) verdict.updated.release = sums.release;
     return verdict;
 }

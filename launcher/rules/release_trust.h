@@ -46,6 +46,8 @@ struct TrustRecord {
 // retired once the record has left it, also in records written before
 // retired keys were kept.
 bool IsRetired(const TrustRecord& record, const PublicKey& key);
+// Adds `key` to the record's retired keys, once.
+void Retire(TrustRecord& record, const PublicKey& key);
 
 // A record for a server and root never seen: the root is trusted, no release.
 TrustRecord FirstTrust(const std::string& server, const PublicKey& root);
@@ -53,10 +55,10 @@ TrustRecord FirstTrust(const std::string& server, const PublicKey& root);
 // "VTTRUST 1" and one line per record: "ROOT CURRENT RELEASE|- SERVER", CR LF,
 // each followed by a line "RETIRED KEY" per retired key (none for a record
 // that never followed a change, so such files read in launchers from before
-// retired keys were kept), then "SUM " and the XXH3-128 (content_sum.h, 32 hex digits) of every byte
-// before that line: a changed digit of a key still reads as a key, of
-// another record, which only the sum tells. A file without the sum line
-// (written by launchers before it) is read without it.
+// retired keys were kept), then "SUM " and the XXH3-128 (content_sum.h, 32
+// hex digits) of every byte before that line: a changed digit of a key still
+// reads as a key, of another record, which only the sum tells. A file
+// without the sum line (written by launchers before it) is read without it.
 // Read whole or not at all: a file with a line that does not read, a last
 // line without its CR LF, a sum that does not match or another heading
 // gives nothing (with `why`).

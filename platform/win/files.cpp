@@ -30,13 +30,17 @@ UniqueFileHandle OpenAlone(const std::string& path, DWORD access, DWORD disposit
     return UniqueFileHandle(::CreateFileW(PathW(path).c_str(), access, 0, nullptr, disposition, flags, nullptr));
 }
 
+FileFacts FactsOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+    return FileFacts{(std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                     (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
+}
+
 std::optional<FileFacts> ReadFileFacts(const std::string& path, bool refuseLinks) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | (refuseLinks ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
     if (!::GetFileAttributesExW(PathW(path).c_str(), GetFileExInfoStandard, &data) || (data.dwFileAttributes & refused))
         return std::nullopt;
-    return FileFacts{(std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
-                     (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
+    return FactsOf(data);
 }
 
 bool FileExists(const std::string& path) {

@@ -40,6 +40,8 @@ struct FileFacts {
     std::uint64_t size = 0;
     std::uint64_t written = 0;
 };
+// Both as a path's attribute data holds them.
+FileFacts FactsOf(const WIN32_FILE_ATTRIBUTE_DATA& data);
 // Both by one question that opens nothing (GetFileAttributesEx); nothing for
 // a folder, a name that is not there, and with `refuseLinks` a link (a
 // reparse point), which a caller that deletes or appends must not follow.

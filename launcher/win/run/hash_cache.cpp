@@ -51,11 +51,8 @@ HashCache::HashCache(std::string file) : file_(std::move(file)), now_(win::NowEp
     }
 }
 
-std::optional<LocalDigest> HashCache::DigestOf(const std::string& path, std::optional<std::uint64_t> knownSize,
-                                               std::optional<std::uint64_t> knownWritten) {
-    const std::optional<win::FileFacts> facts =
-        knownSize && knownWritten ? std::optional<win::FileFacts>(win::FileFacts{*knownSize, *knownWritten})
-                                  : win::ReadFileFacts(path);
+std::optional<LocalDigest> HashCache::DigestOf(const std::string& path, const win::FileFacts* known) {
+    const std::optional<win::FileFacts> facts = known ? std::optional<win::FileFacts>(*known) : win::ReadFileFacts(path);
     if (!facts) return std::nullopt;
     const std::uint64_t size = facts->size, written = facts->written;
     if (const auto found = entries_.find(path);

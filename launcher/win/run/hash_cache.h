@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "launcher/rules/side_file.h"
+#include "platform/win/files.h"
 
 namespace vt::launcher {
 
@@ -34,10 +35,9 @@ public:
 
     // The file's size and SHA-256: remembered, or read now. Nothing when it
     // cannot be read.
-    // `size` and `written` (FILETIME as 64 bits), when the caller has just read
-    // them, save asking again.
-    std::optional<LocalDigest> DigestOf(const std::string& path, std::optional<std::uint64_t> size = std::nullopt,
-                                        std::optional<std::uint64_t> written = std::nullopt);
+    // `known`: its size and time, when the caller has just read them, save
+    // asking again.
+    std::optional<LocalDigest> DigestOf(const std::string& path, const win::FileFacts* known = nullptr);
     // A file just put in place with this content (its time is read now).
     void Remember(const std::string& path, const LocalDigest& digest);
     // Writes the cache when it changed (one-step replace); false when it could not.

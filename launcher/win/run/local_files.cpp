@@ -53,9 +53,7 @@ LocalFileLook LookAtLocalFile(const std::string& path) {
         ::SetFileAttributesW(wide.c_str(), data.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     look.state = LocalFileLook::State::Present;
     look.lastWritten = ToLocalDateValue(data.ftLastWriteTime);
-    look.facts.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    look.facts.written =
-        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    look.facts = win::FactsOf(data);
     return look;
 }
 

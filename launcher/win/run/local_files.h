@@ -1,7 +1,7 @@
 // Every question an update run asks of the disk about the mod's local files,
-// in one place, each asked once: the look at a list entry's file (one open,
-// which is also what finds a file another program holds, the FILE ACCESS
-// ERROR), a folder made once a run, the read-only bit cleared. Paths are
+// in one place, each asked once: the look at a list entry's file (its facts
+// by the path, and one open, which is what finds a file another program
+// holds, the FILE ACCESS ERROR), a folder made once a run, the read-only bit cleared. Paths are
 // UTF-8, given to the system's wide functions.
 //
 // A no-op start asks this for each of tens of thousands of entries, and under
@@ -20,10 +20,11 @@ namespace vt::launcher {
 
 using win::FileFacts;
 
-// One look at a list entry's local file, by opening it: whether it is there,
-// and then its last-write time (local, to the second, milliseconds dropped)
-// with its size and raw last-write time, so that comparing it with the side
-// file needs no second question. A folder at the name, or nothing there, is
+// One look at a list entry's local file: whether it is there, and then its
+// last-write time (local, to the second, milliseconds dropped) with its size
+// and raw last-write time, so that comparing it with the side file needs no
+// second question. The facts come by the path; the file is opened only to
+// find one another program holds. A folder at the name, or nothing there, is
 // Missing; a file that exists but cannot be opened (held without sharing) is
 // Unreadable. A read-only file has the attribute cleared.
 struct LocalFileLook {

@@ -46,8 +46,7 @@ void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
 
 bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side) {
     if (!hashes_) return false;
-    const std::optional<LocalDigest> local = facts ? hashes_->DigestOf(LocalFile, facts->size, facts->written)
-                                                   : hashes_->DigestOf(LocalFile);
+    const std::optional<LocalDigest> local = hashes_->DigestOf(LocalFile, facts);
     return local && local->size == side.size && local->hash == side.hash;
 }
 

@@ -1,7 +1,5 @@
 #include "launcher/win/run/trust_store.h"
 
-#include <algorithm>
-
 #include <windows.h>
 
 #include "platform/win/files.h"
@@ -76,12 +74,10 @@ bool TrustStore::Remember(const TrustRecord& record, std::string& why) {
         if (SameRecord(r, record.server, record.root)) {
             const std::optional<std::uint64_t> highest =
                 r.release && (!record.release || *record.release < *r.release) ? r.release : record.release;
-            std::vector<PublicKey> retired = r.retired;
-            for (const PublicKey& key : record.retired)
-                if (std::find(retired.begin(), retired.end(), key) == retired.end()) retired.push_back(key);
+            const std::vector<PublicKey> retired = r.retired;
             r = record;
             r.release = highest;
-            r.retired = std::move(retired);  // a key retired stays retired, as a release is never lowered
+            for (const PublicKey& key : retired) Retire(r, key);  // a key retired stays retired, as a release is never lowered
             replaced = true;
         }
     if (!replaced) records_.push_back(record);
