@@ -16,6 +16,7 @@ public:
     // False when the system could not make it (no handles left).
     explicit operator bool() const noexcept { return static_cast<bool>(handle_); }
     void Set() const noexcept { ::SetEvent(handle_.get()); }
+    void Clear() const noexcept { ::ResetEvent(handle_.get()); }
     // True when it was set within `ms` (INFINITE: however long it takes).
     bool Wait(DWORD ms = INFINITE) const noexcept { return ::WaitForSingleObject(handle_.get(), ms) == WAIT_OBJECT_0; }
 

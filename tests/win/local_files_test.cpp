@@ -193,3 +193,97 @@ TEST(Handles, AResetKeepsTheLastError) {
     EXPECT_FALSE(missing);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "the named open keeps the open's error";
 }
+
+namespace {
+
+// `count` small files f0 ... in `dir`, and the lines that name them: each line
+// is its file's name, and "-" a line whose look opens nothing.
+std::vector<std::string> AheadLines(const TempDir& dir, int count) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i) {
+        lines.push_back(i % 10 == 9 ? "-" : "f" + std::to_string(i));
+        if (lines.back() != "-") WriteFileBytes(dir / lines.back(), "x");
+    }
+    return lines;
+}
+
+OpensAhead::FileToOpen InFolder(const TempDir& dir) {
+    return [folder = dir.path()](const std::string& line) { return line == "-" ? std::string() : folder + line; };
+}
+
+// Until the opening threads have ended `count` opens (10 s at most).
+bool WaitForOpens(const OpensAhead& ahead, std::size_t count) {
+    for (int i = 0; i < 1000 && ahead.Waiting() < count; ++i) ::Sleep(10);
+    return ahead.Waiting() >= count;
+}
+
+}  // namespace
+
+// The threads open every line's file before the run asks; a file held
+// without sharing is not opened, and a line naming none is never opened.
+TEST(OpensAhead, OpensTheLinesBeforeTheRunAndNeverAFileHeldWithoutSharing) {
+    TempDir dir;
+    const std::vector<std::string> lines = AheadLines(dir, 200);
+    win::UniqueFileHandle held(::CreateFileW(win::PathW(dir / "f40").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    OpensAhead ahead(lines, InFolder(dir));
+    ASSERT_TRUE(WaitForOpens(ahead, lines.size())) << "the threads did not open the lines ahead";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_EQ(ahead.Opened(i), lines[i] != "-" && i != 40);
+    }
+    EXPECT_EQ(ahead.Waiting(), 0u);
+}
+
+// A failed open ahead is not the run's verdict: the look asks again in the
+// run's order, so a file held a moment and freed before the run reaches it
+// is there, and one still held is the FILE ACCESS ERROR's Unreadable.
+TEST(OpensAhead, AFileHeldWhenOpenedAheadIsAskedAgainByTheLook) {
+    TempDir dir;
+    const std::vector<std::string> lines = AheadLines(dir, 100);
+    win::UniqueFileHandle held(::CreateFileW(win::PathW(dir / "f5").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    win::UniqueFileHandle stillHeld(::CreateFileW(win::PathW(dir / "f6").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held && stillHeld);
+    OpensAhead ahead(lines, InFolder(dir));
+    ASSERT_TRUE(WaitForOpens(ahead, lines.size()));
+    held.reset();
+    EXPECT_EQ(LookAtLocalFile(dir / "f5", ahead.Opened(5)).state, LocalFileLook::State::Present);
+    EXPECT_EQ(LookAtLocalFile(dir / "f6", ahead.Opened(6)).state, LocalFileLook::State::Unreadable);
+}
+
+// Hold: no open goes on or begins until Go; with forget, nothing opened
+// before counts (the run is about to replace files), and the run opens
+// those lines itself. After Go the threads go on past them.
+TEST(OpensAhead, AHoldStopsTheOpensAndForgettingDropsWhatWasOpened) {
+    TempDir dir;
+    const std::vector<std::string> lines = AheadLines(dir, 300);
+    OpensAhead ahead(lines, InFolder(dir));
+    ASSERT_TRUE(WaitForOpens(ahead, 20));
+    ahead.Hold(false);
+    const std::size_t held = ahead.Waiting();
+    ::Sleep(100);
+    EXPECT_EQ(ahead.Waiting(), held) << "an open began while held";
+    EXPECT_TRUE(ahead.Opened(0)) << "a hold without forget keeps what was opened";
+
+    ahead.Hold(true);
+    EXPECT_EQ(ahead.Waiting(), 0u);
+    EXPECT_FALSE(ahead.Opened(1)) << "forgotten: the run opens it itself";
+    ahead.Go();
+    ASSERT_TRUE(WaitForOpens(ahead, 1)) << "the threads did not go on after Go";
+    std::size_t seen = 0;  // until no open has ended for 50 ms: the threads are through
+    for (int i = 0; i < 200 && ahead.Waiting() != seen; ++i) {
+        seen = ahead.Waiting();
+        ::Sleep(50);
+    }
+    EXPECT_TRUE(ahead.Opened(lines.size() - 2)) << "the threads stopped before the end";
+}
+
+// A short list is not worth the threads: the run opens every file itself.
+TEST(OpensAhead, AShortListOpensNothingAhead) {
+    TempDir dir;
+    const std::vector<std::string> lines = AheadLines(dir, static_cast<int>(OpensAhead::kFewest) - 1);
+    OpensAhead ahead(lines, InFolder(dir));
+    ::Sleep(100);
+    EXPECT_EQ(ahead.Waiting(), 0u);
+    EXPECT_FALSE(ahead.Opened(0));
+}

@@ -432,3 +432,39 @@ TEST_F(Run, AnInstallFolderOfThreeHundredCharactersUpdates) {
     EXPECT_EQ(ReadFileBytes(folder + std::string(60, 'e') + "\\a.txt"), "server a");
     for (const char* gone : {"update.dat", "NEWUPDATE.TXT", "delete_me.txt"}) EXPECT_FALSE(PathExists(folder + gone)) << gone;
 }
+
+// A list long enough for the opens ahead: a file held without sharing deep in
+// it is still the FILE ACCESS ERROR at its own entry, with the entries before
+// it in place (one fetched halfway, one fetched and then decided on again as
+// the file it became) and none after it looked at or fetched.
+TEST_F(Run, ALockedFileDeepInALongListIsStillTheFileAccessOutcomeAtItsEntry) {
+    for (const char* maxDownloads : {"1", "4"}) {
+        SCOPED_TRACE(maxDownloads);
+        settings.MaxDownloads = maxDownloads;
+        std::string list = "header\r\n";
+        for (int i = 1; i <= 300; ++i) {
+            const std::string name = "f" + std::to_string(i) + ".txt";
+            WriteFileBytes(Local(name), "local");  // written now: newer than 2008
+            if (i == 50 || i == 100) Serve(name, "server " + name);
+            if (i == 50) list += name + "|" + name + "|immer\r\n";
+            else if (i == 100) list += name + "|" + name + "|2099-01-01 00:00\r\n";  // older than the list says
+            else if (i == 150) list += "f50.txt|f50.txt|2008-01-28 14:30\r\n";        // f50.txt as fetched
+            else if (i > 200) list += name + "|" + name + "|immer\r\n";
+            else list += name + "|" + name + "|2008-01-28 14:30\r\n";
+        }
+        Serve("update.dat", list);
+        const int f50Before = Requests("f50.txt");
+        const int f201Before = Requests("f201.txt");
+        win::UniqueFileHandle lock(
+            ::CreateFileA(Local("f200.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock);
+        const RunOutcome outcome = UpdateRun(context).Run();
+        EXPECT_EQ(outcome.fileAccessError, Local("f200.txt"));
+        EXPECT_EQ(ReadFileBytes(Local("f50.txt")), "server f50.txt");
+        EXPECT_EQ(ReadFileBytes(Local("f100.txt")), "server f100.txt");
+        EXPECT_EQ(Requests("f50.txt") - f50Before, 1) << "f50.txt was decided on again before it was in place";
+        EXPECT_EQ(Requests("f201.txt") - f201Before, 0) << "an entry after the FILE ACCESS ERROR was processed";
+        EXPECT_EQ(view.statuses.back(), "DOWNLOADING File 200 ...");
+        view.statuses.clear();
+    }
+}

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "platform/text.h"
@@ -22,9 +24,15 @@ DateValue ToLocalDateValue(const FILETIME& utc) {
     return MakeDateValue(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond).value_or(0.0);
 }
 
+// The look's open: reading, sharing everything, so that only a holder that
+// shares nothing stops it. Closed at once; the close keeps GetLastError.
+bool OpensForTheLook(const std::string& path) {
+    return static_cast<bool>(win::OpenShared(path, FILE_FLAG_BACKUP_SEMANTICS));
+}
+
 }  // namespace
 
-LocalFileLook LookAtLocalFile(const std::string& path) {
+LocalFileLook LookAtLocalFile(const std::string& path, bool openedAhead) {
     LocalFileLook look;
     const std::wstring wide = win::PathW(path);
     // The facts by the path (under Wine a stat in the program's own process,
@@ -42,19 +50,113 @@ LocalFileLook LookAtLocalFile(const std::string& path) {
         return look;
     }
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return look;  // a folder is no file: Missing
-    win::UniqueFileHandle file = win::OpenShared(path, FILE_FLAG_BACKUP_SEMANTICS);
-    if (!file) {
+    if (!openedAhead && !OpensForTheLook(path)) {
         const DWORD error = ::GetLastError();  // gone since the first question, or held
         look.state = error == ERROR_FILE_NOT_FOUND ? LocalFileLook::State::Missing : LocalFileLook::State::Unreadable;
         return look;
     }
-    file.reset();
     if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
         ::SetFileAttributesW(wide.c_str(), data.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     look.state = LocalFileLook::State::Present;
     look.lastWritten = ToLocalDateValue(data.ftLastWriteTime);
     look.facts = win::FactsOf(data);
     return look;
+}
+
+OpensAhead::OpensAhead(const std::vector<std::string>& lines, FileToOpen fileToOpen, int threads)
+    : lines_(lines),
+      fileToOpen_(std::move(fileToOpen)),
+      count_(lines.size()),
+      slots_(std::make_unique<std::atomic<std::uint8_t>[]>(lines.size())) {
+    for (std::size_t i = 0; i < count_; ++i) slots_[i].store(kUnopened, std::memory_order_relaxed);
+    // A few opens more on the run's thread cost less than the threads; and a
+    // held thread without its event to wait for would spin.
+    if (count_ < kFewest || !go_) return;
+    go_.Set();
+    try {
+        for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Open(); });
+    } catch (const std::exception&) {
+        // No thread to be had: those started go on, and the run opens the rest.
+    }
+}
+
+OpensAhead::~OpensAhead() {
+    stopping_ = true;
+    go_.Set();
+    threads_.clear();
+}
+
+void OpensAhead::Open() {
+    while (!stopping_) {
+        // busy_ before held_, and Hold the other way round: either Hold
+        // waits for this open, or this thread sees that it is held.
+        ++busy_;
+        if (held_) {
+            --busy_;
+            go_.Wait();
+            continue;
+        }
+        const std::size_t i = next_++;
+        if (i >= count_) {
+            --busy_;
+            return;  // every line taken up (a line forgotten later is the run's to open)
+        }
+        std::uint8_t unopened = kUnopened;
+        if (slots_[i].compare_exchange_strong(unopened, kOpening)) {
+            bool opened = false;
+            try {
+                const std::string path = fileToOpen_(lines_[i]);
+                opened = !path.empty() && OpensForTheLook(path);
+            } catch (const std::exception&) {
+                // Out of memory: the run asks itself. The slot must end, or the run waits for it.
+            }
+            slots_[i] = opened ? kOpened : kFailed;
+        }
+        --busy_;
+    }
+}
+
+bool OpensAhead::Opened(std::size_t index) {
+    if (index >= count_) return false;
+    std::uint8_t slot = slots_[index];
+    for (;;) {
+        if (slot == kOpening) {  // an open ends by itself, in a fraction of a millisecond
+            std::this_thread::yield();
+            slot = slots_[index];
+            continue;
+        }
+        if (slots_[index].compare_exchange_weak(slot, kTaken)) break;
+    }
+    passed_ = std::max(passed_, index + 1);
+    std::size_t next = next_;
+    while (next < passed_ && !next_.compare_exchange_weak(next, passed_)) {
+    }
+    return slot == kOpened;
+}
+
+void OpensAhead::Hold(bool forget) {
+    held_ = true;
+    go_.Clear();
+    while (busy_ != 0) std::this_thread::yield();  // the opens going end
+    if (!forget) return;
+    // No thread takes up a line before next_ again: a line forgotten is the run's to open.
+    const std::size_t end = std::min<std::size_t>(next_, count_);
+    for (std::size_t i = passed_; i < end; ++i) {
+        std::uint8_t slot = slots_[i];
+        if (slot == kOpened || slot == kFailed) slots_[i] = kUnopened;
+    }
+}
+
+void OpensAhead::Go() {
+    if (!held_) return;
+    held_ = false;
+    go_.Set();
+}
+
+std::size_t OpensAhead::Waiting() const {
+    std::size_t waiting = 0;
+    for (std::size_t i = 0; i < count_; ++i) waiting += slots_[i] == kOpened || slots_[i] == kFailed;
+    return waiting;
 }
 
 void ClearReadOnly(const std::string& FileName) {

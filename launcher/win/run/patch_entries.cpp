@@ -24,6 +24,16 @@ int SystemTwoDigitYearMax() {
     return kDefaultTwoDigitYearMax;
 }
 
+// The file an entry's look opens, as ProcessPatchEntry comes to it; "" for an
+// entry it refuses or decides on without a look.
+std::string FileTheLookOpens(const std::string& appDir, int twoDigitYearMax, const std::string& line) {
+    const std::optional<PatchEntry> entry = SplitPatchEntry(line);
+    if (!entry || LocalNameProblem(entry->LocalPath) || !IsSafeEntry(*entry)) return {};
+    DateValue date = 0;
+    if (ClassifyStamp(entry->Stamp, date, twoDigitYearMax) != StampKind::Date) return {};
+    return appDir + entry->LocalPath;
+}
+
 }  // namespace
 
 // Finished fetches may wait this many at most for an earlier, slower one
@@ -44,6 +54,13 @@ void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
     hashes_ = hashes;
 }
 
+void PatchEntryProcessor::OpenAhead(const std::vector<std::string>& entries) {
+    ahead_ = std::make_unique<OpensAhead>(
+        entries, [appDir = context_.settings.AppDir, yearMax = twoDigitYearMax_](const std::string& line) {
+            return FileTheLookOpens(appDir, yearMax, line);
+        });
+}
+
 bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side) {
     if (!hashes_) return false;
     const std::optional<LocalDigest> local = hashes_->DigestOf(LocalFile, facts);
@@ -59,6 +76,7 @@ bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& Local
         request.mirrors = mirrors_;  // only bytes the side file vouches for come from a mirror
         request.remotePath = url.substr(base.size());
     }
+    if (ahead_) ahead_->Hold(true);  // until every fetch is in place; what was opened before may be replaced
     if (oneAtATime_) {
         pool_->Submit(LineIndex, std::move(request));
         return PutInPlace(TakeOldest());
@@ -112,6 +130,7 @@ bool PatchEntryProcessor::FinishFetches() {
 }
 
 void PatchEntryProcessor::RemoveUnusedParts() {
+    ahead_.reset();  // every entry is decided on
     for (const std::string& folder : foldersWithKeptParts_) {
         const LeftoverSweep sweep = RemoveLeftoverParts(folder, false);
         if (sweep.removed)
@@ -158,9 +177,11 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     if (sums_ && !side && !context_.settings.PublicKey.empty())
         context_.log.Line("ENTRY", index + " " + LocalFile + ": not covered by a hash in the signed side file, " +
                                        "installed without a check");
+    if (ahead_ && pool_->Pending() == 0) ahead_->Go();  // nothing of the run writes now
+    const bool openedAhead = ahead_ && ahead_->Opened(static_cast<std::size_t>(LineIndex) - 1);
     EntryDecision decision;
     try {
-        decision = Decide(LocalFile, entry->Stamp, side);
+        decision = Decide(LocalFile, entry->Stamp, side, openedAhead);
     } catch (const FileAccessFailure&) {
         // One at a time, every entry before this one would be in place, or the
         // run would have ended with E4 at the first that failed.
@@ -175,6 +196,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
 void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
     const std::string folder = FolderOf(LocalFile);
     if (!checkedFolders_.insert(win::FileNameKey(folder)).second) return;
+    if (ahead_) ahead_->Hold(false);  // the sweep removes files; nothing of what was opened ahead changes
     const LeftoverSweep sweep = RemoveLeftoverParts(folder);
     if (sweep.removed)
         context_.log.Line("ENTRY", "removed " + std::to_string(sweep.removed) + " \"*" + kPartSuffix + "\" left in " +
@@ -188,12 +210,12 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
 }
 
 EntryDecision PatchEntryProcessor::Decide(const std::string& LocalFile, const std::string& Stamp,
-                                          const SideEntry* side) {
+                                          const SideEntry* side, bool openedAhead) {
     DateValue listDate = 0;
     const StampKind kind = ClassifyStamp(Stamp, listDate, twoDigitYearMax_);
     LocalFileLook look;  // only a dated entry looks at its file; the side file's rule may read it
     if (kind == StampKind::Date) {
-        look = LookAtLocalFile(LocalFile);
+        look = LookAtLocalFile(LocalFile, openedAhead);
         if (look.state == LocalFileLook::State::Unreadable) {
             context_.log.Line("ENTRY", LocalFile + ": its times cannot be read, FILE ACCESS ERROR");
             throw FileAccessFailure{LocalFile};

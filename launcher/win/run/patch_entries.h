@@ -61,12 +61,17 @@ public:
     // differ from it are fetched again (repaired) unless marked "keep".
     // `hashes` remembers local files' digests between runs.
     void UseSideFile(const SideFile* sums, HashCache* hashes);
+    // The looks' opens of `entries` (the run's list, which must outlive this
+    // processor) are begun ahead of the run (see OpensAhead).
+    void OpenAhead(const std::vector<std::string>& entries);
     int FilesRepaired() const { return repaired_; }
 
     // Whether the entry's file is fetched, and why: the date rule on one look
     // at the local file, then the side file's word (`side`, when it has an
     // entry for it). A file whose times cannot be read throws FileAccessFailure.
-    EntryDecision Decide(const std::string& LocalFile, const std::string& Stamp, const SideEntry* side);
+    // `openedAhead`: the look's open was done ahead, and worked.
+    EntryDecision Decide(const std::string& LocalFile, const std::string& Stamp, const SideEntry* side,
+                         bool openedAhead = false);
 
 private:
     bool Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex, const SideEntry* expected);
@@ -98,6 +103,9 @@ private:
     std::vector<std::string> foldersWithKeptParts_;
     std::unordered_set<std::string> keptParts_;  // FileNameKey: targets whose partial file may be continued
     int twoDigitYearMax_;  // the system's two-digit-year setting, read once per run
+    // Held whenever the run writes local files: while fetches are pending,
+    // and while a folder's leftovers are swept.
+    std::unique_ptr<OpensAhead> ahead_;
 };
 
 }  // namespace vt::launcher

@@ -193,6 +193,7 @@ bool UpdateRun::ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::v
     HashCache hashes(context_.settings.AppDir + kHashCacheName);
     PatchEntryProcessor processor(context_, pool, mirrors);
     if (sums) processor.UseSideFile(&*sums, &hashes);
+    processor.OpenAhead(entries);
     // The counts, and what was learned about local files, also when the run
     // ends early (E4, or the FILE ACCESS ERROR thrown through here).
     const ScopeExit report([&, hashed = sums.has_value()] {
