@@ -511,6 +511,32 @@ TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
     for (const std::string& line : LogLines("STATUS")) EXPECT_EQ(line.find(" MB"), std::string::npos) << line;
 }
 
+// Texts that follow each other within a frame are held back, but the newest
+// is always shown: up-to-date entries go by in microseconds, and the one the
+// run then waits on (a fetch that sends nothing for seconds) is named on
+// screen while it waits, not only when it ends.
+TEST_F(Launcher, TheNewestStatusIsShownWhileTheRunWaitsAfterABurstOfTexts) {
+    Fault stalled;
+    stalled.kind = Fault::Kind::Stall;
+    stalled.ms = 4000;
+    server.SetFault("/VTupdates/last.txt", stalled);
+    Serve("last.txt", "last");
+    std::string list = "update list\r\n";
+    for (int i = 1; i <= 300; ++i) {
+        const std::string name = "u" + std::to_string(i) + ".txt";
+        WriteFileBytes(App(name), "up to date");
+        list += name + "|" + name + "|2008-01-28 14:30\r\n";
+    }
+    Serve("update.dat", list + "last.txt|last.txt|immer\r\n");
+    Start();
+    const ULONGLONG begin = ::GetTickCount64();
+    EXPECT_TRUE(WaitForStatus("DOWNLOADING File 301 ...", 3000)) << Status() << "\n" << Log();
+    EXPECT_EQ(Log().find(" ENDING "), std::string::npos) << "the fetch ended before its text was looked for";
+    EXPECT_LT(::GetTickCount64() - begin, 3500u);
+    ASSERT_TRUE(WaitForStatus("Done.")) << Status() << "\n" << Log();
+    EXPECT_EQ(LogLines("STATUS").size(), 303u) << "every entry's text is logged, shown or not (and the list's, and the ending's)";
+}
+
 // MAXRATE= holds all the fetches together to the limit: twelve files of
 // 512 KiB at 512 KB/s take about 12 s from the window's appearance to
 // "Done.", every file right; without

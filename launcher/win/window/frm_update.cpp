@@ -69,6 +69,7 @@ frmUpdate::frmUpdate(HINSTANCE instance) {
     CreateControls(instance);
     tmrDoOnce = std::make_unique<win::Timer>(window_, msg::kDoOnceTimerId);
     TimerUpdateTimeOut = std::make_unique<win::Timer>(window_, msg::kTimeoutTimerId);
+    tmrStatus = std::make_unique<win::Timer>(window_, msg::kStatusTimerId);
     Form_Load();
 
     // Centred on the screen it opens on.
@@ -174,6 +175,7 @@ LRESULT frmUpdate::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == msg::kDoOnceTimerId) tmrDoOnce_Timer();
             if (wParam == msg::kTimeoutTimerId) TimerUpdateTimeOut_Timer();
+            if (wParam == msg::kStatusTimerId) ShowLatestStatus(true);
             return 0;
         case WM_CTLCOLORSTATIC:  // a read-only edit's colours
             if (pageText_ && reinterpret_cast<HWND>(lParam) == pageText_->Handle())

@@ -1,8 +1,8 @@
 // frmUpdate: the launcher's one window. Its load reads the settings and arms
 // tmrDoOnce; each tick of tmrDoOnce starts an update run, which goes on a
 // thread of its own so that the window keeps repainting and Quit and
-// single-player answer at any moment. The run reaches the window only through
-// its RunViewAdapter, which hands everything over through one UiDispatcher;
+// single-player answer at any moment. The window is the run's view
+// (frm_update_view.cpp), which hands everything over through one UiDispatcher;
 // every change of a control happens on the window's thread, in the order the
 // run asks for it, and the run's outcome (an ending, the FILE ACCESS ERROR or
 // an unhandled failure) is the last thing it hands over. At most one run
@@ -21,12 +21,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "config/settings.h"
 #include "launcher/rules/update_rules.h"
 #include "launcher/win/run/run_context.h"
 #include "launcher/win/window/page_text_view.h"
-#include "launcher/win/window/run_view_adapter.h"
+#include "launcher/win/window/coalesced.h"
 #include "launcher/win/window/taskbar_progress.h"
 #include "launcher/win/window/ui_dispatcher.h"
 #include "launcher/win/run/update_run.h"
@@ -37,14 +38,14 @@
 
 namespace vt::launcher {
 
-class frmUpdate final {
+class frmUpdate final : private UpdateRunView {
 public:
     static constexpr wchar_t kWindowClass[] = L"frmUpdate";  // what another launcher finds it by
 
     explicit frmUpdate(HINSTANCE instance);  // creates the window, runs Form_Load, shows it
     frmUpdate(const frmUpdate&) = delete;
     frmUpdate& operator=(const frmUpdate&) = delete;
-    ~frmUpdate();
+    ~frmUpdate() override;
 
     int RunMessageLoop();
 
@@ -69,6 +70,16 @@ private:
     void NavigateNow(const std::string& address);
     std::string PageBytes(const std::string& address);  // for the text view: the page as fetched or on disk
 
+    // frm_update_view.cpp: the run's view, called on the run's thread
+    void SetStatus(const std::string& text) override;
+    void ShowProgress(const std::string& text) override;
+    void ShowTotalProgress(std::uint64_t done, std::uint64_t total) override;
+    void Navigate(const std::string& address) override;  // returns once the browser was told
+    void HandOverOutcome(const RunOutcome& outcome);      // the run's last call
+    void QueueStatus(const std::string& text);
+    void ShowLatestStatus(bool now);  // on the window's thread; `now`: not held back by kStatusEveryMs
+    static constexpr ULONGLONG kStatusEveryMs = 30;
+
     // frm_update_launch.cpp: the two launch buttons
     void cmdLaunch_Click();
     void SchalterSingleLaunch_Click();
@@ -85,6 +96,7 @@ private:
     std::unique_ptr<TaskbarProgress> taskbar_;
     std::unique_ptr<win::Timer> tmrDoOnce;
     std::unique_ptr<win::Timer> TimerUpdateTimeOut;
+    std::unique_ptr<win::Timer> tmrStatus;  // shows a status text held back
     win::UniqueGdiObject buttonFont_;
     win::UniqueGdiObject statusFont_;
     UINT dpi_ = 96;
@@ -95,8 +107,10 @@ private:
 
     std::unique_ptr<UiDispatcher> dispatcher_;
     win::WorkerThread runThread_;
-    std::unique_ptr<RunViewAdapter> runView_;
     std::unique_ptr<RunContext> runContext_;
+    Coalesced<std::string> status_;
+    Coalesced<std::pair<std::uint64_t, std::uint64_t>> totals_;  // done, total
+    ULONGLONG statusShownAt_ = 0;                                // when txtStatus last changed for the run
 };
 
 }  // namespace vt::launcher

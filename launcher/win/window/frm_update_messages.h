@@ -17,4 +17,5 @@ inline constexpr int kPageTextId = 106;
 
 inline constexpr UINT_PTR kDoOnceTimerId = 1;
 inline constexpr UINT_PTR kTimeoutTimerId = 2;
+inline constexpr UINT_PTR kStatusTimerId = 3;
 }  // namespace vt::launcher::msg

@@ -1,5 +1,5 @@
 // The update run's side of frmUpdate: starting a run on its own thread (its
-// texts, navigations and outcome come back through the RunViewAdapter), its
+// texts, navigations and outcome come back through the window's view of it), its
 // ending, and the time-out that starts the next run.
 #include "launcher/win/window/frm_update.h"
 #include "platform/win/text_codes.h"
@@ -13,14 +13,9 @@ namespace vt::launcher {
 void frmUpdate::tmrDoOnce_Timer() {
     tmrDoOnce->SetEnabled(false);  // one arming, one run
     if (runThread_) return;        // cannot happen: the time-out is not armed while a run goes on
-    RunWindow window{[this](const std::string& text) { ::SetWindowTextW(txtStatus, win::Wide(text).c_str()); },
-                     [this](const std::string& address) { NavigateNow(address); },
-                     [this](std::uint64_t done, std::uint64_t total) { taskbar_->Show(done, total); },
-                     [this](const RunOutcome& outcome) { OnRunEnded(outcome); }};
-    runView_ = std::make_unique<RunViewAdapter>(*dispatcher_, std::move(window), *log_);
-    runContext_ = std::make_unique<RunContext>(RunContext{settings_, TransferTimeouts{}, *runView_, *log_});
+    runContext_ = std::make_unique<RunContext>(RunContext{settings_, TransferTimeouts{}, *this, *log_});
     // The run hands its outcome over as its last act (Run never throws).
-    runThread_ = win::WorkerThread([this] { runView_->Finish(UpdateRun(*runContext_).Run()); });
+    runThread_ = win::WorkerThread([this] { HandOverOutcome(UpdateRun(*runContext_).Run()); });
 }
 
 void frmUpdate::OnRunEnded(const RunOutcome& outcome) {
