@@ -12,6 +12,8 @@ struct ContentSum::State {
 ContentSum::ContentSum() : state_(std::make_unique<State>()) { XXH3_128bits_reset(&state_->xxh); }
 
 ContentSum::~ContentSum() = default;
+ContentSum::ContentSum(ContentSum&&) noexcept = default;
+ContentSum& ContentSum::operator=(ContentSum&&) noexcept = default;
 
 void ContentSum::Add(const void* data, std::size_t size) { XXH3_128bits_update(&state_->xxh, data, size); }
 

@@ -22,6 +22,9 @@ public:
     ~ContentSum();
     ContentSum(const ContentSum&) = delete;
     ContentSum& operator=(const ContentSum&) = delete;
+    // A sum moved from may only be assigned to or destroyed.
+    ContentSum(ContentSum&&) noexcept;
+    ContentSum& operator=(ContentSum&&) noexcept;
 
     void Add(const void* data, std::size_t size);
     // The checksum of everything added so far; adding may go on afterwards.

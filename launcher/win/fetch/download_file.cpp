@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -75,18 +77,16 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
     const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
     if (!record || record->url != url_) return std::nullopt;
     // The kept bytes are read here, once: their sums go on with the body.
-    resumable_ = ResumeRecord{record->url, record->validator, record->total};
+    body_.resumable = ResumeRecord{record->url, record->validator, record->total};
     file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (!file_ || !HashKeptBytes(record->kept) || keptSum_->Digest() != record->keptSum) {
+    if (!file_ || !HashKeptBytes(record->kept) || body_.keptSum->Digest() != record->keptSum) {
         file_.reset();
-        hasher_.reset();
-        keptSum_.reset();
-        resumable_.reset();
+        body_ = Body{};
         return std::nullopt;
     }
-    hashedKeep_ = record->kept;
+    body_.hashedKeep = record->kept;
     // Continued, the body goes on bringing its record up to date.
-    checkpointed_ = record->kept;
+    body_.checkpointed = record->kept;
     return ResumePoint{record->kept, record->validator, record->total};
 }
 
@@ -94,14 +94,10 @@ bool PartFile::Begin(std::uint64_t keep) { return BeginBody(keep); }
 
 bool PartFile::BeginBody(std::uint64_t keep) {
     if (progress_) progress_->StartBody(keep);
-    flushed_ = false;
-    lengthKnown_ = false;
-    nextSpaceCheck_ = keep + kFreeSpaceCheckEvery;
     if (keep == 0) {
-        file_.reset();  // a retry starts afresh: close the last attempt's file before opening it again
-        resumable_.reset();
-        keptSum_.reset();
-        checkpointed_ = 0;
+        body_ = Body{};  // a retry starts afresh
+        body_.nextSpaceCheck = kFreeSpaceCheckEvery;
+        file_.reset();  // close the last attempt's file before opening it again
         // Readable too: a body continued later in this fetch hashes what it keeps.
         file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
         // A fresh body has no record until the server offers one; the old
@@ -109,19 +105,27 @@ bool PartFile::BeginBody(std::uint64_t keep) {
         // fetch holds (a second launcher in the folder) keeps its record.
         if (file_ && recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
         if (file_) recordExists_ = false;
-        written_ = 0;
-        hasher_.reset();
         if (expected_) StartHash();
         if (!file_) NoteFailure("cannot create " + path_);
         return static_cast<bool>(file_);
     }
-    // Continue: keep the first `keep` bytes, drop anything after them.
+    // Continue: keep the first `keep` bytes, drop anything after them. The
+    // body is made afresh with what the kept bytes carry over: the record's
+    // fields, what the record on the disk vouches for, and their sums when
+    // LeftBehind has just read them.
+    const bool hashed = body_.hashedKeep == keep;
+    Body body;
+    body.resumable = std::move(body_.resumable);
+    body.checkpointed = std::min(body_.checkpointed, keep);
+    body.nextSpaceCheck = keep + kFreeSpaceCheckEvery;
+    if (hashed) {
+        body.hasher = std::move(body_.hasher);
+        body.keptSum = std::move(body_.keptSum);
+    }
+    body_ = std::move(body);
     if (!file_)
         file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (checkpointed_ > keep) checkpointed_ = keep;
-    const bool hashed = hashedKeep_ == keep;  // by LeftBehind, just now
-    hashedKeep_ = 0;
-    if (file_ && (expected_ || resumable_) && !hashed && !HashKeptBytes(keep)) {
+    if (file_ && (expected_ || body_.resumable) && !hashed && !HashKeptBytes(keep)) {
         NoteFailure("cannot read back " + path_);
         return false;
     }
@@ -131,7 +135,7 @@ bool PartFile::BeginBody(std::uint64_t keep) {
         NoteFailure("cannot continue " + path_);
         return false;
     }
-    written_ = keep;
+    body_.written = keep;
     return true;
 }
 
@@ -151,23 +155,23 @@ bool PartFile::Write(const char* data, std::size_t size) {
         NoteFailure("cannot write " + path_, ERROR_DISK_FULL);
         return false;
     }
-    written_ += size;
-    if (progress_) progress_->Received(written_);
-    if (hasher_) hasher_->Add(data, size);
-    if (keptSum_) keptSum_->Add(data, size);
-    if (!lengthKnown_ && written_ >= nextSpaceCheck_) {
-        nextSpaceCheck_ = written_ + kFreeSpaceCheckEvery;
+    body_.written += size;
+    if (progress_) progress_->Received(body_.written);
+    if (body_.hasher) body_.hasher->Add(data, size);
+    if (body_.keptSum) body_.keptSum->Add(data, size);
+    if (!body_.lengthKnown && body_.written >= body_.nextSpaceCheck) {
+        body_.nextSpaceCheck = body_.written + kFreeSpaceCheckEvery;
         if (!EnoughSpaceLeft()) return false;
     }
-    if (resumable_ && written_ - checkpointed_ >= kCheckpointBytes &&
-        (checkpointed_ == 0 || ::GetTickCount64() - checkpointTick_ >= kCheckpointEveryMs))
+    if (body_.resumable && body_.written - body_.checkpointed >= kCheckpointBytes &&
+        (body_.checkpointed == 0 || ::GetTickCount64() - body_.checkpointTick >= kCheckpointEveryMs))
         Checkpoint();
     return true;
 }
 
 bool PartFile::Reserve(std::uint64_t bytes) {
-    lengthKnown_ = true;
-    if (progress_) progress_->Announce(written_ + bytes);  // after Begin: written_ is what the body keeps
+    body_.lengthKnown = true;
+    if (progress_) progress_->Announce(body_.written + bytes);  // after Begin: body_.written is what the body keeps
     const std::optional<std::uint64_t> free = FreeSpace();
     if (!free || *free >= bytes + kFreeSpaceMargin) return true;
     error_ = "not enough free space for " + std::to_string(bytes) + " bytes (" + std::to_string(*free) + " bytes free)";
@@ -176,32 +180,32 @@ bool PartFile::Reserve(std::uint64_t bytes) {
 
 void PartFile::Resumable(const ResumeRecord& record) {
     // Written at the first checkpoint: a record for no bytes would be of no use.
-    resumable_ = record;
-    resumable_->url = url_;
-    keptSum_.emplace();  // a fresh body: the sum starts with its first byte
+    body_.resumable = record;
+    body_.resumable->url = url_;
+    body_.keptSum.emplace();  // a fresh body: the sum starts with its first byte
 }
 
 void PartFile::Checkpoint() {
     // Best effort: without its record a partial file is simply not continued.
-    checkpointTick_ = ::GetTickCount64();
-    ResumeRecord record = *resumable_;
-    record.kept = written_;
-    record.keptSum = keptSum_->Digest();
+    body_.checkpointTick = ::GetTickCount64();
+    ResumeRecord record = *body_.resumable;
+    record.kept = body_.written;
+    record.keptSum = body_.keptSum->Digest();
     if (!::FlushFileBuffers(file_.get())) return;
     if (!win::WriteFileReplacing(recordPath_, FormatResumeRecord(record))) return;
     recordExists_ = true;
-    checkpointed_ = written_;
+    body_.checkpointed = body_.written;
 }
 
-void PartFile::StartHash() { hasher_.emplace(expected_ && expected_->size >= kPipedHashFrom); }
+void PartFile::StartHash() { body_.hasher = std::make_unique<win::PipedSha256>(expected_ && expected_->size >= kPipedHashFrom); }
 
 bool PartFile::HashKeptBytes(std::uint64_t keep) {
     // SHA-256 for the side file's check, the checksum for the resume record:
     // each starts again with the kept bytes.
-    hasher_.reset();
+    body_.hasher.reset();
     if (expected_) StartHash();
-    if (resumable_) keptSum_.emplace();
-    else keptSum_.reset();
+    if (body_.resumable) body_.keptSum.emplace();
+    else body_.keptSum.reset();
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) return false;
     std::vector<char> buffer(1024 * 1024);
@@ -209,8 +213,8 @@ bool PartFile::HashKeptBytes(std::uint64_t keep) {
         const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
         DWORD got = 0;
         if (!::ReadFile(file_.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
-        if (hasher_) hasher_->Add(buffer.data(), got);
-        if (keptSum_) keptSum_->Add(buffer.data(), got);
+        if (body_.hasher) body_.hasher->Add(buffer.data(), got);
+        if (body_.keptSum) body_.keptSum->Add(buffer.data(), got);
         left -= got;
     }
     return true;
@@ -219,10 +223,10 @@ bool PartFile::HashKeptBytes(std::uint64_t keep) {
 bool PartFile::Complete(std::string& why) {
     if (!expected_) return true;
     vt::Sha256 digest{};
-    const bool hashed = hasher_ && hasher_->Finish(digest);
-    hasher_.reset();
-    if (written_ != expected_->size) {
-        why = "the body is " + std::to_string(written_) + " bytes, the side file says " + std::to_string(expected_->size);
+    const bool hashed = body_.hasher && body_.hasher->Finish(digest);
+    body_.hasher.reset();
+    if (body_.written != expected_->size) {
+        why = "the body is " + std::to_string(body_.written) + " bytes, the side file says " + std::to_string(expected_->size);
         return false;
     }
     if (!hashed || digest != expected_->hash) {
@@ -239,12 +243,12 @@ bool PartFile::Flush() {
         NoteFailure("cannot flush " + path_);
         return false;
     }
-    flushed_ = true;
+    body_.flushed = true;
     return true;
 }
 
 bool PartFile::ReplaceTarget() {
-    if (!file_ || (!flushed_ && !Flush())) return false;
+    if (!file_ || (!body_.flushed && !Flush())) return false;
     file_.reset();
     Step("replace");
     if (!win::ReplaceFileWith(path_, target_)) {

@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -160,21 +161,28 @@ private:
     const std::atomic<bool>* stop_ = nullptr;
     FetchProgress* progress_ = nullptr;
     win::UniqueFileHandle file_;
-    std::uint64_t written_ = 0;
-    std::uint64_t nextSpaceCheck_ = 0;
     std::string error_;
-    bool flushed_ = false;
     bool replaced_ = false;
     bool recordExists_ = false;
     std::optional<SideEntry> expected_;
-    std::optional<win::PipedSha256> hasher_;   // of bytes [0, written_), with expected_
-    void StartHash();                          // hasher_ anew: on a thread of its own for a big body
-    std::optional<ContentSum> keptSum_;        // of bytes [0, written_), for a resumable body's record
-    std::optional<ResumeRecord> resumable_;    // the body can be continued: the record's first fields
-    std::uint64_t checkpointed_ = 0;           // bytes the record on the disk vouches for
-    std::uint64_t hashedKeep_ = 0;             // LeftBehind hashed this many kept bytes into hasher_
-    std::uint64_t checkpointTick_ = 0;
-    bool lengthKnown_ = false;                 // Reserve was told the body's length
+
+    // What one attempt at the body has. Made afresh when a body starts from
+    // its first byte (a retry, or a record that does not hold), and from what
+    // the kept bytes carry over when it continues: no field is reset by hand.
+    struct Body {
+        std::uint64_t written = 0;
+        std::uint64_t nextSpaceCheck = 0;  // the free space is asked again at this many bytes
+        bool flushed = false;
+        bool lengthKnown = false;                    // Reserve was told the body's length
+        std::unique_ptr<win::PipedSha256> hasher;    // of bytes [0, written), with expected_
+        std::optional<ContentSum> keptSum;           // of bytes [0, written), for a resumable body's record
+        std::optional<ResumeRecord> resumable;       // the body can be continued: the record's first fields
+        std::uint64_t checkpointed = 0;              // bytes the record on the disk vouches for
+        std::uint64_t hashedKeep = 0;                // LeftBehind hashed this many kept bytes into hasher
+        std::uint64_t checkpointTick = 0;
+    };
+    Body body_;
+    void StartHash();  // body_.hasher anew: on a thread of its own for a big body
 };
 
 // The body of `request` into `part`, flushed to the disk: everything but
