@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "platform/text.h"
-#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/part_file.h"
 #include "launcher/win/fetch/fetch_pool.h"
 
 namespace {

@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/leftover_sweep.h"
+#include "launcher/win/fetch/part_file.h"
+#include "launcher/win/fetch/sources.h"
 #include "platform/win/text_codes.h"
 #include "platform/win/crypto.h"
 #include "support/quick_transfer.h"

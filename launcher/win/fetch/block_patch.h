@@ -37,7 +37,7 @@
 #include <optional>
 #include <string>
 
-#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/part_file.h"
 #include "launcher/win/fetch/internet_transfer.h"
 
 namespace vt::launcher {

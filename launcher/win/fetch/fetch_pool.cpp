@@ -1,4 +1,5 @@
 #include "launcher/win/fetch/fetch_pool.h"
+#include "launcher/win/fetch/sources.h"
 #include "platform/win/files.h"
 
 #include <windows.h>

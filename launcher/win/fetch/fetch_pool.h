@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/part_file.h"
 #include "launcher/win/fetch/fetch_progress.h"
 #include "launcher/win/fetch/internet_transfer.h"
 #include "platform/win/worker_thread.h"

@@ -1,6 +1,6 @@
 #include "launcher/win/run/run_context.h"
 
-#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/part_file.h"
 
 namespace vt::launcher {
 

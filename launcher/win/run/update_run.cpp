@@ -6,7 +6,7 @@
 #include "config/text_lines.h"
 #include "launcher/rules/p256_point.h"
 #include "launcher/rules/rate_limit.h"
-#include "launcher/win/fetch/download_file.h"
+#include "launcher/win/fetch/part_file.h"
 #include "launcher/win/fetch/shared_rate.h"
 #include "launcher/win/run/local_files.h"
 #include "launcher/win/run/hash_cache.h"

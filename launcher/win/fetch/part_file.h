@@ -1,4 +1,4 @@
-// Fetching one URL into a local file, and the partial files that make it safe.
+// The partial file of a fetch, which makes it safe.
 //
 // The body is streamed into "<file>.vtpart" beside the target, and only a
 // complete, good fetch replaces the target: the partial file is flushed to
@@ -15,8 +15,9 @@
 // a run is stopped (Quit, a launch, a killed process) the pair stays, and the
 // next run that fetches the same URL asks only for the rest, if the server's
 // validator still holds. A partial file without a usable record is removed
-// when the run first looks at its folder (RemoveLeftoverParts); a run that
-// ends with "Done." removes whatever pairs it did not need.
+// when the run first looks at its folder (RemoveLeftoverParts, in
+// leftover_sweep.h); a run that ends with "Done." removes whatever pairs it
+// did not need.
 //
 // The partial name carries no process id, so that the next run finds what a
 // stopped run left. Two launchers at once in one folder do not share one: the
@@ -28,16 +29,15 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "launcher/rules/content_sum.h"
-#include "launcher/rules/mirror_set.h"
+#include "launcher/rules/http_rules.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/win/fetch/fetch_progress.h"
+#include "launcher/win/fetch/fetch_request.h"
 #include "launcher/win/fetch/internet_transfer.h"
-#include "platform/win/crypto.h"
-#include "platform/win/piped_hash.h"
 #include "platform/win/handles.h"
+#include "platform/win/piped_hash.h"
 
 namespace vt::launcher {
 
@@ -59,20 +59,6 @@ inline constexpr std::uint64_t kPipedHashFrom = 8ull * 1024 * 1024;
 // a second after the first: a killed run loses at most that much.
 inline constexpr std::uint64_t kCheckpointBytes = 1024 * 1024;
 inline constexpr unsigned kCheckpointEveryMs = 1000;
-
-// What one fetch is asked to do.
-struct FetchRequest {
-    std::string url;
-    std::string localFile;                // the target: replaced only by a complete, good body
-    std::uint64_t maxBytes = kNoBodyCap;  // the most its body may be
-    bool leftBehind = false;              // the folder's sweep kept a partial file of it (RemoveLeftoverParts)
-    const SideEntry* expected = nullptr;  // the side file's size and SHA-256 the body must have (owned by the run)
-    bool noCache = false;                 // asked with "Cache-Control: no-cache": caches on the way must ask the server
-    // Where else the body may come from (mirror_set.h): with `mirrors` and
-    // `expected`, `remotePath` (URL-encoded) is appended to each source's base.
-    MirrorSet* mirrors = nullptr;
-    std::string remotePath = {};
-};
 
 // Hears each file-system step of a partial file as it is taken ("flush",
 // "replace", "discard"): how a test checks that the partial file is flushed
@@ -185,29 +171,9 @@ private:
     void StartHash();  // body_.hasher anew: on a thread of its own for a big body
 };
 
-// The body of `request` into `part`, flushed to the disk: everything but
-// putting it in place. Built from the old copy and fetched ranges where the
-// side file gives a block index (block_patch.h), else fetched whole,
-// continuing what a stopped run left when it can.
-FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
-
-// FetchToPart from the request's sources: the mirrors in turn when it has
-// them (a source that fails the fetch for a reason of its own is set aside
-// and the next one tried), else its URL.
-FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request);
-
-struct LeftoverSweep {
-    int removed = 0;  // partial files (and stray records) removed
-    int kept = 0;     // partial files kept because a later fetch may continue them
-    std::vector<std::string> keptTargets;  // the files they belong to, folder included
-};
-
-// Looks once through `folder` (ending in a backslash) for what stopped runs
-// left: partial files without a usable record go, and with `keepResumable`
-// false all of them. Two listings of the folder (its "*.vtpart" and its
-// "*.vtresume" names), however many entries it has: under Wine, asking for
-// one missing name costs a scan of the whole folder, so a question per entry
-// would make a long list quadratic.
-LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable = true);
+// The record beside a partial file, when it reads, vouches for some bytes,
+// and the partial file holds at least those. (What it holds beyond them is
+// cut off.)
+std::optional<ResumeRecord> UsableResumeRecord(const std::string& part, const std::string& record);
 
 }  // namespace vt::launcher

@@ -1,18 +1,16 @@
-#include "launcher/win/fetch/download_file.h"
-#include "launcher/win/fetch/block_patch.h"
-#include "platform/text.h"
-#include "platform/win/text_codes.h"
+#include "launcher/win/fetch/part_file.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
 #include "platform/win/replace_file.h"
+#include "platform/win/text_codes.h"
 
 namespace vt::launcher {
 namespace {
@@ -37,19 +35,15 @@ std::optional<std::uint64_t> SizeOf(const std::string& path) {
     return facts ? std::optional<std::uint64_t>(facts->size) : std::nullopt;
 }
 
-// The record beside `part`, when it reads, vouches for some bytes, and the
-// part holds at least those. (What the part holds beyond them is cut off.)
-std::optional<ResumeRecord> UsableRecord(const std::string& part, const std::string& record) {
+}  // namespace
+
+std::optional<ResumeRecord> UsableResumeRecord(const std::string& part, const std::string& record) {
     const std::optional<std::string> text = ReadSmallFile(record);
     const std::optional<ResumeRecord> parsed = text ? ParseResumeRecord(*text) : std::nullopt;
     const std::optional<std::uint64_t> size = SizeOf(part);
     if (!parsed || !size || parsed->kept == 0 || *size < parsed->kept) return std::nullopt;
     return parsed;
 }
-
-void RemoveFile(const std::string& path) { win::DeleteClearingAttributes(path); }
-
-}  // namespace
 
 PartFile::PartFile(const FetchRequest& request, PartFileObserver* observer)
     : target_(request.localFile),
@@ -74,7 +68,7 @@ PartFile::~PartFile() {
 
 std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!recordExists_) return std::nullopt;
-    const std::optional<ResumeRecord> record = UsableRecord(path_, recordPath_);
+    const std::optional<ResumeRecord> record = UsableResumeRecord(path_, recordPath_);
     if (!record || record->url != url_) return std::nullopt;
     // The kept bytes are read here, once: their sums go on with the body.
     body_.resumable = ResumeRecord{record->url, record->validator, record->total};
@@ -280,99 +274,6 @@ bool PartFile::EnoughSpaceLeft() {
     if (!free || *free >= kFreeSpaceReserve) return true;
     error_ = "the disk is nearly full (" + std::to_string(*free) + " bytes left)";
     return false;
-}
-
-FetchOutcome FetchToPart(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
-    const ULONGLONG begin = ::GetTickCount64();
-    std::string wholeBecause;
-    std::optional<FetchOutcome> patched;
-    if (MayPatch(request) && !request.leftBehind) patched = PatchFromOldCopy(transfer, part, request, wholeBecause);
-    FetchOutcome outcome;
-    if (patched) {
-        outcome = std::move(*patched);
-    } else {
-        const std::optional<ResumePoint> from = part.LeftBehind();
-        outcome = transfer.Fetch(request.url, part, part.BodyCap(request.maxBytes), from ? &*from : nullptr,
-                                 request.noCache ? "Cache-Control: no-cache\r\n" : "");
-        outcome.wholeBecause = wholeBecause;
-    }
-    if (outcome.ok && !part.Flush()) {
-        outcome.ok = false;
-        outcome.error = part.LastError();
-    }
-    // The time this file took, a partial update's doubt and the flush
-    // included, also when it failed.
-    outcome.elapsedMs = static_cast<DWORD>(::GetTickCount64() - begin);
-    return outcome;
-}
-
-namespace {
-
-// A failure of the source, not of this side (a disk that is full, a run
-// that was stopped): the next source may do better.
-bool SourceFailed(const FetchOutcome& outcome) {
-    return !outcome.ok && !outcome.sinkFailed;
-}
-
-}  // namespace
-
-FetchOutcome FetchFromSources(InternetTransfer& transfer, PartFile& part, const FetchRequest& request) {
-    if (!request.mirrors || !request.expected || !request.mirrors->HasMirrors())
-        return FetchToPart(transfer, part, request);
-    MirrorSet& sources = *request.mirrors;
-    std::vector<int> tried;
-    std::string setAside;
-    FetchOutcome outcome;
-    outcome.error = "no source is left: every mirror was set aside";
-    for (int source = sources.Pick(tried); source != MirrorSet::kNone; source = sources.Pick(tried)) {
-        tried.push_back(source);
-        FetchRequest attempt = request;
-        attempt.url = sources.Base(source) + request.remotePath;
-        outcome = FetchToPart(transfer, part, attempt);
-        if (!SourceFailed(outcome)) {
-            if (outcome.ok) sources.CountServed(source);
-            break;
-        }
-        sources.SetAside(source);
-        setAside += (setAside.empty() ? "" : ", ") + sources.Base(source) + " set aside: " + outcome.error;
-    }
-    outcome.source = tried.empty() ? std::string() : sources.Base(tried.back());
-    outcome.setAside = setAside;
-    return outcome;
-}
-
-LeftoverSweep RemoveLeftoverParts(const std::string& folder, bool keepResumable) {
-    std::set<std::string> parts, records;  // names as listed; paired with each other by FileNameKey
-    for (const char* suffix : {kPartSuffix, kResumeSuffix}) {
-        WIN32_FIND_DATAW entry;
-        win::UniqueFindHandle search(::FindFirstFileW(win::PathW((folder + "*" + suffix)).c_str(), &entry));
-        if (!search) continue;
-        do {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                (suffix == kPartSuffix ? parts : records).insert(win::Narrow(entry.cFileName));
-        } while (::FindNextFileW(search.get(), &entry));
-    }
-    LeftoverSweep sweep;
-    std::set<std::string> keptRecords;  // FileNameKey: a record spelt in another case than its part is its part's
-    for (const std::string& part : parts) {
-        const std::string stem = part.substr(0, part.size() - (sizeof kPartSuffix - 1));
-        const std::string record = stem + kResumeSuffix;
-        if (keepResumable && UsableRecord(folder + part, folder + record)) {
-            ++sweep.kept;
-            sweep.keptTargets.push_back(folder + stem);
-            keptRecords.insert(win::FileNameKey(record));
-            continue;
-        }
-        RemoveFile(folder + part);
-        if (SizeOf(folder + part)) {  // still there: a fetch is writing it, its record stays too
-            keptRecords.insert(win::FileNameKey(record));
-            continue;
-        }
-        ++sweep.removed;
-    }
-    for (const std::string& record : records)
-        if (!keptRecords.count(win::FileNameKey(record))) RemoveFile(folder + record);
-    return sweep;
 }
 
 }  // namespace vt::launcher
