@@ -336,6 +336,25 @@ TEST_F(Run, AMalformedEntryWaitsForTheFetchesBeforeIt) {
     }
 }
 
+// The ENDING line names what ended the run, never a failure it went past:
+// the side file's 404 (the date rule then decides) is no cause of an E4 for
+// a line that is not an entry, nor of the E1 when the list cannot be fetched.
+TEST_F(Run, TheEndingsCauseIsWhatEndedTheRunNotAFailureItWentPast) {
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\nnot an entry\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::E4);
+    EXPECT_EQ(context.lastFailure, "") << "a malformed line has no fetch to blame";
+
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\ngone.txt|gone.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::E4);
+    EXPECT_EQ(context.lastFailure.find("vtsums"), std::string::npos) << context.lastFailure;
+    EXPECT_NE(context.lastFailure.find("gone.txt"), std::string::npos) << context.lastFailure;
+
+    EXPECT_TRUE(::DeleteFileA((root / "VTupdates\\update.dat").c_str()));
+    EXPECT_EQ(RunOnce(), RunEnding::E1);
+    EXPECT_NE(context.lastFailure.find("update.dat: "), std::string::npos) << context.lastFailure;
+    EXPECT_EQ(context.lastFailure.find("vtsums"), std::string::npos) << context.lastFailure;
+}
+
 // A file listed twice is decided on, the second time, after the first fetch
 // put it in place: it is then up to date and fetched once, as one at a time.
 TEST_F(Run, AFileListedTwiceIsDecidedAfterItsFirstFetch) {

@@ -118,7 +118,9 @@ void PatchEntryProcessor::ShowProgress(std::int32_t deciding) {
 }
 
 bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
-    if (Finish(context_, *fetch, hashes_)) return true;
+    const Finished finished = Finish(context_, *fetch, hashes_);
+    if (finished) return true;
+    failure_ = finished.why;
     context_.log.Line("ENTRY", std::to_string(fetch->index) + " failed; the fetches after it are stopped");
     pool_->StopAll();
     return false;

@@ -52,6 +52,9 @@ public:
     // Waits for the fetches still going and puts their files in place, in
     // order; false (E4) at the first that fails.
     bool FinishFetches();
+    // Why the fetch that ended the run with E4 failed (its URL and error);
+    // empty when no fetch failed (an entry refused, a malformed line).
+    const std::string& Failure() const { return failure_; }
 
     // After a complete run: partial files kept for a later run that this run
     // did not need are removed.
@@ -93,6 +96,7 @@ private:
     const SideFile* sums_ = nullptr;
     HashCache* hashes_ = nullptr;
     int repaired_ = 0;
+    std::string failure_;
     FetchPool* pool_;
     MirrorSet* mirrors_;
     bool oneAtATime_;  // each fetch is waited for before the next entry

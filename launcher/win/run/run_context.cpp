@@ -19,7 +19,7 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
     return line;
 }
 
-bool Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes) {
+Finished Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes) {
     FetchOutcome& outcome = fetch.outcome;
     if (outcome.ok && !fetch.part->ReplaceTarget()) {
         outcome.ok = false;
@@ -27,16 +27,13 @@ bool Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes) {
     }
     const FetchRequest& request = fetch.request;
     context.log.Line("FETCH", FetchLogLine(request.url, request.localFile, outcome));
-    if (!outcome.ok) {
-        context.lastFailure = request.url + ": " + outcome.error;
-        return false;
-    }
+    if (!outcome.ok) return Finished{false, request.url + ": " + outcome.error};
     if (request.expected && hashes)
         hashes->Remember(request.localFile, LocalDigest{request.expected->size, request.expected->hash});
-    return true;
+    return Finished{true};
 }
 
-bool FetchNow(RunContext& context, FetchPool& pool, FetchRequest request) {
+Finished FetchNow(RunContext& context, FetchPool& pool, FetchRequest request) {
     pool.Submit(0, std::move(request));
     return Finish(context, *pool.TakeOldest());
 }

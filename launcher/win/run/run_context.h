@@ -34,7 +34,17 @@ struct RunContext {
     TransferTimeouts timeouts;  // of every fetch of the run
     UpdateRunView& view;
     win::ProgramLog& log;
-    std::string lastFailure = {};  // why the last failed fetch failed, for the ending's log line
+    // Why the last run ended as it did, when a fetch or the side file ended
+    // it (what its ENDING line says after the code); written once, as the
+    // run ends. The steps hand it up to the ending; nothing else writes it.
+    std::string lastFailure = {};
+};
+
+// How a fetch ended at its one end: its file in place, or why not.
+struct Finished {
+    bool inPlace = false;
+    std::string why = {};  // "<url>: <error>" when not in place
+    explicit operator bool() const { return inPlace; }
 };
 
 // The probe page and the patch list are read whole: a body over this fails
@@ -51,11 +61,10 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
 // The one end of every fetch of a run (the probe, the list, the side file,
 // each entry): the file put in its target's place, the FETCH line, and then
 // the digest remembered (when the side file vouched for the body and there is
-// a cache) or the failure kept for the ending's log line. True when the file
-// is in place.
-bool Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes = nullptr);
+// a cache), or why it failed for the ending's log line.
+Finished Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes = nullptr);
 
 // One fetch through the pool, waited for and finished.
-bool FetchNow(RunContext& context, FetchPool& pool, FetchRequest request);
+Finished FetchNow(RunContext& context, FetchPool& pool, FetchRequest request);
 
 }  // namespace vt::launcher

@@ -38,18 +38,16 @@ RunOutcome UpdateRun::Run() noexcept {
 }
 
 RunEnding UpdateRun::Ending() {
-    const RunEnding ending = Steps();
-    context_.view.SetStatus(EndingStatusText(ending));
+    const RunEnd end = Steps();
+    context_.lastFailure = end.why;
+    context_.view.SetStatus(EndingStatusText(end.ending));
     // The ending names its cause, so that a player's log says why (a server
     // down, a folder that cannot be written, a cut body), not only which code.
-    const bool fetchEnding = ending == RunEnding::E11 || ending == RunEnding::E12 || ending == RunEnding::E1 ||
-                             ending == RunEnding::E4;
-    context_.log.Line("ENDING", std::string(EndingName(ending)) +
-                                    (fetchEnding && !context_.lastFailure.empty() ? ": " + context_.lastFailure : ""));
-    return ending;
+    context_.log.Line("ENDING", std::string(EndingName(end.ending)) + (end.why.empty() ? "" : ": " + end.why));
+    return end.ending;
 }
 
-RunEnding UpdateRun::Steps() {
+RunEnd UpdateRun::Steps() {
     const LauncherSettings& s = context_.settings;
     const std::string listFile = s.AppDir + kListFileName;
     const std::string oldListFile = s.AppDir + s.PatchListName;
@@ -66,7 +64,7 @@ RunEnding UpdateRun::Steps() {
     MirrorSet mirrors(s.WebPath, ParseMirrors(s.Mirrors, &notMirrors));
     for (const std::string& what : notMirrors)
         context_.log.Line("MIRROR", "\"" + what + "\" in MIRRORS= is not an http:// or https:// URL: not used");
-    if (const std::optional<RunEnding> probed = Probe(pool)) return *probed;
+    if (const std::optional<RunEnd> probed = Probe(pool)) return *probed;
     context_.view.SetStatus("DOWNLOADING PATCHRULES...");
 
     std::vector<std::string> entries;
@@ -76,10 +74,11 @@ RunEnding UpdateRun::Steps() {
     // from before an upload: when they do not belong together, both are
     // asked for once more before the run gives up.
     for (int ask = 1;; ++ask) {
-        if (const std::optional<RunEnding> failed = FetchListAndSide(pool, entries, sums, remember)) return *failed;
+        if (const std::optional<RunEnd> failed = FetchListAndSide(pool, entries, sums, remember)) return *failed;
         bool otherList = false;
-        if (!sums || SideFileFits(*sums, listFile, entries, otherList)) break;
-        if (!otherList || ask == 2) return RunEnding::E1;
+        const std::optional<std::string> misfit = sums ? SideFileMisfitHere(*sums, listFile, entries, otherList) : std::nullopt;
+        if (!misfit) break;
+        if (!otherList || ask == 2) return RunEnd{RunEnding::E1, *misfit};
         context_.log.Line("SIDE", "the list and its side file do not belong together (one may be from before an "
                                   "upload, served by a cache): both are asked for once more");
     }
@@ -87,14 +86,14 @@ RunEnding UpdateRun::Steps() {
     std::string notKept;
     if (remember && trust_ && !trust_->Remember(*remember, notKept))
         context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
-    if (!ProcessEntries(pool, mirrors, entries, sums)) return RunEnding::E4;
+    if (const std::optional<RunEnd> stopped = ProcessEntries(pool, mirrors, entries, sums)) return *stopped;
     LogMirrors(mirrors);
 
     ClearReadOnly(oldListFile);
     ClearReadOnly(listFile);
     if (win::OrdinaryFileExists(oldListFile)) RemoveFile(oldListFile);
     if (win::OrdinaryFileExists(listFile)) RemoveFile(listFile);
-    return RunEnding::Done;
+    return RunEnd{RunEnding::Done};
 }
 
 void UpdateRun::LogMirrors(const MirrorSet& mirrors) {
@@ -107,32 +106,32 @@ void UpdateRun::LogMirrors(const MirrorSet& mirrors) {
     context_.log.Line("MIRROR", "files served: " + line);
 }
 
-std::optional<RunEnding> UpdateRun::Probe(FetchPool& pool) {
+std::optional<RunEnd> UpdateRun::Probe(FetchPool& pool) {
     const LauncherSettings& s = context_.settings;
     const std::string onlinePage = s.WebPath + s.WebPage;
     const std::string localPage = s.AppDir + s.LocalPage;
     const std::string probeFile = s.AppDir + kProbeFileName;
-    if (!FetchNow(context_, pool, FetchRequest{onlinePage, probeFile, kPageAndListCap})) {
+    if (const Finished probed = FetchNow(context_, pool, FetchRequest{onlinePage, probeFile, kPageAndListCap}); !probed) {
         context_.view.Navigate(localPage);
-        return RunEnding::E11;
+        return RunEnd{RunEnding::E11, probed.why};
     }
     if (!HasLauncherMarker(probeFile)) {
         // What came instead says who answered: a proxy's sign-on page, a
         // byte-order mark an editor added, a server's default page.
-        context_.lastFailure = onlinePage + " begins with " +
-                               PageBeginningForLog(win::ReadWholeFile(probeFile).substr(0, 64)) + ", not with " +
-                               kLauncherMarker;
+        const std::string why = onlinePage + " begins with " +
+                                PageBeginningForLog(win::ReadWholeFile(probeFile).substr(0, 64)) + ", not with " +
+                                kLauncherMarker;
         context_.log.Line("PROBE", probeFile + " does not begin with " + kLauncherMarker);
         context_.view.Navigate(localPage);
-        return RunEnding::E12;
+        return RunEnd{RunEnding::E12, why};
     }
     context_.view.Navigate(onlinePage);
     ::DeleteFileW(win::PathW(probeFile).c_str());  // a probe file that stays does no harm
     return std::nullopt;
 }
 
-std::optional<RunEnding> UpdateRun::FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
-                                                     std::optional<SideFile>& sums, std::optional<TrustRecord>& remember) {
+std::optional<RunEnd> UpdateRun::FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
+                                                  std::optional<SideFile>& sums, std::optional<TrustRecord>& remember) {
     const LauncherSettings& s = context_.settings;
     const std::string listFile = s.AppDir + kListFileName;
     if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run (or ask); errors ignored
@@ -148,14 +147,14 @@ std::optional<RunEnding> UpdateRun::FetchListAndSide(FetchPool& pool, std::vecto
     const bool sideAtOnce = pool.FetchesAtOnce() > 1;
     pool.Submit(0, listRequest);
     if (sideAtOnce) pool.Submit(0, sideRequest);
-    if (!Finish(context_, *pool.TakeOldest())) return RunEnding::E1;
-    if (!win::OrdinaryFileExists(listFile)) return RunEnding::E2;
+    if (const Finished listed = Finish(context_, *pool.TakeOldest()); !listed) return RunEnd{RunEnding::E1, listed.why};
+    if (!win::OrdinaryFileExists(listFile)) return RunEnd{RunEnding::E2};
     if (!sideAtOnce) pool.Submit(0, sideRequest);
 
-    bool sideFailed = false;
+    std::optional<std::string> refused;
     remember.reset();
-    sums = SideFileFor(pool, sideFailed, remember);
-    if (sideFailed) return RunEnding::E1;
+    sums = SideFileFor(pool, refused, remember);
+    if (refused) return RunEnd{RunEnding::E1, *refused};
 
     // At most 64 MiB (the fetch's cap); the text goes as soon as it is split.
     entries = PatchListEntries(SplitTextLines(win::ReadWholeFile(listFile)));
@@ -166,8 +165,8 @@ std::optional<RunEnding> UpdateRun::FetchListAndSide(FetchPool& pool, std::vecto
     return std::nullopt;
 }
 
-bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries,
-                             bool& otherList) {
+std::optional<std::string> UpdateRun::SideFileMisfitHere(const SideFile& sums, const std::string& listFile,
+                                                         const std::vector<std::string>& entries, bool& otherList) {
     // The same rule as vtlist's.
     vt::Sha256 listHash{};
     std::uint64_t listSize = 0;
@@ -177,19 +176,19 @@ bool UpdateRun::SideFileFits(const SideFile& sums, const std::string& listFile, 
         read ? SideFileMisfit(sums, listSize, listHash, entries)
              : std::optional<std::string>("the patch list cannot be read for its SHA-256");
     if (misfit) {
-        context_.lastFailure = *misfit;
-        context_.log.Line("SIDE", context_.lastFailure);
-        return false;
+        context_.log.Line("SIDE", *misfit);
+        return misfit;
     }
     const bool keyed = !context_.settings.PublicKey.empty();
     context_.log.Line("SIDE", std::to_string(sums.entries.size()) + " hashed entries" +
                                   (keyed ? ", signature valid"
                                          : sums.signature ? ", signature not checked (no PUBLICKEY=)" : ""));
-    return true;
+    return std::nullopt;
 }
 
-bool UpdateRun::ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::vector<std::string>& entries,
-                               const std::optional<SideFile>& sums) {
+std::optional<RunEnd> UpdateRun::ProcessEntries(FetchPool& pool, MirrorSet& mirrors,
+                                                const std::vector<std::string>& entries,
+                                                const std::optional<SideFile>& sums) {
     HashCache hashes(context_.settings.AppDir + kHashCacheName);
     PatchEntryProcessor processor(context_, pool, mirrors);
     if (sums) processor.UseSideFile(&*sums, &hashes);
@@ -203,19 +202,20 @@ bool UpdateRun::ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::v
         if (!hashes.Save()) context_.log.Line("HASHES", "the hash cache could not be written");
     });
     for (std::size_t i = 0; i < entries.size(); ++i)
-        if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1))) return false;
-    if (!processor.FinishFetches()) return false;
+        if (!processor.ProcessPatchEntry(entries[i], static_cast<std::int32_t>(i + 1)))
+            return RunEnd{RunEnding::E4, processor.Failure()};
+    if (!processor.FinishFetches()) return RunEnd{RunEnding::E4, processor.Failure()};
     processor.RemoveUnusedParts();
-    return true;
+    return std::nullopt;
 }
 
-std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, bool& failed, std::optional<TrustRecord>& remember) {
+std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, std::optional<std::string>& refused,
+                                               std::optional<TrustRecord>& remember) {
     const LauncherSettings& s = context_.settings;
     const bool keyed = !s.PublicKey.empty();
     auto refuse = [&](const std::string& why) {
-        context_.lastFailure = why;
         context_.log.Line("SIDE", why);
-        failed = true;
+        refused = why;
         return std::nullopt;
     };
     std::optional<PublicKey> key;
@@ -240,8 +240,7 @@ std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, bool& failed, st
     std::optional<SideFile> sums = ParseSideFile(text, &why);
     if (!sums) return refuse("the side file cannot be read: " + why);
     if (keyed) {
-        std::optional<std::string> refused = JudgeRelease(*sums, text, *key, remember);
-        if (refused) return refuse(*refused);
+        if (const std::optional<std::string> judged = JudgeRelease(*sums, text, *key, remember)) return refuse(*judged);
     }
     return sums;
 }

@@ -27,6 +27,14 @@ struct RunOutcome {
     std::string failure;          // what failed, when that is how it ended
 };
 
+// Where the run's steps ended: the ending and, when a fetch or the side file
+// ended it, why (what the ENDING line says after the code). Each step hands
+// it up; the ending writes it down once.
+struct RunEnd {
+    RunEnding ending = RunEnding::Done;
+    std::string why = {};
+};
+
 class UpdateRun {
 public:
     explicit UpdateRun(RunContext& context) : context_(context) {}
@@ -42,30 +50,32 @@ public:
 private:
     // The side file beside the list, read and judged by the key (whether it
     // fits the list is asked once the list's entries are read). Nothing when
-    // there is none (or, without PUBLICKEY=, none could be fetched); `failed`
-    // when the run must end with E1. Its fetch is the pool's oldest.
-    // `remember`: what to remember of the release once the list is seen to fit.
-    std::optional<SideFile> SideFileFor(FetchPool& pool, bool& failed, std::optional<TrustRecord>& remember);
+    // there is none (or, without PUBLICKEY=, none could be fetched);
+    // `refused` says why when the run must end with E1. Its fetch is the
+    // pool's oldest. `remember`: what to remember of the release once the
+    // list is seen to fit.
+    std::optional<SideFile> SideFileFor(FetchPool& pool, std::optional<std::string>& refused,
+                                        std::optional<TrustRecord>& remember);
     // A signed side file against the release remembered: why it is refused, or nothing.
     std::optional<std::string> JudgeRelease(const SideFile& sums, const std::string& text, const PublicKey& key,
                                             std::optional<TrustRecord>& remember);
     // The start page fetched and its marker checked; the ending when it fails.
-    std::optional<RunEnding> Probe(FetchPool& pool);
+    std::optional<RunEnd> Probe(FetchPool& pool);
     // The list and its side file fetched (both asked for past caches), the
     // side file judged and the list split; an ending when the run ends here.
-    std::optional<RunEnding> FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
-                                              std::optional<SideFile>& sums, std::optional<TrustRecord>& remember);
-    // Whether the side file belongs to this list (E1 when not).
+    std::optional<RunEnd> FetchListAndSide(FetchPool& pool, std::vector<std::string>& entries,
+                                           std::optional<SideFile>& sums, std::optional<TrustRecord>& remember);
+    // Why the side file does not belong to this list (E1), or nothing.
     // `otherList`: the side file was made for another list (not only one
     // that does not fit): a cache may be serving one of them from before.
-    bool SideFileFits(const SideFile& sums, const std::string& listFile, const std::vector<std::string>& entries,
-                      bool& otherList);
-    // Every entry in order, then the fetches still going; false: E4.
+    std::optional<std::string> SideFileMisfitHere(const SideFile& sums, const std::string& listFile,
+                                                  const std::vector<std::string>& entries, bool& otherList);
+    // Every entry in order, then the fetches still going; E4 when one fails.
     // `mirrors`: the run's sources of hashed files.
-    bool ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::vector<std::string>& entries,
-                        const std::optional<SideFile>& sums);
+    std::optional<RunEnd> ProcessEntries(FetchPool& pool, MirrorSet& mirrors, const std::vector<std::string>& entries,
+                                         const std::optional<SideFile>& sums);
     RunEnding Ending();  // the steps, then the ending's status text and log line
-    RunEnding Steps();
+    RunEnd Steps();
     void LogMirrors(const MirrorSet& mirrors);  // how many files each source served, and which were set aside
     void RemoveFile(const std::string& path);  // clears read-only, deletes; throws on failure
 
