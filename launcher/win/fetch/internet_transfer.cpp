@@ -226,6 +226,40 @@ std::optional<std::pair<RequestTarget, std::string>> NextHop(HINTERNET request, 
     return std::make_pair(*hop, *next);
 }
 
+// The rate floor: at least speedLimitBytes in every window of speedTimeMs.
+class RateFloor {
+public:
+    explicit RateFloor(const TransferTimeouts& timeouts)
+        : leastBytes_(timeouts.speedLimitBytes), windowMs_(timeouts.speedTimeMs), start_(::GetTickCount64()) {}
+    // The time waited for our own limit is no time the server took: the
+    // window moves on by it.
+    void Waited(ULONGLONG ms) { start_ += ms; }
+    // After `got` bytes more: false when a window ended with fewer than its least.
+    bool Holds(std::uint64_t got) {
+        bytes_ += got;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now - start_ < windowMs_) return true;
+        if (bytes_ < leastBytes_) return false;
+        start_ = now;
+        bytes_ = 0;
+        return true;
+    }
+
+private:
+    std::uint64_t leastBytes_;
+    ULONGLONG windowMs_;
+    ULONGLONG start_;
+    std::uint64_t bytes_ = 0;
+};
+
+// Why a body that has come to `bytes` is more than it may be, or nothing.
+std::optional<std::string> OverTheBody(std::uint64_t bytes, std::uint64_t base, std::uint64_t maxBytes,
+                                       const std::optional<std::uint64_t>& length) {
+    if (length && bytes > *length) return "the body is longer than its Content-Length of " + std::to_string(*length);
+    if (base + bytes > maxBytes) return "the body is over the cap of " + std::to_string(maxBytes) + " bytes";
+    return std::nullopt;
+}
+
 }  // namespace
 
 InternetTransfer::Verdict InternetTransfer::Send(const RequestTarget& first, const std::string& firstUrl,
@@ -311,8 +345,7 @@ InternetTransfer::Verdict InternetTransfer::Prepare(const Judgement& judgement, 
 InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, DownloadSink& sink,
                                                  std::uint64_t maxBytes, const std::optional<std::uint64_t>& length,
                                                  std::uint64_t base, Attempt& attempt, FetchOutcome& outcome) {
-    ULONGLONG windowStart = ::GetTickCount64();
-    std::uint64_t windowBytes = 0;
+    RateFloor floor(timeouts_);
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
     BodyReader reader(handles.connection, handles.request, timeouts_.speedTimeMs,
                       !rate_ && !attempt.careful && length && *length > kStartFastAbove, fastReads_);
@@ -330,11 +363,9 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
         DWORD got = 0, readError = 0;
         std::uint64_t granted = 0;
         if (rate_) {
-            // The time waited for our own limit is no time the server took:
-            // the rate floor's window moves on by it.
             ULONGLONG waited = 0;
             granted = rate_->Take(share, stop_, waited);
-            windowStart += waited;
+            floor.Waited(waited);
             if (granted == 0) {
                 NoteSinkFailure(outcome, "stopped: the run has ended");
                 return Verdict::Fail;
@@ -349,23 +380,15 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
         }
         if (read == BodyReader::Status::End) break;
         outcome.bytes += got;
-        if ((length && outcome.bytes > *length) || base + outcome.bytes > maxBytes) {
-            outcome.error = length && outcome.bytes > *length
-                                ? "the body is longer than its Content-Length of " + std::to_string(*length)
-                                : "the body is over the cap of " + std::to_string(maxBytes) + " bytes";
+        if (std::optional<std::string> over = OverTheBody(outcome.bytes, base, maxBytes, length)) {
+            outcome.error = std::move(*over);
             return Verdict::Fail;
         }
         if (!sink.Write(data, got)) {
             NoteSinkFailure(outcome, "cannot write the target file: " + sink.LastError());
             return Verdict::Fail;
         }
-        windowBytes += got;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now - windowStart >= timeouts_.speedTimeMs) {
-            if (windowBytes < timeouts_.speedLimitBytes) return cut(slower);
-            windowStart = now;
-            windowBytes = 0;
-        }
+        if (!floor.Holds(got)) return cut(slower);
     }
     if (length && outcome.bytes != *length)
         return cut("body cut short: " + std::to_string(outcome.bytes) + " of " + std::to_string(*length) + " bytes");
