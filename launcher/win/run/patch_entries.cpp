@@ -133,7 +133,7 @@ bool PatchEntryProcessor::FinishFetches() {
 }
 
 void PatchEntryProcessor::RemoveUnusedParts() {
-    ahead_.reset();  // every entry is decided on
+    StopOpeningAhead();  // every entry is decided on
     for (const std::string& folder : foldersWithKeptParts_) {
         const LeftoverSweep sweep = RemoveLeftoverParts(folder, false);
         if (sweep.removed)

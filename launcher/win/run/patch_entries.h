@@ -67,6 +67,9 @@ public:
     // The looks' opens of `entries` (the run's list, which must outlive this
     // processor) are begun ahead of the run (see OpensAhead).
     void OpenAhead(const std::vector<std::string>& entries);
+    // No open ahead goes on after this: the run is about to write files of
+    // its own (the hash cache) whatever the list names.
+    void StopOpeningAhead() { ahead_.reset(); }
     int FilesRepaired() const { return repaired_; }
 
     // Whether the entry's file is fetched, and why: the date rule on one look

@@ -196,6 +196,7 @@ std::optional<RunEnd> UpdateRun::ProcessEntries(FetchPool& pool, MirrorSet& mirr
     // The counts, and what was learned about local files, also when the run
     // ends early (E4, or the FILE ACCESS ERROR thrown through here).
     const ScopeExit report([&, hashed = sums.has_value()] {
+        processor.StopOpeningAhead();
         if (!hashed) return;
         context_.log.Line("HASHES", std::to_string(hashes.FilesRead()) + " file(s) read, " +
                                         std::to_string(processor.FilesRepaired()) + " repaired");
