@@ -24,6 +24,15 @@ DateValue ToLocalDateValue(const FILETIME& utc) {
     return MakeDateValue(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond).value_or(0.0);
 }
 
+// A wait for an open another thread is making: it ends by itself, mostly
+// within a fraction of a millisecond, so the first waits only yield; an open
+// that takes longer (a file on a slow network share) is waited for in
+// milliseconds, not by spinning a core.
+void WaitAWhile(int& waits) {
+    if (++waits < 64) std::this_thread::yield();
+    else ::Sleep(1);
+}
+
 // The look's open: reading, sharing everything, so that only a holder that
 // shares nothing stops it. Closed at once; the close keeps GetLastError.
 bool OpensForTheLook(const std::string& path) {
@@ -119,9 +128,9 @@ void OpensAhead::Open() {
 bool OpensAhead::Opened(std::size_t index) {
     if (index >= count_) return false;
     std::uint8_t slot = slots_[index];
-    for (;;) {
-        if (slot == kOpening) {  // an open ends by itself, in a fraction of a millisecond
-            std::this_thread::yield();
+    for (int waits = 0;;) {
+        if (slot == kOpening) {
+            WaitAWhile(waits);
             slot = slots_[index];
             continue;
         }
@@ -137,7 +146,7 @@ bool OpensAhead::Opened(std::size_t index) {
 void OpensAhead::Hold(bool forget) {
     held_ = true;
     go_.Clear();
-    while (busy_ != 0) std::this_thread::yield();  // the opens going end
+    for (int waits = 0; busy_ != 0;) WaitAWhile(waits);  // the opens going end
     if (!forget) return;
     // No thread takes up a line before next_ again: a line forgotten is the run's to open.
     const std::size_t end = std::min<std::size_t>(next_, count_);
