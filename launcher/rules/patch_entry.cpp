@@ -57,6 +57,13 @@ bool IsSafeLocalPath(const std::string& localPath) {
 
 bool IsSafeEntry(const PatchEntry& entry) { return !entry.UncLocalPath && IsSafeLocalPath(entry.LocalPath); }
 
+std::optional<std::string> EntryRefusal(const PatchEntry& entry) {
+    if (const std::optional<std::string> problem = LocalNameProblem(entry.LocalPath))
+        return *problem + ": " + entry.LocalPath;
+    if (!IsSafeEntry(entry)) return "the local path leaves the mod's folders: " + entry.LocalPath;
+    return std::nullopt;
+}
+
 namespace {
 
 // The names of a "\"-separated path, empty ones included.

@@ -40,6 +40,12 @@ bool IsSafeEntry(const PatchEntry& entry);
 // is left to IsSafeLocalPath, which refuses it as leaving the mod's folders.
 std::optional<std::string> LocalNameProblem(std::string_view localPath);
 
+// Why the launcher refuses an entry before anything is written or fetched,
+// said for its log: "<LocalNameProblem>: <LocalPath>", or "the local path
+// leaves the mod's folders: <LocalPath>" when it is not IsSafeEntry; nothing
+// for an entry it takes.
+std::optional<std::string> EntryRefusal(const PatchEntry& entry);
+
 // The key under which Windows takes two local paths for one file: every
 // name's trailing dots and blanks dropped (Windows drops them on the way to
 // the disk, so "a.txt." is "a.txt"), then FileNameUpper.

@@ -62,6 +62,18 @@ TEST(PatchEntry, UncLocalPathsAreRefusedButALeadingSlashStaysInside) {
     }
 }
 
+// The log's reason for a refused entry: a name Windows cannot have is named
+// before a path that leaves the mod (a device name outside is still a device).
+TEST(PatchEntry, TheRefusalNamesTheNameBeforeThePath) {
+    const auto refusal = [](const char* line) { return EntryRefusal(*SplitPatchEntry(line)); };
+    EXPECT_EQ(refusal("a|DATA\\a.ini|immer"), std::nullopt);
+    EXPECT_EQ(refusal("a|..\\..\\x.txt|immer"), "the local path leaves the mod's folders: ..\\..\\x.txt");
+    EXPECT_EQ(refusal("a|\\\\server\\share\\x|immer"), "the local path leaves the mod's folders: \\server\\share\\x");
+    const std::optional<std::string> device = refusal("a|..\\..\\nul.txt|immer");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(*device, *LocalNameProblem("..\\..\\nul.txt") + ": ..\\..\\nul.txt");
+}
+
 TEST(Stamp, KeywordInAnyCaseWithBlanks) {
     EXPECT_EQ(Kind(" IMMER "), StampKind::Always);
     EXPECT_EQ(Kind("Immer"), StampKind::Always);

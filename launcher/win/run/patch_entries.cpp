@@ -29,7 +29,7 @@ int SystemTwoDigitYearMax() {
 // entry it refuses or decides on without a look.
 std::string FileTheLookOpens(const std::string& appDir, int twoDigitYearMax, const std::string& line) {
     const std::optional<PatchEntry> entry = SplitPatchEntry(line);
-    if (!entry || LocalNameProblem(entry->LocalPath) || !IsSafeEntry(*entry)) return {};
+    if (!entry || EntryRefusal(*entry)) return {};
     DateValue date = 0;
     if (ClassifyStamp(entry->Stamp, date, twoDigitYearMax) != StampKind::Date) return {};
     return appDir + entry->LocalPath;
@@ -150,13 +150,8 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
         FinishFetches();  // the entries before it are in place, as one at a time
         return false;
     }
-    if (const std::optional<std::string> problem = LocalNameProblem(entry->LocalPath)) {
-        context_.log.Line("ENTRY", index + " refused, " + *problem + ": " + entry->LocalPath);
-        FinishFetches();
-        return false;
-    }
-    if (!IsSafeEntry(*entry)) {
-        context_.log.Line("ENTRY", index + " refused, the local path leaves the mod's folders: " + entry->LocalPath);
+    if (const std::optional<std::string> refusal = EntryRefusal(*entry)) {
+        context_.log.Line("ENTRY", index + " refused, " + *refusal);
         FinishFetches();
         return false;
     }
