@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "platform/win/failure.h"
 #include "platform/win/handles.h"
+#include "platform/win/held_file.h"
 #include "platform/win/text_codes.h"
 
 namespace vt::win {
@@ -22,8 +23,14 @@ UniqueFileHandle OpenShared(const std::string& path, DWORD flags) {
 }
 
 UniqueFileHandle OpenSteady(const std::string& path, DWORD flags) {
-    return UniqueFileHandle(::CreateFileW(PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, flags, nullptr));
+    const std::wstring wide = PathW(path);
+    UniqueFileHandle file;
+    WhileHeld(path, HoldBound::Use, [&] {
+        file.reset(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 flags, nullptr));
+        return static_cast<bool>(file);
+    });
+    return file;
 }
 
 UniqueFileHandle OpenAlone(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
@@ -71,8 +78,9 @@ bool FileExists(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    UniqueFileHandle file = OpenShared(path);
-    if (!file) ThrowSystemError("Cannot open " + path);
+    UniqueFileHandle file;
+    if (!WhileHeld(path, HoldBound::Use, [&] { return static_cast<bool>(file = OpenShared(path)); }))
+        ThrowSystemError("Cannot open " + path);
 
     std::string content;
     char buffer[64 * 1024];
@@ -83,6 +91,18 @@ std::string ReadWholeFile(const std::string& path) {
         content.append(buffer, got);
     }
     return content;
+}
+
+std::string FullPathKey(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    std::vector<wchar_t> full(wide.size() + MAX_PATH);
+    for (int i = 0; i < 3; ++i) {
+        const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) break;
+        if (length < full.size()) return FileNameKey(Narrow(std::wstring_view(full.data(), length)));
+        full.resize(length + 1);
+    }
+    return FileNameKey(path);  // the system would not resolve it: its spelling is all there is
 }
 
 std::string WithoutLongPrefix(std::string path) {
@@ -124,8 +144,14 @@ std::string FileNameKey(std::string_view name) {
 }
 
 bool DeleteClearingAttributes(const std::string& path) {
-    ::SetFileAttributesW(PathW(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileW(PathW(path).c_str()) != FALSE;
+    const std::wstring wide = PathW(path);
+    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return WhileHeldOrDenied(path, HoldBound::Use, [&] { return ::DeleteFileW(wide.c_str()) != FALSE; });
+}
+
+bool DeleteWaiting(const std::string& path) {
+    const std::wstring wide = PathW(path);
+    return WhileHeldOrDenied(path, HoldBound::Use, [&] { return ::DeleteFileW(wide.c_str()) != FALSE; });
 }
 
 }  // namespace vt::win

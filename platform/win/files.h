@@ -28,7 +28,9 @@ bool FileExists(const std::string& path);
 //   open is what finds a file another program holds (FILE ACCESS ERROR).
 UniqueFileHandle OpenShared(const std::string& path, DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
 // - Steady: no one may write it while it is read, since its bytes are hashed
-//   or copied; others may read it, rename or delete it.
+//   or copied; others may read it, rename or delete it. A program that
+//   writes it for a moment (or holds it without sharing) is waited out
+//   (held_file.h): a hash or copy of a file is work that would be lost.
 UniqueFileHandle OpenSteady(const std::string& path, DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
 // - Alone: a file this program makes and alone uses while it holds it (a
 //   partial file, a temporary beside a target): nobody else may open it.
@@ -50,11 +52,17 @@ std::optional<FileFacts> ReadFileFacts(const std::string& path, bool refuseLinks
 // Deletes a file whatever its attributes: read-only, hidden and system are
 // cleared first (DeleteFile refuses a read-only file; Wine refuses it too, as
 // a file without write permission). Never through a link to a folder: the
-// caller decides what it may delete. False, with GetLastError, on failure.
+// caller decides what it may delete. A short hold is waited out
+// (held_file.h). False, with GetLastError, on failure.
 bool DeleteClearingAttributes(const std::string& path);
 
-// The whole file as bytes. Throws a Failure naming the path when it cannot be
-// opened (for example held open without sharing) or read. Readers share read
+// Deletes a file as it is, waiting out a short hold (held_file.h). False,
+// with GetLastError, on failure.
+bool DeleteWaiting(const std::string& path);
+
+// The whole file as bytes, a short hold waited out (held_file.h). Throws a
+// Failure naming the path when it cannot be opened (for example held open
+// without sharing for longer) or read. Readers share read
 // and write access, so only a holder that shares nothing stops them.
 std::string ReadWholeFile(const std::string& path);
 
@@ -66,6 +74,12 @@ bool SameFileName(std::string_view a, std::string_view b);
 // (CharUpperBuffW, every script), where the portable rules fold only the
 // scripts they must. Windows code uses this one.
 std::string FileNameKey(std::string_view name);
+
+// The key of the file a path reaches, for comparing two spellings of it:
+// the path as the system resolves it (GetFullPathName: "." and ".." taken,
+// trailing dots dropped; no disk is asked) in FileNameKey.
+// "C:\VT\..\DATA\sub\..\x.txt" and "c:\vt\..\data\X.TXT" are one key.
+std::string FullPathKey(const std::string& path);
 
 // A path without its long-path prefix: "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
 std::string WithoutLongPrefix(std::string path);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/win/failure.h"
+#include "platform/win/held_file.h"
 
 namespace vt::win {
 namespace {
@@ -21,10 +22,36 @@ std::string Timestamp() {
     return text;
 }
 
+// Whether a program has `path` open for writing: then no open that refuses
+// to share writing gets it, while one that shares everything does. That is
+// another copy of this program writing its log (a second starter), not a
+// scanner's moment, and it will not end soon.
+bool OpenForWriting(const std::wstring& path) {
+    const auto opens = [&](DWORD share) {
+        const UniqueFileHandle file(
+            ::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(file);
+    };
+    return !opens(FILE_SHARE_READ | FILE_SHARE_DELETE) && ::GetLastError() == ERROR_SHARING_VIOLATION &&
+           opens(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
 HANDLE CreateLogFile(const std::string& path) {
     // Readers may look while the program runs; the next start rewrites it.
-    return ::CreateFileW(PathW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    // One held a moment (a scanner, a viewer that shares nothing) is waited
+    // for; one another copy of the program is writing goes to the fallback
+    // place at once.
+    const std::wstring wide = PathW(path);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    WhileHeld(path, HoldBound::Use, [&] {
+        file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return true;
+        const DWORD error = ::GetLastError();
+        ::SetLastError(error == ERROR_SHARING_VIOLATION && OpenForWriting(wide) ? ERROR_BUSY : error);
+        return false;
+    });
+    return file;
 }
 
 }  // namespace
@@ -65,6 +92,17 @@ ProgramLog::ProgramLog(const std::string& folder, const std::string& fileName) {
     if (local.empty()) return;
     file_.reset(CreateLogFile(local + fileName));
     if (file_) path_ = local + fileName;
+}
+
+ProgramLog::~ProgramLog() {
+    if (reportsHeldFiles_) ReportHeldFilesTo(nullptr);
+}
+
+void ProgramLog::ReportHeldFiles() {
+    ReportHeldFilesTo([this](const std::string& path, std::uint64_t waitedMs, bool freed) {
+        Line("HELD", HeldFileLine(path, waitedMs, freed));
+    });
+    reportsHeldFiles_ = true;
 }
 
 void ProgramLog::Line(std::string_view kind, std::string_view text) {

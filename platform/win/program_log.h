@@ -29,6 +29,12 @@ public:
     ProgramLog(const std::string& folder, const std::string& fileName);
     ProgramLog(const ProgramLog&) = delete;
     ProgramLog& operator=(const ProgramLog&) = delete;
+    ~ProgramLog();
+
+    // From now on every wait for a file another program held (held_file.h)
+    // is a "HELD" line here: "HELD C:\x.txt: held by another program, waited
+    // 1.2 s". Until this log is gone.
+    void ReportHeldFiles();
 
     // "2026-12-07 10:15:02.431 STATUS Done."
     void Line(std::string_view kind, std::string_view text);
@@ -42,6 +48,7 @@ private:
     UniqueFileHandle file_;
     std::string path_;
     std::string fallbackReason_;
+    bool reportsHeldFiles_ = false;
 };
 
 // "%LOCALAPPDATA%\Vortane\", created when missing; empty when there is none.

@@ -6,6 +6,7 @@
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
+#include "platform/win/held_file.h"
 
 namespace vt::win {
 
@@ -19,7 +20,9 @@ bool FlushFileToDisk(const std::string& path) {
     return file && ::FlushFileBuffers(file.get());
 }
 
-bool ReplaceFileWith(const std::string& temporary, const std::string& target) {
+namespace {
+
+bool ReplaceOnce(const std::string& temporary, const std::string& target) {
     // The move is tried first: asking for a target's attributes before it
     // would cost, for a new file, a scan of its whole folder under Wine (a
     // missing name is looked for case-insensitively), once more per file.
@@ -41,6 +44,14 @@ bool ReplaceFileWith(const std::string& temporary, const std::string& target) {
     ::SetFileAttributesW(PathW(target).c_str(), attributes);
     ::SetLastError(error);
     return false;
+}
+
+}  // namespace
+
+bool ReplaceFileWith(const std::string& temporary, const std::string& target) {
+    // A target held by another program for a moment (a scanner reading the
+    // old file, the game's own anti-cheat) refuses the move: waited out.
+    return WhileHeldOrDenied(target, HoldBound::Use, [&] { return ReplaceOnce(temporary, target); });
 }
 
 namespace {
@@ -73,7 +84,10 @@ bool WriteFileReplacing(const std::string& target, const std::string& bytes, std
 bool CopyFileReplacing(const std::string& source, const std::string& target, std::string* error) {
     const std::string temporary = TemporaryPathBeside(target, ".vttmp");
     auto fail = [&](const char* step) { return Failed(temporary, step, error); };
-    if (!::CopyFileW(PathW(source).c_str(), PathW(temporary).c_str(), FALSE)) return fail("cannot copy");
+    const bool copied = WhileHeld(source, HoldBound::Use, [&] {
+        return ::CopyFileW(PathW(source).c_str(), PathW(temporary).c_str(), FALSE) != FALSE;
+    });
+    if (!copied) return fail("cannot copy");
     // CopyFile carries the source's attributes over: a read-only copy could
     // be neither flushed nor moved.
     ::SetFileAttributesW(PathW(temporary).c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -19,11 +19,13 @@ bool FlushFileToDisk(const std::string& path);
 
 // Moves the finished (and flushed) `temporary` over `target` in one step,
 // MoveFileEx with write-through. A read-only, hidden or system target is
-// replaced too; when the move fails the target gets its attributes back.
+// replaced too; when the move fails the target gets its attributes back. A
+// target another program holds for a moment is waited for (held_file.h).
 // The temporary file is left to the caller on failure.
 bool ReplaceFileWith(const std::string& temporary, const std::string& target);
 
-// Copies `source` over `target` as above. `error` gets the reason of a failure.
+// Copies `source` over `target` as above, a short hold of the source waited
+// out too. `error` gets the reason of a failure.
 bool CopyFileReplacing(const std::string& source, const std::string& target, std::string* error = nullptr);
 
 // Writes `bytes` over `target` as above.

@@ -245,4 +245,25 @@ void SetLocalWriteTime(const std::string& path, int year, int month, int day, in
     Check(ok, "SetFileTime " + path);
 }
 
+HeldFile::HeldFile(const std::string& path, DWORD ms, DWORD share)
+    : file_(::CreateFileW(win::PathW(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    if (!Held()) return;
+    thread_ = std::thread([this, ms] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (ms == kUntilGone) wake_.wait(lock, [this] { return gone_; });
+        else wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return gone_; });
+        ::CloseHandle(file_);
+    });
+}
+
+HeldFile::~HeldFile() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        gone_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
 }  // namespace vt::test

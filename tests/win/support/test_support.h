@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/win/handles.h"
 
@@ -70,6 +73,27 @@ std::string ShortPath(const std::string& path);
 
 // Starts `commandLine` in `folder`; an empty handle when it cannot be started.
 win::UniqueKernelHandle StartProgram(const std::string& commandLine, const std::string& folder, DWORD* processId = nullptr);
+
+// `path` held as another program would hold it (a virus scanner, a backup):
+// opened at once with `share` (0: nothing shared), and closed `ms` later by
+// a thread of its own, or when the object goes. Wine's server keeps the
+// sharing rules between handles of one process as between programs.
+class HeldFile {
+public:
+    static constexpr DWORD kUntilGone = INFINITE;
+    HeldFile(const std::string& path, DWORD ms, DWORD share = 0);
+    ~HeldFile();  // closes the file (if still held) and waits for the thread
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool Held() const { return file_ != INVALID_HANDLE_VALUE; }  // the open worked
+
+private:
+    HANDLE file_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool gone_ = false;
+    std::thread thread_;
+};
 
 // Sets a file's last-write time to a local wall-clock time.
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute, int second,
