@@ -11,6 +11,7 @@
 #include "platform/win/file_identity.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
+#include "platform/win/held_file.h"
 #include "starter/start_rules.h"
 
 namespace vt::starter {
@@ -26,7 +27,9 @@ bool SameName(const std::string& a, const char* b) { return win::SameFileName(a,
 // points to.
 void CopyOneFile(const std::string& source, const std::string& target) {
     ::SetFileAttributesW(win::PathW(target).c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::CopyFileW(win::PathW(source).c_str(), win::PathW(target).c_str(), FALSE);
+    win::WhileHeld(source, HoldBound::Use, [&] {
+        return ::CopyFileW(win::PathW(source).c_str(), win::PathW(target).c_str(), FALSE) != FALSE;
+    });
 }
 
 // A strict copy of one file: created anew (fails when anything is in the
@@ -34,7 +37,11 @@ void CopyOneFile(const std::string& source, const std::string& target) {
 // CopyFile left (a full disk) was made here, so it is noted too, for the
 // removal to take.
 void CopyOneFileStrictly(const std::string& source, const std::string& target, CopyRecorder& recorder) {
-    if (::CopyFileW(win::PathW(source).c_str(), win::PathW(target).c_str(), TRUE)) {
+    // A source another program holds for a moment (a scanner, the game's
+    // updater) is waited out: CopyFile opens it before it makes the target.
+    if (win::WhileHeld(source, HoldBound::Use, [&] {
+            return ::CopyFileW(win::PathW(source).c_str(), win::PathW(target).c_str(), TRUE) != FALSE;
+        })) {
         recorder.Created(target);
         return;
     }
@@ -88,13 +95,17 @@ void CopyContents(const std::string& sourcePath, const std::string& targetPath,
 // Deletes the file (or link) `path` when its identity is owned: one open for
 // both the question and the deletion, so nothing can be swapped in between,
 // and no second look-up of the name (each costs a folder scan under Wine).
-// A file another program holds without sharing its deletion stays.
+// A file another program holds without sharing its deletion is waited for
+// a moment, and stays when it is held longer.
 void DeleteOwnedFile(const std::string& path, const OwnedEntries& owned) {
-    win::UniqueFileHandle file(::CreateFileW(win::PathW(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                             nullptr));
-    if (!file) return;
+    win::UniqueFileHandle file;
+    const bool opened = win::WhileHeld(path, HoldBound::Use, [&] {
+        file.reset(::CreateFileW(win::PathW(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return static_cast<bool>(file);
+    });
+    if (!opened) return;
     const std::optional<win::FileIdentity> identity = win::IdentityOf(file.get());
     if (!identity || !owned.count({identity->volume, identity->index})) return;
     FILE_DISPOSITION_INFO dispose{TRUE};

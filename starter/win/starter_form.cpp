@@ -59,6 +59,7 @@ void VT_StarterMainForm::Form_Load(const std::string& argumentText) {
     const std::string appDir = win::ProgramAppDir();
     log_ = std::make_unique<win::ProgramLog>(appDir, "vtwd.log");
     if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
+    log_->ReportHeldFiles();
     log_->Line("START", std::string(kCaption) + " in " + appDir + ", argument text \"" + argumentText + "\"");
     settings_ = win::ReadStarterSettings(appDir);
     TimerAusfuehren->SetInterval(1);

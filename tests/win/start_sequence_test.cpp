@@ -92,3 +92,17 @@ TEST_F(Sequence, AClonePlaceThatIsTheGamesOwnFolderIsRefusedWithNothingDone) {
     EXPECT_EQ(ReadFileBytes(root / "EXE\\Skyreach.exe"), "the game as installed");
     EXPECT_FALSE(PathExists(root / "report.txt"));
 }
+
+// A scanner holds what the clone is copied from for a moment: the folder's
+// file and the mode's executable are waited for, and the game starts.
+TEST_F(Sequence, SourcesHeldForAMomentAreWaitedForAndTheGameStarts) {
+    {
+        HeldFile settingsHeld(root / "EXE\\settings.ini", 1500);
+        HeldFile gameHeld(root / "DATA\\AUDIO\\ambienteA.utf", 1500);
+        ASSERT_TRUE(settingsHeld.Held() && gameHeld.Held());
+        EXPECT_EQ(Run(), StartOutcome::GameEnded);
+    }
+    EXPECT_TRUE(view.problems.empty()) << view.problems[0];
+    const std::string report = ReadFileBytes(root / "report.txt");
+    EXPECT_NE(report.find(root / "EXE2\\Skyreach.exe"), std::string::npos) << "no game ran in the clone:\n" << report;
+}

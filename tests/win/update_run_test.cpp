@@ -269,6 +269,54 @@ TEST_F(Run, ALockedLocalFileIsTheFileAccessOutcome) {
     EXPECT_TRUE(outcome.failure.empty());
     EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");  // the entry before it is in place
     EXPECT_EQ(Requests("c.txt"), 0);                       // nothing after it was processed
+    // The wait for a.txt named a.txt's entry; the box is about b.txt's.
+    EXPECT_EQ(view.statuses.back(), "DOWNLOADING File 2 ...");
+}
+
+// A virus scanner or indexer holds a file for a moment: the look waits it
+// out instead of ending the launcher with the FILE ACCESS ERROR.
+TEST_F(Run, AFileHeldForAMomentAsTheRunLooksAtItIsFetched) {
+    Serve("update.dat", "header\r\na.txt|a.txt|2008-01-28 14:30\r\n");
+    WriteFileBytes(Local("a.txt"), "local a");
+    SetLocalWriteTime(Local("a.txt"), 2001, 1, 1, 0, 0, 0);
+    HeldFile held(Local("a.txt"), 1500);
+    ASSERT_TRUE(held.Held());
+    const RunOutcome outcome = UpdateRun(context).Run();
+    EXPECT_TRUE(outcome.fileAccessError.empty());
+    EXPECT_EQ(outcome.ending, RunEnding::Done);
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+}
+
+// The old copy held (reading, sharing all but its deletion, as a scanner
+// does) as its replacement arrives: the replace waits, the fetch is kept.
+TEST_F(Run, AnOldFileHeldAsItsReplacementArrivesIsReplacedOnceLetGo) {
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\n");
+    WriteFileBytes(Local("a.txt"), "local a");
+    HeldFile held(Local("a.txt"), 2500, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(held.Held());
+    EXPECT_EQ(RunOnce(), RunEnding::Done);
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
+    EXPECT_EQ(Requests("a.txt"), 1) << "the fetch was thrown away and made again";
+}
+
+// Held for longer than any scanner: E4 as before, the old file as it was,
+// and the log says how long the run waited.
+TEST_F(Run, AnOldFileHeldForGoodIsE4WithTheWaitInTheLog) {
+    win::ProgramLog fileLog(install.path(), "run.log");
+    fileLog.ReportHeldFiles();
+    RunContext logged{settings, transfer.Timeouts(), view, fileLog};
+    Serve("update.dat", "header\r\na.txt|a.txt|immer\r\n");
+    WriteFileBytes(Local("a.txt"), "local a");
+    {
+        HeldFile held(Local("a.txt"), HeldFile::kUntilGone, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(UpdateRun(logged).Run().ending, RunEnding::E4);
+    }
+    EXPECT_EQ(ReadFileBytes(Local("a.txt")), "local a");
+    EXPECT_EQ(view.statuses.back(), "Vortane Update not found ... only Singleplayer available [E4]");
+    const std::string text = ReadFileBytes(install / "run.log");
+    EXPECT_NE(text.find("HELD " + Local("a.txt") + ": held by another program, waited "), std::string::npos) << text;
+    EXPECT_NE(text.find(", still held"), std::string::npos) << text;
 }
 
 // Several fetches at once: they overlap, every file arrives, and nothing of

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/win/failure.h"
 #include "platform/win/files.h"
+#include "platform/win/held_file.h"
 #include "platform/win/replace_file.h"
 #include "platform/win/text_codes.h"
 
@@ -61,8 +62,8 @@ PartFile::~PartFile() {
         Step("discard");
         // The record goes with its partial file only: one another fetch
         // holds open (a second launcher in the folder) keeps both.
-        const bool gone = ::DeleteFileW(win::PathW(path_).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
-        if (recordExists_ && gone) ::DeleteFileW(win::PathW(recordPath_).c_str());
+        const bool gone = win::DeleteWaiting(path_) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (recordExists_ && gone) win::DeleteWaiting(recordPath_);
     }
 }
 
@@ -72,7 +73,7 @@ std::optional<ResumePoint> PartFile::LeftBehind() {
     if (!record || record->url != url_) return std::nullopt;
     // The kept bytes are read here, once: their sums go on with the body.
     body_.resumable = ResumeRecord{record->url, record->validator, record->total};
-    file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    OpenPart(OPEN_EXISTING);
     if (!file_ || !HashKeptBytes(record->kept) || body_.keptSum->Digest() != record->keptSum) {
         file_.reset();
         body_ = Body{};
@@ -93,11 +94,11 @@ bool PartFile::BeginBody(std::uint64_t keep) {
         body_.nextSpaceCheck = kFreeSpaceCheckEvery;
         file_.reset();  // close the last attempt's file before opening it again
         // Readable too: a body continued later in this fetch hashes what it keeps.
-        file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+        OpenPart(CREATE_ALWAYS);
         // A fresh body has no record until the server offers one; the old
         // record goes only once the partial file is ours: one that another
         // fetch holds (a second launcher in the folder) keeps its record.
-        if (file_ && recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
+        if (file_ && recordExists_) win::DeleteWaiting(recordPath_);
         if (file_) recordExists_ = false;
         if (expected_) StartHash();
         if (!file_) NoteFailure("cannot create " + path_);
@@ -117,8 +118,7 @@ bool PartFile::BeginBody(std::uint64_t keep) {
         body.keptSum = std::move(body_.keptSum);
     }
     body_ = std::move(body);
-    if (!file_)
-        file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    if (!file_) OpenPart(OPEN_EXISTING);
     if (file_ && (expected_ || body_.resumable) && !hashed && !HashKeptBytes(keep)) {
         NoteFailure("cannot read back " + path_);
         return false;
@@ -177,6 +177,14 @@ void PartFile::Resumable(const ResumeRecord& record) {
     body_.resumable = record;
     body_.resumable->url = url_;
     body_.keptSum.emplace();  // a fresh body: the sum starts with its first byte
+}
+
+void PartFile::OpenPart(DWORD disposition) {
+    // A scanner reading the partial file as it was closed (a checkpoint, an
+    // earlier attempt) holds it for a moment: waited out.
+    win::WhileHeld(path_, HoldBound::Use, [&] {
+        return static_cast<bool>(file_ = win::OpenAlone(path_, GENERIC_READ | GENERIC_WRITE, disposition));
+    });
 }
 
 void PartFile::Checkpoint() {
@@ -250,7 +258,7 @@ bool PartFile::ReplaceTarget() {
         return false;
     }
     replaced_ = true;
-    if (recordExists_) ::DeleteFileW(win::PathW(recordPath_).c_str());
+    if (recordExists_) win::DeleteWaiting(recordPath_);
     return true;
 }
 

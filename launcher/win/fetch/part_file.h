@@ -137,6 +137,7 @@ private:
     std::optional<std::uint64_t> FreeSpace() const;  // on the partial file's volume; nothing when unknown
     bool EnoughSpaceLeft();
     void Checkpoint();  // flushes, then writes the record for what is on the disk
+    void OpenPart(DWORD disposition);  // the partial file, opened for this program alone
     bool HashKeptBytes(std::uint64_t keep);  // the hash and sum of a continued body start with what is kept
 
     std::string target_;

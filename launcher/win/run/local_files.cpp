@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/win/files.h"
 #include "platform/win/handles.h"
+#include "platform/win/held_file.h"
 #include "platform/win/text_codes.h"
 
 namespace vt::launcher {
@@ -59,10 +60,21 @@ LocalFileLook LookAtLocalFile(const std::string& path, bool openedAhead) {
         return look;
     }
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return look;  // a folder is no file: Missing
-    if (!openedAhead && !OpensForTheLook(path)) {
-        const DWORD error = ::GetLastError();  // gone since the first question, or held
-        look.state = error == ERROR_FILE_NOT_FOUND ? LocalFileLook::State::Missing : LocalFileLook::State::Unreadable;
-        return look;
+    if (!openedAhead) {
+        // A file another program holds for a moment (a scanner, an indexer)
+        // is waited for within the look's bound; one held longer is the
+        // FILE ACCESS ERROR, as it always was.
+        int tries = 0;
+        if (!win::WhileHeld(path, HoldBound::Look, [&] {
+                ++tries;
+                return OpensForTheLook(path);
+            })) {
+            const DWORD error = ::GetLastError();  // gone since the first question, or held
+            look.state = error == ERROR_FILE_NOT_FOUND ? LocalFileLook::State::Missing : LocalFileLook::State::Unreadable;
+            return look;
+        }
+        // Waited for: the holder may have written it meanwhile.
+        if (tries > 1 && !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return look;
     }
     if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
         ::SetFileAttributesW(wide.c_str(), data.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));

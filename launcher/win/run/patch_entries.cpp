@@ -184,6 +184,12 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
         // One at a time, every entry before this one would be in place, or the
         // run would have ended with E4 at the first that failed.
         if (!FinishFetches()) return false;
+        // The wait named the fetches it waited for: the box that follows is
+        // about this entry, and so is the last text the player sees.
+        if (shownIndex_ != LineIndex) {
+            context_.view.SetStatus(EntryStatusText(LineIndex));
+            shownIndex_ = LineIndex;
+        }
         throw;
     }
     repaired_ += decision.repairing;

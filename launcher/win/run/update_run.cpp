@@ -126,7 +126,7 @@ std::optional<RunEnd> UpdateRun::Probe(FetchPool& pool) {
         return RunEnd{RunEnding::E12, why};
     }
     context_.view.Navigate(onlinePage);
-    ::DeleteFileW(win::PathW(probeFile).c_str());  // a probe file that stays does no harm
+    win::DeleteWaiting(probeFile);  // a probe file that stays does no harm
     return std::nullopt;
 }
 
@@ -136,7 +136,7 @@ std::optional<RunEnd> UpdateRun::FetchListAndSide(FetchPool& pool, std::vector<s
     const std::string listFile = s.AppDir + kListFileName;
     if (win::OrdinaryFileExists(listFile)) {  // a list left by an earlier run (or ask); errors ignored
         ClearReadOnly(listFile);
-        ::DeleteFileW(win::PathW(listFile).c_str());
+        win::DeleteWaiting(listFile);
     }
     // With more than one fetch at once the side file is fetched while the
     // list is: one round trip to the server less before the first file.
@@ -236,7 +236,7 @@ std::optional<SideFile> UpdateRun::SideFileFor(FetchPool& pool, std::optional<st
     }
     const std::string& file = fetch->request.localFile;
     const std::string text = win::ReadWholeFile(file);
-    ::DeleteFileW(win::PathW(file).c_str());
+    win::DeleteWaiting(file);
     std::string why;
     std::optional<SideFile> sums = ParseSideFile(text, &why);
     if (!sums) return refuse("the side file cannot be read: " + why);
@@ -273,7 +273,7 @@ bool UpdateRun::HasLauncherMarker(const std::string& FileName) {
 }
 
 void UpdateRun::RemoveFile(const std::string& path) {
-    if (!::DeleteFileW(win::PathW(path).c_str())) win::ThrowSystemError("Cannot delete " + path);
+    if (!win::DeleteWaiting(path)) win::ThrowSystemError("Cannot delete " + path);
 }
 
 }  // namespace vt::launcher

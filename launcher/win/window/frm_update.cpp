@@ -139,6 +139,7 @@ void frmUpdate::Form_Load() {
     settings_ = win::ReadLauncherSettings(win::ProgramAppDir());  // PatchListName "update.dat" unless PATCHLIST= says otherwise
     log_ = std::make_unique<win::ProgramLog>(settings_.AppDir, "VT_Update.log");
     if (!log_->FallbackReason().empty()) log_->Line("LOG", log_->FallbackReason() + "; the log is here instead");
+    log_->ReportHeldFiles();
     log_->Line("START", std::string(kCaption) + " in " + settings_.AppDir + ", server " + settings_.WebPath);
     if (pageText_)
         log_->Line("BROWSER", browserHost_ ? "the WebBrowser control is not available: start pages are shown as text"

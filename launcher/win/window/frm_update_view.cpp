@@ -58,6 +58,9 @@ void frmUpdate::ShowLatestStatus(bool now) {
     if (const std::optional<std::string> text = status_.Take()) {
         ::SetWindowTextW(txtStatus, win::Wide(*text).c_str());
         statusShownAt_ = tick;
+        // Painted before whatever follows (a message box, the end): the
+        // player never reads a text the run has left behind.
+        if (now) ::UpdateWindow(txtStatus);
     }
 }
 
