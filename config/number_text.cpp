@@ -20,12 +20,15 @@ std::optional<std::int64_t> ParseWholeNumber(std::string_view text, std::int64_t
     if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
 
     // Magnitudes beyond this are out of every range we are asked for; keep
-    // counting digits but stop growing so that long inputs cannot overflow.
+    // counting digits but hold the magnitude at the cap once it would pass
+    // it, so that a long input is "too large", never a wrapped small number.
     constexpr std::uint64_t kCap = std::uint64_t{1} << 62;
     std::uint64_t magnitude = 0;
     std::size_t digits = 0;
-    for (; i < end && IsDigit(text[i]); ++i, ++digits)
-        if (magnitude < kCap) magnitude = magnitude * 10 + static_cast<unsigned>(text[i] - '0');
+    for (; i < end && IsDigit(text[i]); ++i, ++digits) {
+        const unsigned digit = static_cast<unsigned>(text[i] - '0');
+        magnitude = magnitude > (kCap - digit) / 10 ? kCap : magnitude * 10 + digit;
+    }
 
     int firstFraction = -1;     // first digit after the point, -1 when none
     bool restNonZero = false;   // any non-zero digit after the first one

@@ -41,3 +41,15 @@ TEST(NumberText, RangeLimitsAreExact) {
     EXPECT_FALSE(ParseInt32("2147483648"));
     EXPECT_FALSE(ParseInt32("99999999999999999999999999999"));
 }
+
+// Past 2^64 a number is too large, never the small number it would wrap to:
+// MAXRATE=18446744073709551617 was read as 16 (a limit of 16 KB/s).
+TEST(NumberText, NumbersPastSixtyFourBitsAreTooLargeNotWrapped) {
+    for (const char* text : {"18446744073709551617", "18446744073709551680", "18446744073709551616.4",
+                             "4611686018427387904", "46116860184273879040", "-18446744073709551617"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(vt::ParseWholeNumber(text, INT64_MIN + 1, INT64_MAX).has_value());
+        EXPECT_FALSE(ParseInt32(text).has_value());
+    }
+    EXPECT_EQ(vt::ParseWholeNumber("4611686018427387903", 0, INT64_MAX), 4611686018427387903);
+}

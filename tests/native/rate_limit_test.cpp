@@ -61,3 +61,9 @@ TEST(RateLimit, ReadsAreNotCutIntoCrumbs) {
     EXPECT_EQ(bucket.Take(5064, 100), 0u);
     EXPECT_EQ(bucket.Take(5070, 100), 100u) << "a small want needs no more than itself";
 }
+
+// A limit past 64 bits is no limit, never the small one it would wrap to.
+TEST(RateLimit, ALimitPastSixtyFourBitsIsNoLimitNotSixteen) {
+    EXPECT_EQ(vt::launcher::MaxRateBytesPerSecond("18446744073709551617"), 0u);
+    EXPECT_EQ(vt::launcher::MaxRateBytesPerSecond("18446744073709551680"), 0u);
+}
