@@ -69,7 +69,17 @@ void RecentRate::Held(std::uint64_t nowMs, std::uint64_t held) {
 
 std::uint64_t RecentRate::BytesPerSecond(std::uint64_t nowMs) const {
     if (samples_.empty() || nowMs < samples_.front().first) return 0;
-    const auto& [since, heldThen] = samples_.front();
+    // The window ends now, not at the last byte: samples are kept as bytes
+    // arrive, so during a stall the window's start is found here. After a
+    // whole window of silence it starts at the last byte, and the rate is 0.
+    std::size_t start = 0;
+    if (nowMs >= kWindowMs)
+        for (std::size_t i = samples_.size(); i-- > 1;)
+            if (samples_[i].first <= nowMs - kWindowMs) {
+                start = i;
+                break;
+            }
+    const auto& [since, heldThen] = samples_[start];
     const std::uint64_t elapsed = nowMs - since;
     if (elapsed < kKnownAfterMs || latest_ < heldThen) return 0;
     return (latest_ - heldThen) * 1000 / elapsed;

@@ -217,3 +217,20 @@ TEST(ProgressText, TheRecentRateIsTheLastFewSecondsAndFallsInAStall) {
     rate.Start(30000, 5);
     EXPECT_EQ(rate.BytesPerSecond(30100), 0u) << "a new attempt starts its own rate";
 }
+
+// Fifteen seconds after the last byte the status said "162 KB/s, 45 s left":
+// the window must end now, not at the last byte, so a whole window of
+// silence is a rate of 0 and no time left at all.
+TEST(ProgressText, AfterAWholeWindowOfSilenceTheRateIsZeroAndNoTimeIsLeft) {
+    RecentRate rate;
+    rate.Start(0, 0);
+    for (std::uint64_t ms = 100; ms <= 10000; ms += 100) rate.Held(ms, ms * 162);  // 162 KB/s
+    EXPECT_EQ(rate.BytesPerSecond(10000), 162'000u);
+    const std::uint64_t halfway = rate.BytesPerSecond(12500);
+    EXPECT_GT(halfway, 0u) << "silent for half the window: still some rate";
+    EXPECT_LT(halfway, 162'000u) << "silent for half the window: a falling rate";
+    EXPECT_EQ(rate.BytesPerSecond(10000 + RecentRate::kWindowMs), 0u);
+    EXPECT_EQ(rate.BytesPerSecond(25000), 0u);
+    BodyProgress stalled{1'620'000, 9'000'000, 0, rate.BytesPerSecond(25000)};
+    EXPECT_EQ(ProgressText(1, &stalled), "DOWNLOADING File 1 ... 1.5 of 8.6 MB") << "no rate, no time left";
+}
