@@ -118,18 +118,30 @@ std::optional<std::string> LocalNameProblem(std::string_view localPath) {
     return std::nullopt;
 }
 
-std::string WindowsNameKey(std::string_view localPath) {
-    std::string folded;
+std::string ResolvedLocalPath(std::string_view localPath) {
+    std::vector<std::string_view> kept;
     const std::vector<std::string_view> names = NamesOf(localPath);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) folded += '\\';
-        folded += WithoutTrailingDotsAndBlanks(names[i]);
+        const std::string_view name = WithoutTrailingDotsAndBlanks(names[i]);
+        const bool last = i + 1 == names.size();
+        if (name == ".." && !kept.empty() && kept.back() != "..") kept.pop_back();
+        else if (name == "..") kept.push_back(name);
+        else if (!name.empty() && name != ".") kept.push_back(name);
+        else if (last && !kept.empty()) kept.push_back({});  // "sub\" still names a folder: keep its backslash
     }
-    return FileNameUpper(folded);
+    std::string resolved;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0) resolved += '\\';
+        resolved += kept[i];
+    }
+    return resolved;
 }
 
+std::string WindowsNameKey(std::string_view localPath) { return FileNameUpper(ResolvedLocalPath(localPath)); }
+
 std::string EntryFolderPath(const std::string& appDir, const std::string& localPath) {
-    const std::string folder = FolderOf(localPath);
+    // The folders Windows reaches: "sub\..\x.txt" needs no folder "sub".
+    const std::string folder = FolderOf(ResolvedLocalPath(localPath));
     return folder.empty() ? std::string() : appDir + folder;
 }
 

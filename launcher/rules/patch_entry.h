@@ -46,9 +46,16 @@ std::optional<std::string> LocalNameProblem(std::string_view localPath);
 // for an entry it takes.
 std::optional<std::string> EntryRefusal(const PatchEntry& entry);
 
-// The key under which Windows takes two local paths for one file: every
-// name's trailing dots and blanks dropped (Windows drops them on the way to
-// the disk, so "a.txt." is "a.txt"), then FileNameUpper.
+// A local path as Windows resolves it on the way to the disk, by its text
+// alone: every name's trailing dots and blanks dropped ("a.txt." is
+// "a.txt"), "." and empty names dropped, and ".." taking back the name
+// before it ("DATA\sub\..\x.txt" is "DATA\x.txt"); a ".." with no name
+// before it stays ("..\DATA\x.txt").
+std::string ResolvedLocalPath(std::string_view localPath);
+
+// The key under which Windows takes two local paths for one file: the
+// ResolvedLocalPath in FileNameUpper, so "..\DATA\x.txt",
+// "..\DATA\sub\..\X.TXT" and "..\EXE\..\DATA\x.txt." are one key.
 std::string WindowsNameKey(std::string_view localPath);
 
 // AppDir followed by every folder of LocalPath, each with its "\"; empty when

@@ -37,7 +37,9 @@ TEST(PatchEntry, FieldsAreCleaned) {
 TEST(PatchEntry, FoldersAndStatusText) {
     EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "DATA\\MAPS\\arena.ini"), "C:\\Games\\VT\\DATA\\MAPS\\");
     EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "readme.txt"), "");
-    EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "\\x.txt"), "C:\\Games\\VT\\\\");
+    EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "\\x.txt"), "") << "the file lies in AppDir itself";
+    EXPECT_EQ(EntryFolderPath("C:\\Games\\VT\\", "..\\DATA\\sub\\..\\x.txt"), "C:\\Games\\VT\\..\\DATA\\")
+        << "no folder \"sub\" is made for a file that is not in it";
     EXPECT_EQ(EntryStatusText(7), "DOWNLOADING File 7 ...");
     EXPECT_EQ(EntryStatusText(32767), "DOWNLOADING File 32767 ...");
 }
@@ -170,6 +172,20 @@ TEST(LocalNames, TrailingDotsAndBlanksAndCaseMakeOneFile) {
     EXPECT_EQ(WindowsNameKey("..\\a.txt"), WindowsNameKey("..\\A.txt."));  // ".." itself is kept
     EXPECT_NE(WindowsNameKey("..\\a.txt"), WindowsNameKey("a.txt"));
     EXPECT_NE(WindowsNameKey("a.txt"), WindowsNameKey("a.tx"));
+}
+
+// One file under two spellings passed every check, and the launcher fetched
+// both at once into one partial file: "." and ".." are resolved before any key.
+TEST(LocalNames, DotsAndDotDotsAreResolvedSoOneFileIsOneKey) {
+    const std::string key = WindowsNameKey("..\\DATA\\x.txt");
+    for (const char* same : {"..\\DATA\\sub\\..\\x.txt", "..\\EXE\\..\\DATA\\x.txt", "..\\DATA\\.\\X.TXT.",
+                             ".\\..\\DATA\\\\x.txt", "a\\..\\..\\DATA\\x.txt"})
+        EXPECT_EQ(WindowsNameKey(same), key) << same;
+    EXPECT_EQ(WindowsNameKey(".\\x.txt"), WindowsNameKey("x.txt"));
+    EXPECT_EQ(WindowsNameKey("\\x.txt"), WindowsNameKey("x.txt")) << "a leading backslash is AppDir's own";
+    EXPECT_NE(WindowsNameKey("..\\..\\x.txt"), WindowsNameKey("..\\x.txt"));
+    EXPECT_EQ(ResolvedLocalPath("maps. \\sub\\..\\a.txt "), "maps\\a.txt");
+    EXPECT_EQ(ResolvedLocalPath("maps\\"), "maps\\");
 }
 
 TEST(ProgressText, TheTimeLeftIsRoundedUpInSecondsMinutesAndHours) {

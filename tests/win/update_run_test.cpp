@@ -416,6 +416,23 @@ TEST_F(Run, AFileListedTwiceIsDecidedAfterItsFirstFetch) {
     EXPECT_EQ(ReadFileBytes(Local("a.txt")), "server a");
 }
 
+// The same file under other spellings ("." and ".." on the way): each waits
+// for the fetch before it, instead of both writing one partial file at once
+// (which ended the run with E4, "Sharing violation").
+TEST_F(Run, AFileListedTwiceUnderOtherSpellingsIsFetchedOneAfterTheOther) {
+    Fault slow;
+    slow.kind = Fault::Kind::Stall;
+    slow.ms = 300;
+    server.SetFault("/VTupdates/a.txt", slow);
+    settings.MaxDownloads = "4";
+    Serve("update.dat", "header\r\na.txt|..\\DATA\\x.txt|immer\r\na.txt|..\\DATA\\sub\\..\\x.txt|immer\r\n"
+                        "a.txt|..\\VT\\..\\DATA\\.\\x.txt|immer\r\n");
+    EXPECT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    EXPECT_EQ(ReadFileBytes(install / "DATA\\x.txt"), "server a");
+    EXPECT_EQ(server.PeakAnswers(), 1) << "two spellings of one file were fetched at once";
+    EXPECT_FALSE(PathExists(install / "DATA\\sub")) << "a folder no file lies in was made";
+}
+
 // A stopped run's partial file that no entry needs any more goes at "Done.".
 TEST_F(Run, PartialFilesNoEntryNeededGoAtDone) {
     WriteFileBytes(Local("old.pak.vtpart"), std::string(100, 'p'));

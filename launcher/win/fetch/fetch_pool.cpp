@@ -49,9 +49,11 @@ bool FetchPool::OldestDone() const {
 }
 
 bool FetchPool::IsPending(const std::string& localFile) const {
+    // The file, not its spelling: "DATA\sub\..\x.txt" is "DATA\x.txt".
+    const std::string key = win::FullPathKey(localFile);
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& fetch : order_)
-        if (win::SameFileName(fetch->request.localFile, localFile)) return true;
+        if (win::FullPathKey(fetch->request.localFile) == key) return true;
     return false;
 }
 

@@ -70,7 +70,7 @@ bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFa
 
 bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex,
                                 const SideEntry* expected) {
-    const bool leftBehind = keptParts_.count(win::FileNameKey(LocalFile)) > 0;
+    const bool leftBehind = keptParts_.count(win::FullPathKey(LocalFile)) > 0;
     FetchRequest request{url, LocalFile, kNoBodyCap, leftBehind, expected};
     const std::string& base = context_.settings.WebPath;
     if (expected && mirrors_->HasMirrors() && url.compare(0, base.size(), base) == 0) {
@@ -209,7 +209,7 @@ void PatchEntryProcessor::RemoveLeftoversOnce(const std::string& LocalFile) {
         context_.log.Line("ENTRY", "kept " + std::to_string(sweep.kept) + " partial file(s) in " + folder +
                                        " that a fetch may continue");
         foldersWithKeptParts_.push_back(folder);
-        for (const std::string& target : sweep.keptTargets) keptParts_.insert(win::FileNameKey(target));
+        for (const std::string& target : sweep.keptTargets) keptParts_.insert(win::FullPathKey(target));
     }
 }
 

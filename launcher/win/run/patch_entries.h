@@ -108,7 +108,7 @@ private:
     std::unordered_set<std::string> checkedFolders_;  // FileNameKey
     RunFolders folders_;                              // the entries' folders, each made once a run
     std::vector<std::string> foldersWithKeptParts_;
-    std::unordered_set<std::string> keptParts_;  // FileNameKey: targets whose partial file may be continued
+    std::unordered_set<std::string> keptParts_;  // FullPathKey: targets whose partial file may be continued
     int twoDigitYearMax_;  // the system's two-digit-year setting, read once per run
     // Held whenever the run writes local files: while fetches are pending,
     // and while a folder's leftovers are swept.
