@@ -56,7 +56,10 @@ bool OneLauncherPerFolder::ShowRunning(const wchar_t* windowClass, DWORD waitMs)
         Search search{windowClass, *identity_};
         ::EnumWindows(LookAt, reinterpret_cast<LPARAM>(&search));
         if (search.found && ::IsWindowVisible(search.found)) {
-            if (::IsIconic(search.found)) ::ShowWindow(search.found, SW_RESTORE);
+            // Asynchronous: ShowWindow on another process's window waits for
+            // that process, without end when it is hung (a first launcher
+            // stopped while minimized kept this one running past 150 s).
+            if (::IsIconic(search.found)) ::ShowWindowAsync(search.found, SW_RESTORE);
             ::SetForegroundWindow(search.found);  // refused: its taskbar button flashes (see the header)
             return true;
         }
