@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "launcher/rules/date_value.h"
+#include "launcher/rules/patch_entry.h"
 
 namespace vt::vtlist {
 namespace {
@@ -72,18 +73,37 @@ std::vector<std::string> NamesIn(const std::string& folder) {
     return names;
 }
 
+// Whether a link's target lies outside the release folder `root` (its
+// canonical form): a web server serves the target's bytes under the link's
+// name, and "cp -rp" uploads them. Asked of the whole chain of links.
+bool LeadsOutOf(const std::filesystem::path& link, const std::filesystem::path& root) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(link, error);
+    if (error) return true;
+    const auto mismatch = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    return mismatch.first != root.end();
+}
+
 // Everything below `folder`, its paths relative to the release (`relative`,
-// empty at the top, else ending in "/").
+// empty at the top, else ending in "/"). `root`: the release folder, canonical.
 void ScanFolder(const std::string& folder, const std::string& relativeFolder, const std::vector<std::string>& outputs,
-                ScanResult& result) {
+                const std::filesystem::path& root, ScanResult& result) {
     for (const std::string& name : NamesIn(folder)) {
         const std::string path = folder + kSeparator + name;
         const std::string relative = relativeFolder + name;
+        if (launcher::LocalNameProblem(name)) {
+            // A name no Windows file can have is never opened: on Windows
+            // "COM1" is a port (its open waits without end) and "nul.txt" the
+            // null device. It goes on by its name alone, for the list's rules
+            // to refuse (or --skip to leave out), as every launcher would.
+            result.files.push_back({relative, 0, 0, 0, 0, 0, 0});
+            continue;
+        }
         const std::filesystem::path fsPath = FsPath(path);
         const PathKind kind = KindOf(fsPath);
         if (kind == PathKind::Folder) {
             if (name == ".git" || name == ".svn" || name == ".hg") result.leftOut.push_back(relative + "/ (version control)");
-            else ScanFolder(path, relative + "/", outputs, result);
+            else ScanFolder(path, relative + "/", outputs, root, result);
             continue;
         }
         if (kind == PathKind::LinkedFolder) {
@@ -94,6 +114,11 @@ void ScanFolder(const std::string& folder, const std::string& relativeFolder, co
         if (kind != PathKind::File) {
             result.leftOut.push_back(relative + (KindOfLink(fsPath) ? " (a link that leads nowhere)"
                                                                     : " (not a plain file: a pipe, socket or device)"));
+            continue;
+        }
+        if (KindOfLink(fsPath) && LeadsOutOf(fsPath, root)) {
+            result.leftOut.push_back(relative + " (a link to a file outside the release: its bytes would be published; "
+                                                "copy the file into the release)");
             continue;
         }
         if (IsOutput(fsPath, outputs)) {
@@ -126,7 +151,12 @@ ScanResult ScanReleaseFolder(const std::string& folder, const std::vector<std::s
     ScanResult result;
     std::string top = folder;
     while (top.size() > 1 && (top.back() == '/' || top.back() == '\\')) top.pop_back();
-    ScanFolder(top, "", outputs, result);
+    // The release as links resolve (it may itself be reached through one);
+    // where the system cannot say, a link leads out unless it is proven in.
+    std::error_code error;
+    std::filesystem::path root = std::filesystem::canonical(FsPath(top), error);
+    if (error) root = std::filesystem::absolute(FsPath(top), error);
+    ScanFolder(top, "", outputs, root, result);
     return result;
 }
 

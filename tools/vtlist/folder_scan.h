@@ -16,8 +16,11 @@ namespace vt::vtlist {
 //   - version-control folders (.git, .svn, .hg) and what is below them;
 //   - `outputs`: the list being written and its side file, compared by what
 //     they are on disk, not by their names;
-//   - links to folders (not followed), links that lead nowhere, and what is
-//     no plain file (a pipe, a socket, a device).
+//   - links to folders (not followed), links to files outside the release
+//     folder (a web server would serve what they lead to), links that lead
+//     nowhere, and what is no plain file (a pipe, a socket, a device).
+// A name no Windows file can have is listed by its name alone, never opened
+// (on Windows "COM1" is a port), for MakePatchList to refuse.
 // Each is named in `leftOut`, with why.
 struct ScanResult {
     std::vector<ReleaseFile> files;

@@ -2,6 +2,7 @@
 // or a live update server, for mod publishers. Run "vtlist --help".
 #include <chrono>
 #include "tools/vtlist/file_path.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -104,7 +105,11 @@ constexpr const char* kMakeHelp =
     "                         the changed parts; upload it with the file. none: no\n"
     "                         index (for launchers older than block indexes)\n"
     "  It prints the entries no hash covers: the signature does not vouch for them.\n"
-    "  Names with \"|\" or a tab cannot be in a list: they are refused by name.\n";
+    "  Names with \"|\" or a tab cannot be in a list, nor names Windows cannot\n"
+    "  have (CON, nul.txt, COM1, ...): they are refused by name, and then nothing\n"
+    "  is written (exit status 1).\n"
+    "  --leave-out-refused     write the list without the names refused (still\n"
+    "                         exit status 1)\n";
 
 constexpr const char* kSignHelp =
     "vtlist sign LIST --root FOLDER --key KEYFILE: writes LIST.vtsums for an\n"
@@ -340,6 +345,7 @@ struct MakeArguments {
     std::string keyFile;
     bool unnumbered = false;
     bool dryRun = false;
+    bool leaveOutRefused = false;  // write the list without the names refused
     std::optional<std::uint64_t> expiresDays;
 };
 
@@ -348,8 +354,8 @@ std::optional<int> ReadMakeArguments(int argc, char** argv, MakeArguments& args)
     bool skipGiven = false, ok = true;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--force" || arg == "--dry-run") {
-            (arg == "--force" ? args.side.forceUnhashed : args.dryRun) = true;
+        if (arg == "--force" || arg == "--dry-run" || arg == "--leave-out-refused") {
+            (arg == "--force" ? args.side.forceUnhashed : arg == "--dry-run" ? args.dryRun : args.leaveOutRefused) = true;
             continue;
         }
         if (i + 1 >= argc) return Fail2(arg + " needs a value");
@@ -394,6 +400,13 @@ std::optional<std::string> ListRelease(const std::string& folder, const MakeArgu
     for (std::size_t i = 0; i < refused.size(); ++i)
         std::cerr << "vtlist: refused \"" << refused[i] << "\": " << why[i] << "\n";
     for (const std::string& what : scan.leftOut) std::cerr << "vtlist: left out " << what << "\n";
+    // What was refused is no part of the release: never opened for its size.
+    std::vector<vt::vtlist::ReleaseFile>& files = scan.files;
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&](const vt::vtlist::ReleaseFile& f) {
+                                   return std::find(refused.begin(), refused.end(), f.relativePath) != refused.end();
+                               }),
+                files.end());
     return list;
 }
 
@@ -434,6 +447,15 @@ int Make(int argc, char** argv) {
     if (entries.empty()) {
         std::cerr << "vtlist: no file to list below " << argv[2]
                   << " (the folder is empty, or --skip and the rules above left everything out): nothing was written\n";
+        return 1;
+    }
+    // A release without some of its files is no release: a script that
+    // misses the exit status would upload it. Nothing is written unless the
+    // publisher asks for the list without them.
+    if (!refused.empty() && !args.leaveOutRefused && !args.dryRun) {
+        std::cerr << "vtlist: " << refused.size()
+                  << " name(s) refused: nothing was written. Rename them, --skip them, or give "
+                     "--leave-out-refused to write the list without them\n";
         return 1;
     }
     const int listed = refused.empty() ? 0 : 1;
