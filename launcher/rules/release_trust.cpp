@@ -79,6 +79,37 @@ void Retire(TrustRecord& record, const PublicKey& key) {
         record.retired.push_back(key);
 }
 
+TrustRecord MergeTrustRecords(const TrustRecord& a, const TrustRecord& b) {
+    TrustRecord merged = a;
+    if (b.release && (!a.release || *b.release > *a.release)) merged.release = b.release;
+    for (const PublicKey& key : b.retired) Retire(merged, key);
+    // A record that left its current key says so by retiring it; the root
+    // is left by any record whose current key is another.
+    auto left = [&](const PublicKey& key) {
+        const bool retired = std::find(merged.retired.begin(), merged.retired.end(), key) != merged.retired.end();
+        return retired || (key == a.root && (a.current != a.root || b.current != b.root));
+    };
+    if (a.current != b.current) {
+        if (left(a.current) && !left(b.current)) merged.current = b.current;
+        else if (left(a.current) == left(b.current) && b.release && (!a.release || *b.release > *a.release))
+            merged.current = b.current;  // no change tells them apart: the later release's key
+    }
+    // The key not trusted now, once trusted by either, stays refused.
+    for (const PublicKey& key : {a.current, b.current})
+        if (key != merged.current && key != merged.root) Retire(merged, key);
+    return merged;
+}
+
+void MergeTrustRecordLists(std::vector<TrustRecord>& records, const std::vector<TrustRecord>& more) {
+    for (const TrustRecord& other : more) {
+        const auto same = std::find_if(records.begin(), records.end(), [&](const TrustRecord& r) {
+            return r.server == other.server && r.root == other.root;
+        });
+        if (same == records.end()) records.push_back(other);
+        else *same = MergeTrustRecords(*same, other);
+    }
+}
+
 std::string FormatTrustRecords(const std::vector<TrustRecord>& records) {
     std::string text = std::string(kHeading) + "\r\n";
     for (const TrustRecord& r : records) {

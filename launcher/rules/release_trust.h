@@ -67,6 +67,17 @@ TrustRecord FirstTrust(const std::string& server, const PublicKey& root);
 std::string FormatTrustRecords(const std::vector<TrustRecord>& records);
 std::optional<std::vector<TrustRecord>> ParseTrustRecords(std::string_view text, std::string* why = nullptr);
 
+// What two records of the same server and root remember together, as if
+// one launcher had seen both: the higher release, every key either retired,
+// and the key trusted after the later change (the current key one of them
+// has retired is the older). A record kept in two places (an unwritable
+// file and its fallback) is read back this way, so no release and no
+// retired key is ever forgotten.
+TrustRecord MergeTrustRecords(const TrustRecord& a, const TrustRecord& b);
+// Every record of `more` merged into `records` (same server and root), or
+// added.
+void MergeTrustRecordLists(std::vector<TrustRecord>& records, const std::vector<TrustRecord>& more);
+
 // The caller's cryptography (CNG in the launcher, OpenSSL in tests).
 struct SignatureCheck {
     std::function<Sha256(std::string_view)> sha256;

@@ -221,3 +221,45 @@ TEST(TrustRecords, UtcText) {
     EXPECT_EQ(UtcText(951782400), "2000-02-29 00:00 UTC");
     EXPECT_EQ(UtcText(1796601599), "2026-12-06 23:59 UTC");
 }
+
+// One record kept in two places (an unwritable file and its fallback) is
+// read back as one launcher that saw both: nothing either remembered is lost.
+TEST(TrustRecords, TwoPlacesMergeToTheHigherReleaseAndEveryRetiredKey) {
+    PublicKey root{}, b{}, c{};
+    root[0] = 1;
+    b[0] = 2;
+    c[0] = 3;
+    TrustRecord primary = FirstTrust("http://s/", root);
+    primary.release = 5;
+    TrustRecord fallback = FirstTrust("http://s/", root);
+    fallback.release = 7;
+    fallback.current = b;
+    Retire(fallback, root);
+    TrustRecord merged = MergeTrustRecords(primary, fallback);
+    EXPECT_EQ(merged.release, std::optional<std::uint64_t>(7));
+    EXPECT_EQ(merged.current, b) << "the key the later change led to";
+    EXPECT_TRUE(IsRetired(merged, root));
+    EXPECT_EQ(MergeTrustRecords(fallback, primary).release, std::optional<std::uint64_t>(7)) << "in either order";
+    EXPECT_EQ(MergeTrustRecords(fallback, primary).current, b);
+
+    // One went on from b to c: c is trusted, b and the root are refused.
+    TrustRecord further = fallback;
+    further.current = c;
+    Retire(further, b);
+    merged = MergeTrustRecords(fallback, further);
+    EXPECT_EQ(merged.current, c);
+    EXPECT_TRUE(IsRetired(merged, b));
+    EXPECT_TRUE(IsRetired(merged, root));
+    EXPECT_FALSE(IsRetired(merged, c));
+
+    // A numbered release is never forgotten for an unnumbered record.
+    TrustRecord unnumbered = FirstTrust("http://s/", root);
+    EXPECT_EQ(MergeTrustRecords(unnumbered, primary).release, std::optional<std::uint64_t>(5));
+
+    std::vector<TrustRecord> list{primary, FirstTrust("http://other/", root)};
+    MergeTrustRecordLists(list, {fallback, FirstTrust("http://third/", root)});
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].release, std::optional<std::uint64_t>(7));
+    EXPECT_EQ(list[2].server, "http://third/");
+}
+

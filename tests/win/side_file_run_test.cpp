@@ -298,3 +298,38 @@ TEST_F(Signed, ATrustRecordThatCannotBeReadWholeStopsTheRunAndIsNeverLowered) {
     EXPECT_NE(context.lastFailure.find("never installed again"), std::string::npos) << context.lastFailure;
     EXPECT_EQ(ReadFileBytes(trust), good);
 }
+
+// A record that can be read but not replaced (an installer's file the
+// player may not write; here a program holds it, sharing all but its
+// replacement, for as long as the run): the release goes to the fallback
+// record, the log says so, and the next run reads both. Release 7 was kept
+// in the fallback, so a replayed, really signed release 6 is refused; it
+// was installed over 7 when the fallback was read only without a record.
+TEST_F(Signed, AReleaseKeptInTheFallbackRecordIsNeverRolledBack) {
+    char local[MAX_PATH] = {};
+    ASSERT_TRUE(::GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH));
+    const std::string fallback = std::string(local) + "\\Vortane\\" + kTrustFileName;
+    ::DeleteFileA(fallback.c_str());
+    const std::string trust = Local(kTrustFileName);
+    Release(kList, nullptr, 5);
+    ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    ASSERT_NE(ReadFileBytes(trust).find(" 5 "), std::string::npos) << ReadFileBytes(trust);
+
+    Release(kList, nullptr, 7);
+    {
+        HeldFile held(trust, HeldFile::kUntilGone, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(held.Held());
+        ASSERT_EQ(RunOnce(), RunEnding::Done) << context.lastFailure;
+    }
+    EXPECT_NE(ReadFileBytes(trust).find(" 5 "), std::string::npos) << "the record beside the program changed";
+    EXPECT_NE(ReadFileBytes(fallback).find(" 7 "), std::string::npos) << ReadFileBytes(fallback);
+    EXPECT_NE(LogText().find("TRUST " + trust + " cannot be replaced"), std::string::npos) << LogText();
+
+    Release(kList, nullptr, 6);  // replayed by a cache, a proxy, a mirror
+    EXPECT_EQ(RunOnce(), RunEnding::E1);
+    EXPECT_NE(context.lastFailure.find("never installed again"), std::string::npos) << context.lastFailure;
+    EXPECT_NE(LogText().find("TRUST the releases remembered in " + fallback + " are read with those in " + trust),
+              std::string::npos)
+        << LogText();
+    ::DeleteFileA(fallback.c_str());
+}

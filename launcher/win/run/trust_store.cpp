@@ -50,12 +50,26 @@ bool SameRecord(const TrustRecord& r, const std::string& server, const PublicKey
 TrustStore::TrustStore(std::string appDir) : primary_(std::move(appDir) + kTrustFileName) {
     std::string why;
     std::optional<std::vector<TrustRecord>> read = ReadRecords(primary_, why);
-    if (read && read->empty() && NothingThere(primary_)) {
-        const std::string local = win::LocalDataFolder();
-        if (!local.empty()) read = ReadRecords(local + kTrustFileName, why);
+    if (!read) {
+        unreadable_ = why;
+        return;
     }
-    if (read) records_ = std::move(*read);
-    else unreadable_ = why;
+    records_ = std::move(*read);
+    // The fallback too, always: a run that could not replace the record
+    // beside the program kept what it learned there, and this run must know
+    // it (a record an installer left unwritable, holding release 5, and the
+    // fallback holding 7, would otherwise let a replayed 6 in).
+    const std::string local = win::LocalDataFolder();
+    if (local.empty()) return;
+    fallback_ = local + kTrustFileName;
+    if (NothingThere(fallback_)) return;
+    std::optional<std::vector<TrustRecord>> kept = ReadRecords(fallback_, why);
+    if (!kept) {
+        unreadable_ = why;
+        return;
+    }
+    MergeTrustRecordLists(records_, *kept);
+    notes_.push_back("the releases remembered in " + fallback_ + " are read with those in " + primary_);
 }
 
 TrustRecord TrustStore::Find(const std::string& server, const PublicKey& root) const {
@@ -83,10 +97,14 @@ bool TrustStore::Remember(const TrustRecord& record, std::string& why) {
     if (!replaced) records_.push_back(record);
     const std::string text = FormatTrustRecords(records_);
     if (win::WriteFileReplacing(primary_, text, &why)) return true;
-    const std::string local = win::LocalDataFolder();
     std::string fallbackWhy;
-    if (!local.empty() && win::WriteFileReplacing(local + kTrustFileName, text, &fallbackWhy)) return true;
-    why = primary_ + ": " + why + (local.empty() ? "" : "; " + local + kTrustFileName + ": " + fallbackWhy);
+    if (!fallback_.empty() && win::WriteFileReplacing(fallback_, text, &fallbackWhy)) {
+        // Read back by every later run with the record beside the program.
+        notes_.push_back(primary_ + " cannot be replaced (" + why + "): the releases remembered are kept in " +
+                         fallback_ + " instead");
+        return true;
+    }
+    why = primary_ + ": " + why + (fallback_.empty() ? "" : "; " + fallback_ + ": " + fallbackWhy);
     return false;
 }
 

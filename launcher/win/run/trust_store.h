@@ -1,10 +1,12 @@
 // What the launcher remembers about signed releases (release_trust.h), in
-// "VT_Update.trust" beside the program, as the hash cache is. Where the
-// program's folder cannot be written, the file lives in the same fallback
+// "VT_Update.trust" beside the program, as the hash cache is. Where that
+// file cannot be replaced (a folder the player may not write, a record an
+// elevated installer left behind), the records go to the same fallback
 // place as the log ("%LOCALAPPDATA%\Vortane\"), so rollback protection does
-// not silently end on such an install; the fallback is read only when the
-// program's own file is missing, which keeps an ordinary start from loading
-// the shell for it.
+// not silently end on such an install. Both are read, always, and merged
+// record by record (the higher release, every retired key): what one run
+// remembers anywhere is what the next one reads. Each use of the fallback
+// is a note for the log.
 //
 // Only a record that is not there at all means first trust. One that is
 // there (hidden, system or read-only included) and cannot be read whole
@@ -19,6 +21,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "launcher/rules/release_trust.h"
@@ -42,8 +45,14 @@ public:
     // when it could be written nowhere, or the record there is Unreadable.
     bool Remember(const TrustRecord& record, std::string& why);
 
+    // What the log should say of where the records were read and written
+    // since the last call.
+    std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
+
 private:
     std::string primary_;
+    std::string fallback_;  // empty where there is no local data folder
+    std::vector<std::string> notes_;
     std::vector<TrustRecord> records_;
     std::optional<std::string> unreadable_;
 };

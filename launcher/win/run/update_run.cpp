@@ -83,9 +83,17 @@ RunEnd UpdateRun::Steps() {
                                   "upload, served by a cache): both are asked for once more");
     }
     // Remembered before any file is fetched: from now on nothing older is taken.
+    // A release that cannot be remembered anywhere is not taken: the next
+    // run would not know it, and would take an older one again.
     std::string notKept;
-    if (remember && trust_ && !trust_->Remember(*remember, notKept))
-        context_.log.Line("SIDE", "the accepted release cannot be remembered: " + notKept);
+    const bool kept = !remember || !trust_ || trust_->Remember(*remember, notKept);
+    if (trust_)
+        for (const std::string& note : trust_->TakeNotes()) context_.log.Line("TRUST", note);
+    if (!kept) {
+        const std::string why = "the accepted release cannot be remembered, so it is not taken: " + notKept;
+        context_.log.Line("SIDE", why);
+        return RunEnd{RunEnding::E1, why};
+    }
     if (const std::optional<RunEnd> stopped = ProcessEntries(pool, mirrors, entries, sums)) return *stopped;
     LogMirrors(mirrors);
 
@@ -251,7 +259,10 @@ std::optional<std::string> UpdateRun::JudgeRelease(const SideFile& sums, const s
     // Signed by the key trusted now, no older release than one accepted
     // before, not expired: judged against what was remembered.
     const LauncherSettings& s = context_.settings;
-    if (!trust_) trust_.emplace(s.AppDir);
+    if (!trust_) {
+        trust_.emplace(s.AppDir);
+        for (const std::string& note : trust_->TakeNotes()) context_.log.Line("TRUST", note);
+    }
     if (trust_->Unreadable())
         return "the record of the releases installed cannot be used, so no release is taken: " + *trust_->Unreadable();
     const TrustRecord known = trust_->Find(s.WebPath, key);
