@@ -20,11 +20,15 @@ int FetchesAtOnceWithin(int fetches, std::uint64_t bytesPerSecond) {
 }
 
 std::uint64_t ReadSizeWithin(std::uint64_t bytesPerSecond) {
-    return std::clamp<std::uint64_t>(bytesPerSecond / 8, 1024, 64 * 1024);
+    return std::clamp<std::uint64_t>(bytesPerSecond / 8, 1024, kLargestLimitedRead);
+}
+
+std::uint64_t BucketBytes(std::uint64_t bytesPerSecond) {
+    return std::max(2 * ReadSizeWithin(bytesPerSecond), bytesPerSecond / 4);
 }
 
 TokenBucket::TokenBucket(std::uint64_t bytesPerSecond, std::uint64_t nowMs)
-    : rate_(bytesPerSecond), capacity_(2 * ReadSizeWithin(bytesPerSecond) * 1000), milliBytes_(0), lastMs_(nowMs) {}
+    : rate_(bytesPerSecond), capacity_(BucketBytes(bytesPerSecond) * 1000), milliBytes_(0), lastMs_(nowMs) {}
 
 void TokenBucket::Refill(std::uint64_t nowMs) {
     if (nowMs <= lastMs_) return;

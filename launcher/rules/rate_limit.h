@@ -3,13 +3,15 @@
 // update's ranges, mirrors, the list and the side file).
 //
 // It is a token bucket: bytes' worth of permission flow in at the limit and
-// are spent by reads. It starts empty and holds two reads' worth at most
-// (ReadSizeWithin: a quarter of a second's worth, less above 512 KB/s), so
-// after a pause (a file being decided, a server's wait) at most that comes
-// at once: over any window of T seconds at most T + 0.25 seconds' worth
-// arrives, over 2 s within 12.5% of the limit, over a minute within 0.5%.
-// The fetches waiting for their share nap at most 50 ms, well within what
-// the bucket holds, so none of the limit is lost to their naps.
+// are spent by reads. It starts empty and holds a quarter of a second's
+// worth at most (BucketBytes), so after a pause (a file being decided, a
+// server's wait) at most that comes at once: over any window of T seconds
+// at most T + 0.25 seconds' worth arrives, over 2 s within 12.5% of the
+// limit, over a minute within 0.5%. The bucket is sized in time, not in
+// reads: the fetches waiting for their share nap up to 50 ms (and a nap may
+// last longer than asked), and a bucket of two 64 KiB reads, 2.5 ms at
+// 50 MB/s, overflowed during every nap and threw the limit away (a limit of
+// 50 MB/s gave 18).
 #pragma once
 
 #include <cstdint>
@@ -29,10 +31,15 @@ inline constexpr std::uint64_t kLeastRatePerFetch = 32 * 1024;
 int FetchesAtOnceWithin(int fetches, std::uint64_t bytesPerSecond);
 
 // The largest read under a limit: an eighth of a second's worth, within
-// 1 KiB and 64 KiB, so that a fetch waiting for its share reads small pieces
-// often and the server never waits long between two writes (nginx closes
-// after 60 s without one).
+// 1 KiB and 1 MiB (the size of a fast read without a limit), so that a fetch
+// under a low limit reads small pieces often and the server never waits
+// long between two writes (nginx closes after 60 s without one), and one
+// under a high limit reads as fast as without it.
+inline constexpr std::uint64_t kLargestLimitedRead = 1024 * 1024;
 std::uint64_t ReadSizeWithin(std::uint64_t bytesPerSecond);
+// What the bucket holds at most: a quarter of a second's worth, and never
+// less than two reads.
+std::uint64_t BucketBytes(std::uint64_t bytesPerSecond);
 
 class TokenBucket {
 public:
@@ -55,7 +62,7 @@ private:
     void Refill(std::uint64_t nowMs);
 
     std::uint64_t rate_;
-    std::uint64_t capacity_;    // in thousandths of a byte: two reads' worth
+    std::uint64_t capacity_;    // in thousandths of a byte: BucketBytes
     std::uint64_t milliBytes_;  // the bucket, in thousandths of a byte: exact at any rate and tick
     std::uint64_t lastMs_;
 };

@@ -27,7 +27,28 @@ TEST(RateLimit, ALowLimitMeansFewerFetchesAndSmallerReads) {
     EXPECT_EQ(FetchesAtOnceWithin(1, 8192 * 1024), 1);
     EXPECT_EQ(ReadSizeWithin(16 * 1024), 2048u);
     EXPECT_EQ(ReadSizeWithin(1024), 1024u);
-    EXPECT_EQ(ReadSizeWithin(8192 * 1024), 64u * 1024);
+    EXPECT_EQ(ReadSizeWithin(512 * 1024), 64u * 1024);
+    EXPECT_EQ(ReadSizeWithin(8192 * 1024), 1024u * 1024) << "a high limit reads as fast as none";
+    EXPECT_EQ(ReadSizeWithin(100u * 1024 * 1024), 1024u * 1024);
+}
+
+// A limit of 50 MB/s gave 18: the bucket held two 64 KiB reads (2.5 ms at
+// that rate), so every nap of the waiting fetches overflowed it. Sized in
+// time, naps of up to 50 ms (and longer, as the system grants them) lose
+// nothing, at any limit.
+TEST(RateLimit, NapsLongerThanAReadLoseNothingOfAHighLimit) {
+    for (const std::uint64_t rate : {20u * 1024 * 1024, 50u * 1024 * 1024, 100u * 1024 * 1024}) {
+        SCOPED_TRACE(rate);
+        TokenBucket bucket(rate, 0);
+        std::uint64_t got = 0, ms = 0;
+        for (int nap = 0; nap < 200; ++nap) {  // ten seconds of 50 ms naps, each read taking all it may
+            ms += 50;
+            for (std::uint64_t granted; (granted = bucket.Take(ms, ReadSizeWithin(rate))) > 0;) got += granted;
+        }
+        EXPECT_GE(got, 10 * rate - ReadSizeWithin(rate)) << "the limit was lost to the naps";
+        EXPECT_LE(got, 10 * rate);
+        EXPECT_EQ(BucketBytes(rate), rate / 4);
+    }
 }
 
 TEST(RateLimit, TheBucketHoldsTheLimitOverTimeWithASmallBurst) {

@@ -26,6 +26,7 @@ struct FastReadThread::Shared {
     BOOL ok = FALSE;
     DWORD got = 0;
     DWORD error = 0;
+    DWORD size = kFastReadBytes;  // of the read asked for now
 };
 
 namespace {
@@ -38,7 +39,7 @@ void FastReads(const std::shared_ptr<FastReadThread::Shared>& shared) {
         s.start.Wait();
         if (s.quit) break;
         DWORD got = 0;
-        s.ok = ::InternetReadFile(s.request, s.buffer.data(), static_cast<DWORD>(s.buffer.size()), &got);
+        s.ok = ::InternetReadFile(s.request, s.buffer.data(), s.size, &got);
         s.error = s.ok ? 0 : ::GetLastError();
         s.got = got;
         if (s.abandoned) break;
@@ -72,8 +73,10 @@ FastReadThread::~FastReadThread() {
     thread_.Wait();
 }
 
-bool FastReadThread::Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data) {
+bool FastReadThread::Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data,
+                          DWORD most) {
     shared_->request = request;
+    shared_->size = most > 0 && most < kFastReadBytes ? most : static_cast<DWORD>(kFastReadBytes);
     shared_->start.Set();
     if (!shared_->done.Wait(timeoutMs)) return false;
     ok = shared_->ok;
@@ -102,8 +105,9 @@ BodyReader::BodyReader(win::UniqueInternetHandle& connection, win::UniqueInterne
       carefulStart_(::GetTickCount64()) {}
 
 BodyReader::Status BodyReader::Next(const char*& data, DWORD& size, DWORD& error, DWORD most) {
-    if (most > 0) return NextCareful(data, size, error, most);
-    return fast_ ? NextFast(data, size, error) : NextCareful(data, size, error, 0);
+    // Under a speed limit the fast reads are its shares: a read of what was
+    // granted waits for nothing more than the bytes the limit allows.
+    return fast_ ? NextFast(data, size, error, most) : NextCareful(data, size, error, most);
 }
 
 BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD& error, DWORD most) {
@@ -133,16 +137,16 @@ BodyReader::Status BodyReader::NextCareful(const char*& data, DWORD& size, DWORD
     return Status::Piece;
 }
 
-BodyReader::Status BodyReader::NextFast(const char*& data, DWORD& size, DWORD& error) {
+BodyReader::Status BodyReader::NextFast(const char*& data, DWORD& size, DWORD& error, DWORD most) {
     if (!fastReads_) fastReads_ = FastReadThread::Start();
     if (!fastReads_) {  // no thread to be had: read what has arrived
         fast_ = false;
-        return NextCareful(data, size, error, 0);
+        return NextCareful(data, size, error, most);
     }
     const ULONGLONG begin = ::GetTickCount64();
     BOOL ok = FALSE;
     DWORD got = 0;
-    if (!fastReads_->Read(request_.get(), windowMs_, ok, got, error, data)) {
+    if (!fastReads_->Read(request_.get(), windowMs_, ok, got, error, data, most)) {
         fastReads_->Abandon(request_.release(), connection_.release());
         fastReads_.reset();
         return Status::Abandoned;

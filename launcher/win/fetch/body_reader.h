@@ -8,7 +8,8 @@
 // - careful: asks InternetQueryDataAvailable and reads only what is there, so
 //   every piece comes back at once and the caller's rate floor sees it; about
 //   100 us a call under Wine, fine for small bodies and slow links;
-// - fast: 1 MiB reads on the transfer's FastReadThread, waited for at most the
+// - fast: 1 MiB reads (under a speed limit, its shares) on the transfer's
+//   FastReadThread, waited for at most the
 //   rate floor's window. A read that does not finish by then is abandoned: the
 //   fetch fails like a time-out, and the thread closes the request when its
 //   read finally returns, then ends (the transfer starts a new one).
@@ -42,7 +43,9 @@ public:
 
     // One read of up to 1 MiB of `request`; false when it did not finish
     // within `timeoutMs` (then Abandon must follow).
-    bool Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data);
+    // `most` (when not 0) makes it a smaller read: a speed limit's share.
+    bool Read(HINTERNET request, DWORD timeoutMs, BOOL& ok, DWORD& got, DWORD& error, const char*& data,
+              DWORD most = 0);
     // The handles go to the thread, which closes them when the read returns
     // and ends. The object must not be used again.
     void Abandon(HINTERNET request, HINTERNET connection);
@@ -74,7 +77,7 @@ public:
 
 private:
     Status NextCareful(const char*& data, DWORD& size, DWORD& error, DWORD most);
-    Status NextFast(const char*& data, DWORD& size, DWORD& error);
+    Status NextFast(const char*& data, DWORD& size, DWORD& error, DWORD most);
 
     win::UniqueInternetHandle& connection_;
     win::UniqueInternetHandle& request_;

@@ -66,10 +66,10 @@ struct InternetTransfer::Attempt {
 };
 
 FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
-                                     const ResumePoint* from, const std::string& headers) noexcept {
+                                     const ResumePoint* from, const std::string& headers, int attempts) noexcept {
     FetchOutcome outcome;
     const std::optional<std::string> failed =
-        win::FailureOf([&] { outcome = FetchAttempts(url, sink, maxBytes, from, headers); });
+        win::FailureOf([&] { outcome = FetchAttempts(url, sink, maxBytes, from, headers, attempts); });
     if (failed) {
         outcome.ok = false;
         outcome.error = "failed: " + *failed;
@@ -79,7 +79,8 @@ FetchOutcome InternetTransfer::Fetch(const std::string& url, DownloadSink& sink,
 
 // The attempts of one fetch, with their pauses; Fetch turns a throw into an outcome.
 FetchOutcome InternetTransfer::FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
-                                             const ResumePoint* from, const std::string& headers) {
+                                             const ResumePoint* from, const std::string& headers, int attempts) {
+    const int most = attempts > 0 && attempts < timeouts_.attempts ? attempts : timeouts_.attempts;
     FetchOutcome outcome;
     const std::string requestUrl = UrlForRequest(url);
     const ULONGLONG begin = ::GetTickCount64();
@@ -97,7 +98,7 @@ FetchOutcome InternetTransfer::FetchAttempts(const std::string& url, DownloadSin
     int rangeRequests = 0;
     bool throttled = false;
     DWORD waited = 0;
-    for (int number = 1; number <= timeouts_.attempts; ++number) {
+    for (int number = 1; number <= most; ++number) {
         outcome = FetchOutcome{};
         outcome.attempts = number;
         attempt.retryAfterMs = 0;
@@ -106,7 +107,7 @@ FetchOutcome InternetTransfer::FetchAttempts(const std::string& url, DownloadSin
         const Verdict verdict = FetchOnce(*target, sink, maxBytes, attempt, outcome);
         attempt.careful = attempt.careful || outcome.readAbandoned;
         throttled = throttled || attempt.retryAfterMs > 0;
-        if (verdict != Verdict::Retry || number == timeouts_.attempts) break;
+        if (verdict != Verdict::Retry || number == most) break;
         if (attempt.startOver) continue;  // the whole, at once
         const DWORD pause = attempt.retryAfterMs > 0 ? attempt.retryAfterMs : backoff;
         if (!Pause(pause)) break;
@@ -348,7 +349,7 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
     RateFloor floor(timeouts_);
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
     BodyReader reader(handles.connection, handles.request, timeouts_.speedTimeMs,
-                      !rate_ && !attempt.careful && length && *length > kStartFastAbove, fastReads_);
+                      !attempt.careful && length && *length > kStartFastAbove, fastReads_);
     const std::uint64_t share = rate_ ? ReadSizeWithin(rate_->BytesPerSecond()) : 0;
     const std::string slower =
         "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " + std::to_string(timeouts_.speedTimeMs) + " ms";
