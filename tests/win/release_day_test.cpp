@@ -305,7 +305,9 @@ TEST_F(Partial, ALongChangeIsAskedForInPiecesOfTheMostARequestMayBring) {
 
 // A block index that drips (a byte now and then, never a time-out) is held
 // to the rate floor of every fetch: the fetch of it ends, and the file is
-// fetched whole, instead of waiting for days.
+// fetched whole, instead of waiting for days. It is asked for once: the
+// index is optional, and three tries at the rate floor cost 92 s for a file
+// that came whole in under one.
 TEST_F(Partial, ADrippingBlockIndexEndsAtTheRateFloorAndTheFileIsFetchedWhole) {
     Release(v2);
     WriteFileBytes(Local("world.pak"), v1);
@@ -327,7 +329,7 @@ TEST_F(Partial, ADrippingBlockIndexEndsAtTheRateFloorAndTheFileIsFetchedWhole) {
     ASSERT_TRUE(outcome.ok) << outcome.error;
     EXPECT_FALSE(outcome.patched);
     EXPECT_NE(outcome.wholeBecause.find("slower than 1024 bytes in 2000 ms"), std::string::npos) << outcome.wholeBecause;
-    EXPECT_EQ(server.RequestCount("/VTupdates/maps/world.pak.vtblocks"), timeouts.attempts);
+    EXPECT_EQ(server.RequestCount("/VTupdates/maps/world.pak.vtblocks"), 1);
     ASSERT_TRUE(part.ReplaceTarget());
     EXPECT_EQ(ReadFileBytes(Local("world.pak")), v2);
 }

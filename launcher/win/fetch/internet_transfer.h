@@ -154,13 +154,15 @@ public:
     // Range line of its own among them the answer is taken as that range
     // request's (a 206 is the whole answer, and nothing is continued): how
     // a partial update asks for its ranges, into a MemorySink.
+    // `attempts`: at most this many (0: the time-outs' number), for what is
+    // worth one try only (an optional block index).
     FetchOutcome Fetch(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes = kNoBodyCap,
-                       const ResumePoint* from = nullptr, const std::string& headers = {}) noexcept;
+                       const ResumePoint* from = nullptr, const std::string& headers = {}, int attempts = 0) noexcept;
 
 private:
     enum class Verdict { Done, Retry, Fail };
     FetchOutcome FetchAttempts(const std::string& url, DownloadSink& sink, std::uint64_t maxBytes,
-                               const ResumePoint* from, const std::string& headers);
+                               const ResumePoint* from, const std::string& headers, int attempts);
     struct Attempt;
     // One request and its answer: sends, judges the answer (answer_judge.h)
     // and pumps the body into the sink.
