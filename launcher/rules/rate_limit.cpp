@@ -24,7 +24,7 @@ std::uint64_t ReadSizeWithin(std::uint64_t bytesPerSecond) {
 }
 
 std::uint64_t BucketBytes(std::uint64_t bytesPerSecond) {
-    return std::max(2 * ReadSizeWithin(bytesPerSecond), bytesPerSecond / 4);
+    return std::max(bytesPerSecond / 16, 2 * TokenBucket::kLeastGrant);
 }
 
 TokenBucket::TokenBucket(std::uint64_t bytesPerSecond, std::uint64_t nowMs)

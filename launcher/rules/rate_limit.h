@@ -3,15 +3,16 @@
 // update's ranges, mirrors, the list and the side file).
 //
 // It is a token bucket: bytes' worth of permission flow in at the limit and
-// are spent by reads. It starts empty and holds a quarter of a second's
-// worth at most (BucketBytes), so after a pause (a file being decided, a
-// server's wait) at most that comes at once: over any window of T seconds
-// at most T + 0.25 seconds' worth arrives, over 2 s within 12.5% of the
-// limit, over a minute within 0.5%. The bucket is sized in time, not in
-// reads: the fetches waiting for their share nap up to 50 ms (and a nap may
-// last longer than asked), and a bucket of two 64 KiB reads, 2.5 ms at
-// 50 MB/s, overflowed during every nap and threw the limit away (a limit of
-// 50 MB/s gave 18).
+// are spent by reads. It starts empty and holds a sixteenth of a second's
+// worth at most (BucketBytes; 2 KiB at the lowest limits), so after a pause
+// (a file being decided, a server's wait) at most that comes at once: over
+// any window of T seconds at most T + 0.0625 seconds' worth arrives, over
+// 2 s within 3.2% of the limit, over a minute within 0.2%. The bucket is
+// sized in time, not in reads: the fetches waiting for their share nap a
+// few milliseconds (up to 50, and a nap may last longer than asked), and a
+// bucket of two 64 KiB reads, 2.5 ms at 50 MB/s, overflowed during every
+// nap and threw the limit away (a limit of 50 MB/s gave 18). A read may be
+// granted less than it asked for: it takes what the bucket holds.
 #pragma once
 
 #include <cstdint>
@@ -37,8 +38,8 @@ int FetchesAtOnceWithin(int fetches, std::uint64_t bytesPerSecond);
 // under a high limit reads as fast as without it.
 inline constexpr std::uint64_t kLargestLimitedRead = 1024 * 1024;
 std::uint64_t ReadSizeWithin(std::uint64_t bytesPerSecond);
-// What the bucket holds at most: a quarter of a second's worth, and never
-// less than two reads.
+// What the bucket holds at most: a sixteenth of a second's worth, and never
+// less than two of the smallest grants.
 std::uint64_t BucketBytes(std::uint64_t bytesPerSecond);
 
 class TokenBucket {

@@ -47,7 +47,7 @@ TEST(RateLimit, NapsLongerThanAReadLoseNothingOfAHighLimit) {
         }
         EXPECT_GE(got, 10 * rate - ReadSizeWithin(rate)) << "the limit was lost to the naps";
         EXPECT_LE(got, 10 * rate);
-        EXPECT_EQ(BucketBytes(rate), rate / 4);
+        EXPECT_EQ(BucketBytes(rate), rate / 16);
     }
 }
 
@@ -66,17 +66,17 @@ TEST(RateLimit, TheBucketHoldsTheLimitOverTimeWithASmallBurst) {
     std::uint64_t window = 0;
     for (std::uint64_t ms = 60001; ms <= 62000; ++ms) window += bucket.Take(ms, 64 * 1024);
     EXPECT_LE(window, 2 * rate);
-    // ... and after a long pause two reads' worth at once (a quarter of a second here), never more.
-    EXPECT_EQ(bucket.Take(1000000, 100 * rate), 2 * ReadSizeWithin(rate));
-    EXPECT_EQ(2 * ReadSizeWithin(rate), rate / 4);
+    // ... and after a long pause a sixteenth of a second's worth at once, never more.
+    EXPECT_EQ(bucket.Take(1000000, 100 * rate), BucketBytes(rate));
+    EXPECT_EQ(BucketBytes(rate), rate / 16);
     bucket.GiveBack(10 * rate);
-    EXPECT_EQ(bucket.Take(1000000, 100 * rate), 2 * ReadSizeWithin(rate)) << "what comes back never overfills it";
+    EXPECT_EQ(bucket.Take(1000000, 100 * rate), BucketBytes(rate)) << "what comes back never overfills it";
 }
 
 TEST(RateLimit, ReadsAreNotCutIntoCrumbs) {
     TokenBucket bucket(16 * 1024, 0);
     ASSERT_EQ(bucket.Take(0, 1), 0u);
-    ASSERT_EQ(bucket.Take(5000, 64 * 1024), 4u * 1024) << "a long pause fills it to two reads' worth";
+    ASSERT_EQ(bucket.Take(5000, 64 * 1024), 2u * 1024) << "a long pause fills it to two grants' worth";
     EXPECT_EQ(bucket.Take(5010, 2048), 0u) << "160 bytes' worth is no piece to read";
     EXPECT_EQ(bucket.Take(5063, 2048), 1032u) << "a KiB is (63 ms at 16 KiB/s)";
     EXPECT_EQ(bucket.Take(5064, 100), 0u);
