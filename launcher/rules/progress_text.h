@@ -1,18 +1,10 @@
-// The status text while a file arrives: the entry's own text, and after it,
-// for a body of 1 MiB or more, what has arrived, of how much, and how fast:
+// The figures of a body on its way, and the time-left rule the status
+// texts use (update_progress.h puts them together for the whole update):
 //
-//   DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s, 32 s left
-//   DOWNLOADING File 1 ... resuming at 29.4 MB            (a cut body continued,
-//   DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.1 MB/s, resumed at 29.4 MB)
-//
-// The time left is the rest of a body with a known length at the recent
-// rate (RecentRate: the last few seconds, so that it does not jump with each
-// read), rounded up: "45 s left" under a minute, "12 min left" under an
-// hour, then "1 h 5 min left". Nothing where the rate is not known yet.
-//
-// The entry's text stays the start of the line, so whatever reads its
-// beginning reads what it always did. MB are 1,048,576 bytes, as Windows
-// counts them in Explorer.
+// The time left is bytes left at the recent rate (RecentRate: the last few
+// seconds, so that it does not jump with each read), rounded up: "45 s
+// left" under a minute, "12 min left" under an hour, then "1 h 5 min
+// left". Nothing where the rate is not known yet.
 #pragma once
 
 #include <cstdint>
@@ -24,17 +16,12 @@ namespace vt::launcher {
 
 // What is known of a body on its way.
 struct BodyProgress {
-    std::uint64_t received = 0;        // bytes held, continued ones included
+    std::uint64_t received = 0;        // bytes fetched: kept from a cut body, then arrived
     std::uint64_t total = 0;           // the whole body; 0 when the server did not say
     std::uint64_t resumedAt = 0;       // a cut body continued from here; 0 when not
     std::uint64_t bytesPerSecond = 0;  // of this attempt's bytes; 0 while not yet known
+    bool sized = false;                // `total` is known (a partial update's may be 0 bytes to come)
 };
-
-// Bodies below this show the entry's text alone.
-inline constexpr std::uint64_t kProgressShownFrom = 1024 * 1024;
-
-// `body` null: the entry's text alone ("DOWNLOADING File 7 ...").
-std::string ProgressText(std::int32_t lineIndex, const BodyProgress* body);
 
 // "3 s left", "12 min left", "1 h 5 min left": `bytesLeft` at `bytesPerSecond`,
 // rounded up; empty when the rate is 0.

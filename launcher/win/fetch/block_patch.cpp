@@ -43,15 +43,15 @@ bool Seek(HANDLE file, std::uint64_t at) {
 // `why`. `unreachable` says the source did not answer at all (no status):
 // a source that cannot serve the index will not serve the whole file
 // either, so that counts against it (FetchFromSources sets it aside).
-std::optional<BlockIndex> FetchIndex(InternetTransfer& transfer, const FetchRequest& request, FetchOutcome& outcome,
-                                     std::string& why, bool& unreachable) {
+std::optional<BlockIndex> FetchIndex(InternetTransfer& transfer, const FetchRequest& request, const PartFile& part,
+                                     FetchOutcome& outcome, std::string& why, bool& unreachable) {
     const BlockIndexSum& sum = *request.expected->blocks;
     if (sum.size > MaxBlockIndexBytes(request.expected->size)) {
         why = "the side file names a block index of " + std::to_string(sum.size) +
               " bytes, more than a file of this size can need";
         return std::nullopt;
     }
-    MemorySink answer;
+    MemorySink answer(part.Progress());
     // One try where the source answers: the index is optional, and a source
     // that drips it or fails it costs the whole file at once, not three
     // rate-floor windows more (92 s for an 8 MiB file). A source that does
@@ -217,12 +217,12 @@ enum class BatchStep { Written, Doubt, Failed };
 // With `oneAtATime` false and an answer of a single range, the ranges it
 // did not bring go back to the front of `pending` and `oneAtATime` is set.
 BatchStep FetchBatch(InternetTransfer& transfer, const std::string& url, std::uint64_t fileSize,
-                     std::deque<ByteRange>& pending, bool& oneAtATime, PatchWriter& writer, FetchOutcome& outcome,
-                     std::string& why) {
+                     std::deque<ByteRange>& pending, bool& oneAtATime, PatchWriter& writer, FetchProgress* progress,
+                     FetchOutcome& outcome, std::string& why) {
     const std::vector<ByteRange> batch = TakeBatch(pending, oneAtATime ? 1 : kRangesPerRequest, kBytesPerRequest);
     std::uint64_t bytes = 0;
     for (const ByteRange& range : batch) bytes += range.Length();
-    MemorySink answer;
+    MemorySink answer(progress);  // the ranges count as they arrive, not when the batch is written
     const FetchOutcome got = transfer.Fetch(url, answer, bytes + batch.size() * 256 + 4096, nullptr, RangeHeader(batch));
     const std::string* const body = &answer.Body();
     outcome.bytes += got.bytes;
@@ -274,7 +274,7 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
     win::UniqueFileHandle second = OpenOldCopy(request.localFile);
     if (!second) return why = "cannot read the old copy", std::nullopt;
     bool unreachable = false;
-    const std::optional<BlockIndex> index = FetchIndex(transfer, request, outcome, why, unreachable);
+    const std::optional<BlockIndex> index = FetchIndex(transfer, request, part, outcome, why, unreachable);
     if (unreachable) return outcome;  // the source's failure: not tried whole from it
     if (!index) return std::nullopt;
     const std::optional<std::vector<std::int64_t>> found = FindBlocks(old.get(), second.get(), *index);
@@ -293,6 +293,9 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         return outcome;
     }
     second.reset();
+    // From now on this fetch fetches the missing ranges, not the file: the
+    // player sees them arrive at the network's rate, not the copy's.
+    if (FetchProgress* progress = part.Progress()) progress->Building(missingBytes);
     PatchWriter writer(part, old.get(), *index, *found);
     std::deque<ByteRange> pending(missing.begin(), missing.end());
     bool oneAtATime = false;
@@ -302,7 +305,8 @@ std::optional<FetchOutcome> PatchFromOldCopy(InternetTransfer& transfer, PartFil
         // replace then has little left.
         BackgroundFlush flushing(part);
         while (!pending.empty()) {
-            const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, outcome, why);
+            const BatchStep step = FetchBatch(transfer, request.url, index->fileSize, pending, oneAtATime, writer, part.Progress(),
+                                              outcome, why);
             if (step == BatchStep::Doubt) return std::nullopt;
             if (step == BatchStep::Failed) return NoteSinkFailure(outcome, why), outcome;
         }

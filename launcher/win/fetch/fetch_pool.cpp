@@ -1,4 +1,6 @@
 #include "launcher/win/fetch/fetch_pool.h"
+
+#include <algorithm>
 #include "launcher/win/fetch/sources.h"
 #include "platform/win/files.h"
 
@@ -70,7 +72,7 @@ std::unique_ptr<PoolFetch> FetchPool::TakeOldest(const std::function<void()>& wh
     }
     std::unique_ptr<PoolFetch> oldest = std::move(order_.front());
     order_.pop_front();
-    takenBytes_ += oldest->progress.Snapshot().received;
+    if (oldest->index > 0) takenBytes_ += oldest->progress.Snapshot().received;
     return oldest;
 }
 
@@ -85,9 +87,12 @@ FetchTotals FetchPool::Totals() const {
     std::lock_guard<std::mutex> lock(mutex_);
     FetchTotals totals{takenBytes_, takenBytes_};
     for (const auto& fetch : order_) {
+        if (fetch->index == 0) continue;  // the start page, the list, the side file: no entry's
         const BodyProgress body = fetch->progress.Snapshot();
         totals.done += body.received;
-        totals.total += body.total > 0 ? body.total : fetch->request.expected ? fetch->request.expected->size : body.received;
+        totals.total += body.sized ? std::max(body.total, body.received)
+                        : fetch->request.expected ? fetch->request.expected->size
+                                                  : body.received;
     }
     return totals;
 }

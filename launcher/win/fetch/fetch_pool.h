@@ -46,8 +46,9 @@ struct OldestFetch {
     BodyProgress body;
 };
 
-// Bytes of the run's fetches so far: those taken back, and those pending
-// (their announced or expected size, else what has arrived).
+// Bytes of the run's entries' fetches so far (the start page, the list and
+// the side file are none): what they fetched (FetchProgress), of what they
+// will (their announced, expected or planned size, else what has arrived).
 struct FetchTotals {
     std::uint64_t done = 0;
     std::uint64_t total = 0;
@@ -90,7 +91,7 @@ private:
     std::deque<std::unique_ptr<PoolFetch>> order_;  // every pending fetch, oldest first
     std::deque<PoolFetch*> queue_;                  // not yet started
     int running_ = 0;
-    std::uint64_t takenBytes_ = 0;  // bodies of the fetches taken back
+    std::uint64_t takenBytes_ = 0;  // what the entries' fetches taken back fetched
     std::vector<win::WorkerThread> threads_;  // last: they go first, waited for
 };
 

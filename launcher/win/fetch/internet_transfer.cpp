@@ -348,8 +348,11 @@ InternetTransfer::Verdict InternetTransfer::Pump(BodyReaderHandles handles, Down
                                                  std::uint64_t base, Attempt& attempt, FetchOutcome& outcome) {
     RateFloor floor(timeouts_);
     constexpr std::uint64_t kStartFastAbove = 16 * 1024;
+    // A partial update's ranges start careful: a fast read returns only when
+    // its megabyte is whole, and the player would see nothing of a batch of
+    // ranges until it had all come. The reader goes fast once they come fast.
     BodyReader reader(handles.connection, handles.request, timeouts_.speedTimeMs,
-                      !attempt.careful && length && *length > kStartFastAbove, fastReads_);
+                      !attempt.careful && !attempt.ownRange && length && *length > kStartFastAbove, fastReads_);
     const std::uint64_t share = rate_ ? ReadSizeWithin(rate_->BytesPerSecond()) : 0;
     const std::string slower =
         "slower than " + std::to_string(timeouts_.speedLimitBytes) + " bytes in " + std::to_string(timeouts_.speedTimeMs) + " ms";

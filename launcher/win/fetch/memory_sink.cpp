@@ -1,5 +1,7 @@
 #include "launcher/win/fetch/memory_sink.h"
 
+#include "launcher/win/fetch/fetch_progress.h"
+
 namespace vt::launcher {
 
 bool MemorySink::Begin(std::uint64_t keep) {
@@ -9,6 +11,7 @@ bool MemorySink::Begin(std::uint64_t keep) {
 
 bool MemorySink::Write(const char* data, std::size_t size) {
     body_.append(data, size);
+    if (progress_) progress_->Arrived(size);
     return true;
 }
 

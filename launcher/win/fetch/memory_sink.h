@@ -14,8 +14,13 @@
 
 namespace vt::launcher {
 
+class FetchProgress;
+
 class MemorySink : public DownloadSink {
 public:
+    // Each piece that arrives is told to `progress` (FetchProgress::Arrived).
+    explicit MemorySink(FetchProgress* progress = nullptr) : progress_(progress) {}
+
     bool Begin(std::uint64_t keep) override;
     bool Write(const char* data, std::size_t size) override;
     bool Reserve(std::uint64_t bytes) override;
@@ -27,6 +32,7 @@ public:
     const std::string& Body() const { return body_; }
 
 private:
+    FetchProgress* progress_;
     unsigned status_ = 0;
     std::string contentType_;
     std::optional<std::string> contentRange_;
