@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/rules/progress_text.h"
+#include "launcher/rules/update_progress.h"
 
 using namespace vt::launcher;
 
@@ -126,33 +127,6 @@ TEST(Stamp, DigitHelpers) {
     EXPECT_EQ(digits, "12008");
 }
 
-TEST(ProgressText, TheEntrysTextStaysTheStartOfTheLine) {
-    constexpr std::uint64_t MiB = 1024 * 1024;
-    EXPECT_EQ(ProgressText(6, nullptr), "DOWNLOADING File 6 ...");
-    BodyProgress small{500 * 1024, MiB - 1, 0, 100 * 1024};
-    EXPECT_EQ(ProgressText(1, &small), "DOWNLOADING File 1 ...");  // below 1 MiB: no figures
-
-    BodyProgress big{34 * MiB, 200 * MiB, 0, 5 * MiB + MiB / 5};
-    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 5.2 MB/s, 32 s left");
-    big.bytesPerSecond = 0;  // the first moments: no rate yet
-    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB");
-    big.bytesPerSecond = 300 * 1024;  // a slow link says so
-    EXPECT_EQ(ProgressText(1, &big), "DOWNLOADING File 1 ... 34.0 of 200.0 MB, 300 KB/s, 10 min left");
-
-    BodyProgress unannounced{3 * MiB / 2, 0, 0, 2 * MiB};  // no Content-Length: what has arrived
-    EXPECT_EQ(ProgressText(2, &unannounced), "DOWNLOADING File 2 ... 1.5 MB, 2.0 MB/s");
-}
-
-TEST(ProgressText, AContinuedBodySaysWhereItResumed) {
-    constexpr std::uint64_t MiB = 1024 * 1024;
-    const std::uint64_t at = 29 * MiB + 4 * MiB / 10 + 1;
-    BodyProgress resumed{at, 200 * MiB, at, 0};
-    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... resuming at 29.4 MB");
-    resumed.received = 31 * MiB;
-    resumed.bytesPerSecond = 3 * MiB;
-    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 3.0 MB/s, 57 s left, resumed at 29.4 MB");
-}
-
 // The names Windows can have no file by, as the launcher and vtlist refuse
 // them, and the names it takes for one file.
 TEST(LocalNames, DevicesControlCharactersAndReservedCharactersAreProblems) {
@@ -204,18 +178,6 @@ TEST(ProgressText, TheTimeLeftIsRoundedUpInSecondsMinutesAndHours) {
     EXPECT_EQ(longest, "5124095576030431 h 1 min left") << "the largest still reads, rounded up";
 }
 
-TEST(ProgressText, ABigBodyWithALengthEndsInTheTimeLeft) {
-    constexpr std::uint64_t MiB = 1024 * 1024;
-    BodyProgress body{4 * MiB, 4 * MiB + 7 * MiB / 10, 0, 623 * 1024};
-    EXPECT_EQ(ProgressText(1, &body), "DOWNLOADING File 1 ... 4.0 of 4.7 MB, 623 KB/s, 2 s left");
-    body.bytesPerSecond = 0;
-    EXPECT_EQ(ProgressText(1, &body), "DOWNLOADING File 1 ... 4.0 of 4.7 MB") << "unknown rate: no time";
-    BodyProgress unannounced{3 * MiB, 0, 0, MiB};
-    EXPECT_EQ(ProgressText(1, &unannounced), "DOWNLOADING File 1 ... 3.0 MB, 1.0 MB/s") << "no length: no time";
-    BodyProgress resumed{31 * MiB, 200 * MiB, 29 * MiB, 13 * MiB};
-    EXPECT_EQ(ProgressText(1, &resumed), "DOWNLOADING File 1 ... 31.0 of 200.0 MB, 13.0 MB/s, 13 s left, resumed at 29.0 MB");
-}
-
 TEST(ProgressText, TheRecentRateIsTheLastFewSecondsAndFallsInAStall) {
     RecentRate rate;
     rate.Start(1000, 0);
@@ -247,6 +209,6 @@ TEST(ProgressText, AfterAWholeWindowOfSilenceTheRateIsZeroAndNoTimeIsLeft) {
     EXPECT_LT(halfway, 162'000u) << "silent for half the window: a falling rate";
     EXPECT_EQ(rate.BytesPerSecond(10000 + RecentRate::kWindowMs), 0u);
     EXPECT_EQ(rate.BytesPerSecond(25000), 0u);
-    BodyProgress stalled{1'620'000, 9'000'000, 0, rate.BytesPerSecond(25000)};
-    EXPECT_EQ(ProgressText(1, &stalled), "DOWNLOADING File 1 ... 1.5 of 8.6 MB") << "no rate, no time left";
+    EXPECT_EQ(WholeUpdateFigures(1'620'000, 9'000'000, rate.BytesPerSecond(25000)), " 1.5 of 8.6 MB")
+        << "no rate, no time left";
 }

@@ -2,7 +2,11 @@
 // server, driven through its window like a player would, under Wine and Xvfb.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <ctime>
+#include <optional>
+#include <set>
 #include <functional>
 #include <map>
 
@@ -471,11 +475,12 @@ TEST_F(Launcher, LinuxLineEndsInTheConfigAndTheListAreReadAsWritten) {
     EXPECT_EQ(ReadFileBytes(App("readme.txt")), "player's readme");
 }
 
-// A big file arrives slowly as entry 1 while five small entries after it are
-// done at once: the status names entry 1, the one the run waits for, with
-// its figures going up and the time it still needs, and the log keeps the
-// entry's text alone.
-TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
+// Without a side file sizes come only with the answers: a big file arrives
+// slowly as entry 1 while five small entries after it are done at once. The
+// status names entry 1, the one the run waits for, then the entry of all
+// entries and the bytes as they arrive, and no time left, which would be a
+// guess. The log keeps the entry's text alone.
+TEST_F(Launcher, WithoutASideFileTheStatusCountsEntriesAndBytesAsTheyArrive) {
     constexpr std::size_t kBig = 6 * 1000 * 1000;
     Serve("big.bin", std::string(kBig, 'B'));
     Fault slow;
@@ -496,19 +501,190 @@ TEST_F(Launcher, TheStatusNamesTheEntryWaitedForAndItsBytesAsTheyArrive) {
     ASSERT_EQ(Status(), "Done.") << Log();
     EXPECT_EQ(ReadFileBytes(App("big.bin")).size(), kBig);
     std::string all;
-    int figures = 0, timeLeft = 0;
+    std::set<std::string> amounts;  // "1.0 MB", "2.0 MB", ...
     for (const std::string& text : seen) {
         all += text + "\n";
-        if (text.rfind("DOWNLOADING File 1 ... ", 0) == 0 && text.find(" of 5.7 MB, ") != std::string::npos) ++figures;
-        const std::size_t left = text.find(" s left");  // "..., 1.1 MB/s, 3 s left"
-        if (text.find("B/s, ") != std::string::npos && left != std::string::npos && left + 7 == text.size()) ++timeLeft;
+        const std::string counted = "DOWNLOADING File 1 ... 1 of 6 files, ";
+        if (text.rfind(counted, 0) == 0) amounts.insert(text.substr(counted.size(), text.find(',', counted.size())));
+        EXPECT_EQ(text.find(" left"), std::string::npos) << "a time left without sizes: " << text;
     }
     for (int i = 2; i <= 6; ++i)
         EXPECT_EQ(all.find("DOWNLOADING File " + std::to_string(i) + " "), std::string::npos)
             << "entry " << i << " named while entry 1 was awaited:\n" << all;
-    EXPECT_GE(figures, 3) << "the figures did not change as bytes arrived:\n" << all;
-    EXPECT_GE(timeLeft, 1) << "the time left was never shown:\n" << all;
-    for (const std::string& line : LogLines("STATUS")) EXPECT_EQ(line.find(" MB"), std::string::npos) << line;
+    EXPECT_GE(amounts.size(), 3u) << "the bytes did not go up as they arrived:\n" << all;
+    for (const std::string& line : LogLines("STATUS")) EXPECT_EQ(line.find(" of 6 files"), std::string::npos) << line;
+}
+
+namespace {
+
+// "412.0 of 1,230.5 MB, 5.2 MB/s, 3 min left" read back: the bytes fetched
+// and all, in MB, and the seconds left (-1 when none is said).
+struct WholeFigures {
+    double done = 0, total = 0;
+    int secondsLeft = -1;
+};
+std::optional<WholeFigures> ReadWholeFigures(const std::string& text) {
+    const std::size_t of = text.find(" of ");
+    const std::size_t mb = text.find(" MB", of == std::string::npos ? 0 : of);
+    const std::size_t dots = text.find(" ... ");
+    if (of == std::string::npos || mb == std::string::npos || dots == std::string::npos || text.find(" files") != std::string::npos)
+        return std::nullopt;
+    auto number = [](std::string digits) {
+        digits.erase(std::remove(digits.begin(), digits.end(), ','), digits.end());
+        return std::atof(digits.c_str());
+    };
+    WholeFigures figures;
+    figures.done = number(text.substr(dots + 5, of - dots - 5));
+    figures.total = number(text.substr(of + 4, mb - of - 4));
+    const std::size_t left = text.find(" left");
+    if (left != std::string::npos) {
+        const std::size_t comma = text.rfind(", ", left);
+        const std::string amount = text.substr(comma + 2, left - comma - 2);  // "45 s", "3 min"
+        const int n = std::atoi(amount.c_str());
+        figures.secondsLeft = amount.find(" min") != std::string::npos ? n * 60 : n;
+    }
+    return figures;
+}
+
+}  // namespace
+
+// A release of 21 files, 18 MB in all, with a side file (every size known
+// before the first byte) under MAXRATE=1024: the status names the whole
+// update from the first figures on, and the time left is the whole
+// update's. Halfway through, the time it says is within a third of the
+// time that in fact remained. Quit halfway and started again, the figures
+// go on from what was kept; without the side file, entries are counted and
+// no time left is said.
+TEST_F(Launcher, TheStatusShowsTheWholeUpdateAndHowLongItStillNeeds) {
+    std::string list = "update list\r\nbig.bin|big.bin|immer\r\n";
+    Serve("big.bin", std::string(5977000, 'B'));  // 5.7 MB
+    for (int i = 1; i <= 20; ++i) {
+        const std::string name = "pak" + std::to_string(i) + ".bin";
+        Serve(name, std::string(600 * 1024, static_cast<char>('a' + i)));
+        list += name + "|" + name + "|immer\r\n";
+    }
+    Serve("update.dat", list);
+    std::vector<std::string> problems;
+    Serve("update.dat.vtsums", vtlist::MakeSideFile(list, root / "VTupdates", {}, nullptr, problems));
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    auto removeFetched = [&] {
+        for (int i = 0; i <= 20; ++i) ::DeleteFileA(App(i == 0 ? "big.bin" : "pak" + std::to_string(i) + ".bin").c_str());
+    };
+    // The statuses shown, each with when it was first seen, until `stop` says so.
+    auto watch = [&](const std::function<bool(const std::string&)>& stop, DWORD ms) {
+        std::vector<std::pair<ULONGLONG, std::string>> seen;
+        const ULONGLONG deadline = ::GetTickCount64() + ms;
+        for (std::string text; !stop(text = Status()) && ::GetTickCount64() < deadline; ::Sleep(40))
+            if (seen.empty() || seen.back().second != text) seen.emplace_back(::GetTickCount64(), text);
+        seen.emplace_back(::GetTickCount64(), Status());
+        return seen;
+    };
+
+    Config("MAXRATE=1024\r\n");
+    Start();
+    const auto run = watch([](const std::string& text) { return text == "Done."; }, 90000);
+    ASSERT_EQ(run.back().second, "Done.") << Log();
+    const ULONGLONG end = run.back().first;
+    ULONGLONG first = 0;
+    double most = 0;
+    for (const auto& [at, text] : run)
+        if (const auto figures = ReadWholeFigures(text)) {
+            if (first == 0) first = at;
+            most = std::max(most, figures->total);
+            EXPECT_GE(figures->total, 17.0) << "not the whole update: " << text;
+        }
+    ASSERT_NE(first, 0u) << "no whole-update figures were shown";
+    EXPECT_GE(most, 17.0);
+    // The sample nearest the middle of the fetching that says a time left.
+    const ULONGLONG middle = first + (end - first) / 2;
+    std::optional<std::pair<ULONGLONG, int>> halfway;
+    for (const auto& [at, text] : run) {
+        const auto figures = ReadWholeFigures(text);
+        if (!figures || figures->secondsLeft < 0) continue;
+        const auto distance = [middle](ULONGLONG t) { return t > middle ? t - middle : middle - t; };
+        if (!halfway || distance(at) < distance(halfway->first)) halfway = std::make_pair(at, figures->secondsLeft);
+    }
+    ASSERT_TRUE(halfway) << "no time left was shown";
+    const double remained = static_cast<double>(end - halfway->first) / 1000.0;
+    EXPECT_NEAR(halfway->second, remained, remained / 3 + 1.0)
+        << "said " << halfway->second << " s left when " << remained << " s remained";
+    EXPECT_NE(Log().find(" SUMMARY 21 entries looked at, 21 files fetched, "), std::string::npos) << Log();
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+
+    // Quit halfway, started again under a lower limit: within the first
+    // moments the figures hold what the big file's partial file kept, more
+    // than the limit could have brought since.
+    removeFetched();
+    Start();
+    watch([](const std::string& text) { const auto f = ReadWholeFigures(text); return f && f->done >= 8.0; }, 60000);
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+    ASSERT_TRUE(PathExists(App("big.bin.vtpart"))) << "nothing was kept of the big file";
+    Config("MAXRATE=256\r\n");
+    Start();
+    ULONGLONG shown = 0;
+    const auto again = watch([&](const std::string& text) {
+        if (shown == 0 && ReadWholeFigures(text)) shown = ::GetTickCount64();
+        return shown != 0 && ::GetTickCount64() - shown > 1500;
+    }, 30000);
+    bool kept = false;
+    for (const auto& [at, text] : again)
+        if (const auto figures = ReadWholeFigures(text)) kept = kept || figures->done >= 1.0;
+    EXPECT_TRUE(kept) << "the figures began again from nothing: " << (again.empty() ? "" : again.back().second);
+    ui::Click(quit);
+    ASSERT_TRUE(Ended());
+
+    // Without the side file: "of 21" entries, and no time left (at a limit
+    // that lets the texts be seen: 18 MB take about four seconds).
+    ::DeleteFileA((root / "VTupdates\\update.dat.vtsums").c_str());
+    removeFetched();
+    Config("MAXRATE=4096\r\n");
+    Start();
+    const auto plain = watch([](const std::string& text) { return text == "Done."; }, 60000);
+    ASSERT_EQ(plain.back().second, "Done.") << Log();
+    bool counted = false;
+    for (const auto& [at, text] : plain) {
+        counted = counted || text.find(" of 21 files") != std::string::npos;
+        EXPECT_EQ(text.find(" left"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(counted) << "the entries were not counted";
+}
+
+// A first install of many small files, each answered after 50 ms: the
+// whole update's figures rise with them, and the log's last line says what
+// the update cost.
+TEST_F(Launcher, AFirstInstallOfManySmallFilesShowsTheWholeUpdateAndItsCost) {
+    constexpr int kFiles = 400;
+    std::string list = "update list\r\n";
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".dat";
+        Serve(name, std::string(16384, static_cast<char>('a' + i % 26)));
+        server.SetFault("/VTupdates/" + name, StallFor(50));
+        list += name + "|" + name + "|immer\r\n";
+    }
+    Serve("update.dat", list);
+    std::vector<std::string> problems;
+    Serve("update.dat.vtsums", vtlist::MakeSideFile(list, root / "VTupdates", {}, nullptr, problems));
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    Start();
+    std::vector<double> done;
+    const ULONGLONG deadline = ::GetTickCount64() + 90000;
+    for (std::string text; (text = Status()) != "Done." && ::GetTickCount64() < deadline; ::Sleep(40)) {
+        const auto figures = ReadWholeFigures(text);
+        if (!figures) continue;
+        EXPECT_NEAR(figures->total, 6.3, 0.05) << text;  // 400 x 16 KiB = 6.25 MiB
+        if (done.empty() || done.back() != figures->done) done.push_back(figures->done);
+    }
+    ASSERT_EQ(Status(), "Done.") << Log();
+    EXPECT_GE(done.size(), 3u) << "the whole update's figures did not rise as the files came";
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << "the bytes fetched went back";
+    const std::vector<std::string> summary = LogLines("SUMMARY");
+    ASSERT_EQ(summary.size(), 1u) << Log();
+    EXPECT_NE(summary[0].find("400 entries looked at, 400 files fetched, "), std::string::npos) << summary[0];
+    EXPECT_NE(summary[0].find(" bytes over the network (6.3 MB), 0 bytes reused from old copies, 0 bytes kept "),
+              std::string::npos)
+        << summary[0];
 }
 
 // Texts that follow each other within a frame are held back, but the newest

@@ -42,6 +42,13 @@ bool OpensForTheLook(const std::string& path) {
 
 }  // namespace
 
+DateValue LocalDateValueOf(std::uint64_t fileTime) {
+    FILETIME utc;
+    utc.dwLowDateTime = static_cast<DWORD>(fileTime);
+    utc.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+    return ToLocalDateValue(utc);
+}
+
 LocalFileLook LookAtLocalFile(const std::string& path, bool openedAhead) {
     LocalFileLook look;
     const std::wstring wide = win::PathW(path);
@@ -84,21 +91,41 @@ LocalFileLook LookAtLocalFile(const std::string& path, bool openedAhead) {
     return look;
 }
 
-OpensAhead::OpensAhead(const std::vector<std::string>& lines, FileToOpen fileToOpen, int threads)
+OpensAhead::OpensAhead(const std::vector<std::string>& lines, FileToOpen fileToOpen, int threads, Planner planner)
     : lines_(lines),
       fileToOpen_(std::move(fileToOpen)),
+      planner_(std::move(planner)),
       count_(lines.size()),
       slots_(std::make_unique<std::atomic<std::uint8_t>[]>(lines.size())) {
     for (std::size_t i = 0; i < count_; ++i) slots_[i].store(kUnopened, std::memory_order_relaxed);
     // A few opens more on the run's thread cost less than the threads; and a
     // held thread without its event to wait for would spin.
-    if (count_ < kFewest || !go_) return;
+    if (count_ < kFewest || !go_) {
+        while (PlanOne()) {
+        }
+        return;
+    }
     go_.Set();
     try {
         for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Open(); });
     } catch (const std::exception&) {
         // No thread to be had: those started go on, and the run opens the rest.
     }
+    if (threads_.empty())
+        while (PlanOne()) {
+        }
+}
+
+bool OpensAhead::PlanOne() {
+    if (!planner_) return false;
+    const std::size_t i = nextPlan_++;
+    if (i >= count_) return false;
+    try {
+        planner_(i, lines_[i]);
+    } catch (const std::exception&) {
+        // Out of memory: the line stays unplanned, and the run's decision covers it.
+    }
+    return true;
 }
 
 OpensAhead::~OpensAhead() {
@@ -108,6 +135,10 @@ OpensAhead::~OpensAhead() {
 }
 
 void OpensAhead::Open() {
+    // The plan first: a stat a line, no handle, never held back by the run's
+    // writes, so the whole update's total is known within moments.
+    while (!stopping_ && PlanOne()) {
+    }
     while (!stopping_) {
         // busy_ before held_, and Hold the other way round: either Hold
         // waits for this open, or this thread sees that it is held.

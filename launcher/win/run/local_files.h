@@ -41,6 +41,9 @@ struct LocalFileLook {
     FileFacts facts;
 };
 LocalFileLook LookAtLocalFile(const std::string& path, bool openedAhead = false);
+// A raw last-write time (FILETIME as 64 bits, UTC) as the look reads it:
+// local, to the second.
+DateValue LocalDateValueOf(std::uint64_t fileTime);
 
 // The looks' opens of the entries ahead of the run, on threads of their own.
 //
@@ -65,9 +68,17 @@ public:
     // the run refuses, or one whose stamp is not a date). Called on the
     // opening threads: it must only read what it is given.
     using FileToOpen = std::function<std::string(const std::string& line)>;
+    // What the whole update will fetch for lines[i] (update_progress.h):
+    // asked of every line once, before any open, by the facts of its file
+    // (a stat, no handle: nothing the run writes meets it, so it is never
+    // held). Called on the threads, or at once on the run's when there are
+    // none; it must only read what it is given.
+    using Planner = std::function<void(std::size_t index, const std::string& line)>;
     // `lines` (entry i + 1 is lines[i]) must outlive this. Fewer than
-    // `kFewest` lines, or no thread to be had: nothing is opened ahead.
-    OpensAhead(const std::vector<std::string>& lines, FileToOpen fileToOpen, int threads = kThreads);
+    // `kFewest` lines, or no thread to be had: nothing is opened ahead (and
+    // the planner, if any, is asked here, on the caller's thread).
+    OpensAhead(const std::vector<std::string>& lines, FileToOpen fileToOpen, int threads = kThreads,
+               Planner planner = {});
     ~OpensAhead();  // stops the threads and waits for them (an open ends by itself)
     OpensAhead(const OpensAhead&) = delete;
     OpensAhead& operator=(const OpensAhead&) = delete;
@@ -89,12 +100,15 @@ private:
     // and only the run moves a slot to Taken.
     enum Slot : std::uint8_t { kUnopened, kOpening, kOpened, kFailed, kTaken };
     void Open();  // one thread's work
+    bool PlanOne();  // the next line not planned yet; false when every line is
 
     // No lock: under Wine a lock that two threads want is a round trip to the
     // wine server each time, as many as the opens themselves.
     const std::vector<std::string>& lines_;
     const FileToOpen fileToOpen_;
+    const Planner planner_;
     const std::size_t count_;
+    std::atomic<std::size_t> nextPlan_{0};  // the next line a thread plans
     std::unique_ptr<std::atomic<std::uint8_t>[]> slots_;
     std::atomic<std::size_t> next_{0};  // the next line a thread takes up; never behind the run
     std::size_t passed_ = 0;            // the run's: it has looked at every line before this one

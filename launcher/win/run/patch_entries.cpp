@@ -4,6 +4,7 @@
 
 #include "launcher/rules/patch_entry.h"
 #include "launcher/rules/progress_text.h"
+#include "launcher/rules/update_progress.h"
 #include "launcher/rules/url_path.h"
 #include "launcher/win/fetch/leftover_sweep.h"
 #include "launcher/win/fetch/part_file.h"
@@ -35,6 +36,25 @@ std::string FileTheLookOpens(const std::string& appDir, int twoDigitYearMax, con
     return appDir + entry->LocalPath;
 }
 
+// The bytes the look ahead plans for line `index` (0-based) with its side
+// file entry: by the facts of its file, no digest read (PlannedBytes).
+std::uint64_t PlanLine(const std::string& appDir, int twoDigitYearMax, const SideFile& sums, std::size_t index,
+                       const std::string& line) {
+    const auto side = sums.entries.find(static_cast<std::int32_t>(index + 1));
+    if (side == sums.entries.end()) return 0;
+    const std::optional<PatchEntry> entry = SplitPatchEntry(line);
+    if (!entry || EntryRefusal(*entry)) return 0;
+    DateValue date = 0;
+    const StampKind kind = ClassifyStamp(entry->Stamp, date, twoDigitYearMax);
+    AheadFacts facts;
+    if (const std::optional<win::FileFacts> found = win::ReadFileFacts(appDir + entry->LocalPath)) {
+        facts.present = true;
+        facts.size = found->size;
+        facts.lastWritten = LocalDateValueOf(found->written);
+    }
+    return PlannedBytes(kind, date, facts, &side->second);
+}
+
 }  // namespace
 
 // Finished fetches may wait this many at most for an earlier, slower one
@@ -56,10 +76,25 @@ void PatchEntryProcessor::UseSideFile(const SideFile* sums, HashCache* hashes) {
 }
 
 void PatchEntryProcessor::OpenAhead(const std::vector<std::string>& entries) {
+    entries_ = entries.size();
+    OpensAhead::Planner planner;
+    if (sums_) {
+        plan_ = std::make_unique<UpdatePlan>(entries.size());
+        planner = [appDir = context_.settings.AppDir, yearMax = twoDigitYearMax_, sums = sums_,
+                   plan = plan_.get()](std::size_t index, const std::string& line) {
+            plan->Plan(index, PlanLine(appDir, yearMax, *sums, index, line));
+        };
+    }
     ahead_ = std::make_unique<OpensAhead>(
-        entries, [appDir = context_.settings.AppDir, yearMax = twoDigitYearMax_](const std::string& line) {
+        entries,
+        [appDir = context_.settings.AppDir, yearMax = twoDigitYearMax_](const std::string& line) {
             return FileTheLookOpens(appDir, yearMax, line);
-        });
+        },
+        OpensAhead::kThreads, std::move(planner));
+}
+
+void PatchEntryProcessor::Decided(std::int32_t LineIndex) {
+    if (plan_) plan_->Decided(static_cast<std::size_t>(LineIndex) - 1);
 }
 
 bool PatchEntryProcessor::MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side) {
@@ -78,8 +113,11 @@ bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& Local
         request.remotePath = url.substr(base.size());
     }
     if (ahead_) ahead_->Hold(true);  // until every fetch is in place; what was opened before may be replaced
+    // The entry's plan leaves the total once its fetch is in the pool, which
+    // counts it from then on: the total never dips in between.
     if (oneAtATime_) {
         pool_->Submit(LineIndex, std::move(request));
+        Decided(LineIndex);
         return PutInPlace(TakeOldest());
     }
     while (pool_->OldestDone())
@@ -87,6 +125,7 @@ bool PatchEntryProcessor::Fetch(const std::string& url, const std::string& Local
     if (pool_->Pending() >= kPendingPerFetch * static_cast<std::size_t>(pool_->FetchesAtOnce()))
         if (!PutInPlace(TakeOldest())) return false;
     pool_->Submit(LineIndex, std::move(request));
+    Decided(LineIndex);
     return true;
 }
 
@@ -101,20 +140,37 @@ void PatchEntryProcessor::ShowProgress(std::int32_t deciding) {
         if (deciding == 0) return;
         context_.view.SetStatus(EntryStatusText(deciding));
         shownIndex_ = deciding;
-        return;
-    }
-    const ULONGLONG now = ::GetTickCount64();
-    if (oldest->index != shownIndex_) {
+    } else if (oldest->index != shownIndex_) {
         context_.view.SetStatus(EntryStatusText(oldest->index));  // logged: the entry waited for changed
         shownIndex_ = oldest->index;
-        progressShownAt_ = 0;
     }
-    if (progressShownAt_ != 0 && now - progressShownAt_ < kProgressEveryMs) return;
-    progressShownAt_ = now;
-    const std::string text = ProgressText(oldest->index, &oldest->body);
-    if (text != EntryStatusText(oldest->index)) context_.view.ShowProgress(text);
+    // The figures follow the entry's text (shown, not logged): worked out
+    // anew a few times a second, and kept between.
+    const ULONGLONG now = ::GetTickCount64();
+    if (progressShownAt_ == 0 || now - progressShownAt_ >= kProgressEveryMs) {
+        progressShownAt_ = now;
+        figures_ = WholeFigures(oldest.has_value());
+    }
+    if (!figures_.empty()) context_.view.ShowProgress(EntryStatusText(shownIndex_) + figures_);
+}
+
+std::string PatchEntryProcessor::WholeFigures(bool fetching) {
+    const ULONGLONG now = ::GetTickCount64();
     const FetchTotals totals = pool_->Totals();
-    context_.view.ShowTotalProgress(totals.done, totals.total);
+    wholeRate_.Held(now, totals.done);
+    const std::uint64_t rate = wholeRate_.BytesPerSecond(now);
+    if (plan_) {
+        // The sizes are known: the whole update, once the look ahead has
+        // planned every entry (moments after the list is read).
+        if (!plan_->Complete()) return {};
+        const std::uint64_t total = totals.total + plan_->Undecided();
+        if (total > 0) context_.view.ShowTotalProgress(share_.Of(totals.done, total), SteadyShare::kWhole);
+        return WholeUpdateFigures(totals.done, total, rate);
+    }
+    // Sizes come only with the answers: the entries, and what has arrived.
+    if (!fetching && totals.done == 0) return {};
+    context_.view.ShowTotalProgress(share_.Of(static_cast<std::uint64_t>(shownIndex_), entries_), SteadyShare::kWhole);
+    return EntriesFigures(shownIndex_, entries_, totals.done, rate);
 }
 
 bool PatchEntryProcessor::PutInPlace(std::unique_ptr<PoolFetch> fetch) {
@@ -144,6 +200,7 @@ void PatchEntryProcessor::RemoveUnusedParts() {
 
 bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_t LineIndex) {
     const std::string index = std::to_string(LineIndex);
+    ++context_.summary.entriesLooked;
     const std::optional<PatchEntry> entry = SplitPatchEntry(Line);
     if (!entry) {
         context_.log.Line("ENTRY", index + " malformed (needs exactly two \"|\"): " + Line);
@@ -194,6 +251,7 @@ bool PatchEntryProcessor::ProcessPatchEntry(const std::string& Line, std::int32_
     }
     repaired_ += decision.repairing;
     context_.log.Line("ENTRY", index + " " + LocalFile + ": " + decision.why + (decision.needed ? ", fetching" : ""));
+    if (!decision.needed) Decided(LineIndex);
     return !decision.needed || Fetch(url, LocalFile, LineIndex, side);
 }
 

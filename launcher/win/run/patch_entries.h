@@ -26,6 +26,8 @@
 #include "launcher/rules/date_value.h"
 #include "launcher/rules/entry_decision.h"
 #include "launcher/rules/patch_entry.h"
+#include "launcher/rules/progress_text.h"
+#include "launcher/rules/update_progress.h"
 #include "launcher/win/fetch/fetch_pool.h"
 #include "launcher/win/run/local_files.h"
 #include "launcher/win/run/hash_cache.h"
@@ -65,7 +67,8 @@ public:
     // `hashes` remembers local files' digests between runs.
     void UseSideFile(const SideFile* sums, HashCache* hashes);
     // The looks' opens of `entries` (the run's list, which must outlive this
-    // processor) are begun ahead of the run (see OpensAhead).
+    // processor) are begun ahead of the run (see OpensAhead), and with a
+    // side file the whole update is planned on the same walk (UpdatePlan).
     void OpenAhead(const std::vector<std::string>& entries);
     // No open ahead goes on after this: the run is about to write files of
     // its own (the hash cache) whatever the list names.
@@ -81,15 +84,18 @@ public:
 
 private:
     bool Fetch(const std::string& url, const std::string& LocalFile, std::int32_t LineIndex, const SideEntry* expected);
+    void Decided(std::int32_t LineIndex);  // the entry's plan leaves the whole update's total
     // Whether the local file is what was released (`facts`: its size and time,
     // when just read).
     bool MatchesSide(const std::string& LocalFile, const FileFacts* facts, const SideEntry& side);
     bool PutInPlace(std::unique_ptr<PoolFetch> fetch);  // the oldest fetch: log it, replace its target
     std::unique_ptr<PoolFetch> TakeOldest();            // waits, showing the fetch's progress meanwhile
     // The status text names the entry the run waits for: the oldest fetch
-    // still going (with its figures, kProgressEveryMs apart at most, and the
-    // run's bytes on the taskbar), else `deciding` (0: none).
+    // still going, else `deciding` (0: none); after it the whole update's
+    // figures (update_progress.h), worked out kProgressEveryMs apart at most,
+    // and its share on the taskbar.
     void ShowProgress(std::int32_t deciding);
+    std::string WholeFigures(bool fetching);  // "" when there are none to show
     static constexpr ULONGLONG kProgressEveryMs = 250;
 
     // Each folder of the list once per run: what a stopped run left there goes.
@@ -104,7 +110,12 @@ private:
     MirrorSet* mirrors_;
     bool oneAtATime_;  // each fetch is waited for before the next entry
     std::int32_t shownIndex_ = 0;      // the entry the status text names
-    ULONGLONG progressShownAt_ = 0;    // when its figures were last shown
+    ULONGLONG progressShownAt_ = 0;    // when the figures were last worked out
+    std::string figures_;              // the whole update's, as last worked out
+    std::size_t entries_ = 0;          // of the list
+    std::unique_ptr<UpdatePlan> plan_;  // with a side file: what the run will fetch
+    RecentRate wholeRate_;             // of all the run's fetches together
+    SteadyShare share_;                // the taskbar's
     std::unordered_set<std::string> checkedFolders_;  // FileNameKey
     RunFolders folders_;                              // the entries' folders, each made once a run
     std::vector<std::string> foldersWithKeptParts_;

@@ -19,12 +19,29 @@ std::string FetchLogLine(const std::string& url, const std::string& fileName, co
     return line;
 }
 
+namespace {
+
+void Tally(UpdateSummary& summary, const PoolFetch& fetch) {
+    summary.networkBytes += fetch.progress.Network();
+    if (!fetch.outcome.ok || fetch.index == 0) return;
+    ++summary.filesFetched;
+    summary.reusedBytes += fetch.outcome.reusedBytes;
+    if (fetch.outcome.patched) return;
+    // What the body holds and did not fetch in this run: kept from a cut body.
+    const std::uint64_t held = fetch.progress.Snapshot().received;
+    const std::uint64_t fetched = fetch.progress.BodyNetwork();
+    if (held > fetched) summary.keptBytes += held - fetched;
+}
+
+}  // namespace
+
 Finished Finish(RunContext& context, PoolFetch& fetch, HashCache* hashes) {
     FetchOutcome& outcome = fetch.outcome;
     if (outcome.ok && !fetch.part->ReplaceTarget()) {
         outcome.ok = false;
         outcome.error = fetch.part->LastError();
     }
+    Tally(context.summary, fetch);
     const FetchRequest& request = fetch.request;
     context.log.Line("FETCH", FetchLogLine(request.url, request.localFile, outcome));
     if (!outcome.ok) return Finished{false, request.url + ": " + outcome.error};

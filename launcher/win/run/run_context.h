@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/settings.h"
+#include "launcher/rules/update_progress.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/win/fetch/fetch_pool.h"
 #include "launcher/win/run/hash_cache.h"
@@ -24,8 +25,8 @@ public:
     // The last status text with a fetch's figures after it: shown, but not
     // logged (it changes a few times a second).
     virtual void ShowProgress(const std::string& text) { SetStatus(text); }
-    // The run's bytes so far of all it knows it will fetch: the taskbar
-    // button's bar, where there is a taskbar.
+    // The whole update's share so far (`done` of `total`, which only rises):
+    // the taskbar button's bar, where there is a taskbar.
     virtual void ShowTotalProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
@@ -38,6 +39,9 @@ struct RunContext {
     // it (what its ENDING line says after the code); written once, as the
     // run ends. The steps hand it up to the ending; nothing else writes it.
     std::string lastFailure = {};
+    // What the run's fetches cost, for its SUMMARY line: tallied as each
+    // fetch is taken back (Finish), the entries by the run.
+    UpdateSummary summary = {};
 };
 
 // How a fetch ended at its one end: its file in place, or why not.

@@ -22,6 +22,17 @@ namespace vt::launcher {
 
 RunOutcome UpdateRun::Run() noexcept {
     RunOutcome outcome;
+    const ULONGLONG begin = ::GetTickCount64();
+    context_.summary = UpdateSummary{};
+    // Whatever the ending, the last line says what the update cost.
+    const ScopeExit summary([&] {
+        context_.summary.ms = ::GetTickCount64() - begin;
+        try {
+            context_.log.Line("SUMMARY", SummaryText(context_.summary));
+        } catch (...) {
+            // Out of memory: the line is lost, nothing else.
+        }
+    });
     try {
         outcome.ending = Ending();
     } catch (const FileAccessFailure& failure) {
