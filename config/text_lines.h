@@ -20,5 +20,8 @@ namespace vt {
 // empty text has no lines. CR LF is one end; "a\r\rb" and "a\n\nb" are three
 // lines: "a", "" and "b"; so is "a\n\rb" (LF, then CR: two ends).
 std::vector<std::string> SplitTextLines(std::string_view text);
+// The same lines as views into `text` (which must outlive them): a list of
+// millions of lines read without a copy of each.
+std::vector<std::string_view> TextLineViews(std::string_view text);
 
 }  // namespace vt

@@ -14,6 +14,10 @@ inline constexpr char kLauncherMarker[] = "<!-- Vortane Mod Launcher -->";
 inline constexpr char kProbeFileName[] = "delete_me.txt";
 inline constexpr char kListFileName[] = "NEWUPDATE.TXT";
 inline constexpr std::uint32_t kTimeoutTickMs = 30000;
+// The probe page and the patch list are read whole: a body over this fails
+// their fetch (E11 / E1) instead of filling memory. vtlist refuses to make
+// or pass a list over it.
+inline constexpr std::uint64_t kMaxListBytes = 64ull * 1024 * 1024;
 
 // True when the page's text (its lines, each followed by CR LF) begins with the
 // marker, letter case ignored. A byte-order mark or a blank first line fails.

@@ -56,4 +56,26 @@ for tool in native exe; do
     [ "$(tr -d '\r' < "$dir/named.dat" | sed 1d | cut -d'|' -f1 | tr -d '\t')" = a.txt ] ||
         fail "$tool --leave-out-refused: the list is not a.txt alone: $(cat "$dir/named.dat")"
 done
-echo "vtlist_refusals_test.sh: links out left out, device names refused unopened, nothing written when refused"
+# A list over the launcher's cap (every launcher ends with E1) is refused by
+# lint and sign by its size, without being read: a sparse file of 70 MB.
+truncate -s 70000021 "$dir/huge.dat"
+for tool in native exe; do
+    status=0
+    if [ "$tool" = native ]; then
+        timeout 120 "$native" lint "$dir/huge.dat" > "$dir/out.txt" 2>&1 || status=$?
+    else
+        timeout 120 /usr/lib/wine/wine64 "$build/tools/vtlist/vtlist.exe" lint "$(winpath "$dir/huge.dat")" \
+            > "$dir/out.txt" 2>&1 || status=$?
+    fi
+    [ "$status" -eq 1 ] || fail "$tool lint of a list over the cap: exit status $status: $(cat "$dir/out.txt")"
+    grep -q "70000021 bytes, over the 67108864 bytes every launcher takes" "$dir/out.txt" ||
+        fail "$tool lint did not name the cap: $(cat "$dir/out.txt")"
+done
+"$native" keygen "$dir/k.key" > /dev/null
+status=0
+"$native" sign "$dir/huge.dat" --root "$dir/named" --key "$dir/k.key" > "$dir/out.txt" 2>&1 || status=$?
+[ "$status" -eq 1 ] && [ ! -e "$dir/huge.dat.vtsums" ] || fail "sign of a list over the cap: exit status $status: $(cat "$dir/out.txt")"
+grep -q "70000021 bytes, over the 67108864 bytes every launcher takes.*nothing was written" "$dir/out.txt" ||
+    fail "sign: $(cat "$dir/out.txt")"
+
+echo "vtlist_refusals_test.sh: links out left out, device names refused unopened, nothing written when refused, lists over the cap refused"

@@ -1,6 +1,8 @@
 #include "tools/vtlist/list_lint.h"
 
-#include <map>
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
 
 #include "platform/text.h"
 #include "config/text_lines.h"
@@ -28,13 +30,14 @@ namespace {
 // The problems of one list as they are found, line by line.
 class ListLinter {
 public:
-    explicit ListLinter(launcher::DateValue now) : now_(now) {}
+    ListLinter(launcher::DateValue now, const std::vector<std::string_view>& lines, bool keepEntries)
+        : now_(now), lines_(lines), keepEntries_(keepEntries) {}
 
     void Add(int line, Severity severity, std::string text) {
         report_.problems.push_back({line, severity, std::move(text)});
     }
     // What concerns the file as a whole: its encoding marks, its line ends, its header.
-    void Whole(std::string_view bytes, const std::vector<std::string>& lines);
+    void Whole(std::string_view bytes);
     void Entry(int line, const std::string& text, bool last);
     ListReport Take() { return std::move(report_); }
 
@@ -43,12 +46,37 @@ private:
     void Fields(int line, const launcher::PatchEntry& entry);
     void Stamp(int line, const launcher::PatchEntry& entry);
 
+    // The line that first wrote the local path `key` (WindowsNameKey), or 0.
+    int FirstWriter(const std::string& key, int line);
+
     launcher::DateValue now_;
+    const std::vector<std::string_view>& lines_;  // the whole list, header first
+    const bool keepEntries_;
     ListReport report_;
-    std::map<std::string, int> seenLocal_;  // lower case
+    // The first line of each local path, by a 64-bit hash of its key: a
+    // string of each path would cost the list's size again several times.
+    // Lines whose keys share a hash are told apart by their keys.
+    std::unordered_multimap<std::uint64_t, int> seenLocal_;
 };
 
-void ListLinter::Whole(std::string_view bytes, const std::vector<std::string>& lines) {
+std::string KeyOfLine(std::string_view lineText) {
+    std::string entryText(lineText);
+    for (char& c : entryText)
+        if (c == '/') c = '\\';
+    const auto entry = launcher::SplitPatchEntry(entryText);
+    return entry ? launcher::WindowsNameKey(entry->LocalPath) : std::string();
+}
+
+int ListLinter::FirstWriter(const std::string& key, int line) {
+    const std::uint64_t hash = std::hash<std::string>{}(key);
+    const auto [from, to] = seenLocal_.equal_range(hash);
+    for (auto it = from; it != to; ++it)
+        if (KeyOfLine(lines_[static_cast<std::size_t>(it->second) - 1]) == key) return it->second;
+    seenLocal_.emplace(hash, line);
+    return 0;
+}
+
+void ListLinter::Whole(std::string_view bytes) {
     if (bytes.substr(0, kBom.size()) == kBom)
         Add(1, Severity::Warning, "a byte-order mark opens the header line (harmless: the header is never read)");
     if (HasBareLf(bytes))
@@ -56,7 +84,7 @@ void ListLinter::Whole(std::string_view bytes, const std::vector<std::string>& l
             "some lines end in LF alone: this launcher reads them, but older launchers read a line "
             "only up to CR, so they take such a list for one line and fetch nothing (CR LF suits every launcher)");
     launcher::DateValue ignored = 0;
-    if (const auto header = launcher::SplitPatchEntry(lines[0]);
+    if (const auto header = launcher::SplitPatchEntry(lines_[0]);
         header && launcher::ClassifyStamp(header->Stamp, ignored) != launcher::StampKind::Unreadable)
         Add(1, Severity::Warning, "the first line looks like an entry, but it is the header and is never read");
 }
@@ -92,12 +120,11 @@ void ListLinter::Entry(int line, const std::string& text, bool last) {
             "region (vtlist make writes UTF-8)");
     Fields(line, *entry);
     Stamp(line, *entry);
-    const std::string key = launcher::WindowsNameKey(entry->LocalPath);
-    if (auto [it, fresh] = seenLocal_.emplace(key, line); !fresh)
+    if (const int first = FirstWriter(launcher::WindowsNameKey(entry->LocalPath), line))
         Add(line, Severity::Warning,
-            "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(it->second) +
+            "the local path \"" + entry->LocalPath + "\" is also on line " + std::to_string(first) +
                 ": both fetch into the same file");
-    report_.entries.push_back({line, entry->RemotePath});
+    if (keepEntries_) report_.entries.push_back({line, entry->RemotePath});
 }
 
 void ListLinter::Fields(int line, const launcher::PatchEntry& entry) {
@@ -131,17 +158,22 @@ void ListLinter::Stamp(int line, const launcher::PatchEntry& entry) {
 
 }  // namespace
 
-ListReport LintPatchList(std::string_view bytes, launcher::DateValue now) {
-    ListLinter linter(now);
-    const std::vector<std::string> lines = SplitTextLines(bytes);
+ListReport LintPatchList(std::string_view bytes, launcher::DateValue now, bool keepEntries) {
+    const std::vector<std::string_view> lines = TextLineViews(bytes);
+    ListLinter linter(now, lines, keepEntries);
     if (lines.empty()) {
         linter.Add(0, Severity::Warning, "the list is empty: nothing is ever fetched");
         return linter.Take();
     }
-    linter.Whole(bytes, lines);
-    const std::vector<std::string> entries = launcher::PatchListEntries(lines);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        linter.Entry(static_cast<int>(i + 2), entries[i], i + 1 == entries.size());
+    linter.Whole(bytes);
+    // Each entry as PatchListEntries makes it ("/" turned into "\"), one at a time.
+    std::string entry;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        entry.assign(lines[i]);
+        for (char& c : entry)
+            if (c == '/') c = '\\';
+        linter.Entry(static_cast<int>(i + 1), entry, i + 1 == lines.size());
+    }
     return linter.Take();
 }
 

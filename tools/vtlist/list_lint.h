@@ -33,7 +33,11 @@ struct ListReport {
 };
 
 // `now`: the present moment as a DateValue (local time), for stamps in the future.
-ListReport LintPatchList(std::string_view bytes, launcher::DateValue now);
+// `keepEntries`: fill ListReport::entries (check fetches them; lint does not).
+// Memory: the list's bytes, a view of each line and a 64-bit key of each
+// local path (a list of 2,000,000 entries within the launcher's 64 MiB cap
+// takes a few times its size, not its size per entry).
+ListReport LintPatchList(std::string_view bytes, launcher::DateValue now, bool keepEntries = true);
 
 // The start page: the marker at the very start, no byte-order mark before it.
 std::vector<Problem> LintStartPage(std::string_view bytes);

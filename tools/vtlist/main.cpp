@@ -31,6 +31,7 @@
 #include "config/text_lines.h"
 #include "launcher/rules/http_rules.h"
 #include "launcher/rules/release_trust.h"
+#include "launcher/rules/side_file.h"
 #include "launcher/rules/update_rules.h"
 #include "tools/vtlist/check_server.h"
 #include "tools/vtlist/folder_scan.h"
@@ -211,6 +212,25 @@ std::optional<std::string> ReadFile(const std::string& path, bool complain = tru
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+// Why a list or side file of `bytes` is one no launcher takes (it fails the
+// fetch with E1 at the launcher's cap), or nothing.
+std::optional<std::string> OverTheCap(std::uint64_t bytes, bool sideFile) {
+    const std::uint64_t cap = sideFile ? vt::launcher::kMaxSideFileBytes : vt::launcher::kMaxListBytes;
+    if (bytes <= cap) return std::nullopt;
+    return std::to_string(bytes) + " bytes, over the " + std::to_string(cap) + " bytes every launcher takes" +
+           (sideFile ? ": every player's update ends with E1" : ": every player's update ends with E1 (the list cannot be fetched)");
+}
+
+// A list or side file read whole, after its size: one over the launcher's
+// cap is never read (`over` says why), so memory stays within the cap.
+std::optional<std::string> ReadWithinCap(const std::string& path, bool sideFile, std::optional<std::string>& over,
+                                         bool complain = true) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(vt::vtlist::FsPath(path), error);
+    if (!error && (over = OverTheCap(size, sideFile))) return std::nullopt;
+    return ReadFile(path, complain);
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
@@ -418,6 +438,10 @@ int WriteRelease(const std::string& folder, const MakeArguments& args, const std
     std::vector<vt::vtlist::BlockIndexFile> indexes;
     const std::string sums = vt::vtlist::MakeSideFile(list, folder, args.side, key, problems, &uncovered, &indexes);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
+    if (const std::optional<std::string> over = OverTheCap(sums.size(), true)) {
+        std::cerr << "vtlist: the side file would be " << *over << ": nothing was written\n";
+        return 1;
+    }
     if (sums.empty()) {
         std::cerr << "vtlist: nothing was written\n";
         return 1;
@@ -443,6 +467,11 @@ int Make(int argc, char** argv) {
     std::vector<std::string> refused;
     const std::optional<std::string> list = ListRelease(argv[2], args, scan, refused);
     if (!list) return 1;
+    if (const std::optional<std::string> over = OverTheCap(list->size(), false)) {
+        std::cerr << "vtlist: the list would be " << *over << ": nothing was written. Split the release, or "
+                  << "--skip what players do not need\n";
+        return 1;
+    }
     const std::vector<std::string> entries = vt::launcher::PatchListEntries(vt::SplitTextLines(*list));
     if (entries.empty()) {
         std::cerr << "vtlist: no file to list below " << argv[2]
@@ -500,12 +529,18 @@ int Sign(int argc, char** argv) {
     if (root.empty() || keyFile.empty()) return Fail2(root.empty() ? "sign needs --root FOLDER, the release the list names" : "sign needs --key KEYFILE");
     if (!ok) return 2;
     const std::optional<vt::vtlist::KeyPair> key = ReadKey(keyFile);
-    std::optional<std::string> list = ReadFile(argv[2]);
+    std::optional<std::string> over;
+    std::optional<std::string> list = ReadWithinCap(argv[2], false, over);
+    if (over) std::cerr << "vtlist: " << argv[2] << " is " << *over << ": nothing was written\n";
     if (!key || !list || !ForSigning(keyFile, unnumbered, expiresDays, side)) return 1;
     std::vector<std::string> problems, uncovered;
     std::vector<vt::vtlist::BlockIndexFile> indexes;
     const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems, &uncovered, &indexes);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
+    if (const std::optional<std::string> sideOver = OverTheCap(sums.size(), true)) {
+        std::cerr << "vtlist: the side file would be " << *sideOver << ": nothing was written\n";
+        return 1;
+    }
     if (sums.empty() || !WriteBlockIndexes(indexes) || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
     SideSummary(vt::vtlist::SideFilePathFor(argv[2]), side, uncovered, &*key, sums);
     return 0;
@@ -588,19 +623,28 @@ int Lint(int argc, char** argv) {
         return argc < 3 ? Fail2("lint needs the list's file name (vtlist lint --help)")
                         : Fail2("lint takes a file and at most --public-key KEY (vtlist lint --help)");
     }
-    std::ifstream in(argv[2], std::ios::binary);
-    if (!in) {
+    std::optional<std::string> over;
+    const std::optional<std::string> bytes = ReadWithinCap(argv[2], false, over, false);
+    if (over) {
+        Print(argv[2], {{0, vt::vtlist::Severity::Error, "the list is " + *over}});
+        return Summary(1, 0);
+    }
+    if (!bytes) {
         std::cerr << "vtlist: cannot read " << argv[2] << "\n";
         return 2;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    auto report = vt::vtlist::LintPatchList(bytes.str(), vt::vtlist::NowAsDateValue());
+    auto report = vt::vtlist::LintPatchList(*bytes, vt::vtlist::NowAsDateValue(), false);
     Print(argv[2], report.problems);
     int errors = vt::vtlist::CountErrors(report.problems), warnings = static_cast<int>(report.problems.size()) - errors;
+    report = {};  // what the side file's check needs is the list's bytes alone
     const std::string sidePath = vt::vtlist::SideFilePathFor(argv[2]);
-    if (const std::optional<std::string> side = ReadFile(sidePath, false)) {
-        const auto checked = vt::vtlist::CheckSideFile(bytes.str(), *side, publicKey);
+    std::optional<std::string> sideOver;
+    const std::optional<std::string> side = ReadWithinCap(sidePath, true, sideOver, false);
+    if (sideOver) {
+        Print(sidePath, {{0, vt::vtlist::Severity::Error, "the side file is " + *sideOver}});
+        ++errors;
+    } else if (side) {
+        const auto checked = vt::vtlist::CheckSideFile(*bytes, *side, publicKey);
         Print(sidePath, checked.problems);
         const int sideErrors = vt::vtlist::CountErrors(checked.problems);
         errors += sideErrors;

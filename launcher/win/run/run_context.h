@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "launcher/rules/update_progress.h"
+#include "launcher/rules/update_rules.h"
 #include "launcher/rules/side_file.h"
 #include "launcher/win/fetch/fetch_pool.h"
 #include "launcher/win/run/hash_cache.h"
@@ -51,9 +52,8 @@ struct Finished {
     explicit operator bool() const { return inPlace; }
 };
 
-// The probe page and the patch list are read whole: a body over this fails
-// their fetch (E11 / E1) instead of filling memory.
-inline constexpr std::uint64_t kPageAndListCap = 64ull * 1024 * 1024;
+// The probe page and the patch list are read whole (update_rules.h).
+inline constexpr std::uint64_t kPageAndListCap = kMaxListBytes;
 
 // Where the side file is fetched to; read and removed at once.
 inline constexpr char kSideFileName[] = "NEWUPDATE.VTSUMS";
