@@ -28,6 +28,7 @@ void FetchPool::Submit(std::int32_t index, FetchRequest request) {
     auto fetch = std::make_unique<PoolFetch>();
     fetch->index = index;
     fetch->request = std::move(request);
+    fetch->fileKey = win::FullPathKey(fetch->request.localFile);
     fetch->part = std::make_unique<PartFile>(fetch->request);
     fetch->part->StopWhen(&stop_);
     fetch->part->ReportTo(&fetch->progress);
@@ -51,11 +52,15 @@ bool FetchPool::OldestDone() const {
 }
 
 bool FetchPool::IsPending(const std::string& localFile) const {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (order_.empty()) return false;  // a no-op run asks for every entry: nothing to resolve
+    }
     // The file, not its spelling: "DATA\sub\..\x.txt" is "DATA\x.txt".
     const std::string key = win::FullPathKey(localFile);
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& fetch : order_)
-        if (win::FullPathKey(fetch->request.localFile) == key) return true;
+        if (fetch->fileKey == key) return true;
     return false;
 }
 

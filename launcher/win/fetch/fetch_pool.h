@@ -34,6 +34,7 @@ namespace vt::launcher {
 struct PoolFetch {
     std::int32_t index = 0;  // the entry's line number, for the log (0: the probe, the list, the side file)
     FetchRequest request;
+    std::string fileKey;  // FullPathKey of request.localFile, for IsPending
     std::unique_ptr<PartFile> part;
     FetchOutcome outcome;
     FetchProgress progress;  // the body's figures while it arrives
