@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/scope_exit.h"
 #include "platform/win/handles.h"
 #include "support/test_support.h"
 #include "launcher/rules/side_file.h"
@@ -787,6 +788,43 @@ int LauncherWindows() {
 // front and ends, touching nothing: no log line, no file. The first ends
 // "Done." with the file right and no partial file left. A launcher in
 // another folder runs beside it.
+// A first launcher that hangs while minimized (stopped here with SIGSTOP,
+// as Wine lets a test stand in for a hung window): the second one asks for
+// its window to be restored without waiting for it, and ends. ShowWindow on
+// the hung window kept the second launcher running past 150 s.
+TEST_F(Launcher, ASecondLauncherEndsWhenTheFirstHangsMinimized) {
+    server.SetFault("/VTupdates/start.htm", StallFor(60000));
+    Start();
+    ::ShowWindow(window, SW_MINIMIZE);
+    for (int i = 0; i < 200 && !::IsIconic(window); ++i) ::Sleep(50);
+    ASSERT_TRUE(::IsIconic(window));
+    // The first launcher's Wine process, stopped by its folder's unique name
+    // ("[v]" keeps the shell's own command line from matching).
+    std::string folder = install.path();
+    folder = folder.substr(0, folder.size() - 1);
+    folder = folder.substr(folder.find_last_of('\\') + 1);
+    const std::string stopped = install / "stopped.txt";
+    const std::string script = "pkill -STOP -f '[" + folder.substr(0, 1) + "]" + folder.substr(1) +
+                               ".VT.VT_Update.exe' && touch '" + UnixPathOf(stopped) + "'";
+    win::UniqueKernelHandle stopper = StartProgram("\"" + BuildDir() + "tests\\win\\vt_spawn_unix.exe\" /bin/sh -c \"" +
+                                                   script + "\"", install.path());
+    ASSERT_TRUE(stopper);
+    for (int i = 0; i < 200 && !PathExists(stopped); ++i) ::Sleep(50);
+    ASSERT_TRUE(PathExists(stopped)) << "the first launcher could not be stopped";
+    const ScopeExit resume([&] {
+        const std::string go = "pkill -CONT -f '[" + folder.substr(0, 1) + "]" + folder.substr(1) + ".VT.VT_Update.exe'";
+        StartProgram("\"" + BuildDir() + "tests\\win\\vt_spawn_unix.exe\" /bin/sh -c \"" + go + "\"", install.path());
+        ::Sleep(500);
+    });
+    win::UniqueKernelHandle second = StartProgram("\"" + App("VT_Update.exe") + "\"", install.path());
+    ASSERT_TRUE(second);
+    // Bound with a reason: the second launcher looks for the window for 3 s
+    // at most; 30 s is that and a slow start on a busy machine, far below a
+    // wait without end.
+    EXPECT_EQ(::WaitForSingleObject(second.get(), 30000), WAIT_OBJECT_0) << "the second launcher waited for the hung first";
+    ::TerminateProcess(second.get(), 1);
+}
+
 TEST_F(Launcher, ASecondLauncherInTheSameFolderShowsTheFirstAndEnds) {
     const std::string big(3 * 1000 * 1000, 'B');
     Serve("big.bin", big);
