@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "config/settings.h"
 #include "launcher/rules/side_file.h"
@@ -332,4 +335,49 @@ TEST_F(Signed, AReleaseKeptInTheFallbackRecordIsNeverRolledBack) {
               std::string::npos)
         << LogText();
     ::DeleteFileA(fallback.c_str());
+}
+
+namespace {
+
+// What the window is asked to show on the taskbar, as the run asks it.
+class ShareView : public UpdateRunView {
+public:
+    void SetStatus(const std::string&) override {}
+    void Navigate(const std::string&) override {}
+    void ShowTotalProgress(std::uint64_t done, std::uint64_t total) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        shares.emplace_back(done, total);
+    }
+    std::mutex mutex;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> shares;
+};
+
+}  // namespace
+
+// A first install of many small files with a side file: the taskbar's share
+// the run hands the window begins low and only rises.
+TEST_F(Signed, TheTaskbarsShareOfAFirstInstallRisesSteadily) {
+    std::string list = "Vortane release 8\r\n";
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".dat";
+        Serve(name, std::string(16384, static_cast<char>('a' + i % 26)));
+        Fault slow;
+        slow.kind = Fault::Kind::Stall;
+        slow.ms = 40;  // 300 files, 6 at once: about 2 s, eight shares or more
+        server.SetFault("/VTupdates/" + name, slow);
+        list += name + "|" + name + "|immer\r\n";
+    }
+    Release(list);
+    ShareView shareView;
+    RunContext watched{settings, transfer.Timeouts(), shareView, log};
+    ASSERT_EQ(UpdateRun(watched).Run().ending, RunEnding::Done) << watched.lastFailure;
+    std::lock_guard<std::mutex> lock(shareView.mutex);
+    ASSERT_GE(shareView.shares.size(), 3u) << "the share was shown too seldom to rise";
+    for (std::size_t i = 0; i < shareView.shares.size(); ++i) {
+        EXPECT_EQ(shareView.shares[i].second, SteadyShare::kWhole) << i;
+        if (i > 0) {
+            EXPECT_GE(shareView.shares[i].first, shareView.shares[i - 1].first) << "slid back at " << i;
+        }
+    }
+    EXPECT_LT(shareView.shares.front().first, SteadyShare::kWhole / 2) << "the bar began near its end";
 }
