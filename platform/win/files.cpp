@@ -144,9 +144,8 @@ std::string FileNameKey(std::string_view name) {
 }
 
 bool DeleteClearingAttributes(const std::string& path) {
-    const std::wstring wide = PathW(path);
-    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return WhileHeldOrDenied(path, HoldBound::Use, [&] { return ::DeleteFileW(wide.c_str()) != FALSE; });
+    ::SetFileAttributesW(PathW(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteWaiting(path);
 }
 
 bool DeleteWaiting(const std::string& path) {

@@ -219,8 +219,15 @@ std::optional<std::string> ReadFile(const std::string& path, bool complain = tru
 std::optional<std::string> OverTheCap(std::uint64_t bytes, bool sideFile) {
     const std::uint64_t cap = sideFile ? vt::launcher::kMaxSideFileBytes : vt::launcher::kMaxListBytes;
     if (bytes <= cap) return std::nullopt;
-    return std::to_string(bytes) + " bytes, over the " + std::to_string(cap) + " bytes every launcher takes" +
-           (sideFile ? ": every player's update ends with E1" : ": every player's update ends with E1 (the list cannot be fetched)");
+    return std::to_string(bytes) + " bytes, over the " + std::to_string(cap) +
+           " bytes every launcher takes: every player's update ends with E1";
+}
+
+// A side file just made, within the launcher's cap; else says so.
+bool SideFileFits(const std::string& sums) {
+    const std::optional<std::string> over = OverTheCap(sums.size(), true);
+    if (over) std::cerr << "vtlist: the side file would be " << *over << ": nothing was written\n";
+    return !over;
 }
 
 // A list or side file read whole, after its size: one over the launcher's
@@ -438,10 +445,7 @@ int WriteRelease(const std::string& folder, const MakeArguments& args, const std
     std::vector<vt::vtlist::BlockIndexFile> indexes;
     const std::string sums = vt::vtlist::MakeSideFile(list, folder, args.side, key, problems, &uncovered, &indexes);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
-    if (const std::optional<std::string> over = OverTheCap(sums.size(), true)) {
-        std::cerr << "vtlist: the side file would be " << *over << ": nothing was written\n";
-        return 1;
-    }
+    if (!SideFileFits(sums)) return 1;
     if (sums.empty()) {
         std::cerr << "vtlist: nothing was written\n";
         return 1;
@@ -537,10 +541,7 @@ int Sign(int argc, char** argv) {
     std::vector<vt::vtlist::BlockIndexFile> indexes;
     const std::string sums = vt::vtlist::MakeSideFile(*list, root, side, &*key, problems, &uncovered, &indexes);
     for (const std::string& problem : problems) std::cerr << "vtlist: " << problem << "\n";
-    if (const std::optional<std::string> sideOver = OverTheCap(sums.size(), true)) {
-        std::cerr << "vtlist: the side file would be " << *sideOver << ": nothing was written\n";
-        return 1;
-    }
+    if (!SideFileFits(sums)) return 1;
     if (sums.empty() || !WriteBlockIndexes(indexes) || !WriteFile(vt::vtlist::SideFilePathFor(argv[2]), sums)) return 1;
     SideSummary(vt::vtlist::SideFilePathFor(argv[2]), side, uncovered, &*key, sums);
     return 0;

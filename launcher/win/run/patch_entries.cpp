@@ -26,14 +26,27 @@ int SystemTwoDigitYearMax() {
     return kDefaultTwoDigitYearMax;
 }
 
+// A line as the look ahead reads it: an entry the run takes, its stamp's
+// kind and date. Nothing for one it refuses (the run ends there).
+struct AheadEntry {
+    PatchEntry entry;
+    StampKind kind = StampKind::Unreadable;
+    DateValue date = 0;
+};
+std::optional<AheadEntry> EntryAhead(int twoDigitYearMax, const std::string& line) {
+    std::optional<PatchEntry> entry = SplitPatchEntry(line);
+    if (!entry || EntryRefusal(*entry)) return std::nullopt;
+    AheadEntry ahead{std::move(*entry)};
+    ahead.kind = ClassifyStamp(ahead.entry.Stamp, ahead.date, twoDigitYearMax);
+    return ahead;
+}
+
 // The file an entry's look opens, as ProcessPatchEntry comes to it; "" for an
 // entry it refuses or decides on without a look.
 std::string FileTheLookOpens(const std::string& appDir, int twoDigitYearMax, const std::string& line) {
-    const std::optional<PatchEntry> entry = SplitPatchEntry(line);
-    if (!entry || EntryRefusal(*entry)) return {};
-    DateValue date = 0;
-    if (ClassifyStamp(entry->Stamp, date, twoDigitYearMax) != StampKind::Date) return {};
-    return appDir + entry->LocalPath;
+    const std::optional<AheadEntry> ahead = EntryAhead(twoDigitYearMax, line);
+    if (!ahead || ahead->kind != StampKind::Date) return {};
+    return appDir + ahead->entry.LocalPath;
 }
 
 // The bytes the look ahead plans for line `index` (0-based) with its side
@@ -42,17 +55,15 @@ std::uint64_t PlanLine(const std::string& appDir, int twoDigitYearMax, const Sid
                        const std::string& line) {
     const auto side = sums.entries.find(static_cast<std::int32_t>(index + 1));
     if (side == sums.entries.end()) return 0;
-    const std::optional<PatchEntry> entry = SplitPatchEntry(line);
-    if (!entry || EntryRefusal(*entry)) return 0;
-    DateValue date = 0;
-    const StampKind kind = ClassifyStamp(entry->Stamp, date, twoDigitYearMax);
+    const std::optional<AheadEntry> ahead = EntryAhead(twoDigitYearMax, line);
+    if (!ahead) return 0;
     AheadFacts facts;
-    if (const std::optional<win::FileFacts> found = win::ReadFileFacts(appDir + entry->LocalPath)) {
+    if (const std::optional<win::FileFacts> found = win::ReadFileFacts(appDir + ahead->entry.LocalPath)) {
         facts.present = true;
         facts.size = found->size;
         facts.lastWritten = LocalDateValueOf(found->written);
     }
-    return PlannedBytes(kind, date, facts, &side->second);
+    return PlannedBytes(ahead->kind, ahead->date, facts, &side->second);
 }
 
 }  // namespace
